@@ -1,0 +1,33 @@
+# Warnings apply to our own targets only; the sanitizer flags apply to everything
+# built here (GoogleTest included) so instrumented and plain code never mix.
+function(quovant_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+if(QUOVANT_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(QUOVANT_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT QUOVANT_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "QUOVANT_SANITIZE must be empty, address or thread")
+endif()
+
+if(QUOVANT_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "QUOVANT_FUZZ needs clang")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# One library per source folder. Qt-free folders link no Qt, so Qt headers are not
+# even on their include path.
+function(quovant_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  quovant_defaults(${name})
+endfunction()

@@ -1,0 +1,22 @@
+# Debian 12 packages the build, the tests and the demo need; sourced by scripts/.
+QUOVANT_PACKAGES=(
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  googletest libbenchmark-dev nlohmann-json3-dev libcpp-httplib-dev libssl-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
+  openvpn openssl iproute2 iputils-ping util-linux procps psmisc
+  xvfb xauth xdotool dbus imagemagick pkexec
+)
+
+# Installs whichever of the packages are missing (only those), as root or through sudo.
+quovant_install_packages() {
+  local missing=() p
+  for p in "${QUOVANT_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  ((${#missing[@]})) || return 0
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "installing: ${missing[*]}"
+  "${sudo[@]}" apt-get update -q
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+}

@@ -1,0 +1,131 @@
+#include "vpn/OpenVPNManagement.h"
+
+#include "platform/Log.h"
+
+#include <unistd.h>
+
+namespace {
+
+// openvpn's lines are short; text that runs this long without a line feed is not
+// the management protocol and is dropped rather than buffered without end.
+constexpr size_t maxPendingText = 64 * 1024;
+constexpr useconds_t readPause = 100000;
+
+std::string echoOf(std::string_view command) {
+    constexpr std::string_view passwordCommand = "password ";
+    if (command.substr(0, passwordCommand.size()) != passwordCommand)
+        return std::string(command);
+    // Keep the realm so the log still tells which query was answered.
+    std::string_view rest = command.substr(passwordCommand.size());
+    std::string realm;
+    if (!rest.empty() && (rest[0] == '\'' || rest[0] == '"')) {
+        const size_t close = rest.find(rest[0], 1);
+        if (close != std::string_view::npos)
+            realm = std::string(rest.substr(0, close + 1)) + " ";
+    }
+    return std::string(passwordCommand) + realm + "[...]\n";
+}
+
+} // namespace
+
+OpenVPNManagement::OpenVPNManagement(StateSink& states, int32_t port)
+    : states_(states), socket_("127.0.0.1", port) {}
+
+OpenVPNManagement::~OpenVPNManagement() {
+    socket_.close();
+    std::lock_guard lock(loopMutex_);
+    if (loop_.joinable())
+        loop_.join();
+}
+
+void OpenVPNManagement::sendCommand(std::string_view command) {
+    const SocketResult result = socket_.send(command);
+    if (result.isSuccess())
+        Log::standardOutput(echoOf(command));
+    else
+        Log::standardOutput(echoOf(command) + " " + result.description());
+}
+
+void OpenVPNManagement::startReading() {
+    auto connection = socket_.connection();
+    if (!connection)
+        return;
+    std::lock_guard lock(loopMutex_);
+    if (loopConnection_ == connection)
+        return; // this connection already has its loop
+    // An earlier loop read a connection that has since been replaced, and so shut
+    // down; it ends within one read pause.
+    if (loop_.joinable())
+        loop_.join();
+    loopConnection_ = connection;
+    loop_ = std::thread([this, connection] { readLoop(connection); });
+}
+
+void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connection) {
+    ReadBuffer buffer;
+    for (;;) {
+        ReadResult read = connection->read(readSize, -1);
+        reads_.fetch_add(1);
+        if (read.status == ReadResult::Status::closed)
+            return;
+        if (read.status == ReadResult::Status::data)
+            receive(buffer, read.bytes);
+        usleep(readPause);
+    }
+}
+
+void OpenVPNManagement::receive(ReadBuffer& buffer, std::string_view bytes) {
+    buffer.text += buffer.decoder.decode(bytes);
+    buffer.text = processBuffer(std::move(buffer.text));
+    if (buffer.text.size() > maxPendingText) {
+        Log::standardOutput("MGMT: dropped " + std::to_string(buffer.text.size()) +
+                            " bytes without a line feed");
+        buffer.text.clear();
+    }
+}
+
+std::string OpenVPNManagement::processBuffer(std::string buffer) {
+    size_t start = 0;
+    while (buffer.find('\n', start) != std::string::npos) {
+        const size_t crlf = buffer.find("\r\n", start);
+        if (crlf == std::string::npos) {
+            // A line feed without a CR before it: the whole rest is one line.
+            handleLine(std::string_view(buffer).substr(start));
+            return {};
+        }
+        handleLine(std::string_view(buffer).substr(start, crlf - start));
+        start = crlf + 2;
+    }
+    buffer.erase(0, start);
+    return buffer;
+}
+
+void OpenVPNManagement::handleLine(std::string_view line) {
+    const size_t colon = line.find(':');
+    if (!line.empty() && line[0] == '>' && colon != std::string_view::npos) {
+        const std::string_view type = line.substr(1, colon - 1);
+        const std::string_view payload = line.substr(colon + 1);
+        if (type == "STATE") {
+            handleState(payload);
+        } else if (type == "LOG") {
+            Log::standardOutput(payload);
+        } else if (type != "INFO" && type != "PASSWORD" && type != "HOLD" && type != "NEED-OK" &&
+                   type != "BYTECOUNT" && type != "PROXY" && type != "RSA_SIGN") {
+            Log::standardOutput(std::string("MGMT: Got unrecognized command").append(line));
+        }
+        return;
+    }
+    if (line.starts_with("SUCCESS:") || line.starts_with("PROTECTFD: "))
+        return;
+    Log::standardOutput(std::string("MGMT: Got unrecognized line from managment").append(line));
+}
+
+void OpenVPNManagement::handleState(std::string_view payload) {
+    const size_t first = payload.find(',');
+    if (first == std::string_view::npos)
+        return;
+    const size_t second = payload.find(',', first + 1);
+    if (second == std::string_view::npos)
+        return;
+    states_.updateState(std::string(payload.substr(first + 1, second - first - 1)));
+}

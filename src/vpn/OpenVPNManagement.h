@@ -1,0 +1,64 @@
+#pragma once
+
+#include "vpn/StateSink.h"
+#include "vpn/TCPClient.h"
+#include "vpn/Utf8Decoder.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+// Client of openvpn's management interface: sends the commands its callers give
+// it and, on a thread of its own per connection, cuts the received text into lines
+// and acts on them. It never answers a message by itself.
+class OpenVPNManagement {
+public:
+    static constexpr int32_t defaultPort = 1337;
+    static constexpr size_t readSize = 2048;
+
+    explicit OpenVPNManagement(StateSink& states, int32_t port = defaultPort);
+    ~OpenVPNManagement();
+    OpenVPNManagement(const OpenVPNManagement&) = delete;
+    OpenVPNManagement& operator=(const OpenVPNManagement&) = delete;
+
+    TCPClient& socket() { return socket_; }
+
+    // Sends `command` (its line feed included) and echoes it to standard output,
+    // the value of a password command masked.
+    void sendCommand(std::string_view command);
+
+    // Starts the read loop for the current connection. The loop ends when that
+    // connection closes, so a new connect never leaves two loops on one socket.
+    void startReading();
+
+    // What one read loop carries from read to read: an unfinished character and the
+    // text not yet cut into lines.
+    struct ReadBuffer {
+        Utf8Decoder decoder;
+        std::string text;
+    };
+    // Takes one read's bytes: decodes, cuts and handles every complete line.
+    void receive(ReadBuffer& buffer, std::string_view bytes);
+
+    // Cuts every complete line off the front of `buffer`, handles each, returns the rest.
+    std::string processBuffer(std::string buffer);
+    void handleLine(std::string_view line);
+    void handleState(std::string_view payload);
+
+    // Reads made by all loops so far (benchmarks check that an idle loop makes none).
+    uint64_t readCount() const { return reads_.load(); }
+
+private:
+    void readLoop(const std::shared_ptr<TCPConnection>& connection);
+
+    StateSink& states_;
+    TCPClient socket_;
+    std::atomic<uint64_t> reads_{0};
+
+    std::mutex loopMutex_;
+    std::thread loop_;
+    std::shared_ptr<TCPConnection> loopConnection_;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/MainQueue.h"
+#include "platform/NotificationCenter.h"
+#include "vpn/OpenVPNManagement.h"
+#include "vpn/StateSink.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+// The process's VPN service: the connection state word, the credentials and profile
+// of the next start, and the management client that follows the running openvpn.
+class OpenVPNService : public StateSink {
+public:
+    static constexpr const char* stateDidChangeNotification = "OpenVPNStateDidChange";
+    static constexpr const char* initialState = "NOPROCESS";
+
+    struct Dependencies {
+        MainQueue* mainQueue = nullptr;              // the process's main queue when empty
+        NotificationCenter* notifications = nullptr; // the default centre when empty
+        int32_t managementPort = OpenVPNManagement::defaultPort;
+    };
+
+    explicit OpenVPNService(Dependencies dependencies);
+    OpenVPNService(const OpenVPNService&) = delete;
+    OpenVPNService& operator=(const OpenVPNService&) = delete;
+
+    // The one service of the process, created on first use; configureShared() must
+    // come before that first use to take effect.
+    static OpenVPNService& shared();
+    static void configureShared(Dependencies dependencies);
+
+    // Set and read on the main thread only.
+    std::optional<std::string> config;
+    std::optional<std::string> username;
+    std::optional<std::string> password;
+
+    std::string state() const;
+    // Stores the word and publishes nothing; every writer in the system uses updateState.
+    void setState(std::string word);
+    // Stores the word by the state rule and posts stateDidChangeNotification on the main queue.
+    void updateState(const std::string& word) override;
+
+    OpenVPNManagement& management() { return *management_; }
+
+private:
+    MainQueue& mainQueue_;
+    NotificationCenter& notifications_;
+    mutable std::mutex stateMutex_;
+    std::string state_ = initialState;
+    std::unique_ptr<OpenVPNManagement> management_;
+};

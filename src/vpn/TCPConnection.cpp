@@ -1,0 +1,124 @@
+#include "vpn/TCPConnection.h"
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int toMilliseconds(double seconds) {
+    if (seconds < 0)
+        return -1;
+    return static_cast<int>(seconds * 1000.0 + 0.5);
+}
+
+} // namespace
+
+std::string SocketResult::description() const {
+    switch (error) {
+    case Error::none:
+        return "success";
+    case Error::invalidAddress:
+        return "invalid address";
+    case Error::connectionRefused:
+        return "connection refused";
+    case Error::connectionTimeout:
+        return "connection timeout";
+    case Error::connectionClosed:
+        return "connection closed";
+    case Error::notConnected:
+        return "not connected";
+    case Error::system:
+        return std::string("socket error: ") + std::strerror(systemError);
+    }
+    return "unknown error";
+}
+
+TCPConnection::TCPConnection(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
+
+TCPConnection::~TCPConnection() {
+    ::close(fd_);
+    ::close(wakeFd_);
+}
+
+SocketResult TCPConnection::send(std::string_view data) {
+    std::lock_guard lock(sendMutex_);
+    while (!data.empty()) {
+        const ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
+        if (n >= 0) {
+            data.remove_prefix(static_cast<size_t>(n));
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            if (errno == EPIPE || errno == ECONNRESET)
+                return SocketResult::failure(SocketResult::Error::connectionClosed);
+            return SocketResult::failure(SocketResult::Error::system, errno);
+        }
+        pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            return SocketResult::failure(SocketResult::Error::system, errno);
+        if (fds[1].revents)
+            return SocketResult::failure(SocketResult::Error::connectionClosed);
+    }
+    return SocketResult::success();
+}
+
+ReadResult TCPConnection::read(size_t maxBytes, double timeoutSeconds) {
+    ReadResult result;
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    int ready;
+    do {
+        ready = ::poll(fds, 2, toMilliseconds(timeoutSeconds));
+    } while (ready < 0 && errno == EINTR);
+    if (ready == 0) {
+        result.status = ReadResult::Status::timedOut;
+        return result;
+    }
+    if (ready < 0 || fds[1].revents) {
+        result.status = ReadResult::Status::closed;
+        return result;
+    }
+    result.bytes.resize(maxBytes);
+    ssize_t n;
+    do {
+        n = ::recv(fd_, result.bytes.data(), maxBytes, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        result.bytes.clear();
+        result.status = ReadResult::Status::timedOut;
+        return result;
+    }
+    if (n <= 0) {
+        result.bytes.clear();
+        result.status = ReadResult::Status::closed;
+        return result;
+    }
+    result.bytes.resize(static_cast<size_t>(n));
+    result.status = ReadResult::Status::data;
+    return result;
+}
+
+void TCPConnection::shutdown() {
+    ::shutdown(fd_, SHUT_RDWR);
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+sockaddr_in TCPConnection::localAddress() const {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    return address;
+}
+
+sockaddr_in TCPConnection::peerAddress() const {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    ::getpeername(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    return address;
+}

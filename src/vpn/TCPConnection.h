@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <netinet/in.h>
+#include <string>
+#include <string_view>
+
+// The outcome of a socket operation: success, or an error with a text for the log.
+struct SocketResult {
+    enum class Error { none, invalidAddress, connectionRefused, connectionTimeout, connectionClosed, notConnected, system };
+
+    Error error = Error::none;
+    int systemError = 0;
+
+    bool isSuccess() const { return error == Error::none; }
+    std::string description() const;
+
+    static SocketResult success() { return {}; }
+    static SocketResult failure(Error e, int errnum = 0) { return {e, errnum}; }
+};
+
+struct ReadResult {
+    enum class Status { data, timedOut, closed };
+    Status status = Status::closed;
+    std::string bytes;
+};
+
+// One open TCP connection. Reading and sending may run on different threads at the
+// same time; shutdown() from any thread wakes a blocked read, which then reports
+// `closed`. The descriptors live as long as the last holder of the object.
+class TCPConnection {
+public:
+    TCPConnection(int fd, int wakeFd);
+    ~TCPConnection();
+    TCPConnection(const TCPConnection&) = delete;
+    TCPConnection& operator=(const TCPConnection&) = delete;
+
+    SocketResult send(std::string_view data);
+
+    // Up to `maxBytes`; `timeoutSeconds` < 0 waits until bytes arrive or the connection ends.
+    ReadResult read(size_t maxBytes, double timeoutSeconds);
+
+    void shutdown();
+
+    sockaddr_in localAddress() const;
+    sockaddr_in peerAddress() const;
+
+private:
+    const int fd_;
+    const int wakeFd_;
+    std::mutex sendMutex_;
+};

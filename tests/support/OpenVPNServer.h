@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// A real openvpn server for tests: a throwaway PKI, the server in a network namespace
+// of its own reached over a veth pair, and an auth script that accepts exactly the
+// accounts it was given. The client side stays in the caller's namespace.
+class OpenVPNServer {
+public:
+    struct Account {
+        std::string username;
+        std::string password;
+    };
+
+    static constexpr const char* tunnelAddress = "10.214.0.1";
+
+    explicit OpenVPNServer(std::vector<Account> accounts);
+    ~OpenVPNServer();
+
+    // A client profile for this server: what the account service would hand out.
+    std::string clientProfile() const;
+
+    // Waits until the server listens (bounded); false if it died or never got there.
+    bool waitUntilReady();
+
+    const std::filesystem::path& directory() const { return dir_.path(); }
+    std::string log() const;
+
+private:
+    TempDir dir_{"quovant-server"};
+    std::unique_ptr<ChildProcess> namespaceHolder_;
+    std::unique_ptr<ChildProcess> server_;
+    std::string caCertificate_;
+};
+
+// Makes the throwaway CA and server certificate in `dir` (ca.crt, server.crt, server.key).
+void makeTestPki(const std::filesystem::path& dir);
