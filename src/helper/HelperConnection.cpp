@@ -1,0 +1,215 @@
+#include "helper/HelperConnection.h"
+
+#include "helper/HelperPaths.h"
+#include "helper/LineReader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+class HelperConnection::Proxy : public HelperProtocol {
+public:
+    Proxy(std::shared_ptr<HelperConnection> connection, ErrorHandler onError)
+        : connection_(std::move(connection)), onError_(std::move(onError)) {}
+
+    void getVersion(VersionHandler reply) override {
+        HelperRequest request;
+        request.operation = HelperRequest::Operation::getVersion;
+        connection_->submit({request, [reply](const HelperReply& r) { reply(r.version); }, onError_});
+    }
+
+    void runOpenVPN(const std::string& config, const std::string& clientUp, const std::string& clientDown,
+                    TerminationHandler terminationHandler) override {
+        HelperRequest request;
+        request.operation = HelperRequest::Operation::runOpenVPN;
+        request.config = config;
+        request.clientUp = clientUp;
+        request.clientDown = clientDown;
+        connection_->submit(
+            {request, [terminationHandler](const HelperReply& r) { terminationHandler(r.status); }, onError_});
+    }
+
+    void killOpenVPN() override {
+        HelperRequest request;
+        request.operation = HelperRequest::Operation::killOpenVPN;
+        connection_->submit({request, nullptr, onError_});
+    }
+
+private:
+    std::shared_ptr<HelperConnection> connection_;
+    ErrorHandler onError_;
+};
+
+HelperConnection::HelperConnection(std::string socketPath)
+    : socketPath_(std::move(socketPath)), wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+HelperConnection::~HelperConnection() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    if (queue_.joinable()) {
+        if (queue_.get_id() == std::this_thread::get_id())
+            queue_.detach(); // the last holder let go from one of our own handlers
+        else
+            queue_.join();
+    }
+    if (socketFd_ >= 0)
+        ::close(socketFd_);
+    ::close(wakeFd_);
+}
+
+void HelperConnection::setInvalidationHandler(std::function<void()> handler) {
+    std::lock_guard lock(mutex_);
+    invalidationHandler_ = std::move(handler);
+}
+
+void HelperConnection::resume() {
+    std::lock_guard lock(mutex_);
+    if (!queue_.joinable())
+        queue_ = std::thread([this] { run(); });
+}
+
+std::shared_ptr<HelperProtocol> HelperConnection::proxy(ErrorHandler errorHandler) {
+    return std::make_shared<Proxy>(shared_from_this(), std::move(errorHandler));
+}
+
+void HelperConnection::submit(Outgoing outgoing) {
+    {
+        std::lock_guard lock(mutex_);
+        outgoing_.push_back(std::move(outgoing));
+    }
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+HelperError HelperConnection::invalidError() const {
+    return {HelperError::invalid,
+            std::string("The connection to service named ") + HelperPaths::label + " was invalidated."};
+}
+
+void HelperConnection::run() {
+    socketFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketFd_ < 0 || socketPath_.size() >= sizeof address.sun_path) {
+        breakOnQueue(invalidError());
+    } else {
+        std::memcpy(address.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
+        if (::connect(socketFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            breakOnQueue({HelperError::invalid, std::string("Couldn't communicate with a helper application. (") +
+                                                    std::strerror(errno) + ")"});
+    }
+
+    LineReader lines(HelperWire::maxLineBytes);
+    for (;;) {
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {broken_ ? -1 : socketFd_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            break;
+        if (fds[0].revents) {
+            uint64_t count;
+            [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
+        }
+        bool stopping = false;
+        for (;;) {
+            Outgoing next;
+            {
+                std::lock_guard lock(mutex_);
+                stopping = stopping_;
+                if (outgoing_.empty())
+                    break;
+                next = std::move(outgoing_.front());
+                outgoing_.pop_front();
+            }
+            if (stopping) // requests that came too late still get their one answer
+                breakOnQueue(invalidError());
+            sendOnQueue(std::move(next));
+        }
+        if (stopping) {
+            breakOnQueue(invalidError());
+            return;
+        }
+        if (!broken_ && fds[1].revents) {
+            char chunk[4096];
+            const ssize_t n = ::recv(socketFd_, chunk, sizeof chunk, 0);
+            if (n <= 0) {
+                breakOnQueue({HelperError::interrupted, std::string("The connection to service named ") +
+                                                            HelperPaths::label + " was interrupted."});
+                continue;
+            }
+            lines.append(std::string_view(chunk, static_cast<size_t>(n)));
+            bool garbage = lines.overflowed();
+            while (!garbage) {
+                auto line = lines.next();
+                if (!line)
+                    break;
+                auto reply = HelperWire::decodeReply(*line);
+                auto waiting = reply ? waiting_.find(reply->id) : waiting_.end();
+                const bool fits = waiting != waiting_.end() &&
+                                  (reply->kind == HelperReply::Kind::version) ==
+                                      (waiting->second.operation == HelperRequest::Operation::getVersion);
+                if (!fits) {
+                    garbage = true;
+                    break;
+                }
+                auto handler = std::move(waiting->second.onReply);
+                waiting_.erase(waiting);
+                handler(*reply);
+            }
+            if (garbage)
+                breakOnQueue({HelperError::interrupted, "The helper sent a reply that does not fit any request."});
+        }
+    }
+}
+
+void HelperConnection::sendOnQueue(Outgoing outgoing) {
+    if (broken_) {
+        if (outgoing.onError)
+            outgoing.onError(invalidError());
+        return;
+    }
+    outgoing.request.id = nextId_++;
+    const std::string line = HelperWire::encode(outgoing.request);
+    size_t sent = 0;
+    while (sent < line.size()) {
+        const ssize_t n = ::send(socketFd_, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (outgoing.onError)
+                outgoing.onError(invalidError());
+            breakOnQueue(invalidError());
+            return;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    if (outgoing.onReply)
+        waiting_[outgoing.request.id] = {outgoing.request.operation, std::move(outgoing.onReply),
+                                         std::move(outgoing.onError)};
+}
+
+void HelperConnection::breakOnQueue(const HelperError& error) {
+    if (broken_)
+        return;
+    broken_ = true;
+    if (socketFd_ >= 0)
+        ::shutdown(socketFd_, SHUT_RDWR);
+    auto waiting = std::move(waiting_);
+    waiting_.clear();
+    for (auto& [id, w] : waiting)
+        if (w.onError)
+            w.onError(error);
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(mutex_);
+        handler = invalidationHandler_;
+    }
+    if (handler)
+        handler();
+}

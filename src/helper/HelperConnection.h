@@ -1,0 +1,78 @@
+#pragma once
+
+#include "helper/HelperProtocol.h"
+#include "helper/HelperWire.h"
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+struct HelperError {
+    static constexpr int interrupted = 4097; // the connection broke while a reply was due
+    static constexpr int invalid = 4099;     // no connection could be made, or it is gone
+
+    int code = invalid;
+    std::string description;
+};
+
+// The application's connection to the helper daemon over its Unix socket. It has a
+// thread of its own, "the connection's queue": connecting, sending, and every reply,
+// error and invalidation handler run there, one at a time, in order.
+class HelperConnection : public std::enable_shared_from_this<HelperConnection> {
+public:
+    using ErrorHandler = std::function<void(const HelperError&)>;
+
+    explicit HelperConnection(std::string socketPath);
+    ~HelperConnection();
+    HelperConnection(const HelperConnection&) = delete;
+    HelperConnection& operator=(const HelperConnection&) = delete;
+
+    // Runs on the queue, once, when the connection fails or breaks, after the error
+    // handlers of every request still waiting. An empty handler removes it.
+    void setInvalidationHandler(std::function<void()> handler);
+
+    // Starts the queue, which connects; requests made before are sent once connected.
+    void resume();
+
+    // A HelperProtocol whose requests go over this connection; `errorHandler` runs
+    // (instead of the reply) for each request that cannot be delivered or answered.
+    std::shared_ptr<HelperProtocol> proxy(ErrorHandler errorHandler);
+
+private:
+    class Proxy;
+    struct Waiting {
+        HelperRequest::Operation operation;
+        std::function<void(const HelperReply&)> onReply;
+        ErrorHandler onError;
+    };
+    struct Outgoing {
+        HelperRequest request;
+        std::function<void(const HelperReply&)> onReply;
+        ErrorHandler onError;
+    };
+
+    void submit(Outgoing outgoing);
+    void run();
+    void sendOnQueue(Outgoing outgoing);
+    bool readOnQueue();
+    void breakOnQueue(const HelperError& error);
+    HelperError invalidError() const;
+
+    const std::string socketPath_;
+    int wakeFd_ = -1;
+    int socketFd_ = -1;
+    bool broken_ = false;
+    uint64_t nextId_ = 1;
+    std::map<uint64_t, Waiting> waiting_;
+
+    std::mutex mutex_;
+    std::deque<Outgoing> outgoing_;
+    std::function<void()> invalidationHandler_;
+    bool stopping_ = false;
+    std::thread queue_;
+};

@@ -1,0 +1,172 @@
+#include "helper/HelperInstaller.h"
+
+#include "helper/BundleInfo.h"
+#include "helper/HelperConnection.h"
+#include "helper/HelperPaths.h"
+#include "platform/Log.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int authorizationDismissed = 126; // pkexec: the user dismissed the dialog
+constexpr int authorizationRefused = 127;   // pkexec: not authorised, or no way to ask
+constexpr size_t maxInstallerMessage = 4096;
+
+struct Finished {
+    int status = -1;
+    std::string lastErrorLine;
+};
+
+// Runs argv to its end, keeping the last line the program wrote to standard error.
+Finished runToEnd(const std::vector<std::string>& argv) {
+    Finished finished;
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        finished.lastErrorLine = std::strerror(errno);
+        return finished;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (spawned != 0) {
+        ::close(pipeFds[0]);
+        finished.lastErrorLine = std::string("cannot run ") + argv[0] + ": " + std::strerror(spawned);
+        return finished;
+    }
+    std::string errors;
+    char chunk[1024];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], chunk, sizeof chunk)) > 0 || (n < 0 && errno == EINTR)) {
+        if (n > 0)
+            errors.append(chunk, static_cast<size_t>(n));
+        if (errors.size() > maxInstallerMessage)
+            errors.erase(0, errors.size() - maxInstallerMessage);
+    }
+    ::close(pipeFds[0]);
+    int raw = 0;
+    while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+    }
+    finished.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    while (!errors.empty() && errors.back() == '\n')
+        errors.pop_back();
+    finished.lastErrorLine = errors.substr(errors.rfind('\n') == std::string::npos ? 0 : errors.rfind('\n') + 1);
+    return finished;
+}
+
+} // namespace
+
+HelperInstaller::HelperInstaller(Dependencies dependencies) : dependencies_(std::move(dependencies)) {
+    if (!dependencies_.mainQueue)
+        dependencies_.mainQueue = &MainQueue::main();
+}
+
+std::string HelperInstaller::helperCopyPath() const {
+    return dependencies_.bundleDir + "/" + HelperPaths::label;
+}
+
+std::shared_ptr<HelperConnection> HelperInstaller::helperConnection() {
+    std::lock_guard lock(mutex_);
+    if (xpcHelperConnection_)
+        return xpcHelperConnection_;
+    auto connection = std::make_shared<HelperConnection>(dependencies_.socketPath);
+    xpcHelperConnection_ = connection;
+    std::weak_ptr<HelperConnection> weak = connection;
+    connection->setInvalidationHandler([this, weak] {
+        // Only the connection that broke is let go: a newer one that has replaced
+        // it in the meantime keeps its handler and stays in the field.
+        auto broken = weak.lock();
+        {
+            std::lock_guard lock(mutex_);
+            if (broken && xpcHelperConnection_ == broken)
+                broken->setInvalidationHandler(nullptr);
+        }
+        dependencies_.mainQueue->async([this, weak] {
+            {
+                std::lock_guard lock(mutex_);
+                auto still = weak.lock();
+                if (still && xpcHelperConnection_ == still)
+                    xpcHelperConnection_.reset();
+            }
+            Log::line("XPC Connection Invalidated\n");
+        });
+    });
+    connection->resume();
+    return connection;
+}
+
+void HelperInstaller::emptyHelperConnection() {
+    std::lock_guard lock(mutex_);
+    xpcHelperConnection_.reset();
+}
+
+bool HelperInstaller::hasHelperConnection() {
+    std::lock_guard lock(mutex_);
+    return xpcHelperConnection_ != nullptr;
+}
+
+void HelperInstaller::shouldInstallHelper(std::function<void(bool)> callback) {
+    const auto info = BundleInfo::read(helperCopyPath());
+    const auto version = info ? info->find(BundleInfo::versionKey) : decltype(info->end()){};
+    if (!info || version == info->end()) {
+        callback(false);
+        return;
+    }
+    const std::string bundleVersion = version->second;
+    Log::line("Helper: Bundle Version => " + bundleVersion);
+    auto proxy = helperConnection()->proxy([callback](const HelperError& error) {
+        Log::line(error.description);
+        callback(false);
+    });
+    proxy->getVersion([callback, bundleVersion](const std::string& installedVersion) {
+        Log::line("Helper: Installed Version => " + installedVersion);
+        callback(installedVersion == bundleVersion);
+    });
+}
+
+void HelperInstaller::installHelper() {
+    const std::string installer = dependencies_.bundleDir + "/" + installerName;
+    if (::access(installer.c_str(), X_OK) != 0) {
+        Log::line("Bless Error: the installer " + installer + " is missing");
+        dependencies_.terminate();
+        return;
+    }
+    const char* testAuth = std::getenv(testAuthCommandVariable);
+    const std::string authCommand = testAuth && *testAuth ? testAuth : "/usr/bin/pkexec";
+    const Finished finished = runToEnd({authCommand, installer, "--helper", helperCopyPath(), "--scripts",
+                                        dependencies_.bundleDir});
+    if (finished.status == 0) {
+        Log::line(std::string(HelperPaths::label) + " installed successfully");
+        return;
+    }
+    if (finished.status == authorizationDismissed) {
+        Log::line("Authorization error: The authorization was canceled by the user. (126)");
+    } else if (finished.status == authorizationRefused || finished.status < 0) {
+        Log::line("Authorization error: The authorization was denied. (" +
+                  (finished.lastErrorLine.empty() ? std::to_string(finished.status) : finished.lastErrorLine) + ")");
+    } else {
+        Log::line("Bless Error: " + (finished.lastErrorLine.empty()
+                                         ? "the installer failed with status " + std::to_string(finished.status)
+                                         : finished.lastErrorLine));
+    }
+    dependencies_.terminate();
+}

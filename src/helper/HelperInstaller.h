@@ -1,0 +1,47 @@
+#pragma once
+
+#include "helper/HelperConnectionProvider.h"
+#include "platform/MainQueue.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+// The application delegate's helper duties: the one connection to the helper
+// daemon, the launch-time version check, and installing the helper copy that ships
+// with the application when the installed helper differs or does not answer.
+class HelperInstaller : public HelperConnectionProvider {
+public:
+    static constexpr const char* installerName = "quovant-install-helper";
+    // Replaces pkexec, for tests only: the named program is run with the installer's
+    // command line instead.
+    static constexpr const char* testAuthCommandVariable = "QUOVANT_TEST_AUTH_COMMAND";
+
+    struct Dependencies {
+        MainQueue* mainQueue = nullptr;
+        std::string bundleDir;              // the helper copy, the installer and the scripts
+        std::string socketPath;             // where the installed helper listens
+        std::function<void()> terminate;    // ends the application; callable from any thread
+    };
+
+    explicit HelperInstaller(Dependencies dependencies);
+
+    std::shared_ptr<HelperConnection> helperConnection() override;
+    // Empties the connection field, so the next helperConnection() opens a new one.
+    void emptyHelperConnection();
+    bool hasHelperConnection();
+
+    // Calls `callback` once: true when the installed helper's version equals the
+    // helper copy's, false when the helper must be installed.
+    void shouldInstallHelper(std::function<void(bool)> callback);
+    // Asks for an administrator's authorisation and installs; on failure ends the application.
+    void installHelper();
+
+    std::string helperCopyPath() const;
+
+private:
+    Dependencies dependencies_;
+    std::mutex mutex_;
+    std::shared_ptr<HelperConnection> xpcHelperConnection_;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The helper's wire format: one compact JSON object per LF-terminated line over a
+// Unix stream socket, each carrying the protocol version "v" and a request "id".
+// docs/helper-protocol.md describes it for peers.
+struct HelperRequest {
+    enum class Operation { getVersion, runOpenVPN, killOpenVPN };
+
+    uint64_t id = 0;
+    Operation operation = Operation::getVersion;
+    std::string config;
+    std::string clientUp;
+    std::string clientDown;
+};
+
+struct HelperReply {
+    enum class Kind { version, terminated };
+
+    uint64_t id = 0;
+    Kind kind = Kind::version;
+    std::string version;
+    int32_t status = 0;
+};
+
+class HelperWire {
+public:
+    static constexpr int protocolVersion = 1;
+    static constexpr size_t maxLineBytes = 64 * 1024;
+    static constexpr size_t maxPathBytes = 4096;
+
+    static std::string encode(const HelperRequest& request);
+    static std::string encode(const HelperReply& reply);
+    // Empty for anything that is not exactly a valid message of this version.
+    static std::optional<HelperRequest> decodeRequest(std::string_view line);
+    static std::optional<HelperReply> decodeReply(std::string_view line);
+};

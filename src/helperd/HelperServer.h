@@ -1,0 +1,72 @@
+#pragma once
+
+#include "helper/HelperWire.h"
+#include "helper/LineReader.h"
+#include "helperd/OpenVPNRunner.h"
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+// The helper daemon's event loop: serves clients on the listening socket, runs at
+// most one openvpn at a time, and answers each run request exactly once with the
+// status that openvpn ended with. Single-threaded by design.
+class HelperServer {
+public:
+    static constexpr int32_t refusedStatus = -1;
+    static constexpr size_t maxClients = 64;
+
+    struct Settings {
+        int listenFd = -1;
+        int signalFd = -1;        // SIGTERM / SIGINT end the loop
+        std::string version;      // answered to getVersion
+        std::string scriptDir;    // where client.up and client.down are installed
+    };
+
+    explicit HelperServer(Settings settings);
+    // Serves until a stop signal; returns the process exit code.
+    int run();
+
+private:
+    struct Client {
+        int fd = -1;
+        uid_t uid = 0;
+        gid_t gid = 0;
+        pid_t pid = 0;
+        LineReader lines{HelperWire::maxLineBytes};
+        uint64_t lastId = 0;
+    };
+    struct Owner {
+        uint64_t client = 0;
+        uint64_t requestId = 0;
+        uid_t uid = 0;
+    };
+    struct PendingRun {
+        Owner owner;
+        OpenVPNRunner::Launch launch;
+    };
+
+    void accept();
+    void readFrom(uint64_t clientId);
+    void drop(uint64_t clientId, const std::string& why);
+    void handle(uint64_t clientId, const HelperRequest& request);
+    void handleRun(uint64_t clientId, const HelperRequest& request);
+    void startRun(PendingRun run);
+    void stopCurrent(const std::string& why);
+    void openVPNEnded();
+    void reply(const Owner& owner, int32_t status);
+    void send(uint64_t clientId, const HelperReply& reply);
+    bool trustedScript(const std::string& path, std::string& why) const;
+    std::string who(const Client& client) const;
+
+    Settings settings_;
+    std::map<uint64_t, Client> clients_;
+    uint64_t nextClientId_ = 1;
+    OpenVPNRunner runner_;
+    std::optional<Owner> current_;
+    std::optional<PendingRun> pending_;
+    std::optional<std::chrono::steady_clock::time_point> killDeadline_;
+    bool stopping_ = false;
+};

@@ -1,0 +1,117 @@
+#include "helperd/OpenVPNRunner.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int profileFd = 3;
+
+int makeProfileCopy(const std::string& profile) {
+    const int fd = ::memfd_create("quovant-profile", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0)
+        return -1;
+    size_t written = 0;
+    while (written < profile.size()) {
+        const ssize_t n = ::write(fd, profile.data() + written, profile.size() - written);
+        if (n <= 0) {
+            ::close(fd);
+            return -1;
+        }
+        written += static_cast<size_t>(n);
+    }
+    ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+    ::lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+} // namespace
+
+bool OpenVPNRunner::start(const Launch& launch, std::string& error) {
+    const int copy = makeProfileCopy(launch.profile);
+    if (copy < 0) {
+        error = std::string("cannot make the profile copy: ") + std::strerror(errno);
+        return false;
+    }
+    // Everything the child needs is prepared before fork: only async-signal-safe
+    // calls happen between fork and exec.
+    const std::string port = std::to_string(managementPort);
+    const std::string config = "/proc/self/fd/" + std::to_string(profileFd);
+    std::vector<std::string> argv = {program,
+                                     "--config", config,
+                                     "--management", "127.0.0.1", port,
+                                     "--management-query-passwords",
+                                     "--script-security", "2",
+                                     "--up", launch.upScript,
+                                     "--down", launch.downScript};
+    std::vector<char*> args;
+    for (auto& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+    char lang[] = "LANG=C.UTF-8";
+    char* environment[] = {path, lang, nullptr};
+    const pid_t parent = ::getpid();
+
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        error = std::string("fork failed: ") + std::strerror(errno);
+        ::close(copy);
+        return false;
+    }
+    if (pid == 0) {
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::setsid();
+        // If the helper dies, its openvpn must not outlive it unattended.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(127);
+        const int devNull = ::open("/dev/null", O_RDONLY);
+        ::dup2(devNull, STDIN_FILENO);
+        ::dup2(copy, profileFd); // dup2 leaves the new descriptor open across exec
+        ::syscall(SYS_close_range, profileFd + 1, ~0U, 0);
+        ::execve(program, args.data(), environment);
+        ::_exit(127);
+    }
+    ::close(copy);
+    pid_ = pid;
+    pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidFd_ < 0) {
+        error = std::string("pidfd_open failed: ") + std::strerror(errno);
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        pid_ = -1;
+        return false;
+    }
+    return true;
+}
+
+void OpenVPNRunner::signal(int signalNumber) {
+    if (pid_ > 0)
+        ::kill(pid_, signalNumber);
+}
+
+std::optional<int32_t> OpenVPNRunner::reap() {
+    if (pid_ <= 0)
+        return std::nullopt;
+    int raw = 0;
+    const pid_t r = ::waitpid(pid_, &raw, WNOHANG);
+    if (r != pid_)
+        return std::nullopt;
+    ::close(pidFd_);
+    pidFd_ = -1;
+    pid_ = -1;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+// One openvpn process run from a private in-memory copy of an accepted profile,
+// with the management interface, credential query and scripts the helper sets.
+class OpenVPNRunner {
+public:
+    static constexpr const char* program = "/usr/sbin/openvpn";
+    static constexpr int managementPort = 1337;
+
+    struct Launch {
+        std::string profile;
+        std::string upScript;
+        std::string downScript;
+    };
+
+    // Starts openvpn; false (with `error` set) if it could not be started.
+    bool start(const Launch& launch, std::string& error);
+    bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+    // Readable once the process has ended.
+    int exitFd() const { return pidFd_; }
+
+    void signal(int signalNumber);
+    // Collects the ended process: its exit code, or 128 + the signal that ended it.
+    std::optional<int32_t> reap();
+
+private:
+    pid_t pid_ = -1;
+    int pidFd_ = -1;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+struct ProfileVerdict {
+    bool accepted = false;
+    size_t line = 0;        // 1-based line of the refusal, 0 for the profile as a whole
+    std::string directive;  // the refused directive, when there is one
+    std::string reason;     // for the log: names directives, never quotes the profile's secrets
+
+    std::string describe() const;
+};
+
+// Decides whether a profile handed in by an unprivileged user may be run by openvpn
+// as root. Only directives a VPN client profile needs are allowed, each with
+// arguments that cannot name a file, a program or a library; everything else, in
+// whatever spelling, is refused. The helper adds management, scripts and credential
+// query on openvpn's command line itself.
+class ProfileChecker {
+public:
+    static constexpr size_t maxProfileBytes = 256 * 1024;
+    static constexpr size_t maxDirectiveLine = 256;
+    static constexpr size_t maxInlineLine = 16 * 1024;
+
+    static ProfileVerdict check(std::string_view profile);
+};

@@ -1,0 +1,128 @@
+// com.quovant.macos.helper: the privileged helper daemon. Runs as root, started by
+// systemd socket activation or by the installer, and serves the Quovant application.
+#include "helper/BundleInfo.h"
+#include "helper/HelperPaths.h"
+#include "helperd/HelperServer.h"
+#include "platform/Log.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <string>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int systemdFirstFd = 3;
+
+// The socket systemd hands over, if it started us for our socket unit.
+int activatedSocket() {
+    const char* pid = std::getenv("LISTEN_PID");
+    const char* fds = std::getenv("LISTEN_FDS");
+    if (!pid || !fds || std::strtol(pid, nullptr, 10) != ::getpid() || std::strtol(fds, nullptr, 10) < 1)
+        return -1;
+    int listening = 0;
+    socklen_t length = sizeof listening;
+    if (::getsockopt(systemdFirstFd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || !listening)
+        return -1;
+    ::fcntl(systemdFirstFd, F_SETFD, FD_CLOEXEC);
+    return systemdFirstFd;
+}
+
+int listenOn(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path[0] != '/' || path.size() >= sizeof address.sun_path) {
+        Log::line("unusable socket path " + path);
+        return -1;
+    }
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0) {
+        // Only a stale socket of ours is removed; anything else at the path is left alone.
+        if (!S_ISSOCK(st.st_mode) || st.st_uid != 0) {
+            Log::line(path + " exists and is not a socket of root's");
+            return -1;
+        }
+        ::unlink(path.c_str());
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const mode_t oldMask = ::umask(0);
+    const bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                    ::chmod(path.c_str(), 0666) == 0 && ::listen(fd, 16) == 0;
+    ::umask(oldMask);
+    if (!ok) {
+        Log::line("cannot listen on " + path + ": " + std::strerror(errno));
+        return -1;
+    }
+    return fd;
+}
+
+std::string executableDir() {
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return {};
+    std::string path(buffer, static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/'));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Log::setIdentity(HelperPaths::label);
+    if (::geteuid() != 0) {
+        Log::line("the helper must run as root");
+        return 1;
+    }
+    std::string socketPath = HelperPaths::defaultSocket;
+    std::string pidFile;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--socket" && i + 1 < argc)
+            socketPath = argv[++i];
+        else if (arg == "--pidfile" && i + 1 < argc)
+            pidFile = argv[++i];
+        else {
+            Log::line("usage: " + std::string(HelperPaths::label) + " [--socket PATH] [--pidfile PATH]");
+            return 2;
+        }
+    }
+
+    const auto info = BundleInfo::read("/proc/self/exe");
+    const auto version = info ? info->find(BundleInfo::versionKey) : decltype(info->end()){};
+    if (!info || version == info->end()) {
+        Log::line("cannot read the helper's own version");
+        return 1;
+    }
+
+    int listenFd = activatedSocket();
+    if (listenFd < 0)
+        listenFd = listenOn(socketPath);
+    if (listenFd < 0)
+        return 1;
+
+    ::signal(SIGPIPE, SIG_IGN);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    ::sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    const int signalFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC);
+
+    if (!pidFile.empty())
+        std::ofstream(pidFile) << ::getpid() << "\n";
+
+    HelperServer server({listenFd, signalFd, version->second, executableDir()});
+    const int code = server.run();
+    if (!pidFile.empty())
+        ::unlink(pidFile.c_str());
+    return code;
+}

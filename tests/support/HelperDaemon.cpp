@@ -1,0 +1,28 @@
+#include "HelperDaemon.h"
+
+#include <stdexcept>
+#include <sys/stat.h>
+#include <thread>
+
+HelperDaemon::HelperDaemon(const std::string& helperCopy) {
+    namespace fs = std::filesystem;
+    fs::create_directory(dir_ / "helper");
+    fs::permissions(dir_ / "helper", fs::perms(0755));
+    fs::copy_file(helperCopy, dir_ / "helper/com.quovant.macos.helper");
+    for (const char* script : {"client.up", "client.down"})
+        fs::copy_file(libexecDir() + "/" + script, dir_ / "helper" / script);
+
+    ChildProcess::Options options;
+    options.outputFile = (dir_ / "helper.log").string();
+    process_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{installDir() + "/com.quovant.macos.helper", "--socket", socketPath()}, options);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    struct stat st;
+    while (::stat(socketPath().c_str(), &st) != 0) {
+        if (!process_->running() || std::chrono::steady_clock::now() > deadline)
+            throw std::runtime_error("the helper daemon did not start:\n" + log());
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+HelperDaemon::~HelperDaemon() { process_.reset(); }

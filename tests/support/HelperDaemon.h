@@ -1,0 +1,34 @@
+#pragma once
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+
+#include <memory>
+#include <string>
+
+#ifndef QUOVANT_TEST_LIBEXEC_DIR
+#error "QUOVANT_TEST_LIBEXEC_DIR must point at the build's libexec/quovant"
+#endif
+
+// The real helper daemon, running as root for a test: installed (helper and scripts)
+// into a root-owned directory of its own, listening on a private socket path.
+class HelperDaemon {
+public:
+    static std::string libexecDir() { return QUOVANT_TEST_LIBEXEC_DIR; }
+    static std::string builtHelper() { return libexecDir() + "/com.quovant.macos.helper"; }
+
+    explicit HelperDaemon(const std::string& helperCopy = builtHelper());
+    ~HelperDaemon();
+
+    std::string socketPath() const { return (dir_ / "helper.sock").string(); }
+    std::string installDir() const { return (dir_ / "helper").string(); }
+    std::string upScript() const { return installDir() + "/client.up"; }
+    std::string downScript() const { return installDir() + "/client.down"; }
+    std::string log() const { return readFile(dir_ / "helper.log"); }
+    bool running() { return process_ && process_->running(); }
+    ChildProcess& process() { return *process_; }
+
+private:
+    TempDir dir_{"quovant-helper"};
+    std::unique_ptr<ChildProcess> process_;
+};

@@ -1,0 +1,72 @@
+#include "helper/HelperWire.h"
+#include "helper/LineReader.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(HelperWire, RequestsAndRepliesRoundTrip) {
+    HelperRequest run;
+    run.id = 7;
+    run.operation = HelperRequest::Operation::runOpenVPN;
+    run.config = "/tmp/quovant.ovpn";
+    run.clientUp = "/usr/local/libexec/quovant-helper/client.up";
+    run.clientDown = "/usr/local/libexec/quovant-helper/client.down";
+    const std::string line = HelperWire::encode(run);
+    ASSERT_EQ(line.back(), '\n');
+    EXPECT_EQ(line.find('\n'), line.size() - 1) << "one message, one line";
+    const auto decoded = HelperWire::decodeRequest(line.substr(0, line.size() - 1));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->id, 7u);
+    EXPECT_EQ(decoded->operation, HelperRequest::Operation::runOpenVPN);
+    EXPECT_EQ(decoded->config, run.config);
+    EXPECT_EQ(decoded->clientDown, run.clientDown);
+
+    HelperReply terminated;
+    terminated.id = 7;
+    terminated.kind = HelperReply::Kind::terminated;
+    terminated.status = -1;
+    const auto back = HelperWire::decodeReply(HelperWire::encode(terminated));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->status, -1);
+}
+
+TEST(HelperWire, RefusesAnythingButExactMessages) {
+    const char* requests[] = {
+        "",
+        "null",
+        "[]",
+        "{\"v\":1,\"id\":1}",
+        "{\"v\":2,\"id\":1,\"op\":\"getVersion\"}",
+        "{\"v\":1,\"id\":0,\"op\":\"getVersion\"}",
+        "{\"v\":1,\"id\":-3,\"op\":\"getVersion\"}",
+        "{\"v\":1,\"id\":\"1\",\"op\":\"getVersion\"}",
+        "{\"v\":1,\"id\":1,\"op\":\"GETVERSION\"}",
+        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":\"/a\",\"client_up\":\"/b\"}",
+        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":\"\",\"client_up\":\"/b\",\"client_down\":\"/c\"}",
+        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":5,\"client_up\":\"/b\",\"client_down\":\"/c\"}",
+        "{\"v\":1,\"id\":1,\"op\":\"getVersion\"",
+    };
+    for (const char* r : requests)
+        EXPECT_FALSE(HelperWire::decodeRequest(r)) << r;
+    EXPECT_FALSE(HelperWire::decodeReply("{\"v\":1,\"id\":1,\"reply\":\"terminated\",\"status\":4294967296}"));
+    EXPECT_FALSE(HelperWire::decodeReply("{\"v\":1,\"id\":1,\"reply\":\"version\"}"));
+    EXPECT_FALSE(HelperWire::decodeRequest("{\"v\":1,\"id\":1,\"op\":\"getVersion\",\"pad\":\"" +
+                                           std::string(HelperWire::maxLineBytes, 'x') + "\"}"));
+}
+
+TEST(LineReader, CutsLinesAndNoticesOverlongOnes) {
+    LineReader reader(8);
+    reader.append("abc\nde");
+    EXPECT_EQ(reader.next(), "abc");
+    EXPECT_FALSE(reader.next());
+    reader.append("f\n\n");
+    EXPECT_EQ(reader.next(), "def");
+    EXPECT_EQ(reader.next(), "");
+    EXPECT_FALSE(reader.overflowed());
+    reader.append("123456789");
+    EXPECT_TRUE(reader.overflowed());
+    EXPECT_FALSE(reader.next());
+}
+
+} // namespace
