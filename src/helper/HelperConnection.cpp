@@ -11,6 +11,76 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+class HelperConnection::Queue {
+public:
+    struct Outgoing {
+        HelperRequest request;
+        std::function<void(const HelperReply&)> onReply;
+        ErrorHandler onError;
+    };
+
+    explicit Queue(std::string socketPath)
+        : socketPath_(std::move(socketPath)), wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~Queue() {
+        if (socketFd_ >= 0)
+            ::close(socketFd_);
+        ::close(wakeFd_);
+    }
+
+    void submit(Outgoing outgoing) {
+        {
+            std::lock_guard lock(mutex_);
+            outgoing_.push_back(std::move(outgoing));
+        }
+        wake();
+    }
+    void stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake();
+    }
+    void setInvalidationHandler(std::function<void()> handler) {
+        std::lock_guard lock(mutex_);
+        invalidationHandler_ = std::move(handler);
+    }
+    void run();
+
+private:
+    struct Waiting {
+        HelperRequest::Operation operation;
+        std::function<void(const HelperReply&)> onReply;
+        ErrorHandler onError;
+    };
+
+    void wake() {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    }
+    void send(Outgoing outgoing);
+    void readReplies(LineReader& lines);
+    void breakWith(const HelperError& error);
+    static HelperError invalidError() {
+        return {HelperError::invalid,
+                std::string("The connection to service named ") + HelperPaths::label + " was invalidated."};
+    }
+
+    const std::string socketPath_;
+    const int wakeFd_;
+    int socketFd_ = -1;
+    // Touched only on the queue thread.
+    bool broken_ = false;
+    HelperError brokenBy_; // what broke the connection, told to every later request
+    uint64_t nextId_ = 1;
+    std::map<uint64_t, Waiting> waiting_;
+    // Shared with the callers' threads.
+    std::mutex mutex_;
+    std::deque<Outgoing> outgoing_;
+    std::function<void()> invalidationHandler_;
+    bool stopping_ = false;
+};
+
 class HelperConnection::Proxy : public HelperProtocol {
 public:
     Proxy(std::shared_ptr<HelperConnection> connection, ErrorHandler onError)
@@ -19,7 +89,7 @@ public:
     void getVersion(VersionHandler reply) override {
         HelperRequest request;
         request.operation = HelperRequest::Operation::getVersion;
-        connection_->submit({request, [reply](const HelperReply& r) { reply(r.version); }, onError_});
+        connection_->queue_->submit({request, [reply](const HelperReply& r) { reply(r.version); }, onError_});
     }
 
     void runOpenVPN(const std::string& config, const std::string& clientUp, const std::string& clientDown,
@@ -29,14 +99,14 @@ public:
         request.config = config;
         request.clientUp = clientUp;
         request.clientDown = clientDown;
-        connection_->submit(
+        connection_->queue_->submit(
             {request, [terminationHandler](const HelperReply& r) { terminationHandler(r.status); }, onError_});
     }
 
     void killOpenVPN() override {
         HelperRequest request;
         request.operation = HelperRequest::Operation::killOpenVPN;
-        connection_->submit({request, nullptr, onError_});
+        connection_->queue_->submit({request, nullptr, onError_});
     }
 
 private:
@@ -44,67 +114,44 @@ private:
     ErrorHandler onError_;
 };
 
-HelperConnection::HelperConnection(std::string socketPath)
-    : socketPath_(std::move(socketPath)), wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+HelperConnection::HelperConnection(std::string socketPath) : queue_(std::make_shared<Queue>(std::move(socketPath))) {}
 
 HelperConnection::~HelperConnection() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
-    if (queue_.joinable()) {
-        if (queue_.get_id() == std::this_thread::get_id())
-            queue_.detach(); // the last holder let go from one of our own handlers
-        else
-            queue_.join();
-    }
-    if (socketFd_ >= 0)
-        ::close(socketFd_);
-    ::close(wakeFd_);
+    queue_->stop();
+    std::lock_guard lock(threadMutex_);
+    if (!thread_.joinable())
+        return;
+    if (thread_.get_id() == std::this_thread::get_id())
+        thread_.detach(); // let go from one of our own handlers: the queue ends by itself
+    else
+        thread_.join();
 }
 
 void HelperConnection::setInvalidationHandler(std::function<void()> handler) {
-    std::lock_guard lock(mutex_);
-    invalidationHandler_ = std::move(handler);
+    queue_->setInvalidationHandler(std::move(handler));
 }
 
 void HelperConnection::resume() {
-    std::lock_guard lock(mutex_);
-    if (!queue_.joinable())
-        queue_ = std::thread([this] { run(); });
+    std::lock_guard lock(threadMutex_);
+    if (!thread_.joinable())
+        thread_ = std::thread([queue = queue_] { queue->run(); });
 }
 
 std::shared_ptr<HelperProtocol> HelperConnection::proxy(ErrorHandler errorHandler) {
     return std::make_shared<Proxy>(shared_from_this(), std::move(errorHandler));
 }
 
-void HelperConnection::submit(Outgoing outgoing) {
-    {
-        std::lock_guard lock(mutex_);
-        outgoing_.push_back(std::move(outgoing));
-    }
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
-}
-
-HelperError HelperConnection::invalidError() const {
-    return {HelperError::invalid,
-            std::string("The connection to service named ") + HelperPaths::label + " was invalidated."};
-}
-
-void HelperConnection::run() {
+void HelperConnection::Queue::run() {
     socketFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (socketFd_ < 0 || socketPath_.size() >= sizeof address.sun_path) {
-        breakOnQueue(invalidError());
+        breakWith(invalidError());
     } else {
         std::memcpy(address.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
         if (::connect(socketFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            breakOnQueue({HelperError::invalid, std::string("Couldn't communicate with a helper application. (") +
-                                                    std::strerror(errno) + ")"});
+            breakWith({HelperError::invalid,
+                       std::string("Couldn't communicate with a helper application. (") + std::strerror(errno) + ")"});
     }
 
     LineReader lines(HelperWire::maxLineBytes);
@@ -128,50 +175,51 @@ void HelperConnection::run() {
                 outgoing_.pop_front();
             }
             if (stopping) // requests that came too late still get their one answer
-                breakOnQueue(invalidError());
-            sendOnQueue(std::move(next));
+                breakWith(invalidError());
+            send(std::move(next));
         }
         if (stopping) {
-            breakOnQueue(invalidError());
+            breakWith(invalidError());
             return;
         }
-        if (!broken_ && fds[1].revents) {
-            char chunk[4096];
-            const ssize_t n = ::recv(socketFd_, chunk, sizeof chunk, 0);
-            if (n <= 0) {
-                breakOnQueue({HelperError::interrupted, std::string("The connection to service named ") +
-                                                            HelperPaths::label + " was interrupted."});
-                continue;
-            }
-            lines.append(std::string_view(chunk, static_cast<size_t>(n)));
-            bool garbage = lines.overflowed();
-            while (!garbage) {
-                auto line = lines.next();
-                if (!line)
-                    break;
-                auto reply = HelperWire::decodeReply(*line);
-                auto waiting = reply ? waiting_.find(reply->id) : waiting_.end();
-                const bool fits = waiting != waiting_.end() &&
-                                  (reply->kind == HelperReply::Kind::version) ==
-                                      (waiting->second.operation == HelperRequest::Operation::getVersion);
-                if (!fits) {
-                    garbage = true;
-                    break;
-                }
-                auto handler = std::move(waiting->second.onReply);
-                waiting_.erase(waiting);
-                handler(*reply);
-            }
-            if (garbage)
-                breakOnQueue({HelperError::interrupted, "The helper sent a reply that does not fit any request."});
-        }
+        if (!broken_ && fds[1].revents)
+            readReplies(lines);
     }
 }
 
-void HelperConnection::sendOnQueue(Outgoing outgoing) {
+void HelperConnection::Queue::readReplies(LineReader& lines) {
+    char chunk[4096];
+    const ssize_t n = ::recv(socketFd_, chunk, sizeof chunk, 0);
+    if (n <= 0) {
+        breakWith({HelperError::interrupted,
+                   std::string("The connection to service named ") + HelperPaths::label + " was interrupted."});
+        return;
+    }
+    lines.append(std::string_view(chunk, static_cast<size_t>(n)));
+    if (lines.overflowed()) {
+        breakWith({HelperError::interrupted, "The helper sent an overlong reply."});
+        return;
+    }
+    while (auto line = lines.next()) {
+        auto reply = HelperWire::decodeReply(*line);
+        auto waiting = reply ? waiting_.find(reply->id) : waiting_.end();
+        const bool fits = waiting != waiting_.end() &&
+                          (reply->kind == HelperReply::Kind::version) ==
+                              (waiting->second.operation == HelperRequest::Operation::getVersion);
+        if (!fits) {
+            breakWith({HelperError::interrupted, "The helper sent a reply that does not fit any request."});
+            return;
+        }
+        auto handler = std::move(waiting->second.onReply);
+        waiting_.erase(waiting);
+        handler(*reply);
+    }
+}
+
+void HelperConnection::Queue::send(Outgoing outgoing) {
     if (broken_) {
         if (outgoing.onError)
-            outgoing.onError(invalidError());
+            outgoing.onError(brokenBy_);
         return;
     }
     outgoing.request.id = nextId_++;
@@ -184,7 +232,7 @@ void HelperConnection::sendOnQueue(Outgoing outgoing) {
         if (n <= 0) {
             if (outgoing.onError)
                 outgoing.onError(invalidError());
-            breakOnQueue(invalidError());
+            breakWith(invalidError());
             return;
         }
         sent += static_cast<size_t>(n);
@@ -194,10 +242,11 @@ void HelperConnection::sendOnQueue(Outgoing outgoing) {
                                          std::move(outgoing.onError)};
 }
 
-void HelperConnection::breakOnQueue(const HelperError& error) {
+void HelperConnection::Queue::breakWith(const HelperError& error) {
     if (broken_)
         return;
     broken_ = true;
+    brokenBy_ = error;
     if (socketFd_ >= 0)
         ::shutdown(socketFd_, SHUT_RDWR);
     auto waiting = std::move(waiting_);

@@ -28,6 +28,8 @@ public:
     using ErrorHandler = std::function<void(const HelperError&)>;
 
     explicit HelperConnection(std::string socketPath);
+    // Ends the connection; requests still waiting get their error handler. Safe to
+    // run from one of the connection's own handlers.
     ~HelperConnection();
     HelperConnection(const HelperConnection&) = delete;
     HelperConnection& operator=(const HelperConnection&) = delete;
@@ -45,34 +47,9 @@ public:
 
 private:
     class Proxy;
-    struct Waiting {
-        HelperRequest::Operation operation;
-        std::function<void(const HelperReply&)> onReply;
-        ErrorHandler onError;
-    };
-    struct Outgoing {
-        HelperRequest request;
-        std::function<void(const HelperReply&)> onReply;
-        ErrorHandler onError;
-    };
+    class Queue; // the state the queue thread works on; it outlives this handle while the thread runs
 
-    void submit(Outgoing outgoing);
-    void run();
-    void sendOnQueue(Outgoing outgoing);
-    bool readOnQueue();
-    void breakOnQueue(const HelperError& error);
-    HelperError invalidError() const;
-
-    const std::string socketPath_;
-    int wakeFd_ = -1;
-    int socketFd_ = -1;
-    bool broken_ = false;
-    uint64_t nextId_ = 1;
-    std::map<uint64_t, Waiting> waiting_;
-
-    std::mutex mutex_;
-    std::deque<Outgoing> outgoing_;
-    std::function<void()> invalidationHandler_;
-    bool stopping_ = false;
-    std::thread queue_;
+    std::shared_ptr<Queue> queue_;
+    std::thread thread_;
+    std::mutex threadMutex_;
 };

@@ -1,0 +1,238 @@
+#include "Awaited.h"
+#include "ChildProcess.h"
+#include "HelperDaemon.h"
+#include "LoopbackServer.h"
+#include "OpenVPNServer.h"
+#include "helper/BundleInfo.h"
+#include "helper/HelperConnection.h"
+
+#include <arpa/inet.h>
+#include <cstring>
+#include <sys/wait.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Outcome {
+    std::optional<int32_t> status;
+    std::optional<int> error;
+};
+
+// Runs `proxy.runOpenVPN` and collects whatever answers it: the status or an error.
+struct RunWatch {
+    Awaited<Outcome> outcomes;
+    std::shared_ptr<HelperProtocol> proxy;
+
+    RunWatch(HelperConnection& connection, const std::string& config, const std::string& up,
+             const std::string& down) {
+        proxy = connection.proxy([this](const HelperError& e) { outcomes.add({std::nullopt, e.code}); });
+        proxy->runOpenVPN(config, up, down, [this](int32_t status) { outcomes.add({status, std::nullopt}); });
+    }
+};
+
+bool managementListening() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(1337);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return up;
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 15s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+class HelperDaemonTest : public testing::Test {
+protected:
+    HelperDaemon daemon;
+    std::shared_ptr<HelperConnection> connection = std::make_shared<HelperConnection>(daemon.socketPath());
+    TempDir profiles{"quovant-profile"};
+
+    void SetUp() override { connection->resume(); }
+
+    std::string profile(const std::string& text, const std::string& name = "quovant.ovpn") {
+        return profiles.write(name, text, std::filesystem::perms(0600)).string();
+    }
+};
+
+TEST_F(HelperDaemonTest, AnswersWithTheVersionEmbeddedInItsExecutable) {
+    Awaited<std::string> version;
+    auto proxy = connection->proxy([&](const HelperError& e) { version.add("error " + e.description); });
+    proxy->getVersion([&](const std::string& v) { version.add(v); });
+    EXPECT_EQ(version.first(), BundleInfo::read(HelperDaemon::builtHelper())->at("CFBundleVersion"));
+}
+
+TEST_F(HelperDaemonTest, RunsOpenVPNAndRepliesOnceWhenItEnds) {
+    OpenVPNServer server(std::vector<OpenVPNServer::Account>{{"a@example.com", "pw"}});
+    ASSERT_TRUE(server.waitUntilReady());
+    RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(), daemon.downScript());
+    ASSERT_TRUE(eventually(managementListening)) << daemon.log();
+    EXPECT_EQ(run.outcomes.count(), 0u) << "no reply while openvpn runs";
+
+    run.proxy->killOpenVPN();
+    const auto outcome = run.outcomes.first(15s);
+    ASSERT_TRUE(outcome);
+    ASSERT_TRUE(outcome->status) << "error " << *outcome->error;
+    EXPECT_FALSE(managementListening());
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(run.outcomes.count(), 1u) << "exactly one reply";
+}
+
+TEST_F(HelperDaemonTest, ClientGoingAwayEndsItsOpenVPN) {
+    OpenVPNServer server(std::vector<OpenVPNServer::Account>{{"a@example.com", "pw"}});
+    ASSERT_TRUE(server.waitUntilReady());
+    {
+        RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(), daemon.downScript());
+        ASSERT_TRUE(eventually(managementListening)) << daemon.log();
+        run.proxy.reset();
+        connection.reset(); // the application quit or crashed
+    }
+    EXPECT_TRUE(eventually([] { return !managementListening(); })) << daemon.log();
+    EXPECT_NE(daemon.log().find("the client that started it went away"), std::string::npos);
+}
+
+TEST_F(HelperDaemonTest, SecondRunEndsTheFirst) {
+    OpenVPNServer server(std::vector<OpenVPNServer::Account>{{"a@example.com", "pw"}});
+    ASSERT_TRUE(server.waitUntilReady());
+    const std::string path = profile(server.clientProfile());
+    RunWatch first(*connection, path, daemon.upScript(), daemon.downScript());
+    ASSERT_TRUE(eventually(managementListening));
+    auto other = std::make_shared<HelperConnection>(daemon.socketPath());
+    other->resume();
+    RunWatch second(*other, path, daemon.upScript(), daemon.downScript());
+    const auto ended = first.outcomes.first(15s);
+    ASSERT_TRUE(ended && ended->status) << daemon.log();
+    EXPECT_TRUE(eventually(managementListening)) << "the second openvpn runs\n" << daemon.log();
+    EXPECT_EQ(second.outcomes.count(), 0u);
+    second.proxy->killOpenVPN();
+    EXPECT_TRUE(second.outcomes.first(15s));
+}
+
+TEST_F(HelperDaemonTest, RefusesUntrustedRunRequests) {
+    const std::string good = "client\ndev tun\nremote 10.213.0.2 1194\nauth-user-pass\n";
+    const std::string ownedByOther = profile(good, "other.ovpn");
+    ASSERT_EQ(::chown(ownedByOther.c_str(), 1000, 1000), 0);
+    const std::string writableByAll = profile(good, "shared.ovpn");
+    std::filesystem::permissions(writableByAll, std::filesystem::perms(0666));
+    const std::string link = (profiles / "link.ovpn").string();
+    std::filesystem::create_symlink(profile(good), link);
+    TempDir forged;
+    const auto forgedUp = forged.write("client.up", "#!/bin/sh\ntouch /tmp/pwned\n", std::filesystem::perms(0755));
+
+    struct Case {
+        const char* why;
+        std::string config;
+        std::string up;
+        std::string down;
+    };
+    const Case cases[] = {
+        {"symlinked profile", link, daemon.upScript(), daemon.downScript()},
+        {"profile owned by another user", ownedByOther, daemon.upScript(), daemon.downScript()},
+        {"profile writable by everybody", writableByAll, daemon.upScript(), daemon.downScript()},
+        {"profile missing", (profiles / "none.ovpn").string(), daemon.upScript(), daemon.downScript()},
+        {"directory as profile", profiles.path().string(), daemon.upScript(), daemon.downScript()},
+        {"relative profile path", "quovant.ovpn", daemon.upScript(), daemon.downScript()},
+        {"directive that runs a program", profile(good + "up /bin/sh\n", "up.ovpn"), daemon.upScript(), daemon.downScript()},
+        {"directive that loads a library", profile(good + "plugin /tmp/x.so\n", "plugin.ovpn"), daemon.upScript(),
+         daemon.downScript()},
+        {"file argument", profile(good + "ca /etc/shadow\n", "ca.ovpn"), daemon.upScript(), daemon.downScript()},
+        {"forged up script", profile(good), forgedUp.string(), daemon.downScript()},
+        {"scripts swapped", profile(good), daemon.downScript(), daemon.upScript()},
+        {"script path through a dot-dot", profile(good), daemon.installDir() + "/../helper/client.up", daemon.downScript()},
+    };
+    for (const auto& c : cases) {
+        RunWatch run(*connection, c.config, c.up, c.down);
+        const auto outcome = run.outcomes.first(5s);
+        ASSERT_TRUE(outcome) << c.why;
+        EXPECT_EQ(outcome->status, -1) << c.why;
+        EXPECT_FALSE(managementListening()) << c.why << ": no openvpn may start";
+    }
+    EXPECT_FALSE(std::filesystem::exists("/tmp/pwned"));
+    // Still serving afterwards.
+    Awaited<std::string> version;
+    connection->proxy([&](const HelperError&) { version.add("error"); })->getVersion([&](const std::string& v) {
+        version.add(v);
+    });
+    EXPECT_NE(version.first(), "error");
+}
+
+// Sends raw bytes on a fresh connection; true if the daemon then closed it.
+bool closesAfter(const std::string& socketPath, const std::string& bytes) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, socketPath.c_str());
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return false;
+    for (size_t sent = 0; sent < bytes.size();) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += static_cast<size_t>(n);
+    }
+    timeval timeout{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    char buffer[256];
+    ssize_t n;
+    std::string received;
+    while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+        received.append(buffer, static_cast<size_t>(n));
+    const bool reset = n < 0 && errno == ECONNRESET; // closed with our bytes still unread
+    ::close(fd);
+    return n == 0 || reset;
+}
+
+TEST_F(HelperDaemonTest, ClosesConnectionsThatSendGarbageAndKeepsServing) {
+    const std::string versionRequest = "{\"v\":1,\"id\":5,\"op\":\"getVersion\"}\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"not JSON", "hello\n"},
+        {"binary", std::string("\x00\xff\xfe\n", 4)},
+        {"wrong protocol version", "{\"v\":9,\"id\":1,\"op\":\"getVersion\"}\n"},
+        {"unknown operation", "{\"v\":1,\"id\":1,\"op\":\"rm\"}\n"},
+        {"reply sent as a request", "{\"v\":1,\"id\":1,\"reply\":\"version\",\"version\":\"x\"}\n"},
+        {"ids out of order", versionRequest + versionRequest},
+        {"oversized message", std::string(70 * 1024, 'x')},
+        {"oversized line with a line feed", "{\"v\":1,\"id\":1,\"op\":\"getVersion\",\"x\":\"" +
+                                                std::string(70 * 1024, 'y') + "\"}\n"},
+    };
+    for (const auto& [why, bytes] : cases)
+        EXPECT_TRUE(closesAfter(daemon.socketPath(), bytes)) << why;
+    EXPECT_TRUE(daemon.running());
+    Awaited<std::string> version;
+    connection->proxy([&](const HelperError&) { version.add("error"); })->getVersion([&](const std::string& v) {
+        version.add(v);
+    });
+    EXPECT_NE(version.first(), "error");
+}
+
+TEST_F(HelperDaemonTest, RefusesSystemAccounts) {
+    // A process running as nobody sends a valid request: the daemon hangs up on it.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        ::_exit(closesAfter(daemon.socketPath(), "{\"v\":1,\"id\":1,\"op\":\"getVersion\"}\n") ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_NE(daemon.log().find("refused connection from uid 65534"), std::string::npos) << daemon.log();
+}
+
+} // namespace

@@ -1,0 +1,154 @@
+#include "Awaited.h"
+#include "ChildProcess.h"
+#include "HelperDaemon.h"
+#include "helper/HelperConnection.h"
+#include "helper/HelperInstaller.h"
+#include "platform/Log.h"
+#include "platform/ManualMainQueue.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The application's side of installation, with pkexec replaced by a script and the
+// install locations pointed into a temporary directory.
+class HelperInstallTest : public testing::Test {
+protected:
+    TempDir dir{"quovant-install"};
+    ManualMainQueue mainQueue;
+    std::atomic<int> terminations{0};
+    Log::Capture log;
+
+    void SetUp() override {
+        dir.write("allow", "#!/bin/sh\nexec \"$@\"\n", std::filesystem::perms(0755));
+        dir.write("cancel", "#!/bin/sh\nexit 126\n", std::filesystem::perms(0755));
+        ::setenv("QUOVANT_HELPER_DIR", (dir / "installed").c_str(), 1);
+        ::setenv("QUOVANT_HELPER_SOCKET", socketPath().c_str(), 1);
+        ::setenv("QUOVANT_HELPER_LOG", (dir / "helper.log").c_str(), 1);
+        authorise("allow");
+    }
+
+    void TearDown() override {
+        const std::string pid = readFile(socketPath() + ".pid");
+        if (!pid.empty())
+            ::kill(std::stoi(pid), SIGTERM);
+    }
+
+    std::string socketPath() const { return (dir / "helper.sock").string(); }
+    void authorise(const std::string& script) { ::setenv(HelperInstaller::testAuthCommandVariable, (dir / script).c_str(), 1); }
+
+    std::unique_ptr<HelperInstaller> installer(const std::string& bundleDir, const std::string& socket) {
+        return std::make_unique<HelperInstaller>(HelperInstaller::Dependencies{
+            &mainQueue, bundleDir, socket, [this] { ++terminations; }});
+    }
+
+    // The launch sequence's check: install when handed false, then let go of the connection.
+    bool checkAndInstall(HelperInstaller& helper) {
+        Awaited<bool> answered;
+        helper.shouldInstallHelper([&](bool current) {
+            if (!current) {
+                helper.installHelper();
+                helper.emptyHelperConnection();
+            }
+            answered.add(current);
+        });
+        return answered.first(60s).value();
+    }
+
+    std::string bundleWithVersion(const std::string& version) {
+        const auto bundle = dir / ("bundle-" + version);
+        std::filesystem::create_directory(bundle);
+        for (const char* f : {"quovant-install-helper", "client.up", "client.down"})
+            std::filesystem::copy_file(HelperDaemon::libexecDir() + "/" + f, bundle / f);
+        dir.write("info.json", "{\"CFBundleVersion\":\"" + version + "\"}");
+        EXPECT_EQ(runCommand({"objcopy", "--update-section", ".quovant_info=" + (dir / "info.json").string(),
+                              HelperDaemon::builtHelper(), (bundle / "com.quovant.macos.helper").string()}),
+                  0);
+        return bundle.string();
+    }
+};
+
+TEST_F(HelperInstallTest, InstallsWhenNoHelperAnswersAndTheNewHelperAnswersOnANewConnection) {
+    auto helper = installer(HelperDaemon::libexecDir(), socketPath());
+    EXPECT_FALSE(checkAndInstall(*helper));
+    const auto lines = log.systemLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "Helper: Bundle Version => " QUOVANT_TEST_PROJECT_VERSION);
+    EXPECT_NE(lines[1].find("Couldn't communicate with a helper application."), std::string::npos) << lines[1];
+    EXPECT_TRUE(log.systemContains("com.quovant.macos.helper installed successfully"));
+    EXPECT_EQ(terminations, 0);
+    EXPECT_FALSE(helper->hasHelperConnection());
+    EXPECT_TRUE(std::filesystem::exists(dir / "installed/client.up"));
+
+    Awaited<std::string> version;
+    helper->helperConnection()->proxy([&](const HelperError& e) { version.add("error " + e.description); })
+        ->getVersion([&](const std::string& v) { version.add(v); });
+    EXPECT_EQ(version.first(), QUOVANT_TEST_PROJECT_VERSION);
+
+    // Installing again replaces the running helper.
+    const std::string firstPid = readFile(socketPath() + ".pid");
+    helper->installHelper();
+    EXPECT_NE(readFile(socketPath() + ".pid"), firstPid);
+    EXPECT_EQ(terminations, 0);
+}
+
+TEST_F(HelperInstallTest, CancelledAuthorisationEndsTheApplication) {
+    authorise("cancel");
+    auto helper = installer(HelperDaemon::libexecDir(), socketPath());
+    EXPECT_FALSE(checkAndInstall(*helper));
+    EXPECT_TRUE(log.systemContains("Authorization error: "));
+    EXPECT_FALSE(log.systemContains("installed successfully"));
+    EXPECT_EQ(terminations, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "installed"));
+}
+
+TEST_F(HelperInstallTest, MissingHelperCopyInstallsAtOnceAndFailsAsABlessError) {
+    const auto bundle = dir / "bundle-without-helper";
+    std::filesystem::create_directory(bundle);
+    for (const char* f : {"quovant-install-helper", "client.up", "client.down"})
+        std::filesystem::copy_file(HelperDaemon::libexecDir() + "/" + f, bundle / f);
+    auto helper = installer(bundle.string(), socketPath());
+    bool answered = false;
+    helper->shouldInstallHelper([&](bool current) {
+        EXPECT_FALSE(current);
+        helper->installHelper();
+        answered = true;
+    });
+    EXPECT_TRUE(answered) << "with no readable helper copy the callback runs at once, on the caller's thread";
+    EXPECT_FALSE(log.systemContains("Helper: Bundle Version => "));
+    EXPECT_TRUE(log.systemContains("Bless Error: the helper copy is missing")) << log.systemLines().back();
+    EXPECT_EQ(terminations, 1);
+}
+
+TEST_F(HelperInstallTest, VersionsAreComparedAsExactText) {
+    HelperDaemon running; // answers with the project version, "1.0.0"
+    {
+        auto helper = installer(bundleWithVersion("1.0"), running.socketPath());
+        authorise("cancel"); // an installation would end the application
+        EXPECT_FALSE(checkAndInstall(*helper)) << "1.0 and 1.0.0 differ";
+        EXPECT_TRUE(log.systemContains("Helper: Installed Version => " QUOVANT_TEST_PROJECT_VERSION));
+        EXPECT_EQ(terminations, 1);
+    }
+    {
+        auto helper = installer(bundleWithVersion(QUOVANT_TEST_PROJECT_VERSION), running.socketPath());
+        EXPECT_TRUE(checkAndInstall(*helper));
+        EXPECT_EQ(terminations, 1) << "an equal version installs nothing";
+        EXPECT_TRUE(helper->hasHelperConnection()) << "the open connection stays for later use";
+    }
+}
+
+TEST_F(HelperInstallTest, InvalidatedConnectionIsEmptiedOnTheMainQueue) {
+    auto helper = installer(HelperDaemon::libexecDir(), (dir / "nobody-listens.sock").string());
+    const auto first = helper->helperConnection();
+    ASSERT_TRUE(mainQueue.drainUntil([&] { return !helper->hasHelperConnection(); }, 5s));
+    EXPECT_TRUE(log.systemContains("XPC Connection Invalidated\n"));
+    const auto second = helper->helperConnection();
+    EXPECT_NE(second, first);
+}
+
+} // namespace
