@@ -33,9 +33,13 @@ OpenVPNManagement::OpenVPNManagement(StateSink& states, int32_t port)
 
 OpenVPNManagement::~OpenVPNManagement() {
     socket_.close();
-    std::lock_guard lock(loopMutex_);
-    if (loop_.joinable())
-        loop_.join();
+    std::thread loop;
+    {
+        std::lock_guard lock(loopMutex_);
+        loop = std::move(loop_);
+    }
+    if (loop.joinable())
+        loop.join(); // outside the lock: the loop takes it as it ends
 }
 
 void OpenVPNManagement::sendCommand(std::string_view command) {
@@ -50,15 +54,31 @@ void OpenVPNManagement::startReading() {
     auto connection = socket_.connection();
     if (!connection)
         return;
-    std::lock_guard lock(loopMutex_);
-    if (loopConnection_ == connection)
-        return; // this connection already has its loop
+    std::thread previous;
+    {
+        std::lock_guard lock(loopMutex_);
+        if (loopConnection_ == connection)
+            return; // this connection already has its loop
+        previous = std::move(loop_);
+    }
     // An earlier loop read a connection that has since been replaced, and so shut
     // down; it ends within one read pause.
-    if (loop_.joinable())
-        loop_.join();
+    if (previous.joinable())
+        previous.join();
+    std::lock_guard lock(loopMutex_);
     loopConnection_ = connection;
-    loop_ = std::thread([this, connection] { readLoop(connection); });
+    loopRunning_ = true;
+    loop_ = std::thread([this, connection] {
+        readLoop(connection);
+        std::lock_guard lock(loopMutex_);
+        loopRunning_ = false;
+        loopEnded_.notify_all();
+    });
+}
+
+bool OpenVPNManagement::waitUntilReadingEnds(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(loopMutex_);
+    return loopEnded_.wait_for(lock, timeout, [this] { return !loopRunning_; });
 }
 
 void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connection) {

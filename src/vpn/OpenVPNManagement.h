@@ -5,6 +5,8 @@
 #include "vpn/Utf8Decoder.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,6 +50,10 @@ public:
     void handleLine(std::string_view line);
     void handleState(std::string_view payload);
 
+    // Waits (at most `timeout`) until no read loop runs: once openvpn has ended, its
+    // last lines are then handled before anyone records that it ended.
+    bool waitUntilReadingEnds(std::chrono::milliseconds timeout);
+
     // Reads made by all loops so far (benchmarks check that an idle loop makes none).
     uint64_t readCount() const { return reads_.load(); }
 
@@ -59,6 +65,8 @@ private:
     std::atomic<uint64_t> reads_{0};
 
     std::mutex loopMutex_;
+    std::condition_variable loopEnded_;
+    bool loopRunning_ = false;
     std::thread loop_;
     std::shared_ptr<TCPConnection> loopConnection_;
 };

@@ -1,5 +1,14 @@
 #include "vpn/OpenVPNService.h"
 
+#include "helper/HelperConnection.h"
+#include "helper/HelperPaths.h"
+#include "platform/Log.h"
+#include "vpn/ManagementCommand.h"
+#include "vpn/SocketOwner.h"
+
+#include <filesystem>
+#include <unistd.h>
+
 namespace {
 
 std::mutex sharedMutex;
@@ -8,7 +17,7 @@ OpenVPNService::Dependencies sharedDependencies;
 } // namespace
 
 OpenVPNService::OpenVPNService(Dependencies dependencies)
-    : mainQueue_(dependencies.mainQueue ? *dependencies.mainQueue : MainQueue::main()),
+    : dependencies_(dependencies), mainQueue_(dependencies.mainQueue ? *dependencies.mainQueue : MainQueue::main()),
       notifications_(dependencies.notifications ? *dependencies.notifications
                                                 : NotificationCenter::defaultCenter()),
       management_(std::make_unique<OpenVPNManagement>(*this, dependencies.managementPort)) {}
@@ -47,4 +56,90 @@ void OpenVPNService::updateState(const std::string& word) {
     state_ = word;
     // Posting under the lock keeps the notifications in the order the words were stored.
     mainQueue_.async([&center = notifications_] { center.post(stateDidChangeNotification); });
+}
+
+void OpenVPNService::startOpenVPN() {
+    // Refused before anything goes to the helper or openvpn, so a bad value can
+    // neither start a tunnel nor be spliced into a management command.
+    if (!config || !username || !password)
+        return giveUp("cannot start openvpn: the profile or the credentials are missing");
+    const auto usernameCommand = ManagementCommand::username(*username);
+    const auto passwordCommand = ManagementCommand::password(*password);
+    if (!usernameCommand || !passwordCommand)
+        return giveUp("cannot start openvpn: the user name or the password holds a control character");
+    auto resource = dependencies_.resourcePath ? dependencies_.resourcePath : [](const std::string& name) {
+        const std::string path = HelperPaths::installedScript(name);
+        return std::filesystem::exists(path) ? std::optional<std::string>(path) : std::nullopt;
+    };
+    const auto up = resource("client.up");
+    const auto down = resource("client.down");
+    if (!up || !down)
+        return giveUp("cannot start openvpn: client.up or client.down is missing");
+
+    HelperConnectionProvider* delegate = dependencies_.delegate ? dependencies_.delegate() : nullptr;
+    std::shared_ptr<HelperConnection> connection = delegate ? delegate->helperConnection() : nullptr;
+    if (connection) {
+        auto proxy = connection->proxy(
+            [](const HelperError& error) { Log::line("XPCService error: " + error.description); });
+        proxy->runOpenVPN(*config, *up, *down, [this](int32_t status) { openVPNExited(status); });
+    }
+
+    if (!connectManagement()) {
+        Log::standardOutput("error while starting mgmt interface");
+        updateState("NOPROCESS");
+        return;
+    }
+    auto& management = *management_;
+    management.sendCommand("state on\n");
+    management.sendCommand("bytecount 1\n");
+    management.sendCommand("log on\n");
+    management.sendCommand(*usernameCommand);
+    management.sendCommand(*passwordCommand);
+    management.startReading();
+}
+
+bool OpenVPNService::connectManagement() {
+    auto trusted = dependencies_.trustManagementPeer ? dependencies_.trustManagementPeer
+                                                     : [](const TCPConnection& connection) {
+                                                           const auto owner = SocketOwner::ofPeer(connection);
+                                                           return owner && *owner == 0;
+                                                       };
+    TCPClient& socket = management_->socket();
+    for (int attempt = 0; attempt < connectAttempts; ++attempt) {
+        if (socket.connect(connectTimeoutSeconds).isSuccess()) {
+            const auto connection = socket.connection();
+            if (connection && trusted(*connection))
+                return true;
+            // Port 1337 is open to every local user: whoever holds it when openvpn
+            // should is not openvpn, and must not see the credentials.
+            const auto owner = connection ? SocketOwner::ofPeer(*connection) : std::nullopt;
+            Log::line("management port 127.0.0.1:" + std::to_string(socket.port()) + " is held by " +
+                      (owner ? "uid " + std::to_string(*owner) : std::string("an unknown owner")) +
+                      ", not root; not sending credentials there");
+            socket.close();
+        }
+        usleep(retryPauseMicroseconds);
+    }
+    return false;
+}
+
+void OpenVPNService::stopOpenVPN() { management_->sendCommand("signal SIGINT\n"); }
+
+void OpenVPNService::openVPNExited(int32_t status) {
+    Log::line("OpenVPN exited: termiationStatus=" + std::to_string(status));
+    // openvpn's last state lines ("EXITING") may still sit unread on the closed
+    // management connection; stored after NOPROCESS they would claim a process that
+    // is gone. The loop ends once it has read what is left (2048 bytes per 100 ms:
+    // openvpn's log burst at an authentication failure takes it about a second).
+    management_->waitUntilReadingEnds(std::chrono::seconds(10));
+    std::lock_guard lock(stateMutex_);
+    if (state_ == "NOPROCESS")
+        return;
+    state_ = "NOPROCESS";
+    mainQueue_.async([&center = notifications_] { center.post(stateDidChangeNotification); });
+}
+
+void OpenVPNService::giveUp(const std::string& why) {
+    Log::line(why);
+    updateState("NOPROCESS");
 }

@@ -27,7 +27,7 @@ TEST(ManagementAgainstOpenVPN, ReachesConnectedAndExitsOnSigint) {
     ManualMainQueue queue;
     NotificationCenter center;
     std::vector<std::string> seen;
-    OpenVPNService service({&queue, &center});
+    OpenVPNService service({.mainQueue = &queue, .notifications = &center});
     center.addObserver(OpenVPNService::stateDidChangeNotification,
                        [&] { seen.push_back(service.state()); });
 

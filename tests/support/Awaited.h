@@ -12,10 +12,9 @@ template <typename T>
 class Awaited {
 public:
     void add(T value) {
-        {
-            std::lock_guard lock(mutex_);
-            values_.push_back(std::move(value));
-        }
+        // Notified under the lock: the waiter may destroy this object as soon as it sees the value.
+        std::lock_guard lock(mutex_);
+        values_.push_back(std::move(value));
         changed_.notify_all();
     }
     // The first value, once there (empty on time-out).

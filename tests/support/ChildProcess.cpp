@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -20,11 +21,16 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& 
     if (!options.outputFile.empty())
         outFd = ::open(options.outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
 
+    const pid_t parent = ::getpid();
     pid_ = ::fork();
     if (pid_ < 0)
         throw std::runtime_error("fork failed");
     if (pid_ == 0) {
         ::setpgid(0, 0);
+        // A test that dies (a sanitizer abort, a crash) takes its processes with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(126);
         if (outFd >= 0) {
             ::dup2(outFd, STDOUT_FILENO);
             ::dup2(outFd, STDERR_FILENO);

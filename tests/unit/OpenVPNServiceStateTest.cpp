@@ -11,7 +11,7 @@ struct Fixture {
     ManualMainQueue queue;
     NotificationCenter center;
     int notifications = 0;
-    OpenVPNService service{{&queue, &center}};
+    OpenVPNService service{{.mainQueue = &queue, .notifications = &center}};
 
     Fixture() {
         center.addObserver(OpenVPNService::stateDidChangeNotification, [this] { ++notifications; });

@@ -1,0 +1,177 @@
+#include "ChildProcess.h"
+#include "LoopbackServer.h"
+#include "VpnStack.h"
+#include "platform/Log.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Accounts = std::vector<OpenVPNServer::Account>;
+
+size_t indexOf(const std::vector<std::string>& words, const std::string& word) {
+    return static_cast<size_t>(std::find(words.begin(), words.end(), word) - words.begin());
+}
+
+std::optional<pid_t> openVPNPid(const std::string& helperLog) {
+    const std::string marker = "openvpn started, pid ";
+    const size_t at = helperLog.rfind(marker);
+    if (at == std::string::npos)
+        return std::nullopt;
+    return std::stoi(helperLog.substr(at + marker.size()));
+}
+
+TEST(VpnEndToEnd, StartConnectsCarriesAPacketAndStopReturnsToNoProcess) {
+    VpnStack vpn(Accounts{{"alice@example.com", "correct horse"}});
+    Log::Capture log;
+    vpn.prepare("alice@example.com", "correct horse");
+    vpn.service->startOpenVPN();
+    EXPECT_EQ(vpn.service->state(), "NOPROCESS") << "a successful start changes no state by itself";
+    ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state() << "\n" << vpn.daemon.log();
+
+    EXPECT_EQ(runCommand({"ping", "-c", "1", "-W", "5", OpenVPNServer::tunnelAddress}), 0)
+        << "the server's tunnel address lives only in its own namespace: the packet crossed the tunnel";
+
+    vpn.service->stopOpenVPN();
+    ASSERT_TRUE(vpn.waitForState("NOPROCESS", 20s)) << vpn.service->state();
+    EXPECT_TRUE(log.systemContains("OpenVPN exited: termiationStatus=0"));
+    const auto& seen = vpn.seenStates;
+    EXPECT_LT(indexOf(seen, "CONNECTED"), indexOf(seen, "EXITING"));
+    EXPECT_LT(indexOf(seen, "EXITING"), seen.size());
+    EXPECT_EQ(seen.back(), "NOPROCESS");
+    const auto out = log.outputLines();
+    EXPECT_NE(std::find(out.begin(), out.end(), "password 'Auth' [...]\n"), out.end());
+    for (const auto& line : out)
+        EXPECT_EQ(line.find("correct horse"), std::string::npos) << "no password on standard output";
+}
+
+TEST(VpnEndToEnd, CredentialsWithBlanksQuotesBackslashesAndLettersAuthenticate) {
+    const std::string user = "Zoë O'Brien@example.com";
+    const std::string password = "p a\"s's \\w0rd ñ 密码 ";
+    VpnStack vpn(Accounts{{user, password}});
+    vpn.prepare(user, password);
+    vpn.service->startOpenVPN();
+    EXPECT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state() << "\n" << vpn.server.log();
+}
+
+TEST(VpnEndToEnd, WrongPasswordEndsInNoProcess) {
+    VpnStack vpn(Accounts{{"alice@example.com", "correct horse"}});
+    Log::Capture log;
+    vpn.prepare("alice@example.com", "battery staple");
+    vpn.service->startOpenVPN();
+    ASSERT_TRUE(vpn.mainQueue.drainUntil(
+        [&] { return log.systemContains("OpenVPN exited") && vpn.service->state() == "NOPROCESS"; }, 30s))
+        << vpn.service->state();
+    vpn.mainQueue.drainUntil([] { return false; }, 500ms);
+    EXPECT_EQ(vpn.service->state(), "NOPROCESS") << "openvpn's last words are handled before its end";
+    EXPECT_EQ(vpn.seenStates.back(), "NOPROCESS");
+    EXPECT_TRUE(log.outputContains("AUTH_FAILED"));
+}
+
+TEST(VpnEndToEnd, ControlCharacterInACredentialIsRefusedBeforeAnythingIsSent) {
+    VpnStack vpn(Accounts{{"alice@example.com", "correct horse"}});
+    Log::Capture log;
+    vpn.prepare("alice@example.com", "correct\nsignal SIGTERM");
+    vpn.service->startOpenVPN();
+    vpn.mainQueue.drain();
+    EXPECT_EQ(vpn.seenStates, std::vector<std::string>{"NOPROCESS"});
+    EXPECT_TRUE(log.systemContains("control character"));
+    for (const auto& line : log.systemLines())
+        EXPECT_EQ(line.find("correct"), std::string::npos);
+    EXPECT_EQ(vpn.daemon.log().find("request runOpenVPN"), std::string::npos) << "no run request was made";
+}
+
+TEST(VpnEndToEnd, WithoutHelperEightAttemptsThenNoProcess) {
+    VpnStack vpn(Accounts{{"alice@example.com", "pw"}}, false);
+    Log::Capture log;
+    vpn.prepare("alice@example.com", "pw");
+    const auto start = std::chrono::steady_clock::now();
+    vpn.service->startOpenVPN();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 8 * 300ms) << "a pause after each of the 8 failed attempts";
+    vpn.mainQueue.drain();
+    const auto out = log.outputLines();
+    EXPECT_EQ(std::count(out.begin(), out.end(), "error while starting mgmt interface"), 1);
+    EXPECT_EQ(vpn.seenStates, std::vector<std::string>{"NOPROCESS"});
+    EXPECT_EQ(vpn.daemon.log().find("request runOpenVPN"), std::string::npos);
+}
+
+TEST(VpnEndToEnd, SquatterOnTheManagementPortGetsNoCredentials) {
+    // Another local user listens on 127.0.0.1:1337 before openvpn can.
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t squatter = ::fork();
+    if (squatter == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        LoopbackServer listener(1337);
+        std::string received;
+        int connections = 0;
+        while (listener.accept(4s)) {
+            ++connections;
+            received += listener.receive(200ms);
+        }
+        const std::string result = std::to_string(connections) + " " + std::to_string(received.size());
+        [[maybe_unused]] const ssize_t n = ::write(report[1], result.data(), result.size());
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    std::this_thread::sleep_for(200ms);
+
+    VpnStack vpn(Accounts{{"alice@example.com", "correct horse"}}, false);
+    Log::Capture log;
+    vpn.prepare("alice@example.com", "correct horse");
+    vpn.service->startOpenVPN();
+    vpn.mainQueue.drain();
+    EXPECT_EQ(vpn.service->state(), "NOPROCESS");
+    EXPECT_TRUE(log.systemContains("is held by uid 65534, not root; not sending credentials there"));
+
+    char buffer[64] = {};
+    ASSERT_GT(::read(report[0], buffer, sizeof buffer - 1), 0);
+    ::close(report[0]);
+    ::waitpid(squatter, nullptr, 0);
+    EXPECT_STREQ(buffer, "8 0") << "8 attempts reached the squatter and it received nothing";
+}
+
+TEST(VpnEndToEnd, OpenVPNKilledFromOutsideReturnsToNoProcess) {
+    VpnStack vpn(Accounts{{"alice@example.com", "pw"}});
+    Log::Capture log;
+    vpn.prepare("alice@example.com", "pw");
+    vpn.service->startOpenVPN();
+    ASSERT_TRUE(vpn.waitForState("CONNECTED"));
+    const auto pid = openVPNPid(vpn.daemon.log());
+    ASSERT_TRUE(pid);
+    ::kill(*pid, SIGKILL);
+    EXPECT_TRUE(vpn.waitForState("NOPROCESS", 15s));
+    EXPECT_TRUE(log.systemContains("OpenVPN exited: termiationStatus=137"));
+}
+
+size_t threadCount() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                             std::filesystem::directory_iterator()));
+}
+
+TEST(VpnEndToEnd, SecondStartAfterAStopWorksOnTheSameService) {
+    VpnStack vpn(Accounts{{"alice@example.com", "pw"}});
+    vpn.prepare("alice@example.com", "pw");
+    vpn.service->startOpenVPN();
+    ASSERT_TRUE(vpn.waitForState("CONNECTED"));
+    const size_t threadsWhileConnected = threadCount();
+    vpn.service->stopOpenVPN();
+    ASSERT_TRUE(vpn.waitForState("NOPROCESS", 20s));
+
+    vpn.seenStates.clear();
+    vpn.service->startOpenVPN();
+    ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state();
+    EXPECT_EQ(threadCount(), threadsWhileConnected) << "the first read loop ended with its connection";
+    vpn.service->stopOpenVPN();
+    EXPECT_TRUE(vpn.waitForState("NOPROCESS", 20s));
+}
+
+} // namespace

@@ -1,0 +1,34 @@
+#include "VpnStack.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper) : server(std::move(accounts)) {
+    if (!server.waitUntilReady())
+        throw std::runtime_error("the test openvpn server did not start:\n" + server.log());
+    delegate = std::make_unique<HelperInstaller>(HelperInstaller::Dependencies{
+        &mainQueue, HelperDaemon::libexecDir(), daemon.socketPath(),
+        [] { throw std::logic_error("nothing in these tests may end the application"); }});
+    OpenVPNService::Dependencies dependencies;
+    dependencies.mainQueue = &mainQueue;
+    dependencies.notifications = &notifications;
+    if (withHelper)
+        dependencies.delegate = [this]() -> HelperConnectionProvider* { return delegate.get(); };
+    const std::string scripts = daemon.installDir();
+    dependencies.resourcePath = [scripts](const std::string& name) -> std::optional<std::string> {
+        return scripts + "/" + name;
+    };
+    service = std::make_unique<OpenVPNService>(dependencies);
+    notifications.addObserver(OpenVPNService::stateDidChangeNotification,
+                              [this] { seenStates.push_back(service->state()); });
+}
+
+void VpnStack::prepare(const std::string& username, const std::string& password) {
+    service->config = dir.write("quovant.ovpn", server.clientProfile(), std::filesystem::perms(0600)).string();
+    service->username = username;
+    service->password = password;
+}
+
+bool VpnStack::waitForState(const std::string& word, std::chrono::milliseconds timeout) {
+    return mainQueue.drainUntil([&] { return service->state() == word; }, timeout);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "HelperDaemon.h"
+#include "OpenVPNServer.h"
+#include "helper/HelperInstaller.h"
+#include "platform/ManualMainQueue.h"
+#include "platform/NotificationCenter.h"
+#include "vpn/OpenVPNService.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The whole VPN path for a test, all of it real: an openvpn server that accepts the
+// given accounts, the helper daemon as root, an application-side delegate holding
+// the helper connection, and the service object driven through its own operations.
+// The main queue is drained by the test.
+class VpnStack {
+public:
+    explicit VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper = true);
+
+    OpenVPNServer server;
+    HelperDaemon daemon;
+    TempDir dir{"quovant-client"};
+    ManualMainQueue mainQueue;
+    NotificationCenter notifications;
+    std::unique_ptr<OpenVPNService> service;
+    // Declared after the service, so it goes first: no helper reply can reach a service that is gone.
+    std::unique_ptr<HelperInstaller> delegate;
+    std::vector<std::string> seenStates; // the state read at each notification, in order
+
+    // Writes the server's client profile (owner-only) and sets config, username, password.
+    void prepare(const std::string& username, const std::string& password);
+    bool waitForState(const std::string& word, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+};
