@@ -85,27 +85,29 @@ std::string HelperInstaller::helperCopyPath() const {
 }
 
 std::shared_ptr<HelperConnection> HelperInstaller::helperConnection() {
-    std::lock_guard lock(mutex_);
-    if (xpcHelperConnection_)
-        return xpcHelperConnection_;
+    std::lock_guard lock(field_->mutex);
+    if (field_->xpcHelperConnection)
+        return field_->xpcHelperConnection;
     auto connection = std::make_shared<HelperConnection>(dependencies_.socketPath);
-    xpcHelperConnection_ = connection;
-    std::weak_ptr<HelperConnection> weak = connection;
-    connection->setInvalidationHandler([this, weak] {
+    field_->xpcHelperConnection = connection;
+    std::weak_ptr<Field> weakField = field_;
+    std::weak_ptr<HelperConnection> weakConnection = connection;
+    MainQueue* mainQueue = dependencies_.mainQueue;
+    connection->setInvalidationHandler([weakField, weakConnection, mainQueue] {
         // Only the connection that broke is let go: a newer one that has replaced
         // it in the meantime keeps its handler and stays in the field.
-        auto broken = weak.lock();
-        {
-            std::lock_guard lock(mutex_);
-            if (broken && xpcHelperConnection_ == broken)
+        if (auto field = weakField.lock()) {
+            auto broken = weakConnection.lock();
+            std::lock_guard lock(field->mutex);
+            if (broken && field->xpcHelperConnection == broken)
                 broken->setInvalidationHandler(nullptr);
         }
-        dependencies_.mainQueue->async([this, weak] {
-            {
-                std::lock_guard lock(mutex_);
-                auto still = weak.lock();
-                if (still && xpcHelperConnection_ == still)
-                    xpcHelperConnection_.reset();
+        mainQueue->async([weakField, weakConnection] {
+            if (auto field = weakField.lock()) {
+                auto broken = weakConnection.lock();
+                std::lock_guard lock(field->mutex);
+                if (broken && field->xpcHelperConnection == broken)
+                    field->xpcHelperConnection.reset();
             }
             Log::line("XPC Connection Invalidated\n");
         });
@@ -115,13 +117,14 @@ std::shared_ptr<HelperConnection> HelperInstaller::helperConnection() {
 }
 
 void HelperInstaller::emptyHelperConnection() {
-    std::lock_guard lock(mutex_);
-    xpcHelperConnection_.reset();
+    std::shared_ptr<HelperConnection> old;
+    std::lock_guard lock(field_->mutex);
+    old = std::move(field_->xpcHelperConnection);
 }
 
 bool HelperInstaller::hasHelperConnection() {
-    std::lock_guard lock(mutex_);
-    return xpcHelperConnection_ != nullptr;
+    std::lock_guard lock(field_->mutex);
+    return field_->xpcHelperConnection != nullptr;
 }
 
 void HelperInstaller::shouldInstallHelper(std::function<void(bool)> callback) {

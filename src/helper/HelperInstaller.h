@@ -41,7 +41,13 @@ public:
     std::string helperCopyPath() const;
 
 private:
+    // The connection field, shared with the connection's handlers so that they never
+    // outlive what they touch: they hold it weakly.
+    struct Field {
+        std::mutex mutex;
+        std::shared_ptr<HelperConnection> xpcHelperConnection;
+    };
+
     Dependencies dependencies_;
-    std::mutex mutex_;
-    std::shared_ptr<HelperConnection> xpcHelperConnection_;
+    std::shared_ptr<Field> field_ = std::make_shared<Field>();
 };

@@ -90,7 +90,11 @@ void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connectio
             return;
         if (read.status == ReadResult::Status::data)
             receive(buffer, read.bytes);
-        usleep(readPause);
+        // A full read means more is waiting (openvpn's log comes in bursts): reading
+        // it at once keeps a state line from waiting behind the burst. Reads block in
+        // the kernel, so the pause only ever delayed lines; it stays after short reads.
+        if (read.bytes.size() < readSize)
+            usleep(readPause);
     }
 }
 

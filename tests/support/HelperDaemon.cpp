@@ -1,8 +1,25 @@
 #include "HelperDaemon.h"
 
 #include <stdexcept>
-#include <sys/stat.h>
+#include <cstdio>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <thread>
+
+namespace {
+
+bool connectable(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
 
 HelperDaemon::HelperDaemon(const std::string& helperCopy) {
     namespace fs = std::filesystem;
@@ -17,8 +34,8 @@ HelperDaemon::HelperDaemon(const std::string& helperCopy) {
     process_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{installDir() + "/com.quovant.macos.helper", "--socket", socketPath()}, options);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    struct stat st;
-    while (::stat(socketPath().c_str(), &st) != 0) {
+    // The socket file appears at bind(), before listen(): wait until a client gets in.
+    while (!connectable(socketPath())) {
         if (!process_->running() || std::chrono::steady_clock::now() > deadline)
             throw std::runtime_error("the helper daemon did not start:\n" + log());
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
