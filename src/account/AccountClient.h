@@ -1,0 +1,26 @@
+#pragma once
+
+#include "account/AccountService.h"
+
+#include <QNetworkAccessManager>
+#include <QSslConfiguration>
+
+class QNetworkReply;
+
+// The account service over HTTPS with Qt Network. Each request gives up after
+// `timeoutMs` and then counts as unanswered. QUOVANT_CA_FILE (development and tests)
+// names a PEM file of certificates trusted in addition to the system's.
+class AccountClient : public AccountService {
+public:
+    static constexpr int timeoutMs = 30000;
+
+    AccountClient();
+    void login(const std::string& email, const std::string& password, Completion completion) override;
+    void requestProfile(const std::string& authorization, Completion completion) override;
+
+private:
+    void whenFinished(QNetworkReply* reply, Completion completion);
+
+    QNetworkAccessManager manager_;
+    QSslConfiguration ssl_;
+};

@@ -1,0 +1,196 @@
+#include "ui/LoginForm.h"
+
+#include "ui/ControlStyling.h"
+#include "ui/StyledButton.h"
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSvgWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QColor rgb(uint32_t value) { return QColor::fromRgb(value); }
+
+void fill(QWidget* widget, uint32_t color) {
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, rgb(color));
+    widget->setPalette(palette);
+}
+
+QLineEdit* field(QWidget* parent, const char* name) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setFrame(false);
+    edit->setMinimumHeight(34);
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, Qt::transparent);
+    palette.setColor(QPalette::Text, Qt::white);
+    edit->setPalette(palette);
+    return edit;
+}
+
+QFrame* line(QWidget* parent, const char* name) {
+    auto* frame = new QFrame(parent);
+    frame->setObjectName(name);
+    frame->setFixedHeight(1);
+    return frame;
+}
+
+} // namespace
+
+LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
+    setObjectName("loginForm");
+    setFixedSize(340, 500);
+
+    auto* logo = new QSvgWidget(":/images/ic_status.svg", this);
+    logo->setFixedSize(56, 56);
+    auto* name = new QLabel("Quovant", this);
+    QFont nameFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    nameFont.setPointSize(22);
+    nameFont.setWeight(QFont::DemiBold);
+    name->setFont(nameFont);
+    name->setStyleSheet("color: white;");
+
+    emailEdit_ = field(this, "emailEdit");
+    emailLine_ = line(this, "emailLine");
+    passwordEdit_ = field(this, "passwordEdit");
+    passwordEdit_->setEchoMode(QLineEdit::Password);
+    passwordLine_ = line(this, "passwordLine");
+
+    rememberCheck_ = new QCheckBox(this);
+    rememberCheck_->setObjectName("rememberCheck");
+    rememberText_ = new QLabel("Onthoud mij", this);
+    rememberText_->setObjectName("rememberText");
+    rememberText_->setBuddy(rememberCheck_);
+
+    connectButton_ = new StyledButton(this);
+    connectButton_->setObjectName("connectButton");
+    connectButton_->setFixedHeight(46);
+    connectButton_->setImage("bg_button");
+    signupButton_ = new StyledButton(this);
+    signupButton_->setObjectName("signupButton");
+    helpButton_ = new StyledButton(this);
+    helpButton_->setObjectName("helpButton");
+    for (auto* link : {signupButton_, helpButton_})
+        link->setFixedHeight(24);
+
+    auto* header = new QVBoxLayout;
+    header->setSpacing(8);
+    header->addWidget(logo, 0, Qt::AlignHCenter);
+    header->addWidget(name, 0, Qt::AlignHCenter);
+
+    auto* remember = new QHBoxLayout;
+    remember->setSpacing(8);
+    remember->addWidget(rememberCheck_);
+    remember->addWidget(rememberText_, 1);
+
+    auto* links = new QHBoxLayout;
+    links->addWidget(signupButton_, 1);
+    links->addWidget(helpButton_, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(36, 40, 36, 24);
+    layout->setSpacing(0);
+    layout->addLayout(header);
+    layout->addSpacing(40);
+    layout->addWidget(emailEdit_);
+    layout->addWidget(emailLine_);
+    layout->addSpacing(18);
+    layout->addWidget(passwordEdit_);
+    layout->addWidget(passwordLine_);
+    layout->addSpacing(20);
+    layout->addLayout(remember);
+    layout->addSpacing(30);
+    layout->addWidget(connectButton_);
+    layout->addStretch(1);
+    layout->addLayout(links);
+
+    connect(connectButton_, &QPushButton::clicked, this, [this] {
+        if (actions_.connect)
+            actions_.connect();
+    });
+    connect(signupButton_, &QPushButton::clicked, this, [this] {
+        if (actions_.signUp)
+            actions_.signUp();
+    });
+    connect(helpButton_, &QPushButton::clicked, this, [this] {
+        if (actions_.help)
+            actions_.help();
+    });
+    connect(passwordEdit_, &QLineEdit::returnPressed, connectButton_, &QPushButton::click);
+}
+
+std::string LoginForm::emailText() { return emailEdit_->text().toStdString(); }
+std::string LoginForm::passwordText() { return passwordEdit_->text().toStdString(); }
+bool LoginForm::rememberChecked() { return rememberCheck_->isChecked(); }
+void LoginForm::setEmailText(const std::string& text) { emailEdit_->setText(QString::fromStdString(text)); }
+void LoginForm::setPasswordText(const std::string& text) { passwordEdit_->setText(QString::fromStdString(text)); }
+
+void LoginForm::setUpColors(uint32_t background, uint32_t lines) {
+    fill(this, background);
+    fill(emailLine_, lines);
+    fill(passwordLine_, lines);
+}
+
+void LoginForm::setLinkTitles(const std::string& signUp, const std::string& help, uint32_t color) {
+    const std::pair<StyledButton*, std::pair<const std::string*, Qt::Alignment>> links[] = {
+        {signupButton_, {&signUp, Qt::AlignLeft | Qt::AlignVCenter}},
+        {helpButton_, {&help, Qt::AlignRight | Qt::AlignVCenter}}};
+    for (const auto& [button, title] : links) {
+        ControlStyling::setTitle(button, QString::fromStdString(*title.first), rgb(color));
+        QFont font = button->font();
+        font.setPointSize(13);
+        button->setFont(font);
+        button->setProperty("titleAlignment", static_cast<int>(title.second));
+    }
+}
+
+void LoginForm::setUpFields(uint32_t cursor, const std::string& emailPlaceholder, const std::string& passwordPlaceholder,
+                            uint32_t placeholderColor) {
+    ControlStyling::setCursorColor(emailEdit_, rgb(cursor));
+    ControlStyling::setCursorColor(passwordEdit_, rgb(cursor));
+    ControlStyling::setPlaceholder(emailEdit_, QString::fromStdString(emailPlaceholder), rgb(placeholderColor));
+    ControlStyling::setPlaceholder(passwordEdit_, QString::fromStdString(passwordPlaceholder), rgb(placeholderColor));
+    // No focus ring: the line under each field is its only frame.
+    emailEdit_->setFrame(false);
+    passwordEdit_->setFrame(false);
+}
+
+void LoginForm::setConnectTitle(const std::string& title, uint32_t color) {
+    ControlStyling::setTitle(connectButton_, QString::fromStdString(title), rgb(color));
+}
+
+void LoginForm::setConnectImage(const std::string& imageName) { connectButton_->setImage(QString::fromStdString(imageName)); }
+
+void LoginForm::setFormEnabled(bool enabled) {
+    emailEdit_->setEnabled(enabled);
+    passwordEdit_->setEnabled(enabled);
+    rememberCheck_->setEnabled(enabled);
+}
+
+void LoginForm::setRememberTextColor(uint32_t color) {
+    QPalette palette = rememberText_->palette();
+    palette.setColor(QPalette::WindowText, rgb(color));
+    rememberText_->setPalette(palette);
+}
+
+void LoginForm::showAlert(const std::string& message) {
+    auto* alert = new QMessageBox(QMessageBox::Critical, QString(), QString::fromStdString(message), QMessageBox::Ok,
+                                  window());
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setWindowModality(Qt::WindowModal);
+    alert->open();
+}
+
+void LoginForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (actions_.appeared)
+        actions_.appeared();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "ui/LoginView.h"
+
+#include <QWidget>
+#include <functional>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class StyledButton;
+
+// The login window's content: e-mail and password fields with a line under each,
+// the remember-me box and its label, the connect button and the two link buttons.
+// Each control carries its outlet name as object name.
+class LoginForm : public QWidget, public LoginView {
+public:
+    struct Actions {
+        std::function<void()> connect;
+        std::function<void()> signUp;
+        std::function<void()> help;
+        std::function<void()> appeared;
+    };
+
+    explicit LoginForm(QWidget* parent = nullptr);
+    void setActions(Actions actions) { actions_ = std::move(actions); }
+
+    std::string emailText() override;
+    std::string passwordText() override;
+    bool rememberChecked() override;
+    void setEmailText(const std::string& text) override;
+    void setPasswordText(const std::string& text) override;
+    void setUpColors(uint32_t background, uint32_t lines) override;
+    void setLinkTitles(const std::string& signUp, const std::string& help, uint32_t color) override;
+    void setUpFields(uint32_t cursor, const std::string& emailPlaceholder, const std::string& passwordPlaceholder,
+                     uint32_t placeholderColor) override;
+    void setConnectTitle(const std::string& title, uint32_t color) override;
+    void setConnectImage(const std::string& imageName) override;
+    void setFormEnabled(bool enabled) override;
+    void setRememberTextColor(uint32_t color) override;
+    void showAlert(const std::string& message) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    Actions actions_;
+    StyledButton* connectButton_;
+    QLineEdit* emailEdit_;
+    QFrame* emailLine_;
+    QLineEdit* passwordEdit_;
+    QFrame* passwordLine_;
+    QCheckBox* rememberCheck_;
+    StyledButton* signupButton_;
+    QLabel* rememberText_;
+    StyledButton* helpButton_;
+};

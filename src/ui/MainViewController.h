@@ -1,0 +1,59 @@
+#pragma once
+
+#include "account/AccountService.h"
+#include "platform/Desktop.h"
+#include "platform/KeyValueStore.h"
+#include "platform/NotificationCenter.h"
+#include "ui/LoginView.h"
+#include "vpn/OpenVPNService.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// The login window's controller: validates the form, connects or disconnects,
+// mirrors the connection state in the window and the status menu's connect item,
+// keeps the remembered credentials, and runs the account service's login chain.
+// Main thread only; it reaches the window only through LoginView.
+class MainViewController {
+public:
+    static constexpr uint32_t backgroundColor = 0x282C35;
+    static constexpr uint32_t greyColor = 0x9D9EA2;
+    static constexpr uint32_t whiteColor = 0xFFFFFF;
+
+    struct Ports {
+        LoginView* view = nullptr;
+        KeyValueStore* defaults = nullptr;
+        AccountService* account = nullptr;
+        OpenVPNService* vpn = nullptr;
+        NotificationCenter* notifications = nullptr;
+        Desktop* desktop = nullptr;
+        // The status menu's connect item, retitled with every look; empty while there is none.
+        std::function<void(const std::string& title)> setConnectItemTitle = {};
+        std::string profilePath = "/tmp/quovant.ovpn";
+    };
+
+    explicit MainViewController(Ports ports);
+
+    void viewDidLoad();
+    void viewDidAppear();
+
+    void onConnectButtonClick();
+    void onSignUpButtonClick();
+    void onHelpButtonClick();
+    void openVPNStateDidChange();
+
+    void setDisconnectedLook();
+    void setConnectingLook();
+    void setConnectedLook();
+
+    void login(const std::string& email, const std::string& password);
+    void requestProfile(const std::string& authorization);
+
+private:
+    void setLockedLook(uint32_t titleColor, const std::string& title, const std::string& imageName);
+    void failed(const AccountReply& reply);
+    void unknownError();
+
+    Ports ports_;
+};
