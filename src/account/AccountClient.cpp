@@ -10,16 +10,17 @@
 
 namespace {
 
-QNetworkRequest requestFor(const std::string& url, const QSslConfiguration& ssl) {
+QNetworkRequest requestFor(const std::string& url, const QSslConfiguration& ssl, int timeoutMs) {
     QNetworkRequest request(QUrl(QString::fromStdString(url)));
     request.setSslConfiguration(ssl);
-    request.setTransferTimeout(AccountClient::timeoutMs);
+    request.setTransferTimeout(timeoutMs);
     return request;
 }
 
 } // namespace
 
-AccountClient::AccountClient() : ssl_(QSslConfiguration::defaultConfiguration()) {
+AccountClient::AccountClient(int requestTimeoutMs)
+    : requestTimeoutMs_(requestTimeoutMs), ssl_(QSslConfiguration::defaultConfiguration()) {
     const char* caFile = std::getenv("QUOVANT_CA_FILE");
     if (caFile && *caFile) {
         auto certificates = ssl_.caCertificates();
@@ -29,7 +30,7 @@ AccountClient::AccountClient() : ssl_(QSslConfiguration::defaultConfiguration())
 }
 
 void AccountClient::login(const std::string& email, const std::string& password, Completion completion) {
-    QNetworkRequest request = requestFor(Constant::loginURL(), ssl_);
+    QNetworkRequest request = requestFor(Constant::loginURL(), ssl_, requestTimeoutMs_);
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
     const std::string body = nlohmann::json{{"email", email}, {"password", password}}.dump(
         -1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -37,7 +38,7 @@ void AccountClient::login(const std::string& email, const std::string& password,
 }
 
 void AccountClient::requestProfile(const std::string& authorization, Completion completion) {
-    QNetworkRequest request = requestFor(Constant::profileURL() + "?country_code=QZ", ssl_);
+    QNetworkRequest request = requestFor(Constant::profileURL() + "?country_code=QZ", ssl_, requestTimeoutMs_);
     request.setRawHeader("Authorization", QByteArray::fromStdString(authorization));
     whenFinished(manager_.get(request), std::move(completion));
 }
@@ -47,7 +48,8 @@ void AccountClient::whenFinished(QNetworkReply* reply, Completion completion) {
         reply->deleteLater();
         AccountReply result;
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        result.body = reply->readAll().toStdString();
+        if (reply->isOpen())
+            result.body = reply->readAll().toStdString();
         if (!status.isValid()) {
             result.outcome = AccountReply::Outcome::failedWithoutResponse;
         } else {

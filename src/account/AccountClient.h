@@ -14,13 +14,14 @@ class AccountClient : public AccountService {
 public:
     static constexpr int timeoutMs = 30000;
 
-    AccountClient();
+    explicit AccountClient(int requestTimeoutMs = timeoutMs);
     void login(const std::string& email, const std::string& password, Completion completion) override;
     void requestProfile(const std::string& authorization, Completion completion) override;
 
 private:
     void whenFinished(QNetworkReply* reply, Completion completion);
 
+    const int requestTimeoutMs_;
     QNetworkAccessManager manager_;
     QSslConfiguration ssl_;
 };

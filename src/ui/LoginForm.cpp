@@ -66,9 +66,15 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
 
     rememberCheck_ = new QCheckBox(this);
     rememberCheck_->setObjectName("rememberCheck");
+    rememberCheck_->setStyleSheet(
+        "QCheckBox::indicator { width: 14px; height: 14px; border: 1px solid #9D9EA2; border-radius: 3px; }"
+        "QCheckBox::indicator:checked { background: #2FC479; border-color: #2FC479; }"
+        "QCheckBox::indicator:disabled { border-color: #5A5E68; }"
+        "QCheckBox::indicator:checked:disabled { background: #1E7A4C; border-color: #1E7A4C; }");
     rememberText_ = new QLabel("Onthoud mij", this);
     rememberText_->setObjectName("rememberText");
     rememberText_->setBuddy(rememberCheck_);
+    setRememberTextColor(0xFFFFFF);
 
     connectButton_ = new StyledButton(this);
     connectButton_->setObjectName("connectButton");

@@ -3,6 +3,7 @@
 #include "account/Constant.h"
 #include "account/ProfileFile.h"
 #include "platform/Log.h"
+#include "ui/LoginForm.h"
 
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -36,7 +37,23 @@ std::optional<std::string> stringMember(const std::string& body, const char* nam
 
 } // namespace
 
-MainViewController::MainViewController(Ports ports) : ports_(std::move(ports)) {}
+MainViewController::MainViewController(Ports ports, QObject* parent) : QObject(parent), ports_(std::move(ports)) {
+    setObjectName("mainViewController");
+}
+
+// The form belongs to the window it is shown in once it is placed there.
+MainViewController::~MainViewController() = default;
+
+void MainViewController::loadView() {
+    if (!ports_.view) {
+        auto* form = new LoginForm;
+        form->setActions({[this] { onConnectButtonClick(); }, [this] { onSignUpButtonClick(); },
+                          [this] { onHelpButtonClick(); }, [this] { viewDidAppear(); }});
+        form_ = form;
+        ports_.view = form;
+    }
+    viewDidLoad();
+}
 
 void MainViewController::viewDidLoad() {
     LoginView& view = *ports_.view;

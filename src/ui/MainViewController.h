@@ -7,6 +7,7 @@
 #include "ui/LoginView.h"
 #include "vpn/OpenVPNService.h"
 
+#include <QObject>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,7 +16,8 @@
 // mirrors the connection state in the window and the status menu's connect item,
 // keeps the remembered credentials, and runs the account service's login chain.
 // Main thread only; it reaches the window only through LoginView.
-class MainViewController {
+class MainViewController : public QObject {
+    Q_OBJECT
 public:
     static constexpr uint32_t backgroundColor = 0x282C35;
     static constexpr uint32_t greyColor = 0x9D9EA2;
@@ -33,7 +35,14 @@ public:
         std::string profilePath = "/tmp/quovant.ovpn";
     };
 
-    explicit MainViewController(Ports ports);
+    // With no view among the ports, loadView() makes the Qt login form.
+    explicit MainViewController(Ports ports, QObject* parent = nullptr);
+    ~MainViewController() override;
+
+    // Makes the view (when none was given), wires its controls to the actions, then viewDidLoad().
+    void loadView();
+    // The Qt form made by loadView(), if any.
+    QWidget* view() const { return form_; }
 
     void viewDidLoad();
     void viewDidAppear();
@@ -56,4 +65,5 @@ private:
     void unknownError();
 
     Ports ports_;
+    QWidget* form_ = nullptr;
 };

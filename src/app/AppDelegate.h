@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/Storyboard.h"
+#include "helper/HelperConnectionProvider.h"
+#include "helper/HelperInstaller.h"
+
+#include <QObject>
+#include <memory>
+
+class QAction;
+class QMainWindow;
+class QMenu;
+class QSystemTrayIcon;
+class MainViewController;
+
+// The application delegate: builds the login window from the storyboard, puts the
+// status item with its menu into the tray, checks (and if need be installs) the
+// helper, brings the window back on reopen, and holds the helper connection.
+class AppDelegate : public QObject, public HelperConnectionProvider {
+public:
+    explicit AppDelegate(HelperInstaller::Dependencies helper);
+    ~AppDelegate() override;
+
+    // The storyboard "Main"; set before launch.
+    void setStoryboard(const Storyboard* storyboard) { storyboard_ = storyboard; }
+
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate() {}
+    // Brings the login window forward; true in every case.
+    bool applicationShouldHandleReopen();
+    // The status menu's connect item: the login window's connect action, if there is one.
+    void onConnectButtonClick();
+
+    QMenu* statusMemu() const { return statusMemu_.get(); }
+    QAction* connectItem() const { return connectItem_; }
+    QMainWindow* window() const { return window_.get(); }
+    MainViewController* mainViewController() const { return mainViewController_.get(); }
+    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
+
+    std::shared_ptr<HelperConnection> helperConnection() override { return helper_.helperConnection(); }
+    void shouldInstallHelper(std::function<void(bool)> callback) { helper_.shouldInstallHelper(std::move(callback)); }
+    void installHelper() { helper_.installHelper(); }
+    HelperInstaller& helper() { return helper_; }
+
+private:
+    const Storyboard* storyboard_ = nullptr;
+    std::unique_ptr<QMenu> statusMemu_;
+    QAction* connectItem_ = nullptr;
+    std::unique_ptr<QMainWindow> window_;
+    std::unique_ptr<MainViewController> mainViewController_;
+    std::unique_ptr<QSystemTrayIcon> statusItem_;
+    HelperInstaller helper_;
+};

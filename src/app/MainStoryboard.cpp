@@ -1,0 +1,26 @@
+#include "app/MainStoryboard.h"
+
+#include "app/AppDelegate.h"
+#include "app/MainWindowController.h"
+#include "ui/MainViewController.h"
+
+#include <QAction>
+
+Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services) {
+    Storyboard storyboard;
+    storyboard.add("mainWindowController", [] { return new MainWindowController; });
+    storyboard.add("mainViewController", [&delegate, services] {
+        MainViewController::Ports ports;
+        ports.defaults = services.defaults;
+        ports.account = services.account;
+        ports.vpn = services.vpn;
+        ports.notifications = services.notifications;
+        ports.desktop = services.desktop;
+        ports.setConnectItemTitle = [&delegate](const std::string& title) {
+            if (QAction* item = delegate.connectItem())
+                item->setText(QString::fromStdString(title));
+        };
+        return new MainViewController(ports);
+    });
+    return storyboard;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "app/Storyboard.h"
+
+class AccountService;
+class AppDelegate;
+class Desktop;
+class KeyValueStore;
+class NotificationCenter;
+class OpenVPNService;
+
+// The storyboard "Main": "mainWindowController" and "mainViewController", the latter
+// wired to the application delegate's connect item and the given services.
+struct MainStoryboardServices {
+    KeyValueStore* defaults;
+    AccountService* account;
+    OpenVPNService* vpn;
+    NotificationCenter* notifications;
+    Desktop* desktop;
+};
+
+Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <map>
+
+// Makes the application's controllers by identifier, as the launch sequence asks
+// for them. An unknown identifier yields nothing.
+class Storyboard {
+public:
+    using Factory = std::function<QObject*()>;
+
+    void add(const QString& identifier, Factory factory) { factories_[identifier] = std::move(factory); }
+    // A new controller (the caller owns it), or nullptr.
+    QObject* instantiateController(const QString& identifier) const {
+        const auto it = factories_.find(identifier);
+        return it == factories_.end() ? nullptr : it->second();
+    }
+
+private:
+    std::map<QString, Factory> factories_;
+};

@@ -1,0 +1,63 @@
+// quovant: the tray application.
+#include "account/AccountClient.h"
+#include "app/AppDelegate.h"
+#include "app/MainStoryboard.h"
+#include "app/SingleInstance.h"
+#include "helper/HelperPaths.h"
+#include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "platform/qt/QtDesktop.h"
+#include "platform/qt/QtMainQueue.h"
+#include "platform/qt/QtSettingsStore.h"
+#include "ui/PointingHandCursor.h"
+#include "vpn/OpenVPNService.h"
+
+#include <QApplication>
+#include <QTimer>
+
+int main(int argc, char** argv) {
+    Log::setIdentity("quovant");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Quovant");
+    QApplication::setOrganizationName("Quovant");
+    // Closing the window leaves Quovant running in the tray.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    AppDelegate* delegate = nullptr;
+    SingleInstance instance([&delegate] {
+        if (delegate)
+            delegate->applicationShouldHandleReopen();
+    });
+    if (instance.forwardToRunning())
+        return 0;
+    instance.listen();
+
+    QtMainQueue mainQueue(&app);
+    MainQueue::setMain(mainQueue);
+    PointingHandCursor::install();
+
+    // The application's resources sit beside its executable as in an installed tree:
+    // <prefix>/bin/quovant and <prefix>/libexec/quovant/.
+    const std::string bundleDir = (QApplication::applicationDirPath() + "/../libexec/quovant").toStdString();
+    AppDelegate appDelegate({&mainQueue, bundleDir, HelperPaths::socketPath(), [] {
+                                 QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+                             }});
+    delegate = &appDelegate;
+
+    OpenVPNService::Dependencies vpn;
+    vpn.mainQueue = &mainQueue;
+    vpn.delegate = [&appDelegate]() -> HelperConnectionProvider* { return &appDelegate; };
+    OpenVPNService::configureShared(vpn);
+
+    QtSettingsStore settings;
+    AccountClient account;
+    QtDesktop desktop;
+    const Storyboard storyboard = mainStoryboard(
+        appDelegate, {&settings, &account, &OpenVPNService::shared(), &NotificationCenter::defaultCenter(), &desktop});
+    appDelegate.setStoryboard(&storyboard);
+    QTimer::singleShot(0, &appDelegate, [&appDelegate] { appDelegate.applicationDidFinishLaunching(); });
+
+    const int code = QApplication::exec();
+    appDelegate.applicationWillTerminate();
+    return code;
+}

@@ -1,0 +1,238 @@
+#include "ControllerHarness.h"
+#include "HelperDaemon.h"
+#include "QtWait.h"
+#include "app/AppDelegate.h"
+#include "app/MainStoryboard.h"
+#include "app/SingleInstance.h"
+#include "platform/Log.h"
+#include "platform/qt/QtMainQueue.h"
+#include "platform/qt/QtSettingsStore.h"
+#include "ui/PointingHandCursor.h"
+#include "ui/StyledButton.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string screenshot(QWidget* window, const std::string& name) {
+    std::filesystem::create_directories(QUOVANT_TEST_SCREENSHOT_DIR);
+    const std::string path = std::string(QUOVANT_TEST_SCREENSHOT_DIR) + "/" + name + ".png";
+    window->grab().save(QString::fromStdString(path));
+    return path;
+}
+
+// The application as main() assembles it, with a scripted account service, the real
+// helper daemon, and a management port the test reads.
+struct App {
+    HelperDaemon daemon;
+    LoopbackServer management;
+    QtMainQueue mainQueue{qApp};
+    NotificationCenter center;
+    QtSettingsStore settings;
+    FakeAccount account;
+    FakeDesktop desktop;
+    int terminations = 0;
+    std::unique_ptr<OpenVPNService> vpn;
+    std::unique_ptr<AppDelegate> delegate;
+    Storyboard storyboard;
+
+    explicit App(bool withViewController = true) {
+        QApplication::setQuitOnLastWindowClosed(false);
+        PointingHandCursor::install();
+        OpenVPNService::Dependencies d;
+        d.mainQueue = &mainQueue;
+        d.notifications = &center;
+        d.managementPort = management.port();
+        d.trustManagementPeer = [](const TCPConnection&) { return true; };
+        d.resourcePath = [](const std::string& n) -> std::optional<std::string> { return "/s/" + n; };
+        vpn = std::make_unique<OpenVPNService>(d);
+        delegate = std::make_unique<AppDelegate>(HelperInstaller::Dependencies{
+            &mainQueue, HelperDaemon::libexecDir(), daemon.socketPath(), [this] { ++terminations; }});
+        storyboard = mainStoryboard(*delegate, {&settings, &account, vpn.get(), &center, &desktop});
+        if (!withViewController)
+            storyboard.add("mainViewController", [] { return nullptr; });
+        delegate->setStoryboard(&storyboard);
+        delegate->applicationDidFinishLaunching();
+        spin(50ms);
+    }
+
+    QWidget* form() { return delegate->window()->centralWidget(); }
+    template <typename T>
+    T* outlet(const char* name) { return delegate->window()->findChild<T*>(name); }
+    QMessageBox* alert() { return delegate->window()->findChild<QMessageBox*>(); }
+};
+
+TEST(LoginWindow, LaunchShowsTheWindowTheTrayItemAndChecksTheHelper) {
+    Log::Capture log;
+    App app;
+    ASSERT_TRUE(app.delegate->window());
+    EXPECT_TRUE(app.delegate->window()->isVisible());
+    for (const char* name : {"connectButton", "emailEdit", "emailLine", "passwordEdit", "passwordLine", "rememberCheck",
+                             "signupButton", "rememberText", "helpButton"})
+        EXPECT_TRUE(app.delegate->window()->findChild<QWidget*>(name)) << name;
+    ASSERT_TRUE(app.delegate->statusItem());
+    EXPECT_FALSE(app.delegate->statusItem()->icon().isNull());
+    EXPECT_EQ(app.delegate->statusItem()->contextMenu(), app.delegate->statusMemu());
+    EXPECT_EQ(app.delegate->connectItem()->text(), "Verbinden");
+    EXPECT_TRUE(waitUntil([&] { return log.systemContains("Helper: Installed Version => "); }));
+    EXPECT_EQ(app.terminations, 0) << "the running helper is current: nothing to install";
+    EXPECT_EQ(app.outlet<QLineEdit>("emailEdit")->placeholderText(), "Email");
+    EXPECT_EQ(app.outlet<QLineEdit>("passwordEdit")->placeholderText(), "Wachtwoord");
+    EXPECT_EQ(app.outlet<QAbstractButton>("signupButton")->text(), "Inschrijven");
+    EXPECT_EQ(app.outlet<QAbstractButton>("helpButton")->text(), "Help");
+    screenshot(app.delegate->window(), "window-at-start");
+}
+
+TEST(LoginWindow, ConnectItemRunsTheButtonsActionAndAlertsAreWindowModal) {
+    App app;
+    app.delegate->connectItem()->trigger();
+    spin(50ms);
+    QMessageBox* alert = app.alert();
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->text(), "Email should not be empty!");
+    EXPECT_EQ(alert->icon(), QMessageBox::Critical);
+    EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(alert->buttons().size(), 1);
+    EXPECT_TRUE(alert->isVisible());
+    screenshot(alert, "alert");
+    alert->buttons().front()->click();
+    spin(50ms);
+
+    QTest::keyClicks(app.outlet<QLineEdit>("emailEdit"), "me@example.com");
+    QTest::mouseClick(app.outlet<QAbstractButton>("connectButton"), Qt::LeftButton);
+    spin(50ms);
+    ASSERT_TRUE(app.alert());
+    EXPECT_EQ(app.alert()->text(), "Password should not be empty!");
+}
+
+TEST(LoginWindow, WithoutAViewControllerTheConnectItemDoesNothing) {
+    App app(false);
+    ASSERT_TRUE(app.delegate->window());
+    EXPECT_FALSE(app.delegate->mainViewController());
+    EXPECT_TRUE(app.delegate->window()->isVisible());
+    app.delegate->connectItem()->trigger();
+    spin(50ms);
+    EXPECT_FALSE(app.alert());
+    EXPECT_TRUE(app.delegate->statusItem()) << "the tray item and the helper check happen all the same";
+}
+
+TEST(LoginWindow, LooksFollowTheConnectionState) {
+    App app;
+    auto* button = app.outlet<StyledButton>("connectButton");
+    auto* email = app.outlet<QLineEdit>("emailEdit");
+    auto* password = app.outlet<QLineEdit>("passwordEdit");
+    auto* remember = app.outlet<QCheckBox>("rememberCheck");
+    auto* rememberText = app.outlet<QLabel>("rememberText");
+    QTest::keyClicks(email, "zoe@example.com");
+    QTest::keyClicks(password, "correct horse");
+    QTest::mouseClick(button, Qt::LeftButton);
+    spin(50ms);
+    ASSERT_EQ(app.account.requests.size(), 1u);
+    EXPECT_EQ(app.account.requests[0].first, "zoe@example.com");
+
+    EXPECT_EQ(button->text(), "Verbinden...");
+    EXPECT_EQ(button->imageName(), "bg_button");
+    EXPECT_EQ(app.delegate->connectItem()->text(), "Verbinden...");
+    EXPECT_FALSE(email->isEnabled());
+    EXPECT_FALSE(password->isEnabled());
+    EXPECT_FALSE(remember->isEnabled());
+    EXPECT_TRUE(button->isEnabled()) << "the connect button is never disabled";
+    EXPECT_EQ(rememberText->palette().color(QPalette::WindowText), QColor(0x9D9EA2));
+    screenshot(app.delegate->window(), "look-connecting");
+
+    app.vpn->updateState("CONNECTED");
+    spin(50ms);
+    EXPECT_EQ(button->text(), "Verbinding verbreken");
+    EXPECT_EQ(button->imageName(), "bg_button_green");
+    EXPECT_EQ(button->palette().color(QPalette::ButtonText), QColor(Qt::white));
+    EXPECT_EQ(app.delegate->connectItem()->text(), "Verbinding verbreken");
+    screenshot(app.delegate->window(), "look-connected");
+
+    // Disconnect from the tray menu: the same action, now sending SIGINT.
+    ASSERT_TRUE(app.vpn->management().socket().connect(1).isSuccess());
+    ASSERT_TRUE(app.management.accept());
+    app.delegate->connectItem()->trigger();
+    EXPECT_EQ(app.management.receiveUntil("\n", 2s), "signal SIGINT\n");
+
+    app.vpn->updateState("NOPROCESS");
+    spin(50ms);
+    EXPECT_EQ(button->text(), "Verbinden");
+    EXPECT_EQ(button->palette().color(QPalette::ButtonText), QColor(0x9D9EA2));
+    EXPECT_TRUE(email->isEnabled());
+    EXPECT_EQ(rememberText->palette().color(QPalette::WindowText), QColor(Qt::white));
+    EXPECT_EQ(app.delegate->connectItem()->text(), "Verbinden");
+    screenshot(app.delegate->window(), "look-disconnected");
+}
+
+TEST(LoginWindow, RememberedCredentialsAreThereAtTheNextStartInAnOwnerOnlyFile) {
+    {
+        App app;
+        QTest::keyClicks(app.outlet<QLineEdit>("emailEdit"), "me@example.com");
+        QTest::keyClicks(app.outlet<QLineEdit>("passwordEdit"), "s3cret pw");
+        app.outlet<QCheckBox>("rememberCheck")->setChecked(true);
+        QTest::mouseClick(app.outlet<QAbstractButton>("connectButton"), Qt::LeftButton);
+        app.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+        struct stat st;
+        ASSERT_EQ(::stat(app.settings.fileName().toLocal8Bit().constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
+    App next;
+    EXPECT_EQ(next.outlet<QLineEdit>("emailEdit")->text(), "me@example.com");
+    EXPECT_EQ(next.outlet<QLineEdit>("passwordEdit")->text(), "s3cret pw");
+    QtSettingsStore().remove("email");
+    QtSettingsStore().remove("password");
+}
+
+TEST(LoginWindow, ClosingKeepsTheApplicationAndReopenBringsTheWindowBack) {
+    App app;
+    app.delegate->window()->close();
+    spin(50ms);
+    EXPECT_FALSE(app.delegate->window()->isVisible());
+    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+
+    int reopened = 0;
+    SingleInstance first([&] {
+        ++reopened;
+        app.delegate->applicationShouldHandleReopen();
+    });
+    first.listen();
+    SingleInstance second([] {});
+    EXPECT_TRUE(second.forwardToRunning()) << "a second start finds the first";
+    EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s));
+    EXPECT_TRUE(app.delegate->window()->isVisible());
+}
+
+TEST(LoginWindow, EveryButtonGetsThePointingHand) {
+    App app;
+    for (const char* name : {"connectButton", "signupButton", "helpButton", "rememberCheck"})
+        EXPECT_EQ(app.outlet<QAbstractButton>(name)->cursor().shape(), Qt::PointingHandCursor) << name;
+    app.delegate->connectItem()->trigger();
+    spin(50ms);
+    ASSERT_TRUE(app.alert());
+    EXPECT_EQ(app.alert()->buttons().front()->cursor().shape(), Qt::PointingHandCursor) << "message box buttons too";
+}
+
+TEST(LoginWindow, LinksOpenTheWebSitePages) {
+    App app;
+    QTest::mouseClick(app.outlet<QAbstractButton>("signupButton"), Qt::LeftButton);
+    QTest::mouseClick(app.outlet<QAbstractButton>("helpButton"), Qt::LeftButton);
+    ASSERT_EQ(app.desktop.opened.size(), 2u);
+    EXPECT_TRUE(app.desktop.opened[0].ends_with("/prijzen/"));
+    EXPECT_TRUE(app.desktop.opened[1].ends_with("/support/"));
+}
+
+} // namespace

@@ -1,0 +1,136 @@
+#include "AccountServiceProcess.h"
+#include "ControllerHarness.h"
+#include "QtWait.h"
+#include "account/AccountClient.h"
+#include "platform/Log.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string profile = "client\r\ndev tun\r\nremote vpn.quovant.example 1194\n# Zo\xC3\xAB's profiel \xE2\x82\xAC\n";
+
+// The login chain over real HTTPS: the real account client against the real
+// account service, the controller with a fake window.
+struct Chain {
+    std::unique_ptr<AccountServiceProcess> service;
+    std::unique_ptr<AccountClient> client;
+    std::unique_ptr<ControllerHarness> harness;
+
+    explicit Chain(const std::vector<std::string>& switches = {}, int timeoutMs = AccountClient::timeoutMs,
+                   bool serviceRunning = true) {
+        if (serviceRunning)
+            service = std::make_unique<AccountServiceProcess>(
+                std::vector<std::string>{" Zoë@example.com :p w\"d ", "bob@example.com:hunter2"}, profile, switches);
+        ::setenv("QUOVANT_ACCOUNT_HOST", AccountServiceProcess::address, 1);
+        if (service)
+            ::setenv("QUOVANT_CA_FILE", service->caFile().c_str(), 1);
+        client = std::make_unique<AccountClient>(timeoutMs);
+        harness = std::make_unique<ControllerHarness>(client.get());
+    }
+
+    // Fills the form, clicks connect and waits for the chain to end (an alert or a start).
+    void connect(const std::string& email, const std::string& password, bool remember = false) {
+        harness->view.email = email;
+        harness->view.password = password;
+        harness->view.remember = remember;
+        harness->controller->onConnectButtonClick();
+        waitUntil([&] { return !harness->view.alerts.empty() || harness->vpn->config.has_value(); }, 20s);
+    }
+};
+
+TEST(AccountChain, LoginFetchesTheProfileWritesItAndStartsTheService) {
+    Chain chain;
+    Log::Capture log;
+    chain.connect(" Zoë@example.com ", "p w\"d ", true);
+    auto& h = *chain.harness;
+    ASSERT_TRUE(h.view.alerts.empty()) << h.view.alerts.front() << "\n" << chain.service->log();
+    EXPECT_EQ(readFile(h.dir / "quovant.ovpn"), profile) << "byte for byte";
+    EXPECT_EQ(h.vpn->username, " Zoë@example.com ") << "blanks kept";
+    EXPECT_EQ(h.vpn->password, "p w\"d ");
+    EXPECT_EQ(h.defaults.values.at("email"), " Zoë@example.com ");
+    EXPECT_EQ(chain.service->recorded(), "POST /api/login json=yes email= Zoë@example.com \n"
+                                         "GET /api/profile?country_code=QZ bearer=valid\n");
+    ASSERT_TRUE(h.management.accept());
+    EXPECT_NE(h.management.receiveUntil("password", 2s).find("username 'Auth' \" Zoë@example.com \""),
+              std::string::npos);
+    for (const auto& line : log.systemLines())
+        EXPECT_EQ(line.find("p w"), std::string::npos) << "no password in the log";
+}
+
+TEST(AccountChain, RefusedLoginShowsWrongCredentialsAndUnlocksTheForm) {
+    Chain chain;
+    chain.connect("bob@example.com", "wrong");
+    EXPECT_EQ(chain.harness->view.alerts, std::vector<std::string>{"Onjuist email of wachtwoord"});
+    EXPECT_EQ(chain.harness->view.title, "Verbinden");
+    EXPECT_EQ(chain.harness->view.formEnabled, true);
+}
+
+TEST(AccountChain, ServiceAnswersThatAreNotObjectsAreUnknownErrors) {
+    for (const auto& switches : std::vector<std::vector<std::string>>{{"--login-body", "\"just a string\""},
+                                                                    {"--login-body", "42"},
+                                                                    {"--login-204"}}) {
+        Chain chain(switches);
+        chain.connect("bob@example.com", "hunter2");
+        EXPECT_EQ(chain.harness->view.alerts, std::vector<std::string>{"Unknown error"}) << switches[0];
+        EXPECT_EQ(chain.service->recorded().find("GET"), std::string::npos) << "no profile request";
+        EXPECT_EQ(chain.harness->view.formEnabled, true);
+    }
+}
+
+TEST(AccountChain, ServiceErrorsAtEitherStepAreWrongCredentials) {
+    for (const auto& switches : std::vector<std::vector<std::string>>{{"--login-status", "500"},
+                                                                    {"--profile-status", "401"},
+                                                                    {"--login-body", "not json"}}) {
+        Chain chain(switches);
+        chain.connect("bob@example.com", "hunter2");
+        EXPECT_EQ(chain.harness->view.alerts, std::vector<std::string>{"Onjuist email of wachtwoord"}) << switches[0];
+    }
+}
+
+TEST(AccountChain, NoAnswerIsANetworkFailure) {
+    {
+        Chain nothingListens({}, AccountClient::timeoutMs, false);
+        nothingListens.connect("bob@example.com", "hunter2");
+        EXPECT_EQ(nothingListens.harness->view.alerts, std::vector<std::string>{"Network connection failed"});
+    }
+    {
+        Chain dropped({"--drop"});
+        dropped.connect("bob@example.com", "hunter2");
+        EXPECT_EQ(dropped.harness->view.alerts, std::vector<std::string>{"Network connection failed"});
+    }
+    {
+        Chain slow({"--delay", "3"}, 1000);
+        slow.connect("bob@example.com", "hunter2");
+        EXPECT_EQ(slow.harness->view.alerts, std::vector<std::string>{"Network connection failed"}) << "time-out";
+        EXPECT_EQ(slow.harness->view.title, "Verbinden");
+    }
+}
+
+TEST(AccountChain, UntrustedCertificateIsANetworkFailure) {
+    Chain chain;
+    ::unsetenv("QUOVANT_CA_FILE");
+    chain.client = std::make_unique<AccountClient>();
+    chain.harness = std::make_unique<ControllerHarness>(chain.client.get());
+    chain.connect("bob@example.com", "hunter2");
+    EXPECT_EQ(chain.harness->view.alerts, std::vector<std::string>{"Network connection failed"});
+    EXPECT_EQ(chain.service->recorded(), "") << "nothing reached the service";
+}
+
+TEST(AccountChain, PlantedProfileFileIsRefusedLoggedAndTheStartGoesOn) {
+    Chain chain;
+    Log::Capture log;
+    auto& h = *chain.harness;
+    const auto victim = h.dir.write("victim", "precious\n");
+    std::filesystem::create_symlink(victim, h.dir / "quovant.ovpn");
+    chain.connect("bob@example.com", "hunter2");
+    EXPECT_TRUE(h.view.alerts.empty());
+    EXPECT_EQ(readFile(victim), "precious\n");
+    EXPECT_TRUE(log.systemContains("is a symbolic link"));
+    EXPECT_EQ(h.vpn->config, (h.dir / "quovant.ovpn").string()) << "the service starts all the same";
+}
+
+} // namespace
