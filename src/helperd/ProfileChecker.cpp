@@ -5,7 +5,6 @@
 #include <initializer_list>
 #include <map>
 #include <optional>
-#include <regex>
 #include <set>
 #include <vector>
 
@@ -25,23 +24,60 @@ ArgCheck oneOf(std::initializer_list<const char*> words) {
     return [allowed](const std::string& a) { return allowed.count(a) > 0; };
 }
 
-ArgCheck matches(const char* pattern) {
-    auto re = std::make_shared<std::regex>(pattern, std::regex::ECMAScript);
-    return [re](const std::string& a) { return std::regex_match(a, *re); };
+// A word of `min` to `max` characters: the first from `first`, the rest from `rest`.
+ArgCheck word(std::string first, std::string rest, size_t min, size_t max) {
+    return [first = std::move(first), rest = std::move(rest), min, max](const std::string& a) {
+        if (a.size() < min || a.size() > max)
+            return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if ((i == 0 ? first : rest).find(a[i]) == std::string::npos)
+                return false;
+        return true;
+    };
 }
+
+constexpr std::string_view digits = "0123456789";
+constexpr std::string_view hexDigits = "0123456789abcdefABCDEF";
+constexpr std::string_view alnum = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 bool isNumber(const std::string& a) { return !a.empty() && a.size() <= 9 && std::all_of(a.begin(), a.end(), ::isdigit); }
 
+bool isIPv4(const std::string& a) {
+    size_t start = 0;
+    for (int part = 0; part < 4; ++part) {
+        const size_t end = part < 3 ? a.find('.', start) : a.size();
+        if (end == std::string::npos || end == start || end - start > 3 ||
+            !std::all_of(a.begin() + static_cast<long>(start), a.begin() + static_cast<long>(end), ::isdigit))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 const ArgCheck number = isNumber;
 const ArgCheck port = [](const std::string& a) { return isNumber(a) && std::stoul(a) >= 1 && std::stoul(a) <= 65535; };
-const ArgCheck host = matches("[A-Za-z0-9][A-Za-z0-9.:-]{0,252}");
+const ArgCheck host = word(std::string(alnum), std::string(alnum) + ".:-", 1, 253);
 const ArgCheck protocol = oneOf({"udp", "tcp", "udp4", "udp6", "tcp4", "tcp6", "tcp-client", "tcp4-client", "tcp6-client"});
-const ArgCheck cipherList = matches("[A-Za-z0-9][A-Za-z0-9:_+-]{0,255}");
-const ArgCheck printable = matches("[\\x20-\\x7E]{1,255}");
+const ArgCheck cipherList = word(std::string(alnum), std::string(alnum) + ":_+-", 1, 256);
+const ArgCheck printable = [](const std::string& a) {
+    return !a.empty() && a.size() <= 255 && std::all_of(a.begin(), a.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+};
 const ArgCheck inlineOnly = oneOf({"[inline]"});
 const ArgCheck routeToken = [](const std::string& a) {
-    static const ArgCheck ip = matches("[0-9]{1,3}(\\.[0-9]{1,3}){3}");
-    return ip(a) || a == "vpn_gateway" || a == "net_gateway" || a == "remote_host" || a == "default" || isNumber(a);
+    return isIPv4(a) || a == "vpn_gateway" || a == "net_gateway" || a == "remote_host" || a == "default" || isNumber(a);
+};
+const ArgCheck routeIPv6Token = [](const std::string& a) {
+    static const ArgCheck address = word(std::string(hexDigits), std::string(hexDigits) + ":", 2, 39);
+    static const ArgCheck prefixLength = word(std::string(digits), std::string(digits), 1, 3);
+    const size_t slash = a.find('/');
+    if (slash != std::string::npos)
+        return address(a.substr(0, slash)) && prefixLength(a.substr(slash + 1));
+    return address(a) || a == "vpn_gateway" || a == "net_gateway" || a == "remote_host" || isNumber(a);
+};
+const ArgCheck device = [](const std::string& a) {
+    if (a.size() < 3 || (a.substr(0, 3) != "tun" && a.substr(0, 3) != "tap"))
+        return false;
+    return a.size() == 3 || word(std::string(digits), std::string(digits), 1, 3)(a.substr(3));
 };
 const ArgCheck gatewayFlag =
     oneOf({"def1", "local", "autolocal", "bypass-dhcp", "bypass-dns", "block-local", "ipv6", "!ipv4"});
@@ -66,7 +102,7 @@ const std::map<std::string, Rule>& rules() {
         for (const char* i : {"ca", "cert", "key", "extra-certs", "pkcs12", "tls-crypt", "tls-crypt-v2", "crl-verify"})
             t[i] = {1, 1, {inlineOnly}};
         t["tls-auth"] = {1, 2, {inlineOnly, oneOf({"0", "1"})}};
-        t["dev"] = {1, 1, {matches("(tun|tap)([0-9]{1,3})?")}};
+        t["dev"] = {1, 1, {device}};
         t["dev-type"] = {1, 1, {oneOf({"tun", "tap"})}};
         t["proto"] = {1, 1, {protocol}};
         t["remote"] = {1, 3, {host, port, protocol}};
@@ -74,16 +110,16 @@ const std::map<std::string, Rule>& rules() {
         t["rport"] = {1, 1, {port}};
         t["resolv-retry"] = {1, 1, {[](const std::string& a) { return a == "infinite" || isNumber(a); }}};
         t["keepalive"] = {2, 2, {number}};
-        t["verb"] = {1, 1, {matches("[0-9]|1[01]")}};
+        t["verb"] = {1, 1, {oneOf({"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"})}};
         t["mssfix"] = {0, 2, {number, oneOf({"mtu", "fixed"})}};
         t["fragment"] = {1, 2, {number, oneOf({"mtu"})}};
         t["explicit-exit-notify"] = {0, 1, {number}};
         t["remote-cert-tls"] = {1, 1, {oneOf({"server", "client"})}};
         t["verify-x509-name"] = {1, 2, {printable, oneOf({"subject", "name", "name-prefix"})}};
-        t["remote-cert-ku"] = {1, 8, {matches("[0-9a-fA-F]{1,4}")}};
+        t["remote-cert-ku"] = {1, 8, {word(std::string(hexDigits), std::string(hexDigits), 1, 4)}};
         t["remote-cert-eku"] = {1, 1, {printable}};
-        t["tls-version-min"] = {1, 2, {matches("1\\.[0-3]"), oneOf({"or-highest"})}};
-        t["tls-version-max"] = {1, 1, {matches("1\\.[0-3]")}};
+        t["tls-version-min"] = {1, 2, {oneOf({"1.0", "1.1", "1.2", "1.3"}), oneOf({"or-highest"})}};
+        t["tls-version-max"] = {1, 1, {oneOf({"1.0", "1.1", "1.2", "1.3"})}};
         t["tls-cert-profile"] = {1, 1, {oneOf({"legacy", "preferred", "suiteb", "insecure"})}};
         t["key-direction"] = {1, 1, {oneOf({"0", "1"})}};
         t["comp-lzo"] = {0, 1, {oneOf({"yes", "no", "adaptive"})}};
@@ -92,7 +128,7 @@ const std::map<std::string, Rule>& rules() {
         t["redirect-gateway"] = {0, 8, {gatewayFlag}};
         t["redirect-private"] = {0, 8, {gatewayFlag}};
         t["route"] = {1, 4, {routeToken}};
-        t["route-ipv6"] = {1, 3, {matches("[0-9a-fA-F:]{2,39}(/[0-9]{1,3})?|vpn_gateway|net_gateway|remote_host|[0-9]{1,9}")}};
+        t["route-ipv6"] = {1, 3, {routeIPv6Token}};
         t["pull-filter"] = {2, 2, {oneOf({"accept", "ignore", "reject"}), printable}};
         t["topology"] = {1, 1, {oneOf({"net30", "p2p", "subnet"})}};
         t["dhcp-option"] = {1, 2, {oneOf({"DNS", "DNS6", "DOMAIN", "DOMAIN-SEARCH", "ADAPTER_DOMAIN_SUFFIX", "NTP",
