@@ -68,21 +68,24 @@ SocketResult TCPConnection::send(std::string_view data) {
     return SocketResult::success();
 }
 
-ReadResult TCPConnection::read(size_t maxBytes, double timeoutSeconds) {
-    ReadResult result;
+ReadResult::Status TCPConnection::waitReadable(double timeoutSeconds) {
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     int ready;
     do {
         ready = ::poll(fds, 2, toMilliseconds(timeoutSeconds));
     } while (ready < 0 && errno == EINTR);
-    if (ready == 0) {
-        result.status = ReadResult::Status::timedOut;
+    if (ready == 0)
+        return ReadResult::Status::timedOut;
+    if (ready < 0 || fds[1].revents)
+        return ReadResult::Status::closed;
+    return ReadResult::Status::data;
+}
+
+ReadResult TCPConnection::read(size_t maxBytes, double timeoutSeconds) {
+    ReadResult result;
+    result.status = waitReadable(timeoutSeconds);
+    if (result.status != ReadResult::Status::data)
         return result;
-    }
-    if (ready < 0 || fds[1].revents) {
-        result.status = ReadResult::Status::closed;
-        return result;
-    }
     result.bytes.resize(maxBytes);
     ssize_t n;
     do {

@@ -41,6 +41,9 @@ public:
 
     // Up to `maxBytes`; `timeoutSeconds` < 0 waits until bytes arrive or the connection ends.
     ReadResult read(size_t maxBytes, double timeoutSeconds);
+    // Waits like read() but takes nothing: `data` when a read would return at once with
+    // bytes or with the connection's end.
+    ReadResult::Status waitReadable(double timeoutSeconds);
 
     void shutdown();
 

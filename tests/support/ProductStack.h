@@ -1,0 +1,49 @@
+#pragma once
+
+#include "AccountServiceProcess.h"
+#include "ChildProcess.h"
+#include "HelperDaemon.h"
+#include "OpenVPNServer.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+// Everything the real quovant binary talks to, on this machine: the openvpn server,
+// the helper daemon, the account service with the demo user, a private home
+// (settings, runtime directory) and, when headless, an Xvfb display. Call from a
+// process already in its own network namespace (isolateNetwork()).
+class ProductStack {
+public:
+    static constexpr const char* email = "demo@quovant.test";
+    static constexpr const char* password = "quovant-demo";
+
+    explicit ProductStack(bool headless);
+
+    // Starts quovant with the environment that points it at this stack.
+    std::unique_ptr<ChildProcess> startQuovant();
+    std::string appLog() const { return readFile(home_ / "quovant.log"); }
+    bool logged(const std::string& text) const { return appLog().find(text) != std::string::npos; }
+
+    // Headless only: the window's X id once it is visible (empty on time-out).
+    std::string waitForWindow();
+    // Types the demo user's e-mail and password into the window and presses Return.
+    void logIn(const std::string& window);
+
+    OpenVPNServer server{std::vector<OpenVPNServer::Account>{{email, password}}};
+    HelperDaemon helper;
+    std::unique_ptr<AccountServiceProcess> account;
+
+private:
+    TempDir home_{"quovant-home"};
+    std::unique_ptr<ChildProcess> xvfb_;
+    std::vector<std::string> environment_;
+};
+
+// Polls `done` every 50 ms until it holds or `timeout` passes (or `stop` says so).
+bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+               const std::function<bool()>& stop = [] { return false; });
+
+// Runs a short command and returns its standard output without the trailing line feeds.
+std::string outputOf(const std::vector<std::string>& argv);
