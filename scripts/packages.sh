@@ -4,7 +4,7 @@ QUOVANT_PACKAGES=(
   googletest libbenchmark-dev nlohmann-json3-dev libcpp-httplib-dev libssl-dev
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   openvpn openssl iproute2 iputils-ping util-linux procps psmisc
-  xvfb xauth xdotool dbus imagemagick pkexec
+  xvfb xauth xdotool trayer dbus imagemagick pkexec
 )
 
 # Installs whichever of the packages are missing (only those), as root or through sudo.

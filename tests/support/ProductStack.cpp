@@ -46,6 +46,11 @@ ProductStack::ProductStack(bool headless) {
     ::setenv("DISPLAY", display.c_str(), 1);
     environment_.push_back("DISPLAY=" + display);
     environment_.push_back("QT_QPA_PLATFORM=xcb");
+    // A system tray for Quovant's icon, as a desktop panel would give it.
+    tray_ = std::make_unique<ChildProcess>(std::vector<std::string>{
+        "trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "64", "--height", "24",
+        "--transparent", "false", "--SetDockType", "false"});
+    pollUntil([] { return !outputOf({"xdotool", "search", "--class", "trayer"}).empty(); }, std::chrono::seconds(10));
 }
 
 std::unique_ptr<ChildProcess> ProductStack::startQuovant() {
@@ -68,4 +73,32 @@ void ProductStack::logIn(const std::string& window) {
     outputOf({"xdotool", "key", "--window", window, "Tab"});
     outputOf({"xdotool", "type", "--window", window, "--delay", "20", password});
     outputOf({"xdotool", "key", "--window", window, "Return"});
+}
+
+bool ProductStack::chooseConnectItemFromTray() {
+    // Quovant's tray icon is the small window of its class embedded in the tray.
+    std::string icon;
+    for (const auto& candidate : [&] {
+             std::vector<std::string> ids;
+             std::string all = outputOf({"xdotool", "search", "--classname", "quovant"});
+             for (size_t start = 0; start < all.size();) {
+                 const size_t end = all.find('\n', start);
+                 ids.push_back(all.substr(start, end == std::string::npos ? std::string::npos : end - start));
+                 start = end == std::string::npos ? all.size() : end + 1;
+             }
+             return ids;
+         }()) {
+        const std::string geometry = outputOf({"xdotool", "getwindowgeometry", "--shell", candidate});
+        const size_t w = geometry.find("WIDTH=");
+        if (w != std::string::npos && std::stoi(geometry.substr(w + 6)) <= 32) {
+            icon = candidate;
+            break;
+        }
+    }
+    if (icon.empty())
+        return false;
+    outputOf({"xdotool", "mousemove", "--window", icon, "8", "8", "click", "3"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    outputOf({"xdotool", "key", "Down", "Return"});
+    return true;
 }

@@ -30,6 +30,9 @@ public:
     std::string waitForWindow();
     // Types the demo user's e-mail and password into the window and presses Return.
     void logIn(const std::string& window);
+    // Headless only: opens Quovant's menu from its icon in the tray and triggers the
+    // connect item (the first). False when the icon cannot be found.
+    bool chooseConnectItemFromTray();
 
     OpenVPNServer server{std::vector<OpenVPNServer::Account>{{email, password}}};
     HelperDaemon helper;
@@ -38,6 +41,7 @@ public:
 private:
     TempDir home_{"quovant-home"};
     std::unique_ptr<ChildProcess> xvfb_;
+    std::unique_ptr<ChildProcess> tray_;
     std::vector<std::string> environment_;
 };
 
