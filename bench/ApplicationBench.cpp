@@ -29,7 +29,9 @@ long statusField(pid_t pid, const std::string& task, const std::string& key) {
     return 0;
 }
 
-double residentMiB(pid_t pid) { return statusField(pid, "", "VmRSS:") / 1024.0; }
+double residentMiB(pid_t pid) {
+    return statusField(pid, "", "VmRSS:") / 1024.0;
+}
 
 // Context switches of all the process's threads: each is a wakeup of one of them.
 long wakeups(pid_t pid) {
@@ -100,9 +102,11 @@ int main(int argc, char** argv) {
     std::printf("launch to window shown: median %.0f ms over %d launches (target <= 300 ms)\n",
                 launches[launches.size() / 2], rounds);
     std::printf("resident memory, idle application: %.1f MiB (target <= 40 MiB)\n", appIdle);
-    std::printf("resident memory, helper: %.1f MiB idle, %.1f MiB while running openvpn (target <= 5 MiB)\n",
+    std::printf("resident memory, helper: %.1f MiB idle, %.1f MiB while running openvpn (target <= "
+                "5 MiB)\n",
                 helperIdle, helperConnected);
-    std::printf("application wakeups per second: %.1f disconnected (target 0), %.1f connected (target <= 1)\n",
+    std::printf("application wakeups per second: %.1f disconnected (target 0), %.1f connected "
+                "(target <= 1)\n",
                 disconnected, connected);
     return 0;
 }

@@ -47,8 +47,10 @@ int main(int argc, char** argv) {
     isolateNetwork();
     VpnStack vpn(std::vector<OpenVPNServer::Account>{{"bench@example.com", "bench password"}});
     vpn.prepare("bench@example.com", "bench password");
-    const std::string credentials = vpn.dir.write("credentials", "bench@example.com\nbench password\n",
-                                                  std::filesystem::perms(0600)).string();
+    const std::string credentials = vpn.dir
+                                        .write("credentials", "bench@example.com\nbench password\n",
+                                               std::filesystem::perms(0600))
+                                        .string();
 
     std::vector<double> quovant, inStart, bare;
     for (int round = 0; round < rounds; ++round) {
@@ -71,8 +73,9 @@ int main(int argc, char** argv) {
         const auto t0 = Clock::now();
         ChildProcess::Options options;
         options.outputFile = log;
-        ChildProcess openvpn({"openvpn", "--config", *vpn.service->config, "--auth-user-pass", credentials},
-                             options);
+        ChildProcess openvpn(
+            {"openvpn", "--config", *vpn.service->config, "--auth-user-pass", credentials},
+            options);
         while (readFile(log).find("Initialization Sequence Completed") == std::string::npos) {
             if (!openvpn.running() || Clock::now() - t0 > std::chrono::seconds(30))
                 return 1;
@@ -84,11 +87,14 @@ int main(int argc, char** argv) {
     const double q = median(quovant), b = median(bare), s = median(inStart);
     std::printf("rounds: %d\n", rounds);
     std::printf("startOpenVPN -> CONNECTED      median %.1f ms\n", q);
-    std::printf("  of which inside startOpenVPN median %.1f ms (helper run request, connect attempts, commands)\n", s);
+    std::printf("  of which inside startOpenVPN median %.1f ms (helper run request, connect "
+                "attempts, commands)\n",
+                s);
     std::printf("bare openvpn -> Initialization median %.1f ms\n", b);
     // The fixed pauses: 0.3 s after each failed connect attempt (openvpn is rarely
     // listening at the first) and at most one 0.1 s read pause.
     const double pauses = 300.0 * static_cast<int>(s / 300.0) + 100.0;
-    std::printf("added beyond bare openvpn and the fixed pauses (%.0f ms): %.1f ms\n", pauses, q - b - pauses);
+    std::printf("added beyond bare openvpn and the fixed pauses (%.0f ms): %.1f ms\n", pauses,
+                q - b - pauses);
     return 0;
 }

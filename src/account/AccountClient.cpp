@@ -29,7 +29,8 @@ AccountClient::AccountClient(int requestTimeoutMs)
     }
 }
 
-void AccountClient::login(const std::string& email, const std::string& password, Completion completion) {
+void AccountClient::login(const std::string& email, const std::string& password,
+                          Completion completion) {
     QNetworkRequest request = requestFor(Constant::loginURL(), ssl_, requestTimeoutMs_);
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
     const std::string body = nlohmann::json{{"email", email}, {"password", password}}.dump(
@@ -38,28 +39,31 @@ void AccountClient::login(const std::string& email, const std::string& password,
 }
 
 void AccountClient::requestProfile(const std::string& authorization, Completion completion) {
-    QNetworkRequest request = requestFor(Constant::profileURL() + "?country_code=QZ", ssl_, requestTimeoutMs_);
+    QNetworkRequest request =
+        requestFor(Constant::profileURL() + "?country_code=QZ", ssl_, requestTimeoutMs_);
     request.setRawHeader("Authorization", QByteArray::fromStdString(authorization));
     whenFinished(manager_.get(request), std::move(completion));
 }
 
 void AccountClient::whenFinished(QNetworkReply* reply, Completion completion) {
-    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, completion = std::move(completion)] {
-        reply->deleteLater();
-        AccountReply result;
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (reply->isOpen())
-            result.body = reply->readAll().toStdString();
-        if (!status.isValid()) {
-            result.outcome = AccountReply::Outcome::failedWithoutResponse;
-        } else {
-            const int code = status.toInt();
-            const bool accepted = code >= 200 && code <= 299;
-            const bool empty = code == 204 || code == 205;
-            const bool json = empty || !nlohmann::json::parse(result.body, nullptr, false).is_discarded();
-            result.outcome = accepted && json ? AccountReply::Outcome::succeeded
-                                              : AccountReply::Outcome::failedWithResponse;
-        }
-        completion(result);
-    });
+    QObject::connect(
+        reply, &QNetworkReply::finished, reply, [reply, completion = std::move(completion)] {
+            reply->deleteLater();
+            AccountReply result;
+            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            if (reply->isOpen())
+                result.body = reply->readAll().toStdString();
+            if (!status.isValid()) {
+                result.outcome = AccountReply::Outcome::failedWithoutResponse;
+            } else {
+                const int code = status.toInt();
+                const bool accepted = code >= 200 && code <= 299;
+                const bool empty = code == 204 || code == 205;
+                const bool json =
+                    empty || !nlohmann::json::parse(result.body, nullptr, false).is_discarded();
+                result.outcome = accepted && json ? AccountReply::Outcome::succeeded
+                                                  : AccountReply::Outcome::failedWithResponse;
+            }
+            completion(result);
+        });
 }

@@ -15,7 +15,8 @@ public:
     static constexpr int timeoutMs = 30000;
 
     explicit AccountClient(int requestTimeoutMs = timeoutMs);
-    void login(const std::string& email, const std::string& password, Completion completion) override;
+    void login(const std::string& email, const std::string& password,
+               Completion completion) override;
     void requestProfile(const std::string& authorization, Completion completion) override;
 
 private:

@@ -6,7 +6,7 @@
 // One answer of the account service, as the login chain needs it.
 struct AccountReply {
     enum class Outcome {
-        succeeded,             // status 200-299 and a JSON body (a bare value counts; 204/205 count as null)
+        succeeded, // status 200-299 and a JSON body (a bare value counts; 204/205 count as null)
         failedWithResponse,    // the service answered: another status, or a body that is not JSON
         failedWithoutResponse, // no answer: no connection, name resolution, TLS, time-out
     };
@@ -21,7 +21,8 @@ public:
 
     virtual ~AccountService() = default;
     // POST loginURL with {"email", "password"}.
-    virtual void login(const std::string& email, const std::string& password, Completion completion) = 0;
+    virtual void login(const std::string& email, const std::string& password,
+                       Completion completion) = 0;
     // GET profileURL + "?country_code=QZ" with the given "Authorization" header value.
     virtual void requestProfile(const std::string& authorization, Completion completion) = 0;
 };

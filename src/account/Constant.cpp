@@ -27,4 +27,6 @@ const std::string& Constant::profileURL() {
     return url;
 }
 
-std::string Constant::websiteURL(const std::string& path) { return "https://" QUOVANT_WEBSITE_HOST + path; }
+std::string Constant::websiteURL(const std::string& path) {
+    return "https://" QUOVANT_WEBSITE_HOST + path;
+}

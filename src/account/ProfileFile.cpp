@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 std::string ProfileFile::write(const std::string& filePath, const std::string& text) {
-    const int fd = ::open(filePath.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
+    const int fd =
+        ::open(filePath.c_str(),
+               O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
     if (fd < 0)
-        return errno == ELOOP ? filePath + " is a symbolic link" : filePath + ": " + std::strerror(errno);
+        return errno == ELOOP ? filePath + " is a symbolic link"
+                              : filePath + ": " + std::strerror(errno);
     std::string refusal;
     struct stat st;
     if (::fstat(fd, &st) != 0)

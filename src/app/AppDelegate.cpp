@@ -23,13 +23,15 @@ AppDelegate::AppDelegate(HelperInstaller::Dependencies helper)
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
-    QObject* windowController = storyboard_ ? storyboard_->instantiateController("mainWindowController") : nullptr;
+    QObject* windowController =
+        storyboard_ ? storyboard_->instantiateController("mainWindowController") : nullptr;
     if (auto* controller = qobject_cast<MainWindowController*>(windowController))
         window_.reset(controller);
     else
         delete windowController;
 
-    QObject* viewController = storyboard_ ? storyboard_->instantiateController("mainViewController") : nullptr;
+    QObject* viewController =
+        storyboard_ ? storyboard_->instantiateController("mainViewController") : nullptr;
     if (auto* controller = qobject_cast<MainViewController*>(viewController))
         mainViewController_.reset(controller);
     else
@@ -53,7 +55,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (QSystemTrayIcon::isSystemTrayAvailable())
         statusItem_->show();
     else
-        Log::line("No system tray on this desktop: the login window stays the way in (start Quovant again to bring it back)");
+        Log::line("No system tray on this desktop: the login window stays the way in (start "
+                  "Quovant again to bring it back)");
 
     shouldInstallHelper([this](bool current) {
         if (!current) {

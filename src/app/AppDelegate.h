@@ -37,8 +37,12 @@ public:
     MainViewController* mainViewController() const { return mainViewController_.get(); }
     QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
 
-    std::shared_ptr<HelperConnection> helperConnection() override { return helper_.helperConnection(); }
-    void shouldInstallHelper(std::function<void(bool)> callback) { helper_.shouldInstallHelper(std::move(callback)); }
+    std::shared_ptr<HelperConnection> helperConnection() override {
+        return helper_.helperConnection();
+    }
+    void shouldInstallHelper(std::function<void(bool)> callback) {
+        helper_.shouldInstallHelper(std::move(callback));
+    }
     void installHelper() { helper_.installHelper(); }
     HelperInstaller& helper() { return helper_; }
 

@@ -11,7 +11,9 @@ class Storyboard {
 public:
     using Factory = std::function<QObject*()>;
 
-    void add(const QString& identifier, Factory factory) { factories_[identifier] = std::move(factory); }
+    void add(const QString& identifier, Factory factory) {
+        factories_[identifier] = std::move(factory);
+    }
     // A new controller (the caller owns it), or nullptr.
     QObject* instantiateController(const QString& identifier) const {
         const auto it = factories_.find(identifier);

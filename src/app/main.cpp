@@ -38,10 +38,11 @@ int main(int argc, char** argv) {
 
     // The application's resources sit beside its executable as in an installed tree:
     // <prefix>/bin/quovant and <prefix>/libexec/quovant/.
-    const std::string bundleDir = (QApplication::applicationDirPath() + "/../libexec/quovant").toStdString();
-    AppDelegate appDelegate({&mainQueue, bundleDir, HelperPaths::socketPath(), [] {
-                                 QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-                             }});
+    const std::string bundleDir =
+        (QApplication::applicationDirPath() + "/../libexec/quovant").toStdString();
+    AppDelegate appDelegate(
+        {&mainQueue, bundleDir, HelperPaths::socketPath(),
+         [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }});
     delegate = &appDelegate;
 
     OpenVPNService::Dependencies vpn;
@@ -52,10 +53,12 @@ int main(int argc, char** argv) {
     QtSettingsStore settings;
     AccountClient account;
     QtDesktop desktop;
-    const Storyboard storyboard = mainStoryboard(
-        appDelegate, {&settings, &account, &OpenVPNService::shared(), &NotificationCenter::defaultCenter(), &desktop});
+    const Storyboard storyboard =
+        mainStoryboard(appDelegate, {&settings, &account, &OpenVPNService::shared(),
+                                     &NotificationCenter::defaultCenter(), &desktop});
     appDelegate.setStoryboard(&storyboard);
-    QTimer::singleShot(0, &appDelegate, [&appDelegate] { appDelegate.applicationDidFinishLaunching(); });
+    QTimer::singleShot(0, &appDelegate,
+                       [&appDelegate] { appDelegate.applicationDidFinishLaunching(); });
 
     const int code = QApplication::exec();
     appDelegate.applicationWillTerminate();

@@ -29,13 +29,16 @@ std::optional<std::map<std::string, std::string>> dictionaryFrom(const std::stri
     return info;
 }
 
-std::optional<std::map<std::string, std::string>> readInfo(uint64_t fileSize, const ReadAt& readAt) {
+std::optional<std::map<std::string, std::string>> readInfo(uint64_t fileSize,
+                                                           const ReadAt& readAt) {
     Elf64_Ehdr header;
     if (!readAt(0, sizeof header, &header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
         header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_shentsize != sizeof(Elf64_Shdr) ||
-        header.e_shnum == 0 || header.e_shnum > maxSectionHeaders || header.e_shstrndx >= header.e_shnum)
+        header.e_shnum == 0 || header.e_shnum > maxSectionHeaders ||
+        header.e_shstrndx >= header.e_shnum)
         return std::nullopt;
-    if (header.e_shoff > fileSize || header.e_shnum * sizeof(Elf64_Shdr) > fileSize - header.e_shoff)
+    if (header.e_shoff > fileSize ||
+        header.e_shnum * sizeof(Elf64_Shdr) > fileSize - header.e_shoff)
         return std::nullopt;
 
     std::vector<Elf64_Shdr> sections(header.e_shnum);
@@ -78,7 +81,8 @@ std::optional<std::map<std::string, std::string>> BundleInfo::read(const std::st
         info = readInfo(size, [fd, size](uint64_t offset, uint64_t length, void* out) {
             if (offset > size || length > size - offset)
                 return false;
-            return ::pread(fd, out, length, static_cast<off_t>(offset)) == static_cast<ssize_t>(length);
+            return ::pread(fd, out, length, static_cast<off_t>(offset)) ==
+                   static_cast<ssize_t>(length);
         });
     }
     ::close(fd);

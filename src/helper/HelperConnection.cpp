@@ -62,8 +62,8 @@ private:
     void readReplies(LineReader& lines);
     void breakWith(const HelperError& error);
     static HelperError invalidError() {
-        return {HelperError::invalid,
-                std::string("The connection to service named ") + HelperPaths::label + " was invalidated."};
+        return {HelperError::invalid, std::string("The connection to service named ") +
+                                          HelperPaths::label + " was invalidated."};
     }
 
     const std::string socketPath_;
@@ -89,18 +89,20 @@ public:
     void getVersion(VersionHandler reply) override {
         HelperRequest request;
         request.operation = HelperRequest::Operation::getVersion;
-        connection_->queue_->submit({request, [reply](const HelperReply& r) { reply(r.version); }, onError_});
+        connection_->queue_->submit(
+            {request, [reply](const HelperReply& r) { reply(r.version); }, onError_});
     }
 
-    void runOpenVPN(const std::string& config, const std::string& clientUp, const std::string& clientDown,
-                    TerminationHandler terminationHandler) override {
+    void runOpenVPN(const std::string& config, const std::string& clientUp,
+                    const std::string& clientDown, TerminationHandler terminationHandler) override {
         HelperRequest request;
         request.operation = HelperRequest::Operation::runOpenVPN;
         request.config = config;
         request.clientUp = clientUp;
         request.clientDown = clientDown;
         connection_->queue_->submit(
-            {request, [terminationHandler](const HelperReply& r) { terminationHandler(r.status); }, onError_});
+            {request, [terminationHandler](const HelperReply& r) { terminationHandler(r.status); },
+             onError_});
     }
 
     void killOpenVPN() override {
@@ -114,7 +116,8 @@ private:
     ErrorHandler onError_;
 };
 
-HelperConnection::HelperConnection(std::string socketPath) : queue_(std::make_shared<Queue>(std::move(socketPath))) {}
+HelperConnection::HelperConnection(std::string socketPath)
+    : queue_(std::make_shared<Queue>(std::move(socketPath))) {}
 
 HelperConnection::~HelperConnection() {
     queue_->stop();
@@ -151,7 +154,8 @@ void HelperConnection::Queue::run() {
         std::memcpy(address.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
         if (::connect(socketFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
             breakWith({HelperError::invalid,
-                       std::string("Couldn't communicate with a helper application. (") + std::strerror(errno) + ")"});
+                       std::string("Couldn't communicate with a helper application. (") +
+                           std::strerror(errno) + ")"});
     }
 
     LineReader lines(HelperWire::maxLineBytes);
@@ -191,8 +195,8 @@ void HelperConnection::Queue::readReplies(LineReader& lines) {
     char chunk[4096];
     const ssize_t n = ::recv(socketFd_, chunk, sizeof chunk, 0);
     if (n <= 0) {
-        breakWith({HelperError::interrupted,
-                   std::string("The connection to service named ") + HelperPaths::label + " was interrupted."});
+        breakWith({HelperError::interrupted, std::string("The connection to service named ") +
+                                                 HelperPaths::label + " was interrupted."});
         return;
     }
     lines.append(std::string_view(chunk, static_cast<size_t>(n)));
@@ -207,7 +211,8 @@ void HelperConnection::Queue::readReplies(LineReader& lines) {
                           (reply->kind == HelperReply::Kind::version) ==
                               (waiting->second.operation == HelperRequest::Operation::getVersion);
         if (!fits) {
-            breakWith({HelperError::interrupted, "The helper sent a reply that does not fit any request."});
+            breakWith({HelperError::interrupted,
+                       "The helper sent a reply that does not fit any request."});
             return;
         }
         auto handler = std::move(waiting->second.onReply);

@@ -47,7 +47,8 @@ public:
 
 private:
     class Proxy;
-    class Queue; // the state the queue thread works on; it outlives this handle while the thread runs
+    class Queue; // the state the queue thread works on; it outlives this handle while the thread
+                 // runs
 
     std::shared_ptr<Queue> queue_;
     std::thread thread_;

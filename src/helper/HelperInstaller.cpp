@@ -50,7 +50,8 @@ Finished runToEnd(const std::vector<std::string>& argv) {
     ::close(pipeFds[1]);
     if (spawned != 0) {
         ::close(pipeFds[0]);
-        finished.lastErrorLine = std::string("cannot run ") + argv[0] + ": " + std::strerror(spawned);
+        finished.lastErrorLine =
+            std::string("cannot run ") + argv[0] + ": " + std::strerror(spawned);
         return finished;
     }
     std::string errors;
@@ -69,13 +70,15 @@ Finished runToEnd(const std::vector<std::string>& argv) {
     finished.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     while (!errors.empty() && errors.back() == '\n')
         errors.pop_back();
-    finished.lastErrorLine = errors.substr(errors.rfind('\n') == std::string::npos ? 0 : errors.rfind('\n') + 1);
+    finished.lastErrorLine =
+        errors.substr(errors.rfind('\n') == std::string::npos ? 0 : errors.rfind('\n') + 1);
     return finished;
 }
 
 } // namespace
 
-HelperInstaller::HelperInstaller(Dependencies dependencies) : dependencies_(std::move(dependencies)) {
+HelperInstaller::HelperInstaller(Dependencies dependencies)
+    : dependencies_(std::move(dependencies)) {
     if (!dependencies_.mainQueue)
         dependencies_.mainQueue = &MainQueue::main();
 }
@@ -155,8 +158,8 @@ void HelperInstaller::installHelper() {
     }
     const char* testAuth = std::getenv(testAuthCommandVariable);
     const std::string authCommand = testAuth && *testAuth ? testAuth : "/usr/bin/pkexec";
-    const Finished finished = runToEnd({authCommand, installer, "--helper", helperCopyPath(), "--scripts",
-                                        dependencies_.bundleDir});
+    const Finished finished = runToEnd({authCommand, installer, "--helper", helperCopyPath(),
+                                        "--scripts", dependencies_.bundleDir});
     if (finished.status == 0) {
         Log::line(std::string(HelperPaths::label) + " installed successfully");
         return;
@@ -165,11 +168,14 @@ void HelperInstaller::installHelper() {
         Log::line("Authorization error: The authorization was canceled by the user. (126)");
     } else if (finished.status == authorizationRefused || finished.status < 0) {
         Log::line("Authorization error: The authorization was denied. (" +
-                  (finished.lastErrorLine.empty() ? std::to_string(finished.status) : finished.lastErrorLine) + ")");
+                  (finished.lastErrorLine.empty() ? std::to_string(finished.status)
+                                                  : finished.lastErrorLine) +
+                  ")");
     } else {
-        Log::line("Bless Error: " + (finished.lastErrorLine.empty()
-                                         ? "the installer failed with status " + std::to_string(finished.status)
-                                         : finished.lastErrorLine));
+        Log::line("Bless Error: " +
+                  (finished.lastErrorLine.empty()
+                       ? "the installer failed with status " + std::to_string(finished.status)
+                       : finished.lastErrorLine));
     }
     dependencies_.terminate();
 }

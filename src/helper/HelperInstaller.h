@@ -20,9 +20,9 @@ public:
 
     struct Dependencies {
         MainQueue* mainQueue = nullptr;
-        std::string bundleDir;              // the helper copy, the installer and the scripts
-        std::string socketPath;             // where the installed helper listens
-        std::function<void()> terminate;    // ends the application; callable from any thread
+        std::string bundleDir;           // the helper copy, the installer and the scripts
+        std::string socketPath;          // where the installed helper listens
+        std::function<void()> terminate; // ends the application; callable from any thread
     };
 
     explicit HelperInstaller(Dependencies dependencies);

@@ -11,8 +11,14 @@ std::string fromEnvironment(const char* name, const char* fallback) {
 
 } // namespace
 
-std::string HelperPaths::socketPath() { return fromEnvironment("QUOVANT_HELPER_SOCKET", defaultSocket); }
+std::string HelperPaths::socketPath() {
+    return fromEnvironment("QUOVANT_HELPER_SOCKET", defaultSocket);
+}
 
-std::string HelperPaths::installDir() { return fromEnvironment("QUOVANT_HELPER_DIR", defaultInstallDir); }
+std::string HelperPaths::installDir() {
+    return fromEnvironment("QUOVANT_HELPER_DIR", defaultInstallDir);
+}
 
-std::string HelperPaths::installedScript(const std::string& name) { return installDir() + "/" + name; }
+std::string HelperPaths::installedScript(const std::string& name) {
+    return installDir() + "/" + name;
+}

@@ -16,6 +16,7 @@ public:
     virtual void getVersion(VersionHandler reply) = 0;
     // Returns at once; `terminationHandler` runs once, when that openvpn has ended.
     virtual void runOpenVPN(const std::string& config, const std::string& clientUp,
-                            const std::string& clientDown, TerminationHandler terminationHandler) = 0;
+                            const std::string& clientDown,
+                            TerminationHandler terminationHandler) = 0;
     virtual void killOpenVPN() = 0;
 };

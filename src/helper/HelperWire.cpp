@@ -7,18 +7,6 @@ using json = nlohmann::json;
 
 namespace {
 
-const char* operationName(HelperRequest::Operation operation) {
-    switch (operation) {
-    case HelperRequest::Operation::getVersion:
-        return "getVersion";
-    case HelperRequest::Operation::runOpenVPN:
-        return "runOpenVPN";
-    case HelperRequest::Operation::killOpenVPN:
-        return "killOpenVPN";
-    }
-    return "";
-}
-
 // The parsed object if `line` is one JSON object of our version with a positive id.
 std::optional<json> envelope(std::string_view line) {
     if (line.size() > HelperWire::maxLineBytes)
@@ -40,15 +28,29 @@ std::optional<std::string> pathMember(const json& message, const char* name) {
     if (it == message.end() || !it->is_string())
         return std::nullopt;
     auto value = it->get<std::string>();
-    if (value.empty() || value.size() > HelperWire::maxPathBytes || value.find('\0') != std::string::npos)
+    if (value.empty() || value.size() > HelperWire::maxPathBytes ||
+        value.find('\0') != std::string::npos)
         return std::nullopt;
     return value;
 }
 
 } // namespace
 
+const char* HelperWire::operationName(HelperRequest::Operation operation) {
+    switch (operation) {
+    case HelperRequest::Operation::getVersion:
+        return "getVersion";
+    case HelperRequest::Operation::runOpenVPN:
+        return "runOpenVPN";
+    case HelperRequest::Operation::killOpenVPN:
+        return "killOpenVPN";
+    }
+    return "";
+}
+
 std::string HelperWire::encode(const HelperRequest& request) {
-    json message = {{"v", protocolVersion}, {"id", request.id}, {"op", operationName(request.operation)}};
+    json message = {
+        {"v", protocolVersion}, {"id", request.id}, {"op", operationName(request.operation)}};
     if (request.operation == HelperRequest::Operation::runOpenVPN) {
         message["config"] = request.config;
         message["client_up"] = request.clientUp;
@@ -119,7 +121,8 @@ std::optional<HelperReply> HelperWire::decodeReply(std::string_view line) {
         if (status == message->end() || !status->is_number_integer())
             return std::nullopt;
         const auto value = status->get<int64_t>();
-        if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+        if (value < std::numeric_limits<int32_t>::min() ||
+            value > std::numeric_limits<int32_t>::max())
             return std::nullopt;
         reply.kind = HelperReply::Kind::terminated;
         reply.status = static_cast<int32_t>(value);

@@ -33,6 +33,7 @@ public:
     static constexpr size_t maxLineBytes = 64 * 1024;
     static constexpr size_t maxPathBytes = 4096;
 
+    static const char* operationName(HelperRequest::Operation operation);
     static std::string encode(const HelperRequest& request);
     static std::string encode(const HelperReply& reply);
     // Empty for anything that is not exactly a valid message of this version.

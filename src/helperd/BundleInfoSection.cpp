@@ -7,4 +7,5 @@
 #endif
 
 __attribute__((section(".quovant_info"), used)) static const char bundleInfo[] =
-    "{\"CFBundleIdentifier\":\"com.quovant.macos.helper\",\"CFBundleVersion\":\"" QUOVANT_HELPER_VERSION "\"}";
+    "{\"CFBundleIdentifier\":\"com.quovant.macos.helper\",\"CFBundleVersion\":"
+    "\"" QUOVANT_HELPER_VERSION "\"}";

@@ -10,7 +10,9 @@ public:
     static constexpr uid_t firstUserUid = 1000;
     static constexpr uid_t lastUserUid = 59999;
 
-    static bool mayConnect(uid_t uid) { return uid == 0 || (uid >= firstUserUid && uid <= lastUserUid); }
+    static bool mayConnect(uid_t uid) {
+        return uid == 0 || (uid >= firstUserUid && uid <= lastUserUid);
+    }
     // Ending or replacing a running openvpn is for the user who started it, or root.
     static bool mayControl(uid_t caller, uid_t owner) { return caller == 0 || caller == owner; }
 };

@@ -21,18 +21,6 @@ namespace {
 // this is how long it gets before it is killed.
 constexpr auto stopGrace = std::chrono::seconds(5);
 
-const char* operationName(HelperRequest::Operation operation) {
-    switch (operation) {
-    case HelperRequest::Operation::getVersion:
-        return "getVersion";
-    case HelperRequest::Operation::runOpenVPN:
-        return "runOpenVPN";
-    case HelperRequest::Operation::killOpenVPN:
-        return "killOpenVPN";
-    }
-    return "?";
-}
-
 } // namespace
 
 HelperServer::HelperServer(Settings settings) : settings_(std::move(settings)) {}
@@ -64,8 +52,8 @@ int HelperServer::run() {
         }
         int timeout = -1;
         if (killDeadline_) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*killDeadline_ -
-                                                                                    std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                *killDeadline_ - std::chrono::steady_clock::now());
             timeout = static_cast<int>(std::max<int64_t>(0, left.count()));
         }
         const int ready = ::poll(fds.data(), fds.size(), timeout);
@@ -110,12 +98,14 @@ void HelperServer::accept() {
         return;
     }
     if (!ClientPolicy::mayConnect(credentials.uid)) {
-        Log::line("refused connection from uid " + std::to_string(credentials.uid) + ": not a user the helper serves");
+        Log::line("refused connection from uid " + std::to_string(credentials.uid) +
+                  ": not a user the helper serves");
         ::close(fd);
         return;
     }
     if (clients_.size() >= maxClients) {
-        Log::line("refused connection from uid " + std::to_string(credentials.uid) + ": too many clients");
+        Log::line("refused connection from uid " + std::to_string(credentials.uid) +
+                  ": too many clients");
         ::close(fd);
         return;
     }
@@ -141,7 +131,8 @@ void HelperServer::readFrom(uint64_t clientId) {
         return;
     it->second.lines.append(std::string_view(chunk, static_cast<size_t>(n)));
     if (it->second.lines.overflowed()) {
-        drop(clientId, "message longer than " + std::to_string(HelperWire::maxLineBytes) + " bytes");
+        drop(clientId,
+             "message longer than " + std::to_string(HelperWire::maxLineBytes) + " bytes");
         return;
     }
     while (clients_.count(clientId)) {
@@ -179,7 +170,8 @@ void HelperServer::drop(uint64_t clientId, const std::string& why) {
 
 void HelperServer::handle(uint64_t clientId, const HelperRequest& request) {
     const Client& client = clients_[clientId];
-    Log::line(std::string("request ") + operationName(request.operation) + " from " + who(client));
+    Log::line(std::string("request ") + HelperWire::operationName(request.operation) + " from " +
+              who(client));
     switch (request.operation) {
     case HelperRequest::Operation::getVersion: {
         HelperReply reply;
@@ -221,7 +213,8 @@ void HelperServer::handleRun(uint64_t clientId, const HelperRequest& request) {
     if (!trustedScript(up, why) || !trustedScript(down, why))
         return refuse(why);
 
-    const ProfileFile file = ProfileReader::read(request.config, client.uid, client.gid, ProfileChecker::maxProfileBytes);
+    const ProfileFile file = ProfileReader::read(request.config, client.uid, client.gid,
+                                                 ProfileChecker::maxProfileBytes);
     if (!file.text)
         return refuse(file.refusal);
     const ProfileVerdict verdict = ProfileChecker::check(*file.text);
@@ -251,7 +244,8 @@ void HelperServer::startRun(PendingRun run) {
         return;
     }
     current_ = run.owner;
-    Log::line("openvpn started, pid " + std::to_string(runner_.pid()) + ", for uid " + std::to_string(run.owner.uid));
+    Log::line("openvpn started, pid " + std::to_string(runner_.pid()) + ", for uid " +
+              std::to_string(run.owner.uid));
 }
 
 void HelperServer::stopCurrent(const std::string& why) {
@@ -304,8 +298,9 @@ bool HelperServer::trustedScript(const std::string& path, std::string& why) cons
         why = path + " is missing or not a regular file";
         return false;
     }
-    if (::stat(settings_.scriptDir.c_str(), &dir) != 0 || dir.st_uid != 0 || (dir.st_mode & (S_IWGRP | S_IWOTH)) ||
-        file.st_uid != 0 || (file.st_mode & (S_IWGRP | S_IWOTH))) {
+    if (::stat(settings_.scriptDir.c_str(), &dir) != 0 || dir.st_uid != 0 ||
+        (dir.st_mode & (S_IWGRP | S_IWOTH)) || file.st_uid != 0 ||
+        (file.st_mode & (S_IWGRP | S_IWOTH))) {
         why = path + " or its directory may be changed by someone other than root";
         return false;
     }

@@ -20,9 +20,9 @@ public:
 
     struct Settings {
         int listenFd = -1;
-        int signalFd = -1;        // SIGTERM / SIGINT end the loop
-        std::string version;      // answered to getVersion
-        std::string scriptDir;    // where client.up and client.down are installed
+        int signalFd = -1;     // SIGTERM / SIGINT end the loop
+        std::string version;   // answered to getVersion
+        std::string scriptDir; // where client.up and client.down are installed
     };
 
     explicit HelperServer(Settings settings);

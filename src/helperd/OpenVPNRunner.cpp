@@ -47,12 +47,18 @@ bool OpenVPNRunner::start(const Launch& launch, std::string& error) {
     const std::string port = std::to_string(managementPort);
     const std::string config = "/proc/self/fd/" + std::to_string(profileFd);
     std::vector<std::string> argv = {program,
-                                     "--config", config,
-                                     "--management", "127.0.0.1", port,
+                                     "--config",
+                                     config,
+                                     "--management",
+                                     "127.0.0.1",
+                                     port,
                                      "--management-query-passwords",
-                                     "--script-security", "2",
-                                     "--up", launch.upScript,
-                                     "--down", launch.downScript};
+                                     "--script-security",
+                                     "2",
+                                     "--up",
+                                     launch.upScript,
+                                     "--down",
+                                     launch.downScript};
     std::vector<char*> args;
     for (auto& a : argv)
         args.push_back(a.data());

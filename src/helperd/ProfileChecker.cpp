@@ -40,14 +40,17 @@ constexpr std::string_view digits = "0123456789";
 constexpr std::string_view hexDigits = "0123456789abcdefABCDEF";
 constexpr std::string_view alnum = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
-bool isNumber(const std::string& a) { return !a.empty() && a.size() <= 9 && std::all_of(a.begin(), a.end(), ::isdigit); }
+bool isNumber(const std::string& a) {
+    return !a.empty() && a.size() <= 9 && std::all_of(a.begin(), a.end(), ::isdigit);
+}
 
 bool isIPv4(const std::string& a) {
     size_t start = 0;
     for (int part = 0; part < 4; ++part) {
         const size_t end = part < 3 ? a.find('.', start) : a.size();
         if (end == std::string::npos || end == start || end - start > 3 ||
-            !std::all_of(a.begin() + static_cast<long>(start), a.begin() + static_cast<long>(end), ::isdigit))
+            !std::all_of(a.begin() + static_cast<long>(start), a.begin() + static_cast<long>(end),
+                         ::isdigit))
             return false;
         start = end + 1;
     }
@@ -55,51 +58,77 @@ bool isIPv4(const std::string& a) {
 }
 
 const ArgCheck number = isNumber;
-const ArgCheck port = [](const std::string& a) { return isNumber(a) && std::stoul(a) >= 1 && std::stoul(a) <= 65535; };
+const ArgCheck port = [](const std::string& a) {
+    return isNumber(a) && std::stoul(a) >= 1 && std::stoul(a) <= 65535;
+};
 const ArgCheck host = word(std::string(alnum), std::string(alnum) + ".:-", 1, 253);
-const ArgCheck protocol = oneOf({"udp", "tcp", "udp4", "udp6", "tcp4", "tcp6", "tcp-client", "tcp4-client", "tcp6-client"});
+const ArgCheck protocol = oneOf(
+    {"udp", "tcp", "udp4", "udp6", "tcp4", "tcp6", "tcp-client", "tcp4-client", "tcp6-client"});
 const ArgCheck cipherList = word(std::string(alnum), std::string(alnum) + ":_+-", 1, 256);
 const ArgCheck printable = [](const std::string& a) {
-    return !a.empty() && a.size() <= 255 && std::all_of(a.begin(), a.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    return !a.empty() && a.size() <= 255 &&
+           std::all_of(a.begin(), a.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 };
 const ArgCheck inlineOnly = oneOf({"[inline]"});
 const ArgCheck routeToken = [](const std::string& a) {
-    return isIPv4(a) || a == "vpn_gateway" || a == "net_gateway" || a == "remote_host" || a == "default" || isNumber(a);
+    return isIPv4(a) || a == "vpn_gateway" || a == "net_gateway" || a == "remote_host" ||
+           a == "default" || isNumber(a);
 };
 const ArgCheck routeIPv6Token = [](const std::string& a) {
-    static const ArgCheck address = word(std::string(hexDigits), std::string(hexDigits) + ":", 2, 39);
+    static const ArgCheck address =
+        word(std::string(hexDigits), std::string(hexDigits) + ":", 2, 39);
     static const ArgCheck prefixLength = word(std::string(digits), std::string(digits), 1, 3);
     const size_t slash = a.find('/');
     if (slash != std::string::npos)
         return address(a.substr(0, slash)) && prefixLength(a.substr(slash + 1));
-    return address(a) || a == "vpn_gateway" || a == "net_gateway" || a == "remote_host" || isNumber(a);
+    return address(a) || a == "vpn_gateway" || a == "net_gateway" || a == "remote_host" ||
+           isNumber(a);
 };
 const ArgCheck device = [](const std::string& a) {
     if (a.size() < 3 || (a.substr(0, 3) != "tun" && a.substr(0, 3) != "tap"))
         return false;
     return a.size() == 3 || word(std::string(digits), std::string(digits), 1, 3)(a.substr(3));
 };
-const ArgCheck gatewayFlag =
-    oneOf({"def1", "local", "autolocal", "bypass-dhcp", "bypass-dns", "block-local", "ipv6", "!ipv4"});
+const ArgCheck gatewayFlag = oneOf(
+    {"def1", "local", "autolocal", "bypass-dhcp", "bypass-dns", "block-local", "ipv6", "!ipv4"});
 
 const std::map<std::string, Rule>& rules() {
     static const std::map<std::string, Rule> table = [] {
         std::map<std::string, Rule> t;
-        for (const char* flag : {"client", "nobind", "persist-key", "persist-tun", "persist-remote-ip", "auth-nocache",
-                                 "remote-random", "float", "pull", "tls-client", "mute-replay-warnings",
-                                 "auth-user-pass", "route-nopull", "tun-ipv6", "push-peer-info", "fast-io",
-                                 "allow-pull-fqdn", "ifconfig-nowarn", "disable-occ", "block-ipv6"})
+        for (const char* flag : {"client",
+                                 "nobind",
+                                 "persist-key",
+                                 "persist-tun",
+                                 "persist-remote-ip",
+                                 "auth-nocache",
+                                 "remote-random",
+                                 "float",
+                                 "pull",
+                                 "tls-client",
+                                 "mute-replay-warnings",
+                                 "auth-user-pass",
+                                 "route-nopull",
+                                 "tun-ipv6",
+                                 "push-peer-info",
+                                 "fast-io",
+                                 "allow-pull-fqdn",
+                                 "ifconfig-nowarn",
+                                 "disable-occ",
+                                 "block-ipv6"})
             t[flag] = {0, 0, {}};
-        for (const char* n : {"connect-retry-max", "connect-timeout", "server-poll-timeout", "hand-window", "ping",
-                              "ping-restart", "ping-exit", "mute", "tun-mtu", "tun-mtu-extra", "link-mtu", "sndbuf",
-                              "rcvbuf", "txqueuelen", "tran-window", "reneg-bytes", "reneg-pkts", "route-metric"})
+        for (const char* n :
+             {"connect-retry-max", "connect-timeout", "server-poll-timeout", "hand-window", "ping",
+              "ping-restart", "ping-exit", "mute", "tun-mtu", "tun-mtu-extra", "link-mtu", "sndbuf",
+              "rcvbuf", "txqueuelen", "tran-window", "reneg-bytes", "reneg-pkts", "route-metric"})
             t[n] = {1, 1, {number}};
         for (const char* n : {"connect-retry", "reneg-sec", "replay-window", "route-delay"})
             t[n] = {std::string(n) == "route-delay" ? 0u : 1u, 2, {number}};
-        for (const char* c : {"cipher", "data-ciphers", "data-ciphers-fallback", "auth", "tls-cipher", "tls-ciphersuites",
-                              "tls-groups", "ecdh-curve", "ncp-ciphers"})
+        for (const char* c :
+             {"cipher", "data-ciphers", "data-ciphers-fallback", "auth", "tls-cipher",
+              "tls-ciphersuites", "tls-groups", "ecdh-curve", "ncp-ciphers"})
             t[c] = {1, 1, {cipherList}};
-        for (const char* i : {"ca", "cert", "key", "extra-certs", "pkcs12", "tls-crypt", "tls-crypt-v2", "crl-verify"})
+        for (const char* i : {"ca", "cert", "key", "extra-certs", "pkcs12", "tls-crypt",
+                              "tls-crypt-v2", "crl-verify"})
             t[i] = {1, 1, {inlineOnly}};
         t["tls-auth"] = {1, 2, {inlineOnly, oneOf({"0", "1"})}};
         t["dev"] = {1, 1, {device}};
@@ -108,7 +137,8 @@ const std::map<std::string, Rule>& rules() {
         t["remote"] = {1, 3, {host, port, protocol}};
         t["port"] = {1, 1, {port}};
         t["rport"] = {1, 1, {port}};
-        t["resolv-retry"] = {1, 1, {[](const std::string& a) { return a == "infinite" || isNumber(a); }}};
+        t["resolv-retry"] = {
+            1, 1, {[](const std::string& a) { return a == "infinite" || isNumber(a); }}};
         t["keepalive"] = {2, 2, {number}};
         t["verb"] = {1, 1, {oneOf({"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"})}};
         t["mssfix"] = {0, 2, {number, oneOf({"mtu", "fixed"})}};
@@ -131,9 +161,12 @@ const std::map<std::string, Rule>& rules() {
         t["route-ipv6"] = {1, 3, {routeIPv6Token}};
         t["pull-filter"] = {2, 2, {oneOf({"accept", "ignore", "reject"}), printable}};
         t["topology"] = {1, 1, {oneOf({"net30", "p2p", "subnet"})}};
-        t["dhcp-option"] = {1, 2, {oneOf({"DNS", "DNS6", "DOMAIN", "DOMAIN-SEARCH", "ADAPTER_DOMAIN_SUFFIX", "NTP",
-                                          "WINS", "NBT", "NBS", "NBDD", "DISABLE-NBT"}),
-                                   host}};
+        t["dhcp-option"] = {
+            1,
+            2,
+            {oneOf({"DNS", "DNS6", "DOMAIN", "DOMAIN-SEARCH", "ADAPTER_DOMAIN_SUFFIX", "NTP",
+                    "WINS", "NBT", "NBS", "NBDD", "DISABLE-NBT"}),
+             host}};
         t["auth-retry"] = {1, 1, {oneOf({"none"})}};
         return t;
     }();
@@ -141,8 +174,9 @@ const std::map<std::string, Rule>& rules() {
 }
 
 const std::set<std::string>& inlineTags() {
-    static const std::set<std::string> tags = {"ca",           "cert",        "key",    "tls-auth", "tls-crypt",
-                                               "tls-crypt-v2", "extra-certs", "pkcs12", "crl-verify"};
+    static const std::set<std::string> tags = {"ca",          "cert",      "key",
+                                               "tls-auth",    "tls-crypt", "tls-crypt-v2",
+                                               "extra-certs", "pkcs12",    "crl-verify"};
     return tags;
 }
 
@@ -150,7 +184,9 @@ ProfileVerdict refuse(size_t line, std::string directive, std::string reason) {
     return {false, line, std::move(directive), std::move(reason)};
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && isBlank(s.front()))
@@ -201,7 +237,8 @@ std::optional<Args> tokens(std::string_view line, std::string& why) {
 }
 
 bool printableAscii(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return c == '\t' || (c >= 0x20 && c < 0x7F); });
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return c == '\t' || (c >= 0x20 && c < 0x7F); });
 }
 
 } // namespace
@@ -231,7 +268,8 @@ ProfileVerdict ProfileChecker::check(std::string_view profile) {
     size_t pos = 0;
     while (pos < profile.size()) {
         const size_t lf = profile.find('\n', pos);
-        std::string_view raw = profile.substr(pos, lf == std::string_view::npos ? std::string_view::npos : lf - pos);
+        std::string_view raw =
+            profile.substr(pos, lf == std::string_view::npos ? std::string_view::npos : lf - pos);
         pos = lf == std::string_view::npos ? profile.size() : lf + 1;
         ++lineNumber;
         if (!raw.empty() && raw.back() == '\r')
@@ -246,14 +284,16 @@ ProfileVerdict ProfileChecker::check(std::string_view profile) {
                 continue;
             }
             if (!printableAscii(raw) || (!line.empty() && line.front() == '<'))
-                return refuse(lineNumber, "<" + openBlock + ">", "unexpected text inside an inline block");
+                return refuse(lineNumber, "<" + openBlock + ">",
+                              "unexpected text inside an inline block");
             continue;
         }
 
         if (line.empty() || line.front() == '#' || line.front() == ';')
             continue;
         if (raw.size() > maxDirectiveLine)
-            return refuse(lineNumber, "", "line longer than " + std::to_string(maxDirectiveLine) + " bytes");
+            return refuse(lineNumber, "",
+                          "line longer than " + std::to_string(maxDirectiveLine) + " bytes");
         if (!printableAscii(raw))
             return refuse(lineNumber, "", "control or non-ASCII character");
         if (line.find('\\') != std::string_view::npos)
@@ -287,7 +327,8 @@ ProfileVerdict ProfileChecker::check(std::string_view profile) {
         for (size_t i = 0; i < args.size(); ++i) {
             const ArgCheck& check = r.positional[std::min(i, r.positional.size() - 1)];
             if (!check(args[i]))
-                return refuse(lineNumber, name, "argument " + std::to_string(i + 1) + " not allowed");
+                return refuse(lineNumber, name,
+                              "argument " + std::to_string(i + 1) + " not allowed");
         }
     }
     if (!openBlock.empty())

@@ -6,9 +6,9 @@
 
 struct ProfileVerdict {
     bool accepted = false;
-    size_t line = 0;        // 1-based line of the refusal, 0 for the profile as a whole
-    std::string directive;  // the refused directive, when there is one
-    std::string reason;     // for the log: names directives, never quotes the profile's secrets
+    size_t line = 0;       // 1-based line of the refusal, 0 for the profile as a whole
+    std::string directive; // the refused directive, when there is one
+    std::string reason;    // for the log: names directives, never quotes the profile's secrets
 
     std::string describe() const;
 };

@@ -32,8 +32,9 @@ ProfileFile ProfileReader::read(const std::string& path, uid_t uid, gid_t gid, s
     }
     const int fd = openAs(path, uid, gid);
     if (fd < 0) {
-        result.refusal = errno == ELOOP ? "profile is a symbolic link"
-                                        : std::string("cannot open profile: ") + std::strerror(errno);
+        result.refusal = errno == ELOOP
+                             ? "profile is a symbolic link"
+                             : std::string("cannot open profile: ") + std::strerror(errno);
         return result;
     }
     struct stat st;

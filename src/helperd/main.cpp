@@ -26,11 +26,13 @@ constexpr int systemdFirstFd = 3;
 int activatedSocket() {
     const char* pid = std::getenv("LISTEN_PID");
     const char* fds = std::getenv("LISTEN_FDS");
-    if (!pid || !fds || std::strtol(pid, nullptr, 10) != ::getpid() || std::strtol(fds, nullptr, 10) < 1)
+    if (!pid || !fds || std::strtol(pid, nullptr, 10) != ::getpid() ||
+        std::strtol(fds, nullptr, 10) < 1)
         return -1;
     int listening = 0;
     socklen_t length = sizeof listening;
-    if (::getsockopt(systemdFirstFd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || !listening)
+    if (::getsockopt(systemdFirstFd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 ||
+        !listening)
         return -1;
     ::fcntl(systemdFirstFd, F_SETFD, FD_CLOEXEC);
     return systemdFirstFd;
@@ -55,7 +57,8 @@ int listenOn(const std::string& path) {
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const mode_t oldMask = ::umask(0);
-    const bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+    const bool ok = fd >= 0 &&
+                    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
                     ::chmod(path.c_str(), 0666) == 0 && ::listen(fd, 16) == 0;
     ::umask(oldMask);
     if (!ok) {
@@ -91,7 +94,8 @@ int main(int argc, char** argv) {
         else if (arg == "--pidfile" && i + 1 < argc)
             pidFile = argv[++i];
         else {
-            Log::line("usage: " + std::string(HelperPaths::label) + " [--socket PATH] [--pidfile PATH]");
+            Log::line("usage: " + std::string(HelperPaths::label) +
+                      " [--socket PATH] [--pidfile PATH]");
             return 2;
         }
     }

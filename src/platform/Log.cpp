@@ -27,7 +27,9 @@ bool anyContains(const std::vector<std::string>& lines, std::string_view text) {
 
 } // namespace
 
-void Log::setIdentity(const char* identity) { openlog(identity, LOG_PID, LOG_USER); }
+void Log::setIdentity(const char* identity) {
+    openlog(identity, LOG_PID, LOG_USER);
+}
 
 void Log::line(std::string_view text) {
     auto& r = records();

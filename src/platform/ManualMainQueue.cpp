@@ -15,7 +15,9 @@ MainQueue& MainQueue::main() {
     return *installedMain.load();
 }
 
-void MainQueue::setMain(MainQueue& queue) { installedMain.store(&queue); }
+void MainQueue::setMain(MainQueue& queue) {
+    installedMain.store(&queue);
+}
 
 void ManualMainQueue::async(std::function<void()> work) {
     {

@@ -15,7 +15,9 @@
 
 namespace {
 
-QColor rgb(uint32_t value) { return QColor::fromRgb(value); }
+QColor rgb(uint32_t value) {
+    return QColor::fromRgb(value);
+}
 
 void fill(QWidget* widget, uint32_t color) {
     widget->setAutoFillBackground(true);
@@ -67,7 +69,8 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     rememberCheck_ = new QCheckBox(this);
     rememberCheck_->setObjectName("rememberCheck");
     rememberCheck_->setStyleSheet(
-        "QCheckBox::indicator { width: 14px; height: 14px; border: 1px solid #9D9EA2; border-radius: 3px; }"
+        "QCheckBox::indicator { width: 14px; height: 14px; border: 1px solid #9D9EA2; "
+        "border-radius: 3px; }"
         "QCheckBox::indicator:checked { background: #2FC479; border-color: #2FC479; }"
         "QCheckBox::indicator:disabled { border-color: #5A5E68; }"
         "QCheckBox::indicator:checked:disabled { background: #1E7A4C; border-color: #1E7A4C; }");
@@ -133,11 +136,21 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     connect(passwordEdit_, &QLineEdit::returnPressed, connectButton_, &QPushButton::click);
 }
 
-std::string LoginForm::emailText() { return emailEdit_->text().toStdString(); }
-std::string LoginForm::passwordText() { return passwordEdit_->text().toStdString(); }
-bool LoginForm::rememberChecked() { return rememberCheck_->isChecked(); }
-void LoginForm::setEmailText(const std::string& text) { emailEdit_->setText(QString::fromStdString(text)); }
-void LoginForm::setPasswordText(const std::string& text) { passwordEdit_->setText(QString::fromStdString(text)); }
+std::string LoginForm::emailText() {
+    return emailEdit_->text().toStdString();
+}
+std::string LoginForm::passwordText() {
+    return passwordEdit_->text().toStdString();
+}
+bool LoginForm::rememberChecked() {
+    return rememberCheck_->isChecked();
+}
+void LoginForm::setEmailText(const std::string& text) {
+    emailEdit_->setText(QString::fromStdString(text));
+}
+void LoginForm::setPasswordText(const std::string& text) {
+    passwordEdit_->setText(QString::fromStdString(text));
+}
 
 void LoginForm::setUpColors(uint32_t background, uint32_t lines) {
     fill(this, background);
@@ -158,12 +171,14 @@ void LoginForm::setLinkTitles(const std::string& signUp, const std::string& help
     }
 }
 
-void LoginForm::setUpFields(uint32_t cursor, const std::string& emailPlaceholder, const std::string& passwordPlaceholder,
-                            uint32_t placeholderColor) {
+void LoginForm::setUpFields(uint32_t cursor, const std::string& emailPlaceholder,
+                            const std::string& passwordPlaceholder, uint32_t placeholderColor) {
     ControlStyling::setCursorColor(emailEdit_, rgb(cursor));
     ControlStyling::setCursorColor(passwordEdit_, rgb(cursor));
-    ControlStyling::setPlaceholder(emailEdit_, QString::fromStdString(emailPlaceholder), rgb(placeholderColor));
-    ControlStyling::setPlaceholder(passwordEdit_, QString::fromStdString(passwordPlaceholder), rgb(placeholderColor));
+    ControlStyling::setPlaceholder(emailEdit_, QString::fromStdString(emailPlaceholder),
+                                   rgb(placeholderColor));
+    ControlStyling::setPlaceholder(passwordEdit_, QString::fromStdString(passwordPlaceholder),
+                                   rgb(placeholderColor));
     // No focus ring: the line under each field is its only frame.
     emailEdit_->setFrame(false);
     passwordEdit_->setFrame(false);
@@ -173,7 +188,9 @@ void LoginForm::setConnectTitle(const std::string& title, uint32_t color) {
     ControlStyling::setTitle(connectButton_, QString::fromStdString(title), rgb(color));
 }
 
-void LoginForm::setConnectImage(const std::string& imageName) { connectButton_->setImage(QString::fromStdString(imageName)); }
+void LoginForm::setConnectImage(const std::string& imageName) {
+    connectButton_->setImage(QString::fromStdString(imageName));
+}
 
 void LoginForm::setFormEnabled(bool enabled) {
     emailEdit_->setEnabled(enabled);
@@ -188,8 +205,8 @@ void LoginForm::setRememberTextColor(uint32_t color) {
 }
 
 void LoginForm::showAlert(const std::string& message) {
-    auto* alert = new QMessageBox(QMessageBox::Critical, QString(), QString::fromStdString(message), QMessageBox::Ok,
-                                  window());
+    auto* alert = new QMessageBox(QMessageBox::Critical, QString(), QString::fromStdString(message),
+                                  QMessageBox::Ok, window());
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->setWindowModality(Qt::WindowModal);
     alert->open();

@@ -33,8 +33,8 @@ public:
     void setPasswordText(const std::string& text) override;
     void setUpColors(uint32_t background, uint32_t lines) override;
     void setLinkTitles(const std::string& signUp, const std::string& help, uint32_t color) override;
-    void setUpFields(uint32_t cursor, const std::string& emailPlaceholder, const std::string& passwordPlaceholder,
-                     uint32_t placeholderColor) override;
+    void setUpFields(uint32_t cursor, const std::string& emailPlaceholder,
+                     const std::string& passwordPlaceholder, uint32_t placeholderColor) override;
     void setConnectTitle(const std::string& title, uint32_t color) override;
     void setConnectImage(const std::string& imageName) override;
     void setFormEnabled(bool enabled) override;

@@ -17,7 +17,8 @@ public:
 
     // Set-up at load: the view's background, the two line views, the link titles.
     virtual void setUpColors(uint32_t background, uint32_t lines) = 0;
-    virtual void setLinkTitles(const std::string& signUp, const std::string& help, uint32_t color) = 0;
+    virtual void setLinkTitles(const std::string& signUp, const std::string& help,
+                               uint32_t color) = 0;
     // Set-up each time the window is shown: text cursor, placeholders, no focus rings.
     virtual void setUpFields(uint32_t cursor, const std::string& emailPlaceholder,
                              const std::string& passwordPlaceholder, uint32_t placeholderColor) = 0;

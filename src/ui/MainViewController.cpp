@@ -13,8 +13,9 @@ namespace {
 enum class Look { connecting, connected, disconnected };
 
 std::optional<Look> lookFor(const std::string& state) {
-    for (const char* word : {"USER_VPN_PERMISSION", "VPN_GENERATE_CONFIG", "NONETWORK", "CONNECTING", "WAIT",
-                             "RECONNECTING", "RESOLVE", "TCP_CONNECT", "AUTH", "GET_CONFIG", "ASSIGN_IP", "ADD_ROUTES"})
+    for (const char* word : {"USER_VPN_PERMISSION", "VPN_GENERATE_CONFIG", "NONETWORK",
+                             "CONNECTING", "WAIT", "RECONNECTING", "RESOLVE", "TCP_CONNECT", "AUTH",
+                             "GET_CONFIG", "ASSIGN_IP", "ADD_ROUTES"})
         if (state == word)
             return Look::connecting;
     if (state == "CONNECTED")
@@ -37,7 +38,8 @@ std::optional<std::string> stringMember(const std::string& body, const char* nam
 
 } // namespace
 
-MainViewController::MainViewController(Ports ports, QObject* parent) : QObject(parent), ports_(std::move(ports)) {
+MainViewController::MainViewController(Ports ports, QObject* parent)
+    : QObject(parent), ports_(std::move(ports)) {
     setObjectName("mainViewController");
 }
 
@@ -62,10 +64,13 @@ void MainViewController::viewDidLoad() {
     view.setPasswordText(ports_.defaults->string("password").value_or(""));
     view.setConnectTitle("Verbinden", greyColor);
     view.setLinkTitles("Inschrijven", "Help", greyColor);
-    ports_.notifications->addObserver(OpenVPNService::stateDidChangeNotification, [this] { openVPNStateDidChange(); });
+    ports_.notifications->addObserver(OpenVPNService::stateDidChangeNotification,
+                                      [this] { openVPNStateDidChange(); });
 }
 
-void MainViewController::viewDidAppear() { ports_.view->setUpFields(whiteColor, "Email", "Wachtwoord", greyColor); }
+void MainViewController::viewDidAppear() {
+    ports_.view->setUpFields(whiteColor, "Email", "Wachtwoord", greyColor);
+}
 
 void MainViewController::onConnectButtonClick() {
     // No trimming: a text of blanks is not empty.
@@ -85,9 +90,13 @@ void MainViewController::onConnectButtonClick() {
     login(ports_.view->emailText(), ports_.view->passwordText());
 }
 
-void MainViewController::onSignUpButtonClick() { ports_.desktop->openURL(Constant::websiteURL("/prijzen/")); }
+void MainViewController::onSignUpButtonClick() {
+    ports_.desktop->openURL(Constant::websiteURL("/prijzen/"));
+}
 
-void MainViewController::onHelpButtonClick() { ports_.desktop->openURL(Constant::websiteURL("/support/")); }
+void MainViewController::onHelpButtonClick() {
+    ports_.desktop->openURL(Constant::websiteURL("/support/"));
+}
 
 void MainViewController::openVPNStateDidChange() {
     const std::string state = ports_.vpn->state();
@@ -118,11 +127,16 @@ void MainViewController::setDisconnectedLook() {
     view.setRememberTextColor(whiteColor);
 }
 
-void MainViewController::setConnectingLook() { setLockedLook(greyColor, "Verbinden...", "bg_button"); }
+void MainViewController::setConnectingLook() {
+    setLockedLook(greyColor, "Verbinden...", "bg_button");
+}
 
-void MainViewController::setConnectedLook() { setLockedLook(whiteColor, "Verbinding verbreken", "bg_button_green"); }
+void MainViewController::setConnectedLook() {
+    setLockedLook(whiteColor, "Verbinding verbreken", "bg_button_green");
+}
 
-void MainViewController::setLockedLook(uint32_t titleColor, const std::string& title, const std::string& imageName) {
+void MainViewController::setLockedLook(uint32_t titleColor, const std::string& title,
+                                       const std::string& imageName) {
     LoginView& view = *ports_.view;
     view.setConnectTitle(title, titleColor);
     view.setConnectImage(imageName);
@@ -160,7 +174,8 @@ void MainViewController::requestProfile(const std::string& authorization) {
             return unknownError();
         const std::string refusal = ProfileFile::write(ports_.profilePath, *config);
         if (!refusal.empty())
-            Log::line(refusal); // the helper then refuses the profile and the state returns to NOPROCESS
+            Log::line(
+                refusal); // the helper then refuses the profile and the state returns to NOPROCESS
         OpenVPNService& vpn = *ports_.vpn;
         vpn.config = ports_.profilePath;
         vpn.username = ports_.view->emailText();
@@ -171,8 +186,9 @@ void MainViewController::requestProfile(const std::string& authorization) {
 
 void MainViewController::failed(const AccountReply& reply) {
     setDisconnectedLook();
-    ports_.view->showAlert(reply.outcome == AccountReply::Outcome::failedWithResponse ? "Onjuist email of wachtwoord"
-                                                                                      : "Network connection failed");
+    ports_.view->showAlert(reply.outcome == AccountReply::Outcome::failedWithResponse
+                               ? "Onjuist email of wachtwoord"
+                               : "Network connection failed");
 }
 
 void MainViewController::unknownError() {

@@ -2,7 +2,6 @@
 
 #include "platform/Log.h"
 
-
 namespace {
 
 // openvpn's lines are short; text that runs this long without a line feed is not

@@ -17,7 +17,8 @@ OpenVPNService::Dependencies sharedDependencies;
 } // namespace
 
 OpenVPNService::OpenVPNService(Dependencies dependencies)
-    : dependencies_(dependencies), mainQueue_(dependencies.mainQueue ? *dependencies.mainQueue : MainQueue::main()),
+    : dependencies_(dependencies),
+      mainQueue_(dependencies.mainQueue ? *dependencies.mainQueue : MainQueue::main()),
       notifications_(dependencies.notifications ? *dependencies.notifications
                                                 : NotificationCenter::defaultCenter()),
       management_(std::make_unique<OpenVPNManagement>(*this, dependencies.managementPort)) {}
@@ -66,18 +67,22 @@ void OpenVPNService::startOpenVPN() {
     const auto usernameCommand = ManagementCommand::username(*username);
     const auto passwordCommand = ManagementCommand::password(*password);
     if (!usernameCommand || !passwordCommand)
-        return giveUp("cannot start openvpn: the user name or the password holds a control character");
-    auto resource = dependencies_.resourcePath ? dependencies_.resourcePath : [](const std::string& name) {
-        const std::string path = HelperPaths::installedScript(name);
-        return std::filesystem::exists(path) ? std::optional<std::string>(path) : std::nullopt;
-    };
+        return giveUp(
+            "cannot start openvpn: the user name or the password holds a control character");
+    auto resource =
+        dependencies_.resourcePath ? dependencies_.resourcePath : [](const std::string& name) {
+            const std::string path = HelperPaths::installedScript(name);
+            return std::filesystem::exists(path) ? std::optional<std::string>(path) : std::nullopt;
+        };
     const auto up = resource("client.up");
     const auto down = resource("client.down");
     if (!up || !down)
         return giveUp("cannot start openvpn: client.up or client.down is missing");
 
-    HelperConnectionProvider* delegate = dependencies_.delegate ? dependencies_.delegate() : nullptr;
-    std::shared_ptr<HelperConnection> connection = delegate ? delegate->helperConnection() : nullptr;
+    HelperConnectionProvider* delegate =
+        dependencies_.delegate ? dependencies_.delegate() : nullptr;
+    std::shared_ptr<HelperConnection> connection =
+        delegate ? delegate->helperConnection() : nullptr;
     if (connection) {
         auto proxy = connection->proxy(
             [](const HelperError& error) { Log::line("XPCService error: " + error.description); });
@@ -99,11 +104,12 @@ void OpenVPNService::startOpenVPN() {
 }
 
 bool OpenVPNService::connectManagement() {
-    auto trusted = dependencies_.trustManagementPeer ? dependencies_.trustManagementPeer
-                                                     : [](const TCPConnection& connection) {
-                                                           const auto owner = SocketOwner::ofPeer(connection);
-                                                           return owner && *owner == 0;
-                                                       };
+    auto trusted = dependencies_.trustManagementPeer
+                       ? dependencies_.trustManagementPeer
+                       : [](const TCPConnection& connection) {
+                             const auto owner = SocketOwner::ofPeer(connection);
+                             return owner && *owner == 0;
+                         };
     TCPClient& socket = management_->socket();
     for (int attempt = 0; attempt < connectAttempts; ++attempt) {
         if (socket.connect(connectTimeoutSeconds).isSuccess()) {
@@ -113,7 +119,8 @@ bool OpenVPNService::connectManagement() {
             // Port 1337 is open to every local user: whoever holds it when openvpn
             // should is not openvpn, and must not see the credentials.
             const auto owner = connection ? SocketOwner::ofPeer(*connection) : std::nullopt;
-            Log::line("management port 127.0.0.1:" + std::to_string(socket.port()) + " is held by " +
+            Log::line("management port 127.0.0.1:" + std::to_string(socket.port()) +
+                      " is held by " +
                       (owner ? "uid " + std::to_string(*owner) : std::string("an unknown owner")) +
                       ", not root; not sending credentials there");
             socket.close();
@@ -123,7 +130,9 @@ bool OpenVPNService::connectManagement() {
     return false;
 }
 
-void OpenVPNService::stopOpenVPN() { management_->sendCommand("signal SIGINT\n"); }
+void OpenVPNService::stopOpenVPN() {
+    management_->sendCommand("signal SIGINT\n");
+}
 
 void OpenVPNService::openVPNExited(int32_t status) {
     Log::line("OpenVPN exited: termiationStatus=" + std::to_string(status));

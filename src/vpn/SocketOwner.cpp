@@ -39,12 +39,13 @@ std::string_view nextField(std::string_view& line) {
 
 } // namespace
 
-std::optional<uid_t> SocketOwner::find(std::string_view table, const sockaddr_in& local, const sockaddr_in& peer) {
+std::optional<uid_t> SocketOwner::find(std::string_view table, const sockaddr_in& local,
+                                       const sockaddr_in& peer) {
     size_t pos = table.find('\n'); // the header line
     while (pos != std::string_view::npos && pos + 1 < table.size()) {
         const size_t end = table.find('\n', pos + 1);
-        std::string_view line = table.substr(pos + 1, end == std::string_view::npos ? std::string_view::npos
-                                                                                      : end - pos - 1);
+        std::string_view line = table.substr(
+            pos + 1, end == std::string_view::npos ? std::string_view::npos : end - pos - 1);
         pos = end;
         nextField(line); // "sl"
         const std::string_view localField = nextField(line);
@@ -55,7 +56,8 @@ std::optional<uid_t> SocketOwner::find(std::string_view table, const sockaddr_in
             nextField(line);
         unsigned long uid = 0;
         const std::string_view uidField = nextField(line);
-        const auto [ptr, error] = std::from_chars(uidField.data(), uidField.data() + uidField.size(), uid);
+        const auto [ptr, error] =
+            std::from_chars(uidField.data(), uidField.data() + uidField.size(), uid);
         if (error != std::errc() || ptr != uidField.data() + uidField.size())
             return std::nullopt;
         return static_cast<uid_t>(uid);

@@ -14,5 +14,6 @@ class SocketOwner {
 public:
     static std::optional<uid_t> ofPeer(const TCPConnection& connection);
     // The same lookup in a table given as text (the format of /proc/net/tcp).
-    static std::optional<uid_t> find(std::string_view table, const sockaddr_in& local, const sockaddr_in& peer);
+    static std::optional<uid_t> find(std::string_view table, const sockaddr_in& local,
+                                     const sockaddr_in& peer);
 };

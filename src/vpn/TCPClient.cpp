@@ -8,16 +8,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-TCPClient::TCPClient(std::string address, int32_t port) : address_(std::move(address)), port_(port) {}
+TCPClient::TCPClient(std::string address, int32_t port)
+    : address_(std::move(address)), port_(port) {}
 
-TCPClient::~TCPClient() { close(); }
+TCPClient::~TCPClient() {
+    close();
+}
 
 SocketResult TCPClient::connect(double timeoutSeconds) {
     close();
 
     sockaddr_in target{};
     target.sin_family = AF_INET;
-    if (port_ <= 0 || port_ > 65535 || ::inet_pton(AF_INET, address_.c_str(), &target.sin_addr) != 1)
+    if (port_ <= 0 || port_ > 65535 ||
+        ::inet_pton(AF_INET, address_.c_str(), &target.sin_addr) != 1)
         return SocketResult::failure(SocketResult::Error::invalidAddress);
     target.sin_port = htons(static_cast<uint16_t>(port_));
 
@@ -34,8 +38,9 @@ SocketResult TCPClient::connect(double timeoutSeconds) {
 
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
         if (errno != EINPROGRESS)
-            return SocketResult::failure(errno == ECONNREFUSED ? SocketResult::Error::connectionRefused
-                                                               : SocketResult::Error::system,
+            return SocketResult::failure(errno == ECONNREFUSED
+                                             ? SocketResult::Error::connectionRefused
+                                             : SocketResult::Error::system,
                                          errno);
         pollfd pfd{fd, POLLOUT, 0};
         const int ms = timeoutSeconds < 0 ? -1 : static_cast<int>(timeoutSeconds * 1000.0 + 0.5);
@@ -50,8 +55,9 @@ SocketResult TCPClient::connect(double timeoutSeconds) {
         if (ready < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) != 0)
             return SocketResult::failure(SocketResult::Error::system, errno);
         if (soError != 0)
-            return SocketResult::failure(soError == ECONNREFUSED ? SocketResult::Error::connectionRefused
-                                                                 : SocketResult::Error::system,
+            return SocketResult::failure(soError == ECONNREFUSED
+                                             ? SocketResult::Error::connectionRefused
+                                             : SocketResult::Error::system,
                                          soError);
     }
 

@@ -9,7 +9,15 @@
 
 // The outcome of a socket operation: success, or an error with a text for the log.
 struct SocketResult {
-    enum class Error { none, invalidAddress, connectionRefused, connectionTimeout, connectionClosed, notConnected, system };
+    enum class Error {
+        none,
+        invalidAddress,
+        connectionRefused,
+        connectionTimeout,
+        connectionClosed,
+        notConnected,
+        system
+    };
 
     Error error = Error::none;
     int systemError = 0;

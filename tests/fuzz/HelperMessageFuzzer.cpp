@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!request)
             continue;
         const std::string again = HelperWire::encode(*request);
-        const auto back = HelperWire::decodeRequest(std::string_view(again).substr(0, again.size() - 1));
+        const auto back =
+            HelperWire::decodeRequest(std::string_view(again).substr(0, again.size() - 1));
         if (!back || back->id != request->id || back->operation != request->operation ||
             back->config != request->config || back->clientUp != request->clientUp ||
             back->clientDown != request->clientDown)

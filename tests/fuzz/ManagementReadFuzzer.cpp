@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (i < size) {
         const size_t length = std::min<size_t>(1 + data[i] % 64, size - i - 1);
         ++i;
-        management.receive(buffer, std::string_view(reinterpret_cast<const char*>(data + i), length));
+        management.receive(buffer,
+                           std::string_view(reinterpret_cast<const char*>(data + i), length));
         i += length;
     }
     return 0;

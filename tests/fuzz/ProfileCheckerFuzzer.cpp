@@ -12,13 +12,15 @@ namespace {
 bool startsWithDangerous(std::string_view line) {
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
         line.remove_prefix(1);
-    for (const char* word : {"up", "down", "plugin", "script-security", "management", "log", "config", "setenv",
-                             "route-up", "ipchange", "learn-address", "tls-verify", "engine", "providers", "cd",
-                             "chroot", "writepid", "status", "daemon", "iproute", "--", "\"", "'"}) {
+    for (const char* word :
+         {"up",     "down",     "plugin",   "script-security", "management", "log",     "config",
+          "setenv", "route-up", "ipchange", "learn-address",   "tls-verify", "engine",  "providers",
+          "cd",     "chroot",   "writepid", "status",          "daemon",     "iproute", "--",
+          "\"",     "'"}) {
         const std::string w = word;
         if (line.substr(0, w.size()) == w &&
-            (w == "--" || w == "\"" || w == "'" || line.size() == w.size() || line[w.size()] == ' ' ||
-             line[w.size()] == '\t'))
+            (w == "--" || w == "\"" || w == "'" || line.size() == w.size() ||
+             line[w.size()] == ' ' || line[w.size()] == '\t'))
             return true;
     }
     return false;
@@ -34,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t pos = 0;
     while (pos <= profile.size()) {
         const size_t lf = profile.find('\n', pos);
-        std::string_view line = profile.substr(pos, lf == std::string_view::npos ? std::string_view::npos : lf - pos);
+        std::string_view line =
+            profile.substr(pos, lf == std::string_view::npos ? std::string_view::npos : lf - pos);
         pos = lf == std::string_view::npos ? profile.size() + 1 : lf + 1;
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);

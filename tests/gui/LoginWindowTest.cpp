@@ -58,10 +58,13 @@ struct App {
         d.notifications = &center;
         d.managementPort = management.port();
         d.trustManagementPeer = [](const TCPConnection&) { return true; };
-        d.resourcePath = [](const std::string& n) -> std::optional<std::string> { return "/s/" + n; };
+        d.resourcePath = [](const std::string& n) -> std::optional<std::string> {
+            return "/s/" + n;
+        };
         vpn = std::make_unique<OpenVPNService>(d);
-        delegate = std::make_unique<AppDelegate>(HelperInstaller::Dependencies{
-            &mainQueue, HelperDaemon::libexecDir(), daemon.socketPath(), [this] { ++terminations; }});
+        delegate = std::make_unique<AppDelegate>(
+            HelperInstaller::Dependencies{&mainQueue, HelperDaemon::libexecDir(),
+                                          daemon.socketPath(), [this] { ++terminations; }});
         storyboard = mainStoryboard(*delegate, {&settings, &account, vpn.get(), &center, &desktop});
         if (!withViewController)
             storyboard.add("mainViewController", [] { return nullptr; });
@@ -71,8 +74,9 @@ struct App {
     }
 
     QWidget* form() { return delegate->window()->centralWidget(); }
-    template <typename T>
-    T* outlet(const char* name) { return delegate->window()->findChild<T*>(name); }
+    template <typename T> T* outlet(const char* name) {
+        return delegate->window()->findChild<T*>(name);
+    }
     QMessageBox* alert() { return delegate->window()->findChild<QMessageBox*>(); }
 };
 
@@ -81,8 +85,9 @@ TEST(LoginWindow, LaunchShowsTheWindowTheTrayItemAndChecksTheHelper) {
     App app;
     ASSERT_TRUE(app.delegate->window());
     EXPECT_TRUE(app.delegate->window()->isVisible());
-    for (const char* name : {"connectButton", "emailEdit", "emailLine", "passwordEdit", "passwordLine", "rememberCheck",
-                             "signupButton", "rememberText", "helpButton"})
+    for (const char* name :
+         {"connectButton", "emailEdit", "emailLine", "passwordEdit", "passwordLine",
+          "rememberCheck", "signupButton", "rememberText", "helpButton"})
         EXPECT_TRUE(app.delegate->window()->findChild<QWidget*>(name)) << name;
     ASSERT_TRUE(app.delegate->statusItem());
     EXPECT_FALSE(app.delegate->statusItem()->icon().isNull());
@@ -127,7 +132,8 @@ TEST(LoginWindow, WithoutAViewControllerTheConnectItemDoesNothing) {
     app.delegate->connectItem()->trigger();
     spin(50ms);
     EXPECT_FALSE(app.alert());
-    EXPECT_TRUE(app.delegate->statusItem()) << "the tray item and the helper check happen all the same";
+    EXPECT_TRUE(app.delegate->statusItem())
+        << "the tray item and the helper check happen all the same";
 }
 
 TEST(LoginWindow, LooksFollowTheConnectionState) {
@@ -219,11 +225,13 @@ TEST(LoginWindow, ClosingKeepsTheApplicationAndReopenBringsTheWindowBack) {
 TEST(LoginWindow, EveryButtonGetsThePointingHand) {
     App app;
     for (const char* name : {"connectButton", "signupButton", "helpButton", "rememberCheck"})
-        EXPECT_EQ(app.outlet<QAbstractButton>(name)->cursor().shape(), Qt::PointingHandCursor) << name;
+        EXPECT_EQ(app.outlet<QAbstractButton>(name)->cursor().shape(), Qt::PointingHandCursor)
+            << name;
     app.delegate->connectItem()->trigger();
     spin(50ms);
     ASSERT_TRUE(app.alert());
-    EXPECT_EQ(app.alert()->buttons().front()->cursor().shape(), Qt::PointingHandCursor) << "message box buttons too";
+    EXPECT_EQ(app.alert()->buttons().front()->cursor().shape(), Qt::PointingHandCursor)
+        << "message box buttons too";
 }
 
 TEST(LoginWindow, LinksOpenTheWebSitePages) {

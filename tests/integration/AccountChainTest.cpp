@@ -11,7 +11,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string profile = "client\r\ndev tun\r\nremote vpn.quovant.example 1194\n# Zo\xC3\xAB's profiel \xE2\x82\xAC\n";
+const std::string profile =
+    "client\r\ndev tun\r\nremote vpn.quovant.example 1194\n# Zo\xC3\xAB's profiel \xE2\x82\xAC\n";
 
 // The login chain over real HTTPS: the real account client against the real
 // account service, the controller with a fake window.
@@ -20,11 +21,12 @@ struct Chain {
     std::unique_ptr<AccountClient> client;
     std::unique_ptr<ControllerHarness> harness;
 
-    explicit Chain(const std::vector<std::string>& switches = {}, int timeoutMs = AccountClient::timeoutMs,
-                   bool serviceRunning = true) {
+    explicit Chain(const std::vector<std::string>& switches = {},
+                   int timeoutMs = AccountClient::timeoutMs, bool serviceRunning = true) {
         if (serviceRunning)
             service = std::make_unique<AccountServiceProcess>(
-                std::vector<std::string>{" Zoë@example.com :p w\"d ", "bob@example.com:hunter2"}, profile, switches);
+                std::vector<std::string>{" Zoë@example.com :p w\"d ", "bob@example.com:hunter2"},
+                profile, switches);
         ::setenv("QUOVANT_ACCOUNT_HOST", AccountServiceProcess::address, 1);
         if (service)
             ::setenv("QUOVANT_CA_FILE", service->caFile().c_str(), 1);
@@ -38,7 +40,8 @@ struct Chain {
         harness->view.password = password;
         harness->view.remember = remember;
         harness->controller->onConnectButtonClick();
-        waitUntil([&] { return !harness->view.alerts.empty() || harness->vpn->config.has_value(); }, 20s);
+        waitUntil([&] { return !harness->view.alerts.empty() || harness->vpn->config.has_value(); },
+                  20s);
     }
 };
 
@@ -55,8 +58,9 @@ TEST(AccountChain, LoginFetchesTheProfileWritesItAndStartsTheService) {
     EXPECT_EQ(chain.service->recorded(), "POST /api/login json=yes email= Zoë@example.com \n"
                                          "GET /api/profile?country_code=QZ bearer=valid\n");
     ASSERT_TRUE(h.management.accept());
-    EXPECT_NE(h.management.receiveUntil("password", 2s).find("username 'Auth' \" Zoë@example.com \""),
-              std::string::npos);
+    EXPECT_NE(
+        h.management.receiveUntil("password", 2s).find("username 'Auth' \" Zoë@example.com \""),
+        std::string::npos);
     for (const auto& line : log.systemLines())
         EXPECT_EQ(line.find("p w"), std::string::npos) << "no password in the log";
 }
@@ -70,24 +74,27 @@ TEST(AccountChain, RefusedLoginShowsWrongCredentialsAndUnlocksTheForm) {
 }
 
 TEST(AccountChain, ServiceAnswersThatAreNotObjectsAreUnknownErrors) {
-    for (const auto& switches : std::vector<std::vector<std::string>>{{"--login-body", "\"just a string\""},
-                                                                    {"--login-body", "42"},
-                                                                    {"--login-204"}}) {
+    for (const auto& switches : std::vector<std::vector<std::string>>{
+             {"--login-body", "\"just a string\""}, {"--login-body", "42"}, {"--login-204"}}) {
         Chain chain(switches);
         chain.connect("bob@example.com", "hunter2");
-        EXPECT_EQ(chain.harness->view.alerts, std::vector<std::string>{"Unknown error"}) << switches[0];
+        EXPECT_EQ(chain.harness->view.alerts, std::vector<std::string>{"Unknown error"})
+            << switches[0];
         EXPECT_EQ(chain.service->recorded().find("GET"), std::string::npos) << "no profile request";
         EXPECT_EQ(chain.harness->view.formEnabled, true);
     }
 }
 
 TEST(AccountChain, ServiceErrorsAtEitherStepAreWrongCredentials) {
-    for (const auto& switches : std::vector<std::vector<std::string>>{{"--login-status", "500"},
-                                                                    {"--profile-status", "401"},
-                                                                    {"--login-body", "not json"}}) {
+    for (const auto& switches :
+         std::vector<std::vector<std::string>>{{"--login-status", "500"},
+                                               {"--profile-status", "401"},
+                                               {"--login-body", "not json"}}) {
         Chain chain(switches);
         chain.connect("bob@example.com", "hunter2");
-        EXPECT_EQ(chain.harness->view.alerts, std::vector<std::string>{"Onjuist email of wachtwoord"}) << switches[0];
+        EXPECT_EQ(chain.harness->view.alerts,
+                  std::vector<std::string>{"Onjuist email of wachtwoord"})
+            << switches[0];
     }
 }
 
@@ -95,17 +102,20 @@ TEST(AccountChain, NoAnswerIsANetworkFailure) {
     {
         Chain nothingListens({}, AccountClient::timeoutMs, false);
         nothingListens.connect("bob@example.com", "hunter2");
-        EXPECT_EQ(nothingListens.harness->view.alerts, std::vector<std::string>{"Network connection failed"});
+        EXPECT_EQ(nothingListens.harness->view.alerts,
+                  std::vector<std::string>{"Network connection failed"});
     }
     {
         Chain dropped({"--drop"});
         dropped.connect("bob@example.com", "hunter2");
-        EXPECT_EQ(dropped.harness->view.alerts, std::vector<std::string>{"Network connection failed"});
+        EXPECT_EQ(dropped.harness->view.alerts,
+                  std::vector<std::string>{"Network connection failed"});
     }
     {
         Chain slow({"--delay", "3"}, 1000);
         slow.connect("bob@example.com", "hunter2");
-        EXPECT_EQ(slow.harness->view.alerts, std::vector<std::string>{"Network connection failed"}) << "time-out";
+        EXPECT_EQ(slow.harness->view.alerts, std::vector<std::string>{"Network connection failed"})
+            << "time-out";
         EXPECT_EQ(slow.harness->view.title, "Verbinden");
     }
 }
@@ -130,7 +140,8 @@ TEST(AccountChain, PlantedProfileFileIsRefusedLoggedAndTheStartGoesOn) {
     EXPECT_TRUE(h.view.alerts.empty());
     EXPECT_EQ(readFile(victim), "precious\n");
     EXPECT_TRUE(log.systemContains("is a symbolic link"));
-    EXPECT_EQ(h.vpn->config, (h.dir / "quovant.ovpn").string()) << "the service starts all the same";
+    EXPECT_EQ(h.vpn->config, (h.dir / "quovant.ovpn").string())
+        << "the service starts all the same";
 }
 
 } // namespace

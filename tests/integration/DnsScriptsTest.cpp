@@ -14,22 +14,33 @@ struct Sandbox {
     TempDir dir{"quovant-dns"};
 
     // Environment assignments for openvpn's variables; returns the script's exit code.
-    int run(const std::string& script, const std::vector<std::string>& environment, const std::string& after = "") {
+    int run(const std::string& script, const std::vector<std::string>& environment,
+            const std::string& after = "") {
         std::string body = "set -e\n"
                            "mount -t tmpfs tmpfs /etc\n"
                            "mount -t tmpfs tmpfs /run\n"
-                           "cp '" + (dir / "resolv.conf").string() + "' /etc/resolv.conf 2>/dev/null || true\n"
-                           "cp -a '" + (dir / "state").string() + "/.' /run/ 2>/dev/null || true\n"
+                           "cp '" +
+                           (dir / "resolv.conf").string() +
+                           "' /etc/resolv.conf 2>/dev/null || true\n"
+                           "cp -a '" +
+                           (dir / "state").string() +
+                           "/.' /run/ 2>/dev/null || true\n"
                            "set +e\n"
                            "env ";
         for (const auto& e : environment)
             body += "'" + e + "' ";
-        body += "'" + HelperDaemon::libexecDir() + "/" + script + "' tun0 1500 0 10.8.0.2 255.255.255.0 init\n"
+        body += "'" + HelperDaemon::libexecDir() + "/" + script +
+                "' tun0 1500 0 10.8.0.2 255.255.255.0 init\n"
                 "status=$?\n"
-                "cp /etc/resolv.conf '" + (dir / "resolv.conf").string() + "' 2>/dev/null || rm -f '" +
-                (dir / "resolv.conf").string() + "'\n"
-                "rm -rf '" + (dir / "state").string() + "'; mkdir -p '" + (dir / "state").string() + "'\n"
-                "cp -a /run/. '" + (dir / "state").string() + "/'\n" + after + "exit $status\n";
+                "cp /etc/resolv.conf '" +
+                (dir / "resolv.conf").string() + "' 2>/dev/null || rm -f '" +
+                (dir / "resolv.conf").string() +
+                "'\n"
+                "rm -rf '" +
+                (dir / "state").string() + "'; mkdir -p '" + (dir / "state").string() +
+                "'\n"
+                "cp -a /run/. '" +
+                (dir / "state").string() + "/'\n" + after + "exit $status\n";
         return runCommand({"unshare", "--mount", "--propagation", "private", "sh", "-c", body});
     }
 };
@@ -54,12 +65,13 @@ TEST(DnsScripts, HostileValuesAreNeitherRunNorWritten) {
     Sandbox box;
     box.dir.write("resolv.conf", "nameserver 192.0.2.53\n");
     const std::string marker = (box.dir / "pwned").string();
-    ASSERT_EQ(box.run("client.up", {"dev=tun0", "foreign_option_1=dhcp-option DNS 10.0.0.1;touch " + marker,
-                                    "foreign_option_2=dhcp-option DNS $(touch " + marker + ")",
-                                    "foreign_option_3=dhcp-option DOMAIN `touch " + marker + "`",
-                                    "foreign_option_4=dhcp-option DOMAIN evil.example\nnameserver 6.6.6.6",
-                                    "foreign_option_5=dhcp-option DNS *",
-                                    "foreign_option_6=dhcp-option DNS 10.214.0.1"}),
+    ASSERT_EQ(box.run("client.up",
+                      {"dev=tun0", "foreign_option_1=dhcp-option DNS 10.0.0.1;touch " + marker,
+                       "foreign_option_2=dhcp-option DNS $(touch " + marker + ")",
+                       "foreign_option_3=dhcp-option DOMAIN `touch " + marker + "`",
+                       "foreign_option_4=dhcp-option DOMAIN evil.example\nnameserver 6.6.6.6",
+                       "foreign_option_5=dhcp-option DNS *",
+                       "foreign_option_6=dhcp-option DNS 10.214.0.1"}),
               0);
     EXPECT_FALSE(std::filesystem::exists(marker));
     const std::string applied = readFile(box.dir / "resolv.conf");
@@ -67,7 +79,8 @@ TEST(DnsScripts, HostileValuesAreNeitherRunNorWritten) {
     EXPECT_EQ(applied.find("evil"), std::string::npos) << applied;
     EXPECT_NE(applied.find("nameserver 10.214.0.1\n"), std::string::npos) << applied;
 
-    EXPECT_NE(box.run("client.up", {"dev=tun0;rm -rf /", "foreign_option_1=dhcp-option DNS 10.0.0.1"}), 0)
+    EXPECT_NE(
+        box.run("client.up", {"dev=tun0;rm -rf /", "foreign_option_1=dhcp-option DNS 10.0.0.1"}), 0)
         << "a device name outside the pattern is refused";
 }
 

@@ -1,6 +1,7 @@
+#include "HelperDaemon.h"
+
 #include "Awaited.h"
 #include "ChildProcess.h"
-#include "HelperDaemon.h"
 #include "LoopbackServer.h"
 #include "OpenVPNServer.h"
 #include "helper/BundleInfo.h"
@@ -8,11 +9,11 @@
 
 #include <arpa/inet.h>
 #include <cstring>
-#include <sys/wait.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -32,20 +33,17 @@ struct RunWatch {
 
     RunWatch(HelperConnection& connection, const std::string& config, const std::string& up,
              const std::string& down) {
-        proxy = connection.proxy([this](const HelperError& e) { outcomes.add({std::nullopt, e.code}); });
-        proxy->runOpenVPN(config, up, down, [this](int32_t status) { outcomes.add({status, std::nullopt}); });
+        proxy = connection.proxy([this](const HelperError& e) {
+            outcomes.add({std::nullopt, e.code});
+        });
+        proxy->runOpenVPN(config, up, down, [this](int32_t status) {
+            outcomes.add({status, std::nullopt});
+        });
     }
 };
 
 bool managementListening() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(1337);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return up;
+    return LoopbackServer::reachable(1337);
 }
 
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 15s) {
@@ -61,7 +59,8 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
 class HelperDaemonTest : public testing::Test {
 protected:
     HelperDaemon daemon;
-    std::shared_ptr<HelperConnection> connection = std::make_shared<HelperConnection>(daemon.socketPath());
+    std::shared_ptr<HelperConnection> connection =
+        std::make_shared<HelperConnection>(daemon.socketPath());
     TempDir profiles{"quovant-profile"};
 
     void SetUp() override { connection->resume(); }
@@ -73,15 +72,18 @@ protected:
 
 TEST_F(HelperDaemonTest, AnswersWithTheVersionEmbeddedInItsExecutable) {
     Awaited<std::string> version;
-    auto proxy = connection->proxy([&](const HelperError& e) { version.add("error " + e.description); });
+    auto proxy =
+        connection->proxy([&](const HelperError& e) { version.add("error " + e.description); });
     proxy->getVersion([&](const std::string& v) { version.add(v); });
-    EXPECT_EQ(version.first(), BundleInfo::read(HelperDaemon::builtHelper())->at("CFBundleVersion"));
+    EXPECT_EQ(version.first(),
+              BundleInfo::read(HelperDaemon::builtHelper())->at("CFBundleVersion"));
 }
 
 TEST_F(HelperDaemonTest, RunsOpenVPNAndRepliesOnceWhenItEnds) {
     OpenVPNServer server(std::vector<OpenVPNServer::Account>{{"a@example.com", "pw"}});
     ASSERT_TRUE(server.waitUntilReady());
-    RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(), daemon.downScript());
+    RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(),
+                 daemon.downScript());
     ASSERT_TRUE(eventually(managementListening)) << daemon.log();
     EXPECT_EQ(run.outcomes.count(), 0u) << "no reply while openvpn runs";
 
@@ -98,7 +100,8 @@ TEST_F(HelperDaemonTest, ClientGoingAwayEndsItsOpenVPN) {
     OpenVPNServer server(std::vector<OpenVPNServer::Account>{{"a@example.com", "pw"}});
     ASSERT_TRUE(server.waitUntilReady());
     {
-        RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(), daemon.downScript());
+        RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(),
+                     daemon.downScript());
         ASSERT_TRUE(eventually(managementListening)) << daemon.log();
         run.proxy.reset();
         connection.reset(); // the application quit or crashed
@@ -133,7 +136,8 @@ TEST_F(HelperDaemonTest, RefusesUntrustedRunRequests) {
     const std::string link = (profiles / "link.ovpn").string();
     std::filesystem::create_symlink(profile(good), link);
     TempDir forged;
-    const auto forgedUp = forged.write("client.up", "#!/bin/sh\ntouch /tmp/pwned\n", std::filesystem::perms(0755));
+    const auto forgedUp =
+        forged.write("client.up", "#!/bin/sh\ntouch /tmp/pwned\n", std::filesystem::perms(0755));
 
     struct Case {
         const char* why;
@@ -145,16 +149,20 @@ TEST_F(HelperDaemonTest, RefusesUntrustedRunRequests) {
         {"symlinked profile", link, daemon.upScript(), daemon.downScript()},
         {"profile owned by another user", ownedByOther, daemon.upScript(), daemon.downScript()},
         {"profile writable by everybody", writableByAll, daemon.upScript(), daemon.downScript()},
-        {"profile missing", (profiles / "none.ovpn").string(), daemon.upScript(), daemon.downScript()},
+        {"profile missing", (profiles / "none.ovpn").string(), daemon.upScript(),
+         daemon.downScript()},
         {"directory as profile", profiles.path().string(), daemon.upScript(), daemon.downScript()},
         {"relative profile path", "quovant.ovpn", daemon.upScript(), daemon.downScript()},
-        {"directive that runs a program", profile(good + "up /bin/sh\n", "up.ovpn"), daemon.upScript(), daemon.downScript()},
-        {"directive that loads a library", profile(good + "plugin /tmp/x.so\n", "plugin.ovpn"), daemon.upScript(),
+        {"directive that runs a program", profile(good + "up /bin/sh\n", "up.ovpn"),
+         daemon.upScript(), daemon.downScript()},
+        {"directive that loads a library", profile(good + "plugin /tmp/x.so\n", "plugin.ovpn"),
+         daemon.upScript(), daemon.downScript()},
+        {"file argument", profile(good + "ca /etc/shadow\n", "ca.ovpn"), daemon.upScript(),
          daemon.downScript()},
-        {"file argument", profile(good + "ca /etc/shadow\n", "ca.ovpn"), daemon.upScript(), daemon.downScript()},
         {"forged up script", profile(good), forgedUp.string(), daemon.downScript()},
         {"scripts swapped", profile(good), daemon.downScript(), daemon.upScript()},
-        {"script path through a dot-dot", profile(good), daemon.installDir() + "/../helper/client.up", daemon.downScript()},
+        {"script path through a dot-dot", profile(good),
+         daemon.installDir() + "/../helper/client.up", daemon.downScript()},
     };
     for (const auto& c : cases) {
         RunWatch run(*connection, c.config, c.up, c.down);
@@ -166,9 +174,8 @@ TEST_F(HelperDaemonTest, RefusesUntrustedRunRequests) {
     EXPECT_FALSE(std::filesystem::exists("/tmp/pwned"));
     // Still serving afterwards.
     Awaited<std::string> version;
-    connection->proxy([&](const HelperError&) { version.add("error"); })->getVersion([&](const std::string& v) {
-        version.add(v);
-    });
+    connection->proxy([&](const HelperError&) { version.add("error"); })
+        ->getVersion([&](const std::string& v) { version.add(v); });
     EXPECT_NE(version.first(), "error");
 }
 
@@ -215,9 +222,8 @@ TEST_F(HelperDaemonTest, ClosesConnectionsThatSendGarbageAndKeepsServing) {
         EXPECT_TRUE(closesAfter(daemon.socketPath(), bytes)) << why;
     EXPECT_TRUE(daemon.running());
     Awaited<std::string> version;
-    connection->proxy([&](const HelperError&) { version.add("error"); })->getVersion([&](const std::string& v) {
-        version.add(v);
-    });
+    connection->proxy([&](const HelperError&) { version.add("error"); })
+        ->getVersion([&](const std::string& v) { version.add(v); });
     EXPECT_NE(version.first(), "error");
 }
 
@@ -227,12 +233,14 @@ TEST_F(HelperDaemonTest, RefusesSystemAccounts) {
     if (child == 0) {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(2);
-        ::_exit(closesAfter(daemon.socketPath(), "{\"v\":1,\"id\":1,\"op\":\"getVersion\"}\n") ? 0 : 1);
+        ::_exit(closesAfter(daemon.socketPath(), "{\"v\":1,\"id\":1,\"op\":\"getVersion\"}\n") ? 0
+                                                                                               : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_NE(daemon.log().find("refused connection from uid 65534"), std::string::npos) << daemon.log();
+    EXPECT_NE(daemon.log().find("refused connection from uid 65534"), std::string::npos)
+        << daemon.log();
 }
 
 } // namespace

@@ -40,9 +40,12 @@ protected:
     }
 
     std::string socketPath() const { return (dir / "helper.sock").string(); }
-    void authorise(const std::string& script) { ::setenv(HelperInstaller::testAuthCommandVariable, (dir / script).c_str(), 1); }
+    void authorise(const std::string& script) {
+        ::setenv(HelperInstaller::testAuthCommandVariable, (dir / script).c_str(), 1);
+    }
 
-    std::unique_ptr<HelperInstaller> installer(const std::string& bundleDir, const std::string& socket) {
+    std::unique_ptr<HelperInstaller> installer(const std::string& bundleDir,
+                                               const std::string& socket) {
         return std::make_unique<HelperInstaller>(HelperInstaller::Dependencies{
             &mainQueue, bundleDir, socket, [this] { ++terminations; }});
     }
@@ -66,8 +69,10 @@ protected:
         for (const char* f : {"quovant-install-helper", "client.up", "client.down"})
             std::filesystem::copy_file(HelperDaemon::libexecDir() + "/" + f, bundle / f);
         dir.write("info.json", "{\"CFBundleVersion\":\"" + version + "\"}");
-        EXPECT_EQ(runCommand({"objcopy", "--update-section", ".quovant_info=" + (dir / "info.json").string(),
-                              HelperDaemon::builtHelper(), (bundle / "com.quovant.macos.helper").string()}),
+        EXPECT_EQ(runCommand({"objcopy", "--update-section",
+                              ".quovant_info=" + (dir / "info.json").string(),
+                              HelperDaemon::builtHelper(),
+                              (bundle / "com.quovant.macos.helper").string()}),
                   0);
         return bundle.string();
     }
@@ -79,14 +84,16 @@ TEST_F(HelperInstallTest, InstallsWhenNoHelperAnswersAndTheNewHelperAnswersOnANe
     const auto lines = log.systemLines();
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0], "Helper: Bundle Version => " QUOVANT_TEST_PROJECT_VERSION);
-    EXPECT_NE(lines[1].find("Couldn't communicate with a helper application."), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("Couldn't communicate with a helper application."), std::string::npos)
+        << lines[1];
     EXPECT_TRUE(log.systemContains("com.quovant.macos.helper installed successfully"));
     EXPECT_EQ(terminations, 0);
     EXPECT_FALSE(helper->hasHelperConnection());
     EXPECT_TRUE(std::filesystem::exists(dir / "installed/client.up"));
 
     Awaited<std::string> version;
-    helper->helperConnection()->proxy([&](const HelperError& e) { version.add("error " + e.description); })
+    helper->helperConnection()
+        ->proxy([&](const HelperError& e) { version.add("error " + e.description); })
         ->getVersion([&](const std::string& v) { version.add(v); });
     EXPECT_EQ(version.first(), QUOVANT_TEST_PROJECT_VERSION);
 
@@ -119,9 +126,11 @@ TEST_F(HelperInstallTest, MissingHelperCopyInstallsAtOnceAndFailsAsABlessError) 
         helper->installHelper();
         answered = true;
     });
-    EXPECT_TRUE(answered) << "with no readable helper copy the callback runs at once, on the caller's thread";
+    EXPECT_TRUE(answered)
+        << "with no readable helper copy the callback runs at once, on the caller's thread";
     EXPECT_FALSE(log.systemContains("Helper: Bundle Version => "));
-    EXPECT_TRUE(log.systemContains("Bless Error: the helper copy is missing")) << log.systemLines().back();
+    EXPECT_TRUE(log.systemContains("Bless Error: the helper copy is missing"))
+        << log.systemLines().back();
     EXPECT_EQ(terminations, 1);
 }
 
@@ -131,11 +140,13 @@ TEST_F(HelperInstallTest, VersionsAreComparedAsExactText) {
         auto helper = installer(bundleWithVersion("1.0"), running.socketPath());
         authorise("cancel"); // an installation would end the application
         EXPECT_FALSE(checkAndInstall(*helper)) << "1.0 and 1.0.0 differ";
-        EXPECT_TRUE(log.systemContains("Helper: Installed Version => " QUOVANT_TEST_PROJECT_VERSION));
+        EXPECT_TRUE(
+            log.systemContains("Helper: Installed Version => " QUOVANT_TEST_PROJECT_VERSION));
         EXPECT_EQ(terminations, 1);
     }
     {
-        auto helper = installer(bundleWithVersion(QUOVANT_TEST_PROJECT_VERSION), running.socketPath());
+        auto helper =
+            installer(bundleWithVersion(QUOVANT_TEST_PROJECT_VERSION), running.socketPath());
         EXPECT_TRUE(checkAndInstall(*helper));
         EXPECT_EQ(terminations, 1) << "an equal version installs nothing";
         EXPECT_TRUE(helper->hasHelperConnection()) << "the open connection stays for later use";

@@ -13,15 +13,16 @@ using namespace std::chrono_literals;
 // The management client against a real openvpn client talking to a real server:
 // the service's state must follow the real state lines.
 TEST(ManagementAgainstOpenVPN, ReachesConnectedAndExitsOnSigint) {
-    OpenVPNServer server(std::vector<OpenVPNServer::Account>{{"alice@example.com", "correct horse"}});
+    OpenVPNServer server(
+        std::vector<OpenVPNServer::Account>{{"alice@example.com", "correct horse"}});
     ASSERT_TRUE(server.waitUntilReady()) << server.log();
 
     TempDir dir("quovant-client");
     const auto profile = dir.write("client.ovpn", server.clientProfile());
     ChildProcess::Options options;
     options.outputFile = (dir / "client.log").string();
-    ChildProcess client({"openvpn", "--config", profile.string(), "--management", "127.0.0.1", "1337",
-                         "--management-query-passwords"},
+    ChildProcess client({"openvpn", "--config", profile.string(), "--management", "127.0.0.1",
+                         "1337", "--management-query-passwords"},
                         options);
 
     ManualMainQueue queue;
@@ -47,11 +48,13 @@ TEST(ManagementAgainstOpenVPN, ReachesConnectedAndExitsOnSigint) {
     management.startReading();
 
     ASSERT_TRUE(queue.drainUntil([&] { return service.state() == "CONNECTED"; }, 30s))
-        << "last state " << service.state() << "\n" << readFile(dir / "client.log");
+        << "last state " << service.state() << "\n"
+        << readFile(dir / "client.log");
     EXPECT_NE(std::find(seen.begin(), seen.end(), "CONNECTED"), seen.end());
 
     management.sendCommand("signal SIGINT\n");
-    EXPECT_TRUE(queue.drainUntil([&] { return service.state() == "EXITING"; }, 15s)) << service.state();
+    EXPECT_TRUE(queue.drainUntil([&] { return service.state() == "EXITING"; }, 15s))
+        << service.state();
     EXPECT_TRUE(client.waitFor(15s).has_value());
 }
 

@@ -4,8 +4,8 @@
 #include "platform/Log.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <csignal>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,7 +36,8 @@ TEST(VpnEndToEnd, StartConnectsCarriesAPacketAndStopReturnsToNoProcess) {
     ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state() << "\n" << vpn.daemon.log();
 
     EXPECT_EQ(runCommand({"ping", "-c", "1", "-W", "5", OpenVPNServer::tunnelAddress}), 0)
-        << "the server's tunnel address lives only in its own namespace: the packet crossed the tunnel";
+        << "the server's tunnel address lives only in its own namespace: the packet crossed the "
+           "tunnel";
 
     vpn.service->stopOpenVPN();
     ASSERT_TRUE(vpn.waitForState("NOPROCESS", 20s)) << vpn.service->state();
@@ -48,7 +49,8 @@ TEST(VpnEndToEnd, StartConnectsCarriesAPacketAndStopReturnsToNoProcess) {
     const auto out = log.outputLines();
     EXPECT_NE(std::find(out.begin(), out.end(), "password 'Auth' [...]\n"), out.end());
     for (const auto& line : out)
-        EXPECT_EQ(line.find("correct horse"), std::string::npos) << "no password on standard output";
+        EXPECT_EQ(line.find("correct horse"), std::string::npos)
+            << "no password on standard output";
 }
 
 TEST(VpnEndToEnd, CredentialsWithBlanksQuotesBackslashesAndLettersAuthenticate) {
@@ -66,10 +68,12 @@ TEST(VpnEndToEnd, WrongPasswordEndsInNoProcess) {
     vpn.prepare("alice@example.com", "battery staple");
     vpn.service->startOpenVPN();
     ASSERT_TRUE(vpn.mainQueue.drainUntil(
-        [&] { return log.systemContains("OpenVPN exited") && vpn.service->state() == "NOPROCESS"; }, 30s))
+        [&] { return log.systemContains("OpenVPN exited") && vpn.service->state() == "NOPROCESS"; },
+        30s))
         << vpn.service->state();
     vpn.mainQueue.drainUntil([] { return false; }, 500ms);
-    EXPECT_EQ(vpn.service->state(), "NOPROCESS") << "openvpn's last words are handled before its end";
+    EXPECT_EQ(vpn.service->state(), "NOPROCESS")
+        << "openvpn's last words are handled before its end";
     EXPECT_EQ(vpn.seenStates.back(), "NOPROCESS");
     EXPECT_TRUE(log.outputContains("AUTH_FAILED"));
 }
@@ -84,7 +88,8 @@ TEST(VpnEndToEnd, ControlCharacterInACredentialIsRefusedBeforeAnythingIsSent) {
     EXPECT_TRUE(log.systemContains("control character"));
     for (const auto& line : log.systemLines())
         EXPECT_EQ(line.find("correct"), std::string::npos);
-    EXPECT_EQ(vpn.daemon.log().find("request runOpenVPN"), std::string::npos) << "no run request was made";
+    EXPECT_EQ(vpn.daemon.log().find("request runOpenVPN"), std::string::npos)
+        << "no run request was made";
 }
 
 TEST(VpnEndToEnd, WithoutHelperEightAttemptsThenNoProcess) {
@@ -117,7 +122,8 @@ TEST(VpnEndToEnd, SquatterOnTheManagementPortGetsNoCredentials) {
             ++connections;
             received += listener.receive(200ms);
         }
-        const std::string result = std::to_string(connections) + " " + std::to_string(received.size());
+        const std::string result =
+            std::to_string(connections) + " " + std::to_string(received.size());
         [[maybe_unused]] const ssize_t n = ::write(report[1], result.data(), result.size());
         ::_exit(0);
     }
@@ -130,7 +136,8 @@ TEST(VpnEndToEnd, SquatterOnTheManagementPortGetsNoCredentials) {
     vpn.service->startOpenVPN();
     vpn.mainQueue.drain();
     EXPECT_EQ(vpn.service->state(), "NOPROCESS");
-    EXPECT_TRUE(log.systemContains("is held by uid 65534, not root; not sending credentials there"));
+    EXPECT_TRUE(
+        log.systemContains("is held by uid 65534, not root; not sending credentials there"));
 
     char buffer[64] = {};
     ASSERT_GT(::read(report[0], buffer, sizeof buffer - 1), 0);
@@ -169,7 +176,8 @@ TEST(VpnEndToEnd, SecondStartAfterAStopWorksOnTheSameService) {
     vpn.seenStates.clear();
     vpn.service->startOpenVPN();
     ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state();
-    EXPECT_EQ(threadCount(), threadsWhileConnected) << "the first read loop ended with its connection";
+    EXPECT_EQ(threadCount(), threadsWhileConnected)
+        << "the first read loop ended with its connection";
     vpn.service->stopOpenVPN();
     EXPECT_TRUE(vpn.waitForState("NOPROCESS", 20s));
 }

@@ -8,8 +8,7 @@
 
 // Values handed over from another thread (a handler on a connection's queue), with
 // bounded waits for them.
-template <typename T>
-class Awaited {
+template <typename T> class Awaited {
 public:
     void add(T value) {
         // Notified under the lock: the waiter may destroy this object as soon as it sees the value.

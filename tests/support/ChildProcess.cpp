@@ -50,7 +50,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& 
         ::close(outFd);
 }
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid_(other.pid_), status_(other.status_) {
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : pid_(other.pid_), status_(other.status_) {
     other.pid_ = -1;
 }
 
@@ -59,7 +60,9 @@ ChildProcess::~ChildProcess() {
         stop();
 }
 
-bool ChildProcess::running() { return !waitFor(std::chrono::milliseconds(0)); }
+bool ChildProcess::running() {
+    return !waitFor(std::chrono::milliseconds(0));
+}
 
 std::optional<int> ChildProcess::waitFor(std::chrono::milliseconds timeout) {
     if (status_ || pid_ <= 0)

@@ -11,8 +11,8 @@
 class ChildProcess {
 public:
     struct Options {
-        std::string outputFile;                 // standard output and error go here when set
-        std::optional<uid_t> uid;               // run as this user
+        std::string outputFile;                    // standard output and error go here when set
+        std::optional<uid_t> uid;                  // run as this user
         std::vector<std::string> extraEnvironment; // "NAME=value" added to the inherited ones
     };
 

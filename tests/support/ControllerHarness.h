@@ -28,7 +28,9 @@ struct FakeView : LoginView {
     void setUpColors(uint32_t, uint32_t) override {}
     void setLinkTitles(const std::string&, const std::string&, uint32_t) override {}
     void setUpFields(uint32_t, const std::string&, const std::string&, uint32_t) override {}
-    void setConnectTitle(const std::string& t, uint32_t c) override { title = t, titleColor = c, ++changes; }
+    void setConnectTitle(const std::string& t, uint32_t c) override {
+        title = t, titleColor = c, ++changes;
+    }
     void setConnectImage(const std::string& i) override { image = i, ++changes; }
     void setFormEnabled(bool e) override { formEnabled = e, ++changes; }
     void setRememberTextColor(uint32_t c) override { rememberColor = c, ++changes; }
@@ -51,9 +53,15 @@ struct FakeAccount : AccountService {
         Completion completion;
     };
     std::vector<Request> requests;
-    void login(const std::string& e, const std::string& p, Completion c) override { requests.push_back({"login", e, p, c}); }
-    void requestProfile(const std::string& a, Completion c) override { requests.push_back({"profile", a, "", c}); }
-    void answer(AccountReply::Outcome outcome, const std::string& body) { requests.back().completion({outcome, body}); }
+    void login(const std::string& e, const std::string& p, Completion c) override {
+        requests.push_back({"login", e, p, c});
+    }
+    void requestProfile(const std::string& a, Completion c) override {
+        requests.push_back({"profile", a, "", c});
+    }
+    void answer(AccountReply::Outcome outcome, const std::string& body) {
+        requests.back().completion({outcome, body});
+    }
 };
 
 struct FakeDesktop : Desktop {
@@ -82,7 +90,9 @@ struct ControllerHarness {
         d.mainQueue = &queue;
         d.notifications = &center;
         d.managementPort = management.port();
-        d.resourcePath = [](const std::string& name) -> std::optional<std::string> { return "/scripts/" + name; };
+        d.resourcePath = [](const std::string& name) -> std::optional<std::string> {
+            return "/scripts/" + name;
+        };
         d.trustManagementPeer = [](const TCPConnection&) { return true; };
         vpn = std::make_unique<OpenVPNService>(d);
         MainViewController::Ports ports;
@@ -98,4 +108,3 @@ struct ControllerHarness {
         controller->viewDidLoad();
     }
 };
-

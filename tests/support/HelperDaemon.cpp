@@ -1,11 +1,11 @@
 #include "HelperDaemon.h"
 
-#include <stdexcept>
 #include <cstdio>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -32,7 +32,9 @@ HelperDaemon::HelperDaemon(const std::string& helperCopy) {
     ChildProcess::Options options;
     options.outputFile = (dir_ / "helper.log").string();
     process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{installDir() + "/com.quovant.macos.helper", "--socket", socketPath()}, options);
+        std::vector<std::string>{installDir() + "/com.quovant.macos.helper", "--socket",
+                                 socketPath()},
+        options);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     // The socket file appears at bind(), before listen(): wait until a client gets in.
     while (!connectable(socketPath())) {
@@ -42,4 +44,6 @@ HelperDaemon::HelperDaemon(const std::string& helperCopy) {
     }
 }
 
-HelperDaemon::~HelperDaemon() { process_.reset(); }
+HelperDaemon::~HelperDaemon() {
+    process_.reset();
+}

@@ -48,7 +48,8 @@ std::string LoopbackServer::receive(std::chrono::milliseconds timeout) {
     return receiveUntil(std::string(1, '\0'), timeout);
 }
 
-std::string LoopbackServer::receiveUntil(const std::string& text, std::chrono::milliseconds timeout) {
+std::string LoopbackServer::receiveUntil(const std::string& text,
+                                         std::chrono::milliseconds timeout) {
     std::string got;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (got.find(text) == std::string::npos) {
@@ -72,4 +73,15 @@ void LoopbackServer::closeConnection() {
     if (connectionFd_ >= 0)
         ::close(connectionFd_);
     connectionFd_ = -1;
+}
+
+bool LoopbackServer::reachable(uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return up;
 }

@@ -15,6 +15,9 @@ public:
 
     uint16_t port() const { return port_; }
 
+    // Whether something accepts TCP connections on 127.0.0.1:`port` right now.
+    static bool reachable(uint16_t port);
+
     // Accepts the next connection (bounded); false on time-out. It becomes the current one.
     bool accept(std::chrono::milliseconds timeout = std::chrono::seconds(5));
     int acceptedCount() const { return accepted_; }

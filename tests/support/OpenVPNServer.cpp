@@ -36,8 +36,8 @@ void makeTestPki(const std::filesystem::path& dir) {
     std::ofstream(d + "server.ext") << "basicConstraints=CA:FALSE\n"
                                        "keyUsage=digitalSignature,keyEncipherment,keyAgreement\n"
                                        "extendedKeyUsage=serverAuth\n";
-    const std::vector<std::string> ec = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                                         "-nodes"};
+    const std::vector<std::string> ec = {"-newkey", "ec", "-pkeyopt",
+                                         "ec_paramgen_curve:prime256v1", "-nodes"};
     std::vector<std::string> ca = {"openssl", "req", "-x509"};
     ca.insert(ca.end(), ec.begin(), ec.end());
     ca.insert(ca.end(), {"-keyout", d + "ca.key", "-out", d + "ca.crt", "-days", "2", "-subj",
@@ -45,7 +45,8 @@ void makeTestPki(const std::filesystem::path& dir) {
     mustRun(ca);
     std::vector<std::string> req = {"openssl", "req"};
     req.insert(req.end(), ec.begin(), ec.end());
-    req.insert(req.end(), {"-keyout", d + "server.key", "-out", d + "server.csr", "-subj", "/CN=server"});
+    req.insert(req.end(),
+               {"-keyout", d + "server.key", "-out", d + "server.csr", "-subj", "/CN=server"});
     mustRun(req);
     mustRun({"openssl", "x509", "-req", "-in", d + "server.csr", "-CA", d + "ca.crt", "-CAkey",
              d + "ca.key", "-CAcreateserial", "-out", d + "server.crt", "-days", "2", "-extfile",
@@ -70,18 +71,28 @@ OpenVPNServer::OpenVPNServer(std::vector<Account> accounts) {
                               "topology subnet\n"
                               "server 10.214.0.0 255.255.255.0\n"
                               "proto udp\n"
-                              "local " + std::string(serverAddress) + "\n"
-                              "port 1194\n"
-                              "ca " + (dir_ / "ca.crt").string() + "\n"
-                              "cert " + (dir_ / "server.crt").string() + "\n"
-                              "key " + (dir_ / "server.key").string() + "\n"
-                              "dh none\n"
-                              "verify-client-cert none\n"
-                              "username-as-common-name\n"
-                              "script-security 2\n"
-                              "auth-user-pass-verify " + (dir_ / "auth.sh").string() + " via-file\n"
-                              "keepalive 10 60\n"
-                              "verb 3\n");
+                              "local " +
+                                  std::string(serverAddress) +
+                                  "\n"
+                                  "port 1194\n"
+                                  "ca " +
+                                  (dir_ / "ca.crt").string() +
+                                  "\n"
+                                  "cert " +
+                                  (dir_ / "server.crt").string() +
+                                  "\n"
+                                  "key " +
+                                  (dir_ / "server.key").string() +
+                                  "\n"
+                                  "dh none\n"
+                                  "verify-client-cert none\n"
+                                  "username-as-common-name\n"
+                                  "script-security 2\n"
+                                  "auth-user-pass-verify " +
+                                  (dir_ / "auth.sh").string() +
+                                  " via-file\n"
+                                  "keepalive 10 60\n"
+                                  "verb 3\n");
 
     // The server's namespace lives as long as this holder process.
     namespaceHolder_ = std::make_unique<ChildProcess>(
@@ -100,7 +111,8 @@ OpenVPNServer::OpenVPNServer(std::vector<Account> accounts) {
         argv.insert(argv.begin(), inServer.begin(), inServer.end());
         return argv;
     };
-    mustRun({"ip", "link", "add", "qv-host", "type", "veth", "peer", "name", "qv-server", "netns", pid});
+    mustRun({"ip", "link", "add", "qv-host", "type", "veth", "peer", "name", "qv-server", "netns",
+             pid});
     mustRun({"ip", "addr", "add", hostSide, "dev", "qv-host"});
     mustRun({"ip", "link", "set", "qv-host", "up"});
     mustRun(there({"ip", "link", "set", "lo", "up"}));
@@ -130,16 +142,21 @@ bool OpenVPNServer::waitUntilReady() {
     return false;
 }
 
-std::string OpenVPNServer::log() const { return readFile(dir_ / "server.log"); }
+std::string OpenVPNServer::log() const {
+    return readFile(dir_ / "server.log");
+}
 
 std::string OpenVPNServer::clientProfile() const {
     return "client\n"
            "dev tun\n"
            "proto udp\n"
-           "remote " + std::string(serverAddress) + " 1194\n"
+           "remote " +
+           std::string(serverAddress) +
+           " 1194\n"
            "nobind\n"
            "auth-user-pass\n"
            "remote-cert-tls server\n"
            "verb 3\n"
-           "<ca>\n" + caCertificate_ + "</ca>\n";
+           "<ca>\n" +
+           caCertificate_ + "</ca>\n";
 }

@@ -4,7 +4,8 @@
 #include <thread>
 #include <unistd.h>
 
-bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout, const std::function<bool()>& stop) {
+bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+               const std::function<bool()>& stop) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!done()) {
         if (stop() || std::chrono::steady_clock::now() > deadline)
@@ -38,8 +39,8 @@ ProductStack::ProductStack(bool headless) {
     if (!headless)
         return;
     const std::string display = ":" + std::to_string(90 + ::getpid() % 100);
-    xvfb_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"Xvfb", display, "-screen", "0", "640x560x24", "-nolisten", "tcp"});
+    xvfb_ = std::make_unique<ChildProcess>(std::vector<std::string>{
+        "Xvfb", display, "-screen", "0", "640x560x24", "-nolisten", "tcp"});
     const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
     if (!pollUntil([&] { return std::filesystem::exists(socket); }, std::chrono::seconds(10)))
         throw std::runtime_error("Xvfb did not start");
@@ -48,21 +49,26 @@ ProductStack::ProductStack(bool headless) {
     environment_.push_back("QT_QPA_PLATFORM=xcb");
     // A system tray for Quovant's icon, as a desktop panel would give it.
     tray_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-        "trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "64", "--height", "24",
-        "--transparent", "false", "--SetDockType", "false"});
-    pollUntil([] { return !outputOf({"xdotool", "search", "--class", "trayer"}).empty(); }, std::chrono::seconds(10));
+        "trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "64",
+        "--height", "24", "--transparent", "false", "--SetDockType", "false"});
+    pollUntil(
+        [] {
+            return !outputOf({"xdotool", "search", "--class", "trayer"}).empty();
+        },
+        std::chrono::seconds(10));
 }
 
 std::unique_ptr<ChildProcess> ProductStack::startQuovant() {
     ChildProcess::Options options;
     options.outputFile = (home_ / "quovant.log").string();
     options.extraEnvironment = environment_;
-    return std::make_unique<ChildProcess>(std::vector<std::string>{std::string(QUOVANT_TEST_BIN_DIR) + "/quovant"},
-                                          options);
+    return std::make_unique<ChildProcess>(
+        std::vector<std::string>{std::string(QUOVANT_TEST_BIN_DIR) + "/quovant"}, options);
 }
 
 std::string ProductStack::waitForWindow() {
-    const std::string found = outputOf({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Quovant$"});
+    const std::string found =
+        outputOf({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Quovant$"});
     return found.substr(0, found.find('\n'));
 }
 
@@ -83,12 +89,14 @@ bool ProductStack::chooseConnectItemFromTray() {
              std::string all = outputOf({"xdotool", "search", "--classname", "quovant"});
              for (size_t start = 0; start < all.size();) {
                  const size_t end = all.find('\n', start);
-                 ids.push_back(all.substr(start, end == std::string::npos ? std::string::npos : end - start));
+                 ids.push_back(
+                     all.substr(start, end == std::string::npos ? std::string::npos : end - start));
                  start = end == std::string::npos ? all.size() : end + 1;
              }
              return ids;
          }()) {
-        const std::string geometry = outputOf({"xdotool", "getwindowgeometry", "--shell", candidate});
+        const std::string geometry =
+            outputOf({"xdotool", "getwindowgeometry", "--shell", candidate});
         const size_t w = geometry.find("WIDTH=");
         if (w != std::string::npos && std::stoi(geometry.substr(w + 6)) <= 32) {
             icon = candidate;

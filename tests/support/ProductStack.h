@@ -46,8 +46,9 @@ private:
 };
 
 // Polls `done` every 50 ms until it holds or `timeout` passes (or `stop` says so).
-bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout,
-               const std::function<bool()>& stop = [] { return false; });
+bool pollUntil(
+    const std::function<bool()>& done, std::chrono::milliseconds timeout,
+    const std::function<bool()>& stop = [] { return false; });
 
 // Runs a short command and returns its standard output without the trailing line feeds.
 std::string outputOf(const std::vector<std::string>& argv);

@@ -1,8 +1,8 @@
 // main for tests that need a Qt application: offscreen unless a display is named,
 // settings in a private directory, and (QUOVANT_TEST_NETWORK_NAMESPACE) the private
 // network namespace of the integration tests.
-#include "TestNetwork.h"
 #include "TempDir.h"
+#include "TestNetwork.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

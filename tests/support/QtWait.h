@@ -7,7 +7,8 @@
 #include <functional>
 
 // Runs the Qt event loop until `done` holds or `timeout` passes; returns `done()`.
-inline bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+inline bool waitUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     QElapsedTimer timer;
     timer.start();
     while (!done()) {

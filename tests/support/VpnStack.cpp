@@ -3,7 +3,8 @@
 #include <filesystem>
 #include <stdexcept>
 
-VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper) : server(std::move(accounts)) {
+VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper)
+    : server(std::move(accounts)) {
     if (!server.waitUntilReady())
         throw std::runtime_error("the test openvpn server did not start:\n" + server.log());
     delegate = std::make_unique<HelperInstaller>(HelperInstaller::Dependencies{
@@ -24,7 +25,8 @@ VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper
 }
 
 void VpnStack::prepare(const std::string& username, const std::string& password) {
-    service->config = dir.write("quovant.ovpn", server.clientProfile(), std::filesystem::perms(0600)).string();
+    service->config =
+        dir.write("quovant.ovpn", server.clientProfile(), std::filesystem::perms(0600)).string();
     service->username = username;
     service->password = password;
 }

@@ -26,11 +26,13 @@ public:
     ManualMainQueue mainQueue;
     NotificationCenter notifications;
     std::unique_ptr<OpenVPNService> service;
-    // Declared after the service, so it goes first: no helper reply can reach a service that is gone.
+    // Declared after the service, so it goes first: no helper reply can reach a service that is
+    // gone.
     std::unique_ptr<HelperInstaller> delegate;
     std::vector<std::string> seenStates; // the state read at each notification, in order
 
     // Writes the server's client profile (owner-only) and sets config, username, password.
     void prepare(const std::string& username, const std::string& password);
-    bool waitForState(const std::string& word, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    bool waitForState(const std::string& word,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(30));
 };

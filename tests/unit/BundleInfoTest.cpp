@@ -1,7 +1,8 @@
+#include "helper/BundleInfo.h"
+
 #include "ChildProcess.h"
 #include "HelperDaemon.h"
 #include "TempDir.h"
-#include "helper/BundleInfo.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +18,10 @@ TEST(BundleInfo, ReadsTheVersionEmbeddedInTheBuiltHelper) {
 TEST(BundleInfo, ReadsAReplacedDictionary) {
     TempDir dir;
     dir.write("info.json", "{\"CFBundleVersion\":\"1.0\"}");
-    ASSERT_EQ(runCommand({"objcopy", "--update-section", ".quovant_info=" + (dir / "info.json").string(),
-                          HelperDaemon::builtHelper(), (dir / "helper").string()}),
-              0);
+    ASSERT_EQ(
+        runCommand({"objcopy", "--update-section", ".quovant_info=" + (dir / "info.json").string(),
+                    HelperDaemon::builtHelper(), (dir / "helper").string()}),
+        0);
     const auto info = BundleInfo::read((dir / "helper").string());
     ASSERT_TRUE(info);
     EXPECT_EQ(info->at("CFBundleVersion"), "1.0");
@@ -32,7 +34,8 @@ TEST(BundleInfo, NothingFromFilesThatAreNotOurs) {
     EXPECT_FALSE(BundleInfo::read("/bin/sh")) << "an ELF file without the section";
     EXPECT_FALSE(BundleInfo::read(dir.path().string())) << "a directory";
     const std::string helper = readFile(HelperDaemon::builtHelper());
-    EXPECT_FALSE(BundleInfo::parse(std::string_view(helper).substr(0, 64))) << "cut off after the header";
+    EXPECT_FALSE(BundleInfo::parse(std::string_view(helper).substr(0, 64)))
+        << "cut off after the header";
 }
 
 } // namespace

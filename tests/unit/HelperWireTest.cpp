@@ -1,4 +1,5 @@
 #include "helper/HelperWire.h"
+
 #include "helper/LineReader.h"
 
 #include <gtest/gtest.h>
@@ -43,13 +44,16 @@ TEST(HelperWire, RefusesAnythingButExactMessages) {
         "{\"v\":1,\"id\":\"1\",\"op\":\"getVersion\"}",
         "{\"v\":1,\"id\":1,\"op\":\"GETVERSION\"}",
         "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":\"/a\",\"client_up\":\"/b\"}",
-        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":\"\",\"client_up\":\"/b\",\"client_down\":\"/c\"}",
-        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":5,\"client_up\":\"/b\",\"client_down\":\"/c\"}",
+        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":\"\",\"client_up\":\"/"
+        "b\",\"client_down\":\"/c\"}",
+        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":5,\"client_up\":\"/"
+        "b\",\"client_down\":\"/c\"}",
         "{\"v\":1,\"id\":1,\"op\":\"getVersion\"",
     };
     for (const char* r : requests)
         EXPECT_FALSE(HelperWire::decodeRequest(r)) << r;
-    EXPECT_FALSE(HelperWire::decodeReply("{\"v\":1,\"id\":1,\"reply\":\"terminated\",\"status\":4294967296}"));
+    EXPECT_FALSE(HelperWire::decodeReply(
+        "{\"v\":1,\"id\":1,\"reply\":\"terminated\",\"status\":4294967296}"));
     EXPECT_FALSE(HelperWire::decodeReply("{\"v\":1,\"id\":1,\"reply\":\"version\"}"));
     EXPECT_FALSE(HelperWire::decodeRequest("{\"v\":1,\"id\":1,\"op\":\"getVersion\",\"pad\":\"" +
                                            std::string(HelperWire::maxLineBytes, 'x') + "\"}"));

@@ -12,7 +12,8 @@ using namespace std::chrono_literals;
 TEST(MainViewController, ValidationComesFirstAndTrimsNothing) {
     ControllerHarness c;
     c.controller->onConnectButtonClick();
-    EXPECT_EQ(c.view.alerts, std::vector<std::string>{"Email should not be empty!"}) << "both empty: e-mail only";
+    EXPECT_EQ(c.view.alerts, std::vector<std::string>{"Email should not be empty!"})
+        << "both empty: e-mail only";
     c.view.email = "a@example.com";
     c.controller->onConnectButtonClick();
     EXPECT_EQ(c.view.alerts.back(), "Password should not be empty!");
@@ -28,7 +29,8 @@ TEST(MainViewController, ValidationComesFirstAndTrimsNothing) {
 }
 
 TEST(MainViewController, ConnectOrDisconnectByState) {
-    for (const std::string state : {"CONNECTED", "CONNECTING", "WAIT", "RECONNECTING", "SOMETHING_NEW", ""}) {
+    for (const std::string state :
+         {"CONNECTED", "CONNECTING", "WAIT", "RECONNECTING", "SOMETHING_NEW", ""}) {
         ControllerHarness c;
         ASSERT_TRUE(c.vpn->management().socket().connect(1).isSuccess());
         ASSERT_TRUE(c.management.accept());
@@ -58,14 +60,29 @@ TEST(MainViewController, StateDecidesTheLook) {
         bool enabled;
     };
     const Expect connecting{"Verbinden...", "bg_button", "Verbinden...", 0x9D9EA2, 0x9D9EA2, false};
-    const Expect connected{"Verbinding verbreken", "bg_button_green", "Verbinding verbreken", 0xFFFFFF, 0x9D9EA2, false};
+    const Expect connected{"Verbinding verbreken",
+                           "bg_button_green",
+                           "Verbinding verbreken",
+                           0xFFFFFF,
+                           0x9D9EA2,
+                           false};
     const Expect disconnected{"Verbinden", "bg_button", "Verbinden", 0x9D9EA2, 0xFFFFFF, true};
     const std::pair<std::string, Expect> table[] = {
-        {"USER_VPN_PERMISSION", connecting}, {"VPN_GENERATE_CONFIG", connecting}, {"NONETWORK", connecting},
-        {"CONNECTING", connecting},          {"WAIT", connecting},                {"RECONNECTING", connecting},
-        {"RESOLVE", connecting},             {"TCP_CONNECT", connecting},         {"AUTH", connecting},
-        {"GET_CONFIG", connecting},          {"ASSIGN_IP", connecting},           {"ADD_ROUTES", connecting},
-        {"CONNECTED", connected},            {"DISCONNECTED", disconnected},      {"EXITING", disconnected},
+        {"USER_VPN_PERMISSION", connecting},
+        {"VPN_GENERATE_CONFIG", connecting},
+        {"NONETWORK", connecting},
+        {"CONNECTING", connecting},
+        {"WAIT", connecting},
+        {"RECONNECTING", connecting},
+        {"RESOLVE", connecting},
+        {"TCP_CONNECT", connecting},
+        {"AUTH", connecting},
+        {"GET_CONFIG", connecting},
+        {"ASSIGN_IP", connecting},
+        {"ADD_ROUTES", connecting},
+        {"CONNECTED", connected},
+        {"DISCONNECTED", disconnected},
+        {"EXITING", disconnected},
         {"NOPROCESS", disconnected},
     };
     for (const auto& [state, e] : table) {
@@ -99,14 +116,16 @@ TEST(MainViewController, RememberMeStoresOrRemovesAfterASuccessfulLogin) {
         c.view.remember = true;
         c.controller->login("a@example.com", "pw 1");
         c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
-        EXPECT_EQ(c.defaults.values, (std::map<std::string, std::string>{{"email", "a@example.com"}, {"password", "pw 1"}}));
+        EXPECT_EQ(c.defaults.values, (std::map<std::string, std::string>{{"email", "a@example.com"},
+                                                                         {"password", "pw 1"}}));
     }
     {
         ControllerHarness c;
         c.defaults.values = {{"email", "old@example.com"}, {"password", "old"}};
         c.controller->login("a@example.com", "pw");
         c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
-        c.account.answer(AccountReply::Outcome::failedWithResponse, "{}"); // the profile request fails
+        c.account.answer(AccountReply::Outcome::failedWithResponse,
+                         "{}"); // the profile request fails
         EXPECT_TRUE(c.defaults.values.empty());
     }
     {
@@ -115,7 +134,8 @@ TEST(MainViewController, RememberMeStoresOrRemovesAfterASuccessfulLogin) {
         c.view.remember = true;
         c.controller->login("a@example.com", "pw");
         c.account.answer(AccountReply::Outcome::failedWithResponse, "{}");
-        EXPECT_EQ(c.defaults.values.at("email"), "kept@example.com") << "a failed login changes nothing";
+        EXPECT_EQ(c.defaults.values.at("email"), "kept@example.com")
+            << "a failed login changes nothing";
     }
     {
         ControllerHarness c;
@@ -145,15 +165,22 @@ TEST(MainViewController, FailuresShowTheirAlertAndUnlockTheForm) {
         std::string alert;
     };
     const Case cases[] = {
-        {"login answered 401", AccountReply::Outcome::failedWithResponse, "{}", false, "Onjuist email of wachtwoord"},
-        {"login unanswered", AccountReply::Outcome::failedWithoutResponse, "", false, "Network connection failed"},
+        {"login answered 401", AccountReply::Outcome::failedWithResponse, "{}", false,
+         "Onjuist email of wachtwoord"},
+        {"login unanswered", AccountReply::Outcome::failedWithoutResponse, "", false,
+         "Network connection failed"},
         {"bare JSON string", AccountReply::Outcome::succeeded, "\"token\"", false, "Unknown error"},
         {"empty 204", AccountReply::Outcome::succeeded, "", false, "Unknown error"},
-        {"object without a token", AccountReply::Outcome::succeeded, "{\"token\":\"x\"}", false, "Unknown error"},
-        {"token that is no string", AccountReply::Outcome::succeeded, "{\"access_token\":5}", false, "Unknown error"},
-        {"profile answered 500", AccountReply::Outcome::failedWithResponse, "{}", true, "Onjuist email of wachtwoord"},
-        {"profile unanswered", AccountReply::Outcome::failedWithoutResponse, "", true, "Network connection failed"},
-        {"profile without config", AccountReply::Outcome::succeeded, "{\"configuration\":\"x\"}", true, "Unknown error"},
+        {"object without a token", AccountReply::Outcome::succeeded, "{\"token\":\"x\"}", false,
+         "Unknown error"},
+        {"token that is no string", AccountReply::Outcome::succeeded, "{\"access_token\":5}", false,
+         "Unknown error"},
+        {"profile answered 500", AccountReply::Outcome::failedWithResponse, "{}", true,
+         "Onjuist email of wachtwoord"},
+        {"profile unanswered", AccountReply::Outcome::failedWithoutResponse, "", true,
+         "Network connection failed"},
+        {"profile without config", AccountReply::Outcome::succeeded, "{\"configuration\":\"x\"}",
+         true, "Unknown error"},
     };
     for (const auto& k : cases) {
         ControllerHarness c;
@@ -164,7 +191,8 @@ TEST(MainViewController, FailuresShowTheirAlertAndUnlockTheForm) {
         EXPECT_EQ(c.view.alerts, std::vector<std::string>{k.alert}) << k.name;
         EXPECT_EQ(c.view.title, "Verbinden") << k.name;
         EXPECT_EQ(c.view.formEnabled, true) << k.name;
-        EXPECT_EQ(c.account.requests.size(), k.atProfile ? 2u : 1u) << k.name << ": nothing further is requested";
+        EXPECT_EQ(c.account.requests.size(), k.atProfile ? 2u : 1u)
+            << k.name << ": nothing further is requested";
         EXPECT_EQ(c.vpn->config, std::nullopt) << k.name;
     }
 }
@@ -182,13 +210,15 @@ TEST(MainViewController, ProfileIsWrittenAndTheServiceStartedWithTheFieldsOfNow)
     const std::string profile = "client\r\nremote vpn.example 1194\n# caf\xC3\xA9\n";
     c.account.answer(AccountReply::Outcome::succeeded, nlohmann::json{{"config", profile}}.dump());
     EXPECT_EQ(readFile(c.dir / "quovant.ovpn"), profile);
-    EXPECT_EQ(std::filesystem::status(c.dir / "quovant.ovpn").permissions(), std::filesystem::perms(0600));
+    EXPECT_EQ(std::filesystem::status(c.dir / "quovant.ovpn").permissions(),
+              std::filesystem::perms(0600));
     EXPECT_EQ(c.vpn->config, (c.dir / "quovant.ovpn").string());
     EXPECT_EQ(c.vpn->username, " now@example.com ");
     EXPECT_EQ(c.vpn->password, " now ");
     ASSERT_TRUE(c.management.accept());
-    EXPECT_NE(c.management.receiveUntil("password", 2s).find("username 'Auth' \" now@example.com \""),
-              std::string::npos);
+    EXPECT_NE(
+        c.management.receiveUntil("password", 2s).find("username 'Auth' \" now@example.com \""),
+        std::string::npos);
 }
 
 TEST(MainViewController, LinksOpenTheWebSite) {

@@ -99,8 +99,9 @@ TEST(ManagementReadLoop, CommandsGoOutUnchangedWhileTheEchoMasksThePassword) {
     c.management.sendCommand("password 'Auth' \"p a s s\"\n");
     EXPECT_EQ(c.server.receiveUntil("s\"\n", 2s),
               "username 'Auth' \"me@example.com\"\npassword 'Auth' \"p a s s\"\n");
-    EXPECT_EQ(capture.outputLines(), (std::vector<std::string>{"username 'Auth' \"me@example.com\"\n",
-                                                               "password 'Auth' [...]\n"}));
+    EXPECT_EQ(capture.outputLines(),
+              (std::vector<std::string>{"username 'Auth' \"me@example.com\"\n",
+                                        "password 'Auth' [...]\n"}));
 }
 
 TEST(ManagementReadLoop, OverlongTextWithoutLineFeedIsDropped) {

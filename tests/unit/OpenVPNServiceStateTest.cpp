@@ -33,10 +33,10 @@ TEST(OpenVPNServiceState, UpdateRule) {
         bool stored;
     };
     const Case cases[] = {
-        {"CONNECTED", "ASSIGN_IP", false},  {"CONNECTED", "ADD_ROUTES", false},
-        {"CONNECTED", "CONNECTED", true},   {"CONNECTED", "assign_ip", true},
-        {"WAIT", "ASSIGN_IP", true},        {"NOPROCESS", "ADD_ROUTES", true},
-        {"CONNECTED", "EXITING", true},     {"NOPROCESS", "", true},
+        {"CONNECTED", "ASSIGN_IP", false},    {"CONNECTED", "ADD_ROUTES", false},
+        {"CONNECTED", "CONNECTED", true},     {"CONNECTED", "assign_ip", true},
+        {"WAIT", "ASSIGN_IP", true},          {"NOPROCESS", "ADD_ROUTES", true},
+        {"CONNECTED", "EXITING", true},       {"NOPROCESS", "", true},
         {"NOPROCESS", "SOMETHING_NEW", true},
     };
     for (const auto& c : cases) {
@@ -74,13 +74,15 @@ TEST(OpenVPNServiceState, ConcurrentWritersEachPostOnceAndLeaveALastWord) {
     f.center.addObserver(OpenVPNService::stateDidChangeNotification,
                          [&] { seen.insert(f.service.state()); });
     while (f.notifications < 2 * perThread)
-        f.queue.drainUntil([&] { return f.notifications >= 2 * perThread; }, std::chrono::seconds(10));
+        f.queue.drainUntil([&] { return f.notifications >= 2 * perThread; },
+                           std::chrono::seconds(10));
     a.join();
     b.join();
     f.queue.drain();
     EXPECT_EQ(f.notifications, 2 * perThread);
     const std::string last = f.service.state();
-    EXPECT_TRUE(last == "A" + std::to_string(perThread - 1) || last == "B" + std::to_string(perThread - 1))
+    EXPECT_TRUE(last == "A" + std::to_string(perThread - 1) ||
+                last == "B" + std::to_string(perThread - 1))
         << last;
     EXPECT_TRUE(seen.count(last));
 }

@@ -4,7 +4,8 @@
 
 namespace {
 
-const std::string pem = "-----BEGIN CERTIFICATE-----\nMIIBszCCAVmgAwIBAgIUQ+/abc=\n-----END CERTIFICATE-----\n";
+const std::string pem =
+    "-----BEGIN CERTIFICATE-----\nMIIBszCCAVmgAwIBAgIUQ+/abc=\n-----END CERTIFICATE-----\n";
 
 // What an account service hands out: everything here must pass.
 const std::string goodProfile = "# Quovant NL-1\r\n"
@@ -35,7 +36,9 @@ const std::string goodProfile = "# Quovant NL-1\r\n"
                                 "route-ipv6 2001:db8::/32\n"
                                 "  ; an indented comment\n"
                                 "verb 3\n"
-                                "<ca>\n" + pem + "</ca>\n"
+                                "<ca>\n" +
+                                pem +
+                                "</ca>\n"
                                 "<tls-auth>\n-----BEGIN OpenVPN Static key V1-----\n0123abcd\n"
                                 "-----END OpenVPN Static key V1-----\n</tls-auth>\n";
 
@@ -108,16 +111,22 @@ TEST(ProfileChecker, RefusesWhatCouldRunCodeOrTouchFiles) {
         {"closing tag without opening", "</ca>"},
     };
     for (const auto& c : cases) {
-        const ProfileVerdict verdict = ProfileChecker::check("client\ndev tun\n" + c.line + "\nverb 3\n");
+        const ProfileVerdict verdict =
+            ProfileChecker::check("client\ndev tun\n" + c.line + "\nverb 3\n");
         EXPECT_FALSE(verdict.accepted) << c.why << ": " << c.line;
         EXPECT_GE(verdict.line, 3u) << c.why;
     }
 }
 
 TEST(ProfileChecker, RefusesTheProfileAsAWhole) {
-    EXPECT_FALSE(ProfileChecker::check("\xEF\xBB\xBF" "client\n").accepted) << "byte order mark";
-    EXPECT_FALSE(ProfileChecker::check(std::string("client\n\0up /x\n", 14)).accepted) << "NUL byte";
-    EXPECT_FALSE(ProfileChecker::check(std::string(ProfileChecker::maxProfileBytes + 1, '#')).accepted);
+    EXPECT_FALSE(ProfileChecker::check("\xEF\xBB\xBF"
+                                       "client\n")
+                     .accepted)
+        << "byte order mark";
+    EXPECT_FALSE(ProfileChecker::check(std::string("client\n\0up /x\n", 14)).accepted)
+        << "NUL byte";
+    EXPECT_FALSE(
+        ProfileChecker::check(std::string(ProfileChecker::maxProfileBytes + 1, '#')).accepted);
 }
 
 TEST(ProfileChecker, RefusalNamesTheDirectiveAndLineButNotSecrets) {

@@ -1,5 +1,6 @@
-#include "TempDir.h"
 #include "account/ProfileFile.h"
+
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

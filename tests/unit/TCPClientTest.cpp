@@ -1,5 +1,6 @@
-#include "LoopbackServer.h"
 #include "vpn/TCPClient.h"
+
+#include "LoopbackServer.h"
 
 #include <future>
 #include <gtest/gtest.h>

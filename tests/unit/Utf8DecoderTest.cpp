@@ -22,12 +22,17 @@ TEST(Utf8Decoder, InvalidBytesBecomeReplacementWithoutLosingNeighbours) {
         std::string out;
     };
     const Case cases[] = {
-        {"a\xFF" "b", "a" + replacement + "b"},
-        {"\xC0\xAF", replacement + replacement},                   // overlong '/'
+        {"a\xFF"
+         "b",
+         "a" + replacement + "b"},
+        {"\xC0\xAF", replacement + replacement},                          // overlong '/'
         {"\xED\xA0\x80x", replacement + replacement + replacement + "x"}, // surrogate half
-        {"\xE2\x82" "x", replacement + "x"},                       // sequence broken by ASCII
+        {"\xE2\x82"
+         "x",
+         replacement + "x"}, // sequence broken by ASCII
         {"ok\r\n\x80\x80\r\nnext\r\n", "ok\r\n" + replacement + replacement + "\r\nnext\r\n"},
-        {"\xF4\x90\x80\x80", replacement + replacement + replacement + replacement}, // above U+10FFFF
+        {"\xF4\x90\x80\x80",
+         replacement + replacement + replacement + replacement}, // above U+10FFFF
     };
     for (const auto& c : cases) {
         Utf8Decoder decoder;

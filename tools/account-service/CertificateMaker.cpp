@@ -16,7 +16,8 @@ bool addExtension(X509* cert, int nid, const char* value) {
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
     X509V3_set_ctx(&context, cert, cert, nullptr, nullptr, 0);
-    Owned<X509_EXTENSION, X509_EXTENSION_free> extension(X509V3_EXT_conf_nid(nullptr, &context, nid, value));
+    Owned<X509_EXTENSION, X509_EXTENSION_free> extension(
+        X509V3_EXT_conf_nid(nullptr, &context, nid, value));
     return extension && X509_add_ext(cert, extension.get(), -1) == 1;
 }
 
@@ -33,8 +34,9 @@ std::string CertificateMaker::selfSigned(const std::string& certPath, const std:
     X509_gmtime_adj(X509_getm_notAfter(cert.get()), 30L * 24 * 3600);
     X509_set_pubkey(cert.get(), key.get());
     X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Quovant account service (local)"),
-                               -1, -1, 0);
+    X509_NAME_add_entry_by_txt(
+        name, "CN", MBSTRING_ASC,
+        reinterpret_cast<const unsigned char*>("Quovant account service (local)"), -1, -1, 0);
     X509_set_issuer_name(cert.get(), name);
     if (!addExtension(cert.get(), NID_subject_alt_name, "IP:127.0.0.1,IP:::1,DNS:localhost") ||
         !addExtension(cert.get(), NID_basic_constraints, "critical,CA:TRUE") ||
@@ -49,7 +51,8 @@ std::string CertificateMaker::selfSigned(const std::string& certPath, const std:
     umask(old);
     if (!keyFile)
         return "cannot write " + keyPath;
-    const bool keyWritten = PEM_write_PrivateKey(keyFile, key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
+    const bool keyWritten =
+        PEM_write_PrivateKey(keyFile, key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
     std::fclose(keyFile);
     FILE* certFile = std::fopen(certPath.c_str(), "w");
     if (!certFile)

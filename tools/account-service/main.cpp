@@ -42,7 +42,8 @@ struct Options {
 };
 
 [[noreturn]] void usage(const std::string& why) {
-    std::fprintf(stderr, "account-service: %s (see the comment at the top of main.cpp)\n", why.c_str());
+    std::fprintf(stderr, "account-service: %s (see the comment at the top of main.cpp)\n",
+                 why.c_str());
     std::exit(2);
 }
 
@@ -83,7 +84,8 @@ int dropForever(const Options& o) {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(o.port));
     inet_pton(AF_INET, o.host.c_str(), &address.sin_addr);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0)
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 16) != 0)
         usage("cannot listen");
     std::fprintf(stderr, "account-service dropping connections on %s:%d\n", o.host.c_str(), o.port);
     for (;;) {
@@ -106,7 +108,8 @@ int main(int argc, char** argv) {
         };
         if (arg == "--generate-cert") {
             const std::string dir = value();
-            const std::string error = CertificateMaker::selfSigned(dir + "/cert.pem", dir + "/key.pem");
+            const std::string error =
+                CertificateMaker::selfSigned(dir + "/cert.pem", dir + "/key.pem");
             if (!error.empty())
                 usage(error);
             return 0;
@@ -117,24 +120,37 @@ int main(int argc, char** argv) {
                 usage("--listen takes HOST:PORT");
             o.host = listen.substr(0, colon);
             o.port = std::stoi(listen.substr(colon + 1));
-        } else if (arg == "--cert") o.cert = value();
-        else if (arg == "--key") o.key = value();
-        else if (arg == "--profile") o.profileFile = value();
-        else if (arg == "--record") o.recordFile = value();
-        else if (arg == "--user") addUser(o, value());
+        } else if (arg == "--cert")
+            o.cert = value();
+        else if (arg == "--key")
+            o.key = value();
+        else if (arg == "--profile")
+            o.profileFile = value();
+        else if (arg == "--record")
+            o.recordFile = value();
+        else if (arg == "--user")
+            addUser(o, value());
         else if (arg == "--users") {
             std::istringstream lines(readWhole(value()));
             for (std::string line; std::getline(lines, line);)
                 if (!line.empty())
                     addUser(o, line);
-        } else if (arg == "--login-status") o.loginStatus = std::stoi(value());
-        else if (arg == "--profile-status") o.profileStatus = std::stoi(value());
-        else if (arg == "--login-body") o.loginBody = value();
-        else if (arg == "--profile-body") o.profileBody = value();
-        else if (arg == "--login-204") o.login204 = true;
-        else if (arg == "--delay") o.delay = std::stod(value());
-        else if (arg == "--drop") o.drop = true;
-        else usage("unknown option " + arg);
+        } else if (arg == "--login-status")
+            o.loginStatus = std::stoi(value());
+        else if (arg == "--profile-status")
+            o.profileStatus = std::stoi(value());
+        else if (arg == "--login-body")
+            o.loginBody = value();
+        else if (arg == "--profile-body")
+            o.profileBody = value();
+        else if (arg == "--login-204")
+            o.login204 = true;
+        else if (arg == "--delay")
+            o.delay = std::stod(value());
+        else if (arg == "--drop")
+            o.drop = true;
+        else
+            usage("unknown option " + arg);
     }
     if (o.drop)
         return dropForever(o);
@@ -166,11 +182,13 @@ int main(int argc, char** argv) {
     server.Post("/api/login", [&](const httplib::Request& req, httplib::Response& res) {
         wait();
         const auto body = nlohmann::json::parse(req.body, nullptr, false);
-        const bool jsonBody = req.get_header_value("Content-Type").rfind("application/json", 0) == 0;
+        const bool jsonBody =
+            req.get_header_value("Content-Type").rfind("application/json", 0) == 0;
         std::string email;
         if (body.is_object() && body.contains("email") && body["email"].is_string())
             email = body["email"].get<std::string>();
-        record("POST " + req.path + " json=" + (jsonBody && body.is_object() ? "yes" : "no") + " email=" + email);
+        record("POST " + req.path + " json=" + (jsonBody && body.is_object() ? "yes" : "no") +
+               " email=" + email);
         if (o.loginStatus)
             return error(res, o.loginStatus, "forced");
         if (o.login204) {
@@ -191,7 +209,8 @@ int main(int argc, char** argv) {
             std::lock_guard lock(mutex);
             tokens[token] = email;
         }
-        res.set_content(nlohmann::json{{"access_token", token}, {"token_type", "Bearer"}}.dump(), "application/json");
+        res.set_content(nlohmann::json{{"access_token", token}, {"token_type", "Bearer"}}.dump(),
+                        "application/json");
     });
 
     server.Get("/api/profile", [&](const httplib::Request& req, httplib::Response& res) {
@@ -221,8 +240,8 @@ int main(int argc, char** argv) {
         res.set_content(nlohmann::json{{"config", profile}}.dump(), "application/json");
     });
 
-    std::fprintf(stderr, "account-service listening on https://%s:%d/api/ with %zu user(s)\n", o.host.c_str(), o.port,
-                 o.users.size());
+    std::fprintf(stderr, "account-service listening on https://%s:%d/api/ with %zu user(s)\n",
+                 o.host.c_str(), o.port, o.users.size());
     if (!server.listen(o.host.c_str(), o.port))
         usage("cannot listen on " + o.host + ":" + std::to_string(o.port));
     return 0;

@@ -43,7 +43,8 @@ int main(int argc, char** argv) {
         else if (arg == "--screenshot" && i + 1 < argc)
             screenshot = std::filesystem::absolute(argv[++i]).string();
         else {
-            std::fprintf(stderr, "usage: quovant-demo [--headless] [--check] [--screenshot FILE]\n");
+            std::fprintf(stderr,
+                         "usage: quovant-demo [--headless] [--check] [--screenshot FILE]\n");
             return 2;
         }
     }

@@ -3,4 +3,6 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-void QtDesktop::openURL(const std::string& url) { QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); }
+void QtDesktop::openURL(const std::string& url) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}

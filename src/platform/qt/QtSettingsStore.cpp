@@ -7,7 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-QtSettingsStore::QtSettingsStore() : settings_(QSettings::NativeFormat, QSettings::UserScope, "Quovant", "Quovant") {}
+QtSettingsStore::QtSettingsStore()
+    : settings_(QSettings::NativeFormat, QSettings::UserScope, "Quovant", "Quovant") {}
 
 std::optional<std::string> QtSettingsStore::string(const std::string& key) {
     const QVariant value = settings_.value(QString::fromStdString(key));
