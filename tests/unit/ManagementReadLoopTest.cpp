@@ -117,4 +117,28 @@ TEST(ManagementReadLoop, OverlongTextWithoutLineFeedIsDropped) {
     EXPECT_EQ(c.sink.snapshot().back(), "WAIT");
 }
 
+TEST(ManagementReadLoop, QuietLinesAreReadAtOnceAndCloseOnesTogether) {
+    Connected c;
+    c.connect();
+    std::this_thread::sleep_for(200ms);
+    // Lines far apart: each is read as it comes, one read each.
+    uint64_t reads = c.management.readCount();
+    for (int i = 0; i < 3; ++i) {
+        c.server.send(">STATE:" + std::to_string(i) + ",WAIT,,\r\n");
+        ASSERT_TRUE(c.sink.waitFor(static_cast<size_t>(i + 1), 1s)) << "a lone line waits for no pause";
+        std::this_thread::sleep_for(150ms);
+    }
+    EXPECT_EQ(c.management.readCount() - reads, 3u);
+    // Lines close together, right after a read: they wait out the pause and come in one read.
+    reads = c.management.readCount();
+    c.server.send(">STATE:10,AUTH,,\r\n");
+    std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 5; ++i) {
+        c.server.send(">STATE:" + std::to_string(11 + i) + ",GET_CONFIG,,\r\n");
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(c.sink.waitFor(9, 2s));
+    EXPECT_LE(c.management.readCount() - reads, 2u) << "at most ten reads a second";
+}
+
 } // namespace
