@@ -13,6 +13,7 @@
 #include "vpn/OpenVPNService.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTimer>
 
 int main(int argc, char** argv) {
@@ -37,9 +38,12 @@ int main(int argc, char** argv) {
     PointingHandCursor::install();
 
     // The application's resources sit beside its executable as in an installed tree:
-    // <prefix>/bin/quovant and <prefix>/libexec/quovant/.
+    // <prefix>/bin/quovant and <prefix>/libexec/quovant/. The path is made canonical:
+    // polkit matches the installer's path against its policy as written.
+    const QString libexec = QApplication::applicationDirPath() + "/../libexec/quovant";
+    const QString canonical = QDir(libexec).canonicalPath();
     const std::string bundleDir =
-        (QApplication::applicationDirPath() + "/../libexec/quovant").toStdString();
+        (canonical.isEmpty() ? QDir::cleanPath(libexec) : canonical).toStdString();
     AppDelegate appDelegate(
         {&mainQueue, bundleDir, HelperPaths::socketPath(),
          [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }});
