@@ -1,5 +1,7 @@
 #include "ProductStack.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -38,12 +40,24 @@ ProductStack::ProductStack(bool headless) {
                     "XDG_RUNTIME_DIR=" + (home_ / "runtime").string()};
     if (!headless)
         return;
-    const std::string display = ":" + std::to_string(90 + ::getpid() % 100);
-    xvfb_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-        "Xvfb", display, "-screen", "0", "640x560x24", "-nolisten", "tcp"});
-    const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
-    if (!pollUntil([&] { return std::filesystem::exists(socket); }, std::chrono::seconds(10)))
+    // Xvfb picks a free display and writes its number once it accepts clients.
+    int ready[2];
+    if (::pipe(ready) != 0)
+        throw std::runtime_error("pipe failed");
+    ::fcntl(ready[0], F_SETFD, FD_CLOEXEC);
+    xvfb_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0",
+                                 "640x560x24", "-nolisten", "tcp"});
+    ::close(ready[1]);
+    std::string number;
+    pollfd pfd{ready[0], POLLIN, 0};
+    char c;
+    while (::poll(&pfd, 1, 10000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    ::close(ready[0]);
+    if (number.empty())
         throw std::runtime_error("Xvfb did not start");
+    const std::string display = ":" + number;
     ::setenv("DISPLAY", display.c_str(), 1);
     environment_.push_back("DISPLAY=" + display);
     environment_.push_back("QT_QPA_PLATFORM=xcb");
