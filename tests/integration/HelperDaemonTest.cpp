@@ -9,6 +9,7 @@
 
 #include <arpa/inet.h>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -241,6 +242,42 @@ TEST_F(HelperDaemonTest, RefusesSystemAccounts) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_NE(daemon.log().find("refused connection from uid 65534"), std::string::npos)
         << daemon.log();
+}
+
+TEST(HelperDaemonActivation, ServesTheSocketSystemdHandsOver) {
+    // As systemd's socket unit does: the listening socket is fd 3, LISTEN_PID names the daemon.
+    TempDir dir("quovant-activation");
+    const std::string path = (dir / "activated.sock").string();
+    const std::string log = (dir / "helper.log").string();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, path.c_str());
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(fd, 4) != 0)
+            ::_exit(3);
+        ::dup2(fd, 3);
+        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT, 0644);
+        ::dup2(out, STDERR_FILENO);
+        ::setenv("LISTEN_PID", std::to_string(::getpid()).c_str(), 1);
+        ::setenv("LISTEN_FDS", "1", 1);
+        // No --socket: without the handed-over socket it would try the system path.
+        ::execl(HelperDaemon::builtHelper().c_str(), "com.quovant.macos.helper",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    auto connection = std::make_shared<HelperConnection>(path);
+    connection->resume();
+    Awaited<std::string> version;
+    connection->proxy([&](const HelperError& e) { version.add("error " + e.description); })
+        ->getVersion([&](const std::string& v) { version.add(v); });
+    EXPECT_EQ(version.first(), QUOVANT_TEST_PROJECT_VERSION) << readFile(log);
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a clean stop on SIGTERM";
 }
 
 } // namespace
