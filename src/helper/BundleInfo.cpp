@@ -97,3 +97,11 @@ std::optional<std::map<std::string, std::string>> BundleInfo::parse(std::string_
         return true;
     });
 }
+
+std::optional<std::string> BundleInfo::version(const std::string& path) {
+    const auto info = read(path);
+    if (!info)
+        return std::nullopt;
+    const auto it = info->find(versionKey);
+    return it == info->end() ? std::nullopt : std::optional<std::string>(it->second);
+}

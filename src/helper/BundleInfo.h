@@ -16,4 +16,6 @@ public:
     // Empty when the file is missing, is not a 64-bit ELF file, or has no valid dictionary.
     static std::optional<std::map<std::string, std::string>> read(const std::string& path);
     static std::optional<std::map<std::string, std::string>> parse(std::string_view elfImage);
+    // The file's "CFBundleVersion", if it has one.
+    static std::optional<std::string> version(const std::string& path);
 };

@@ -131,13 +131,12 @@ bool HelperInstaller::hasHelperConnection() {
 }
 
 void HelperInstaller::shouldInstallHelper(std::function<void(bool)> callback) {
-    const auto info = BundleInfo::read(helperCopyPath());
-    const auto version = info ? info->find(BundleInfo::versionKey) : decltype(info->end()){};
-    if (!info || version == info->end()) {
+    const auto version = BundleInfo::version(helperCopyPath());
+    if (!version) {
         callback(false);
         return;
     }
-    const std::string bundleVersion = version->second;
+    const std::string bundleVersion = *version;
     Log::line("Helper: Bundle Version => " + bundleVersion);
     auto proxy = helperConnection()->proxy([callback](const HelperError& error) {
         Log::line(error.description);

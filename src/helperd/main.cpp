@@ -100,9 +100,8 @@ int main(int argc, char** argv) {
         }
     }
 
-    const auto info = BundleInfo::read("/proc/self/exe");
-    const auto version = info ? info->find(BundleInfo::versionKey) : decltype(info->end()){};
-    if (!info || version == info->end()) {
+    const auto version = BundleInfo::version("/proc/self/exe");
+    if (!version) {
         Log::line("cannot read the helper's own version");
         return 1;
     }
@@ -124,7 +123,7 @@ int main(int argc, char** argv) {
     if (!pidFile.empty())
         std::ofstream(pidFile) << ::getpid() << "\n";
 
-    HelperServer server({listenFd, signalFd, version->second, executableDir()});
+    HelperServer server({listenFd, signalFd, *version, executableDir()});
     const int code = server.run();
     if (!pidFile.empty())
         ::unlink(pidFile.c_str());
