@@ -272,13 +272,15 @@ ProfileVerdict ProfileChecker::check(std::string_view profile) {
             profile.substr(pos, lf == std::string_view::npos ? std::string_view::npos : lf - pos);
         pos = lf == std::string_view::npos ? profile.size() : lf + 1;
         ++lineNumber;
+        // Comments and inline lines too: a cut piece of one would be read as a directive.
+        if (raw.size() > maxLine)
+            return refuse(lineNumber, openBlock.empty() ? "" : "<" + openBlock + ">",
+                          "line longer than " + std::to_string(maxLine) + " bytes");
         if (!raw.empty() && raw.back() == '\r')
             raw.remove_suffix(1);
         const std::string_view line = trimmed(raw);
 
         if (!openBlock.empty()) {
-            if (raw.size() > maxInlineLine)
-                return refuse(lineNumber, "<" + openBlock + ">", "inline line too long");
             if (line == "</" + openBlock + ">") {
                 openBlock.clear();
                 continue;
@@ -291,9 +293,6 @@ ProfileVerdict ProfileChecker::check(std::string_view profile) {
 
         if (line.empty() || line.front() == '#' || line.front() == ';')
             continue;
-        if (raw.size() > maxDirectiveLine)
-            return refuse(lineNumber, "",
-                          "line longer than " + std::to_string(maxDirectiveLine) + " bytes");
         if (!printableAscii(raw))
             return refuse(lineNumber, "", "control or non-ASCII character");
         if (line.find('\\') != std::string_view::npos)

@@ -21,8 +21,11 @@ struct ProfileVerdict {
 class ProfileChecker {
 public:
     static constexpr size_t maxProfileBytes = 256 * 1024;
-    static constexpr size_t maxDirectiveLine = 256;
-    static constexpr size_t maxInlineLine = 16 * 1024;
+    // openvpn reads its configuration in pieces of at most 255 characters, the line
+    // feed included; a longer line would reach it cut, and inside an inline block a
+    // piece that starts with the closing tag would end the block early. Every line
+    // (carriage return included, line feed not) must fit in one piece.
+    static constexpr size_t maxLine = 254;
 
     static ProfileVerdict check(std::string_view profile);
 };

@@ -1,6 +1,6 @@
 // Arbitrary profiles through the checker. Beyond not crashing: whatever it accepts
-// must not carry a directive that runs programs or names files, checked here by a
-// second, independent look at every line outside inline blocks.
+// must not carry a directive that runs programs or names files as openvpn itself
+// would read the file.
 #include "helperd/ProfileChecker.h"
 
 #include <cstdint>
@@ -28,28 +28,38 @@ bool startsWithDangerous(std::string_view line) {
 
 } // namespace
 
+// openvpn's own view of the file, modelled independently: lines read in pieces of at
+// most 255 characters; an inline block opens at a piece starting with "<tag>" and
+// closes at one starting with "</tag>" (leading blanks skipped); outside blocks each
+// piece's first word (leading dashes dropped) is a directive.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view profile(reinterpret_cast<const char*>(data), size);
     if (!ProfileChecker::check(profile).accepted)
         return 0;
-    bool inBlock = false;
+    std::string closeTag;
     size_t pos = 0;
-    while (pos <= profile.size()) {
-        const size_t lf = profile.find('\n', pos);
-        std::string_view line =
-            profile.substr(pos, lf == std::string_view::npos ? std::string_view::npos : lf - pos);
-        pos = lf == std::string_view::npos ? profile.size() + 1 : lf + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (line.find("<") != std::string_view::npos && line.find("</") == std::string_view::npos) {
-            inBlock = true;
+    while (pos < profile.size()) {
+        size_t end = profile.find('\n', pos);
+        end = end == std::string_view::npos ? profile.size() : end + 1;
+        const std::string_view piece = profile.substr(pos, std::min<size_t>(end - pos, 255));
+        pos += piece.size();
+        std::string_view line = piece;
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        if (!closeTag.empty()) {
+            if (line.substr(0, closeTag.size()) == closeTag)
+                closeTag.clear();
             continue;
         }
-        if (line.find("</") != std::string_view::npos) {
-            inBlock = false;
+        if (!line.empty() && line.front() == '<') {
+            const size_t close = line.find('>');
+            if (close != std::string_view::npos)
+                closeTag = "</" + std::string(line.substr(1, close - 1)) + ">";
             continue;
         }
-        if (!inBlock && startsWithDangerous(line))
+        while (!line.empty() && line.front() == '-')
+            line.remove_prefix(1);
+        if (startsWithDangerous(line))
             std::abort();
     }
     return 0;
