@@ -249,16 +249,17 @@ TEST(HelperDaemonActivation, ServesTheSocketSystemdHandsOver) {
     TempDir dir("quovant-activation");
     const std::string path = (dir / "activated.sock").string();
     const std::string log = (dir / "helper.log").string();
+    // Bound and listening before the daemon starts, as systemd does it: clients may
+    // connect at once and wait in the queue.
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listening, 4), 0);
     const pid_t child = ::fork();
     if (child == 0) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strcpy(address.sun_path, path.c_str());
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(fd, 4) != 0)
-            ::_exit(3);
-        ::dup2(fd, 3);
+        ::dup2(listening, 3);
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT, 0644);
         ::dup2(out, STDERR_FILENO);
         ::setenv("LISTEN_PID", std::to_string(::getpid()).c_str(), 1);
@@ -268,6 +269,7 @@ TEST(HelperDaemonActivation, ServesTheSocketSystemdHandsOver) {
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }
+    ::close(listening);
     auto connection = std::make_shared<HelperConnection>(path);
     connection->resume();
     Awaited<std::string> version;
