@@ -23,19 +23,10 @@ AppDelegate::AppDelegate(HelperInstaller::Dependencies helper)
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
-    QObject* windowController =
-        storyboard_ ? storyboard_->instantiateController("mainWindowController") : nullptr;
-    if (auto* controller = qobject_cast<MainWindowController*>(windowController))
-        window_.reset(controller);
-    else
-        delete windowController;
-
-    QObject* viewController =
-        storyboard_ ? storyboard_->instantiateController("mainViewController") : nullptr;
-    if (auto* controller = qobject_cast<MainViewController*>(viewController))
-        mainViewController_.reset(controller);
-    else
-        delete viewController;
+    if (storyboard_) {
+        window_ = storyboard_->instantiate<MainWindowController>("mainWindowController");
+        mainViewController_ = storyboard_->instantiate<MainViewController>("mainViewController");
+    }
 
     if (mainViewController_)
         mainViewController_->loadView();

@@ -120,6 +120,8 @@ std::shared_ptr<HelperConnection> HelperInstaller::helperConnection() {
 }
 
 void HelperInstaller::emptyHelperConnection() {
+    // Let go after unlocking: ending the connection joins its queue, whose invalidation
+    // handler takes this lock.
     std::shared_ptr<HelperConnection> old;
     std::lock_guard lock(field_->mutex);
     old = std::move(field_->xpcHelperConnection);

@@ -54,6 +54,10 @@ void OpenVPNService::updateState(const std::string& word) {
     // not mean the tunnel went down.
     if (state_ == "CONNECTED" && (word == "ASSIGN_IP" || word == "ADD_ROUTES"))
         return;
+    storeLocked(word);
+}
+
+void OpenVPNService::storeLocked(const std::string& word) {
     state_ = word;
     // Posting under the lock keeps the notifications in the order the words were stored.
     mainQueue_.async([&center = notifications_] { center.post(stateDidChangeNotification); });
@@ -138,14 +142,11 @@ void OpenVPNService::openVPNExited(int32_t status) {
     Log::line("OpenVPN exited: termiationStatus=" + std::to_string(status));
     // openvpn's last state lines ("EXITING") may still sit unread on the closed
     // management connection; stored after NOPROCESS they would claim a process that
-    // is gone. The loop ends once it has read what is left (2048 bytes per 100 ms:
-    // openvpn's log burst at an authentication failure takes it about a second).
+    // is gone. The loop ends once it has read what is left on the closed connection.
     management_->waitUntilReadingEnds(std::chrono::seconds(10));
     std::lock_guard lock(stateMutex_);
-    if (state_ == "NOPROCESS")
-        return;
-    state_ = "NOPROCESS";
-    mainQueue_.async([&center = notifications_] { center.post(stateDidChangeNotification); });
+    if (state_ != "NOPROCESS")
+        storeLocked("NOPROCESS");
 }
 
 void OpenVPNService::giveUp(const std::string& why) {

@@ -68,6 +68,8 @@ public:
     void stopOpenVPN();
 
 private:
+    // Stores the word and queues its notification; the caller holds stateMutex_.
+    void storeLocked(const std::string& word);
     bool connectManagement();
     void openVPNExited(int32_t status);
     void giveUp(const std::string& why);
