@@ -76,6 +76,16 @@ std::unique_ptr<ChildProcess> ProductStack::startQuovant() {
     ChildProcess::Options options;
     options.outputFile = (home_ / "quovant.log").string();
     options.extraEnvironment = environment_;
+    if (xvfb_) {
+        // Headless, Quovant runs as the ordinary user it is made for, on a display that
+        // lets every local user in. With a desktop's display it runs as its caller.
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(home_.path()))
+            if (::lchown(entry.path().c_str(), appUid, appUid) != 0)
+                throw std::runtime_error("cannot hand " + entry.path().string() + " to the user");
+        if (::chown(home_.path().c_str(), appUid, appUid) != 0)
+            throw std::runtime_error("cannot hand the home to the user");
+        options.uid = appUid;
+    }
     return std::make_unique<ChildProcess>(
         std::vector<std::string>{std::string(QUOVANT_TEST_BIN_DIR) + "/quovant"}, options);
 }

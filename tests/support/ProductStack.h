@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 
 // Everything the real quovant binary talks to, on this machine: the openvpn server,
 // the helper daemon, the account service with the demo user, a private home
@@ -18,6 +19,7 @@ class ProductStack {
 public:
     static constexpr const char* email = "demo@quovant.test";
     static constexpr const char* password = "quovant-demo";
+    static constexpr uid_t appUid = 1000;
 
     explicit ProductStack(bool headless);
 
