@@ -71,8 +71,10 @@ struct OpenVPNService::Run {
     std::shared_ptr<HelperProtocol> proxy;
     std::string usernameCommand;
     std::string passwordCommand;
+    std::atomic<bool> started{false}; // runMutex_ held when it is set
     std::atomic<bool> ended{false};
     std::atomic<bool> stopRequested{false};
+    std::atomic<bool> stopWatched{false};
     std::atomic<int> credentialPrompts{0};
     std::string failure; // runMutex_
 };
@@ -90,8 +92,23 @@ OpenVPNService::~OpenVPNService() {
 void OpenVPNService::joinWorkers() {
     if (starter_.joinable())
         starter_.join();
-    if (stopWatch_.joinable())
-        stopWatch_.join();
+    if (watch_.joinable())
+        watch_.join();
+}
+
+void OpenVPNService::watch(const std::shared_ptr<Run>& run, std::chrono::milliseconds timeout,
+                           std::function<bool()> settled, std::function<void()> onTimeout) {
+    std::lock_guard lock(workersMutex_);
+    if (watch_.joinable())
+        watch_.join(); // an earlier watch, whose run has settled or ended
+    watch_ = std::thread(
+        [this, run, timeout, settled = std::move(settled), onTimeout = std::move(onTimeout)] {
+            std::unique_lock lock(runMutex_);
+            if (runEnded_.wait_for(lock, timeout, [&] { return run->ended.load() || settled(); }))
+                return;
+            lock.unlock();
+            onTimeout();
+        });
 }
 
 void OpenVPNService::startOpenVPN() {
@@ -150,7 +167,12 @@ void OpenVPNService::startOpenVPN() {
     run->proxy->runOpenVPN(
         *config, *up, *down,
         [this, run](const std::string& managementPassword) {
-            std::lock_guard lock(starterMutex_);
+            {
+                std::lock_guard lock(runMutex_);
+                run->started = true;
+            }
+            runEnded_.notify_all();
+            std::lock_guard lock(workersMutex_);
             if (starter_.joinable())
                 starter_.join(); // an earlier run's, which has ended
             starter_ = std::thread(
@@ -159,6 +181,15 @@ void OpenVPNService::startOpenVPN() {
         [this, run](int32_t status, const std::string& reason) {
             Log::line("OpenVPN exited: termiationStatus=" + std::to_string(status));
             openVPNExited(run, status, reason);
+        });
+    // A helper that takes the request and then hangs must not leave the window waiting.
+    watch(
+        run, dependencies_.startTimeout, [run] { return run->started.load(); },
+        [this, run] {
+            Log::line("the helper did not start openvpn in time; giving up");
+            run->proxy->killOpenVPN(); // should it go on later, it ends that run at once
+            openVPNExited(run, HelperProtocol::refusedStatus,
+                          "The VPN helper did not start the connection in time.");
         });
 }
 
@@ -225,22 +256,14 @@ void OpenVPNService::stopOpenVPN() {
     if (run)
         run->stopRequested = true;
     management_->sendCommand("signal SIGINT\n");
-    if (!run)
+    if (!run || run->stopWatched.exchange(true))
         return;
-    std::lock_guard lock(starterMutex_);
-    if (watched_.lock() == run)
-        return; // already watched
-    if (stopWatch_.joinable())
-        stopWatch_.join(); // an earlier run's, which has ended
-    watched_ = run;
-    stopWatch_ = std::thread([this, run] {
-        std::unique_lock lock(runMutex_);
-        if (runEnded_.wait_for(lock, stopAnswerTimeout, [&] { return run->ended.load(); }))
-            return;
-        lock.unlock();
-        Log::line("openvpn did not stop when asked; asking the helper to end it");
-        run->proxy->killOpenVPN();
-    });
+    watch(
+        run, stopAnswerTimeout, [] { return false; },
+        [run] {
+            Log::line("openvpn did not stop when asked; asking the helper to end it");
+            run->proxy->killOpenVPN();
+        });
 }
 
 bool OpenVPNService::runInProgress() const {

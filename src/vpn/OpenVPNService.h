@@ -36,6 +36,7 @@ public:
         // Whether the far end of a new management connection may be given the credentials;
         // by default only a socket owned by root (the helper's openvpn) may.
         std::function<bool(const TCPConnection& connection)> trustManagementPeer = {};
+        std::chrono::milliseconds startTimeout = defaultStartTimeout;
     };
 
     static constexpr int connectAttempts = 8;
@@ -45,6 +46,8 @@ public:
     // After "signal SIGINT", how long openvpn gets before the helper is asked to end it
     // (a stopped or hung openvpn never reads the command).
     static constexpr auto stopAnswerTimeout = std::chrono::seconds(3);
+    // How long the helper may take to report the run started (it gives openvpn 10 s).
+    static constexpr std::chrono::milliseconds defaultStartTimeout = std::chrono::seconds(20);
 
     explicit OpenVPNService(Dependencies dependencies);
     ~OpenVPNService() override;
@@ -97,6 +100,10 @@ private:
     void fail(const std::shared_ptr<Run>& run, const std::string& failure);
     std::shared_ptr<Run> currentRun() const;
     void joinWorkers();
+    // On a thread of its own: runs `onTimeout` unless `run` ends or `settled` holds
+    // within `timeout`. `settled` is asked with runMutex_ held.
+    void watch(const std::shared_ptr<Run>& run, std::chrono::milliseconds timeout,
+               std::function<bool()> settled, std::function<void()> onTimeout);
 
     Dependencies dependencies_;
     MainQueue& mainQueue_;
@@ -109,8 +116,7 @@ private:
     mutable std::mutex runMutex_;
     std::condition_variable runEnded_;
     std::shared_ptr<Run> run_; // the run under way, if any
-    std::mutex starterMutex_;
-    std::thread starter_;        // connects the management client of a started run
-    std::thread stopWatch_;      // ends a run through the helper if openvpn does not stop
-    std::weak_ptr<Run> watched_; // the run stopWatch_ watches
+    std::mutex workersMutex_;
+    std::thread starter_; // connects the management client of a started run
+    std::thread watch_;   // gives up on a run that does not start, or does not stop
 };

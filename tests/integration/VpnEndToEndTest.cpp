@@ -76,6 +76,38 @@ TEST(VpnEndToEnd, WrongPasswordEndsInNoProcess) {
         << "openvpn's last words are handled before its end";
     EXPECT_EQ(vpn.seenStates.back(), "NOPROCESS");
     EXPECT_TRUE(log.outputContains("AUTH_FAILED"));
+    EXPECT_EQ(vpn.service->takeFailure(),
+              "The VPN server did not accept the e-mail address or password.");
+}
+
+TEST(VpnEndToEnd, ProfileThatForgetsCredentialsIsAnsweredAgainAfterAReconnect) {
+    VpnStack vpn(Accounts{{"alice@example.com", "correct horse"}});
+    Log::Capture log;
+    vpn.prepare("alice@example.com", "correct horse");
+    vpn.dir.write("quovant.ovpn", vpn.server.clientProfile() + "auth-nocache\n",
+                  std::filesystem::perms(0600));
+    vpn.service->startOpenVPN();
+    ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state();
+    vpn.seenStates.clear();
+    // As after a network change: openvpn starts over and, told not to keep them, asks
+    // for the credentials again.
+    vpn.service->management().sendCommand("signal SIGUSR1\n");
+    ASSERT_TRUE(vpn.mainQueue.drainUntil(
+        [&] {
+            return std::find(vpn.seenStates.begin(), vpn.seenStates.end(), "RECONNECTING") !=
+                       vpn.seenStates.end() &&
+                   vpn.service->state() == "CONNECTED";
+        },
+        30s))
+        << vpn.service->state() << "\n"
+        << vpn.daemon.log();
+    EXPECT_EQ(vpn.service->takeFailure(), "");
+    const auto out = log.outputLines();
+    EXPECT_EQ(std::count(out.begin(), out.end(), "password 'Auth' [...]\n"), 2)
+        << "once with the opening commands, once for the second prompt";
+    vpn.service->stopOpenVPN();
+    EXPECT_TRUE(vpn.waitForState("NOPROCESS", 20s));
+    EXPECT_EQ(vpn.service->takeFailure(), "") << "a disconnect the user asked for is no failure";
 }
 
 TEST(VpnEndToEnd, ControlCharacterInACredentialIsRefusedBeforeAnythingIsSent) {
@@ -160,6 +192,30 @@ TEST(VpnEndToEnd, OpenVPNKilledFromOutsideReturnsToNoProcess) {
     ::kill(*pid, SIGKILL);
     EXPECT_TRUE(vpn.waitForState("NOPROCESS", 15s));
     EXPECT_TRUE(log.systemContains("OpenVPN exited: termiationStatus=137"));
+}
+
+TEST(VpnEndToEnd, HelperThatHangsIsGivenUpAndItsLateRunEnded) {
+    VpnStack vpn(Accounts{{"alice@example.com", "pw"}}, true, 1s);
+    vpn.prepare("alice@example.com", "pw");
+    vpn.daemon.process().signal(SIGSTOP);
+    vpn.service->startOpenVPN();
+    ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 10s));
+    vpn.mainQueue.drain();
+    EXPECT_EQ(vpn.service->state(), "NOPROCESS");
+    EXPECT_EQ(vpn.service->takeFailure(), "The VPN helper did not start the connection in time.");
+
+    // The helper wakes up, runs what it was asked, and ends it as asked next.
+    vpn.daemon.process().signal(SIGCONT);
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (vpn.daemon.log().find("openvpn ended") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_NE(vpn.daemon.log().find("openvpn ended"), std::string::npos) << vpn.daemon.log();
+    EXPECT_FALSE(LoopbackServer::reachable(1337)) << "no openvpn is left";
+    EXPECT_EQ(vpn.service->state(), "NOPROCESS");
+
+    vpn.service->startOpenVPN();
+    EXPECT_TRUE(vpn.waitForState("CONNECTED")) << "a later start works\n" << vpn.daemon.log();
 }
 
 size_t threadCount() {
