@@ -224,6 +224,7 @@ void MainViewController::unknownError() {
 
 void MainViewController::chainFailed(const std::string& alert) {
     // Back to a form the user can use: the chain has ended.
+    Log::line("connecting failed: " + alert);
     chain_ = Chain::idle;
     setDisconnectedLook();
     ports_.view->showAlert(alert);

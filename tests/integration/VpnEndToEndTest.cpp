@@ -218,6 +218,25 @@ TEST(VpnEndToEnd, HelperThatHangsIsGivenUpAndItsLateRunEnded) {
     EXPECT_TRUE(vpn.waitForState("CONNECTED")) << "a later start works\n" << vpn.daemon.log();
 }
 
+TEST(VpnEndToEnd, HungOpenVPNIsEndedThroughTheHelperWhenItDoesNotAnswer) {
+    VpnStack vpn(Accounts{{"alice@example.com", "pw"}});
+    Log::Capture log;
+    vpn.prepare("alice@example.com", "pw");
+    vpn.service->startOpenVPN();
+    ASSERT_TRUE(vpn.waitForState("CONNECTED"));
+    const auto pid = openVPNPid(vpn.daemon.log());
+    ASSERT_TRUE(pid);
+    ::kill(*pid, SIGSTOP); // it can read no command any more
+    vpn.service->stopOpenVPN();
+    ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 30s))
+        << vpn.daemon.log();
+    vpn.mainQueue.drain();
+    EXPECT_EQ(vpn.service->state(), "NOPROCESS");
+    EXPECT_TRUE(log.systemContains("openvpn did not stop when asked; asking the helper to end it"));
+    EXPECT_NE(vpn.daemon.log().find("request killOpenVPN"), std::string::npos);
+    EXPECT_EQ(vpn.service->takeFailure(), "") << "the user asked for it";
+}
+
 size_t threadCount() {
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
                                              std::filesystem::directory_iterator()));

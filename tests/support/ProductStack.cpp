@@ -25,11 +25,12 @@ std::string outputOf(const std::vector<std::string>& argv) {
     return out;
 }
 
-ProductStack::ProductStack(bool headless) {
+ProductStack::ProductStack(bool headless, const std::vector<std::string>& accountSwitches) {
     if (!server.waitUntilReady())
         throw std::runtime_error("the openvpn server did not start:\n" + server.log());
     account = std::make_unique<AccountServiceProcess>(
-        std::vector<std::string>{std::string(email) + ":" + password}, server.clientProfile());
+        std::vector<std::string>{std::string(email) + ":" + password}, server.clientProfile(),
+        accountSwitches);
     std::filesystem::create_directory(home_ / "runtime");
     std::filesystem::permissions(home_ / "runtime", std::filesystem::perms(0700));
     environment_ = {"QUOVANT_ACCOUNT_HOST=" + std::string(AccountServiceProcess::address),
@@ -88,6 +89,11 @@ std::unique_ptr<ChildProcess> ProductStack::startQuovant() {
     }
     return std::make_unique<ChildProcess>(
         std::vector<std::string>{std::string(QUOVANT_TEST_BIN_DIR) + "/quovant"}, options);
+}
+
+void ProductStack::screenshot(const std::string& file) const {
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    outputOf({"import", "-window", "root", file});
 }
 
 std::string ProductStack::waitForWindow() {
