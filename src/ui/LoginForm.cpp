@@ -152,6 +152,10 @@ void LoginForm::setPasswordText(const std::string& text) {
     passwordEdit_->setText(QString::fromStdString(text));
 }
 
+void LoginForm::setRememberChecked(bool checked) {
+    rememberCheck_->setChecked(checked);
+}
+
 void LoginForm::setUpColors(uint32_t background, uint32_t lines) {
     fill(this, background);
     fill(emailLine_, lines);

@@ -184,7 +184,7 @@ TEST(LoginWindow, LooksFollowTheConnectionState) {
     screenshot(app.delegate->window(), "look-disconnected");
 }
 
-TEST(LoginWindow, RememberedCredentialsAreThereAtTheNextStartInAnOwnerOnlyFile) {
+TEST(LoginWindow, RememberedCredentialsStayAcrossStartsInAnOwnerOnlyFile) {
     {
         App app;
         QTest::keyClicks(app.outlet<QLineEdit>("emailEdit"), "me@example.com");
@@ -196,9 +196,27 @@ TEST(LoginWindow, RememberedCredentialsAreThereAtTheNextStartInAnOwnerOnlyFile) 
         ASSERT_EQ(::stat(app.settings.fileName().toLocal8Bit().constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
     }
-    App next;
-    EXPECT_EQ(next.outlet<QLineEdit>("emailEdit")->text(), "me@example.com");
-    EXPECT_EQ(next.outlet<QLineEdit>("passwordEdit")->text(), "s3cret pw");
+    {
+        App next;
+        EXPECT_EQ(next.outlet<QLineEdit>("emailEdit")->text(), "me@example.com");
+        EXPECT_EQ(next.outlet<QLineEdit>("passwordEdit")->text(), "s3cret pw");
+        EXPECT_TRUE(next.outlet<QCheckBox>("rememberCheck")->isChecked());
+        // Logging in again as filled in keeps them for the start after.
+        QTest::mouseClick(next.outlet<QAbstractButton>("connectButton"), Qt::LeftButton);
+        next.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+    }
+    {
+        App third;
+        EXPECT_EQ(third.outlet<QLineEdit>("emailEdit")->text(), "me@example.com");
+        EXPECT_TRUE(third.outlet<QCheckBox>("rememberCheck")->isChecked());
+        // Unticked, a successful login forgets them.
+        third.outlet<QCheckBox>("rememberCheck")->setChecked(false);
+        QTest::mouseClick(third.outlet<QAbstractButton>("connectButton"), Qt::LeftButton);
+        third.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+    }
+    App fourth;
+    EXPECT_EQ(fourth.outlet<QLineEdit>("emailEdit")->text(), "");
+    EXPECT_FALSE(fourth.outlet<QCheckBox>("rememberCheck")->isChecked());
     QtSettingsStore().remove("email");
     QtSettingsStore().remove("password");
 }
