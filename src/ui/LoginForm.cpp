@@ -1,5 +1,6 @@
 #include "ui/LoginForm.h"
 
+#include "ui/AlertSheet.h"
 #include "ui/ControlStyling.h"
 #include "ui/StyledButton.h"
 
@@ -9,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QSvgWidget>
 #include <QVBoxLayout>
 
@@ -209,11 +209,7 @@ void LoginForm::setRememberTextColor(uint32_t color) {
 }
 
 void LoginForm::showAlert(const std::string& message) {
-    auto* alert = new QMessageBox(QMessageBox::Critical, QString(), QString::fromStdString(message),
-                                  QMessageBox::Ok, window());
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setWindowModality(Qt::WindowModal);
-    alert->open();
+    AlertSheet::of(window()).show(QString::fromStdString(message));
 }
 
 void LoginForm::showEvent(QShowEvent* event) {

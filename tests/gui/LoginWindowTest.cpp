@@ -124,6 +124,36 @@ TEST(LoginWindow, ConnectItemRunsTheButtonsActionAndAlertsAreWindowModal) {
     EXPECT_EQ(app.alert()->text(), "Password should not be empty!");
 }
 
+TEST(LoginWindow, OneAlertAtATimeTheNewestMessageReplacesTheOpenOne) {
+    App app;
+    for (int i = 0; i < 3; ++i)
+        app.delegate->connectItem()->trigger();
+    spin(50ms);
+    EXPECT_EQ(app.delegate->window()->findChildren<QMessageBox*>().size(), 1);
+
+    app.outlet<QLineEdit>("emailEdit")->setText("me@example.com");
+    app.outlet<QLineEdit>("passwordEdit")->setText("pw");
+    app.delegate->connectItem()->trigger();
+    app.delegate->connectItem()->trigger();
+    spin(50ms);
+    ASSERT_FALSE(app.account.requests.empty());
+    for (auto& request : app.account.requests)
+        request.completion({AccountReply::Outcome::failedWithoutResponse, ""});
+    spin(50ms);
+    const auto alerts = app.delegate->window()->findChildren<QMessageBox*>();
+    ASSERT_EQ(alerts.size(), 1) << "failures of a slow login do not stack";
+    EXPECT_EQ(alerts.front()->text(), "Network connection failed");
+    EXPECT_TRUE(alerts.front()->isVisible());
+    alerts.front()->buttons().front()->click();
+    spin(50ms);
+    EXPECT_TRUE(app.delegate->window()->findChildren<QMessageBox*>().empty());
+    app.outlet<QLineEdit>("emailEdit")->clear();
+    app.delegate->connectItem()->trigger();
+    spin(50ms);
+    EXPECT_EQ(app.delegate->window()->findChildren<QMessageBox*>().size(), 1)
+        << "after the answer the next failure shows again";
+}
+
 TEST(LoginWindow, WithoutAViewControllerTheConnectItemDoesNothing) {
     App app(false);
     ASSERT_TRUE(app.delegate->window());
