@@ -2,15 +2,18 @@
 
 #include "app/MainWindowController.h"
 #include "platform/Log.h"
+#include "ui/AlertSheet.h"
 #include "ui/MainViewController.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QPointer>
 #include <QSystemTrayIcon>
 
 AppDelegate::AppDelegate(HelperInstaller::Dependencies helper)
-    : statusMemu_(std::make_unique<QMenu>()), helper_(std::move(helper)) {
+    : statusMemu_(std::make_unique<QMenu>()), terminate_(helper.terminate),
+      helper_(reportingHere(std::move(helper))) {
     connectItem_ = statusMemu_->addAction("Verbinden");
     connectItem_->setObjectName("connectItem");
     connect(connectItem_, &QAction::triggered, this, [this] { onConnectButtonClick(); });
@@ -49,12 +52,36 @@ void AppDelegate::applicationDidFinishLaunching() {
         Log::line("No system tray on this desktop: the login window stays the way in (start "
                   "Quovant again to bring it back)");
 
+    checkHelper();
+}
+
+HelperInstaller::Dependencies AppDelegate::reportingHere(HelperInstaller::Dependencies helper) {
+    MainQueue* mainQueue = helper.mainQueue ? helper.mainQueue : &MainQueue::main();
+    helper.authorizationFailed = [mainQueue, alive = QPointer(this)](const std::string& message) {
+        mainQueue->async([alive, message] {
+            if (alive)
+                alive->authorizationFailed(message);
+        });
+    };
+    return helper;
+}
+
+void AppDelegate::checkHelper() {
     shouldInstallHelper([this](bool current) {
         if (!current) {
             installHelper();
             helper_.emptyHelperConnection();
         }
     });
+}
+
+void AppDelegate::authorizationFailed(const std::string& message) {
+    if (!window_)
+        return terminate_();
+    applicationShouldHandleReopen();
+    AlertSheet::of(window_.get())
+        .ask(QString::fromStdString(message),
+             {{"Opnieuw proberen", [this] { checkHelper(); }}, {"Afsluiten", terminate_}});
 }
 
 bool AppDelegate::applicationShouldHandleReopen() {
