@@ -46,11 +46,13 @@ void AppDelegate::applicationDidFinishLaunching() {
     statusItem_ = std::make_unique<QSystemTrayIcon>(QIcon(":/images/ic_status.svg"));
     statusItem_->setToolTip("Quovant");
     statusItem_->setContextMenu(statusMemu_.get());
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
         statusItem_->show();
-    else
-        Log::line("No system tray on this desktop: the login window stays the way in (start "
-                  "Quovant again to bring it back)");
+    } else {
+        // Nothing would be left to quit with once the window is closed.
+        QApplication::setQuitOnLastWindowClosed(true);
+        Log::line("No system tray on this desktop: closing the login window quits Quovant");
+    }
 
     checkHelper();
 }

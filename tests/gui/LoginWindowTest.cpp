@@ -21,6 +21,8 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -45,12 +47,12 @@ struct App {
     QtSettingsStore settings;
     FakeAccount account;
     FakeDesktop desktop;
-    int terminations = 0;
+    std::atomic<int> terminations = 0;
     std::unique_ptr<OpenVPNService> vpn;
     std::unique_ptr<AppDelegate> delegate;
     Storyboard storyboard;
 
-    explicit App(bool withViewController = true) {
+    explicit App(bool withViewController = true, const std::string& helperSocket = "") {
         QApplication::setQuitOnLastWindowClosed(false);
         PointingHandCursor::install();
         OpenVPNService::Dependencies d;
@@ -62,9 +64,9 @@ struct App {
             return "/s/" + n;
         };
         vpn = std::make_unique<OpenVPNService>(d);
-        delegate = std::make_unique<AppDelegate>(
-            HelperInstaller::Dependencies{&mainQueue, HelperDaemon::libexecDir(),
-                                          daemon.socketPath(), [this] { ++terminations; }});
+        delegate = std::make_unique<AppDelegate>(HelperInstaller::Dependencies{
+            &mainQueue, HelperDaemon::libexecDir(),
+            helperSocket.empty() ? daemon.socketPath() : helperSocket, [this] { ++terminations; }});
         storyboard = mainStoryboard(*delegate, {&settings, &account, vpn.get(), &center, &desktop});
         if (!withViewController)
             storyboard.add("mainViewController", [] { return nullptr; });
@@ -154,6 +156,76 @@ TEST(LoginWindow, OneAlertAtATimeTheNewestMessageReplacesTheOpenOne) {
         << "after the answer the next failure shows again";
 }
 
+// Runs the application with no helper answering and the authorisation command
+// replaced by scripts that answer as pkexec does.
+struct Unauthorised {
+    TempDir dir{"quovant-auth"};
+
+    Unauthorised() {
+        dir.write("no-agent",
+                  "#!/bin/sh\necho 'Error executing command as another user: "
+                  "No authentication agent found.' >&2\nexit 127\n",
+                  std::filesystem::perms(0755));
+        dir.write("refuse",
+                  "#!/bin/sh\necho 'Error executing command as another user: Not authorized' >&2\n"
+                  "exit 127\n",
+                  std::filesystem::perms(0755));
+        dir.write("cancel", "#!/bin/sh\nexit 126\n", std::filesystem::perms(0755));
+    }
+    ~Unauthorised() { ::unsetenv(HelperInstaller::testAuthCommandVariable); }
+    void answer(const char* script) {
+        ::setenv(HelperInstaller::testAuthCommandVariable, (dir / script).c_str(), 1);
+    }
+    std::string socket() const { return (dir / "nobody-listens.sock").string(); }
+};
+
+QMessageBox* visibleAlert(App& app, const QString& text) {
+    for (auto* alert : app.delegate->window()->findChildren<QMessageBox*>())
+        if (alert->isVisible() && alert->text() == text)
+            return alert;
+    return nullptr;
+}
+
+TEST(LoginWindow, FailedAuthorisationAsksToTryAgainOrQuit) {
+    Unauthorised auth;
+    auth.answer("no-agent");
+    App app(true, auth.socket());
+    const QString noAgent = "Authorization failed: no authentication agent is running";
+    ASSERT_TRUE(waitUntil([&] { return visibleAlert(app, noAgent); }));
+    QMessageBox* alert = visibleAlert(app, noAgent);
+    EXPECT_EQ(alert->icon(), QMessageBox::Critical);
+    EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+    ASSERT_EQ(alert->buttons().size(), 2);
+    QAbstractButton* retry = alert->defaultButton();
+    ASSERT_TRUE(retry);
+    EXPECT_EQ(retry->text(), "Opnieuw proberen");
+    EXPECT_EQ(alert->escapeButton()->text(), "Afsluiten");
+    screenshot(alert, "alert-authorization-no-agent");
+
+    app.delegate->connectItem()->trigger(); // "Email should not be empty!" must not cover it
+    spin(50ms);
+    EXPECT_EQ(app.delegate->window()->findChildren<QMessageBox*>().size(), 1);
+    EXPECT_EQ(app.terminations, 0);
+
+    auth.answer("refuse");
+    retry->click();
+    const QString refused = "Authorization failed: not authorized";
+    ASSERT_TRUE(waitUntil([&] { return visibleAlert(app, refused); }))
+        << "trying again runs the check and the installation again";
+    screenshot(visibleAlert(app, refused), "alert-authorization-refused");
+    visibleAlert(app, refused)->escapeButton()->click();
+    EXPECT_TRUE(waitUntil([&] { return app.terminations == 1; }));
+}
+
+TEST(LoginWindow, CancelledAuthorisationEndsTheApplicationWithoutAnAlert) {
+    Unauthorised auth;
+    auth.answer("cancel");
+    App app(true, auth.socket());
+    EXPECT_TRUE(waitUntil([&] { return app.terminations == 1; }));
+    spin(50ms);
+    EXPECT_TRUE(app.delegate->window()->findChildren<QMessageBox*>().empty());
+}
+
 TEST(LoginWindow, WithoutAViewControllerTheConnectItemDoesNothing) {
     App app(false);
     ASSERT_TRUE(app.delegate->window());
@@ -187,6 +259,14 @@ TEST(LoginWindow, LooksFollowTheConnectionState) {
     EXPECT_FALSE(password->isEnabled());
     EXPECT_FALSE(remember->isEnabled());
     EXPECT_TRUE(button->isEnabled()) << "the connect button is never disabled";
+    for (auto* field : {email, password}) {
+        const QPalette palette = field->palette();
+        EXPECT_LT(palette.color(QPalette::Disabled, QPalette::Text).lightness(),
+                  palette.color(QPalette::Active, QPalette::Text).lightness() - 60)
+            << "a locked field is dimmed";
+        EXPECT_LT(palette.color(QPalette::Disabled, QPalette::PlaceholderText).lightness(),
+                  palette.color(QPalette::Active, QPalette::PlaceholderText).lightness());
+    }
     EXPECT_EQ(rememberText->palette().color(QPalette::WindowText), QColor(0x9D9EA2));
     screenshot(app.delegate->window(), "look-connecting");
 
@@ -251,12 +331,20 @@ TEST(LoginWindow, RememberedCredentialsStayAcrossStartsInAnOwnerOnlyFile) {
     QtSettingsStore().remove("password");
 }
 
-TEST(LoginWindow, ClosingKeepsTheApplicationAndReopenBringsTheWindowBack) {
+TEST(LoginWindow, WithoutATrayClosingTheWindowQuits) {
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "the offscreen platform has none";
     App app;
+    QTimer::singleShot(0, app.delegate->window(), &QWidget::close);
+    QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QApplication::exec(), 0) << "the event loop ended because the window closed";
+}
+
+TEST(LoginWindow, ReopenBringsTheClosedWindowBack) {
+    App app;
+    QApplication::setQuitOnLastWindowClosed(false); // as with a tray, which offscreen lacks
     app.delegate->window()->close();
     spin(50ms);
     EXPECT_FALSE(app.delegate->window()->isVisible());
-    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
 
     int reopened = 0;
     SingleInstance first([&] {
