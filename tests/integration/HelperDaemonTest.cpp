@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
@@ -244,6 +245,34 @@ TEST_F(HelperDaemonTest, RefusesSystemAccounts) {
         << daemon.log();
 }
 
+TEST(HelperDaemonStop, RemovesTheSocketFileItMadeUnlessANewerHelperTookThePath) {
+    {
+        HelperDaemon daemon;
+        EXPECT_EQ(daemon.process().stop(), 0);
+        EXPECT_FALSE(std::filesystem::exists(daemon.socketPath())) << daemon.log();
+    }
+    HelperDaemon older;
+    const auto inode = [&] {
+        struct stat st {};
+        return ::lstat(older.socketPath().c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    const ino_t olderInode = inode();
+    // A newer helper takes over the path, as a reinstallation does, then the older one stops.
+    ChildProcess newer(
+        {older.installDir() + "/com.quovant.macos.helper", "--socket", older.socketPath()});
+    ASSERT_TRUE(eventually([&] { return inode() != 0 && inode() != olderInode; }));
+    older.process().signal(SIGINT);
+    ASSERT_EQ(older.process().waitFor(10s), 0);
+    auto connection = std::make_shared<HelperConnection>(older.socketPath());
+    connection->resume();
+    Awaited<std::string> version;
+    connection->proxy([&](const HelperError& e) { version.add("error " + e.description); })
+        ->getVersion([&](const std::string& v) { version.add(v); });
+    EXPECT_EQ(version.first(), QUOVANT_TEST_PROJECT_VERSION) << "the newer helper still answers";
+    EXPECT_EQ(newer.stop(), 0);
+    EXPECT_FALSE(std::filesystem::exists(older.socketPath()));
+}
+
 TEST(HelperDaemonActivation, ServesTheSocketSystemdHandsOver) {
     // As systemd's socket unit does: the listening socket is fd 3, LISTEN_PID names the daemon.
     TempDir dir("quovant-activation");
@@ -280,6 +309,7 @@ TEST(HelperDaemonActivation, ServesTheSocketSystemdHandsOver) {
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a clean stop on SIGTERM";
+    EXPECT_TRUE(std::filesystem::exists(path)) << "the handed-over socket is systemd's to remove";
 }
 
 } // namespace
