@@ -8,6 +8,7 @@
 #include "helper/HelperConnection.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -101,12 +102,16 @@ TEST_F(HelperDaemonTest, RunsOpenVPNAndRepliesOnceWhenItEnds) {
 TEST_F(HelperDaemonTest, ClientGoingAwayEndsItsOpenVPN) {
     OpenVPNServer server(std::vector<OpenVPNServer::Account>{{"a@example.com", "pw"}});
     ASSERT_TRUE(server.waitUntilReady());
+    std::atomic<int> invalidations = 0;
+    connection->setInvalidationHandler([&] { ++invalidations; });
     {
         RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(),
                      daemon.downScript());
         ASSERT_TRUE(eventually(managementListening)) << daemon.log();
         run.proxy.reset();
         connection.reset(); // the application quit or crashed
+        EXPECT_EQ(run.outcomes.count(), 0u) << "letting go is no failure: no handler runs";
+        EXPECT_EQ(invalidations, 0);
     }
     EXPECT_TRUE(eventually([] { return !managementListening(); })) << daemon.log();
     EXPECT_NE(daemon.log().find("the client that started it went away"), std::string::npos);
