@@ -25,6 +25,7 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -224,6 +225,23 @@ TEST(LoginWindow, CancelledAuthorisationEndsTheApplicationWithoutAnAlert) {
     EXPECT_TRUE(waitUntil([&] { return app.terminations == 1; }));
     spin(50ms);
     EXPECT_TRUE(app.delegate->window()->findChildren<QMessageBox*>().empty());
+}
+
+TEST(Product, CancelledAuthorisationAtFirstStartExitsWithAFailureStatus) {
+    Unauthorised auth;
+    auth.answer("cancel");
+    TempDir home{"quovant-home"};
+    ChildProcess::Options options;
+    options.outputFile = (home / "output").string();
+    options.extraEnvironment = {"QT_QPA_PLATFORM=offscreen", "HOME=" + home.path().string(),
+                                "XDG_RUNTIME_DIR=" + home.path().string(),
+                                "XDG_CONFIG_HOME=" + home.path().string(),
+                                "QUOVANT_HELPER_SOCKET=" + auth.socket()};
+    options.uid = 65534; // the application runs as a user, never as root
+    ASSERT_EQ(::chown(home.path().c_str(), 65534, 65534), 0);
+    ChildProcess app({std::string(QUOVANT_TEST_BIN_DIR) + "/quovant"}, options);
+    EXPECT_EQ(app.waitFor(30s), HelperInstaller::failedExitStatus) << readFile(home / "output");
+    EXPECT_NE(readFile(home / "output").find("Authorization error: "), std::string::npos);
 }
 
 TEST(LoginWindow, WithoutAViewControllerTheConnectItemDoesNothing) {
