@@ -52,7 +52,21 @@ private:
         HelperRequest::Operation operation;
         std::function<void(const HelperReply&)> onReply;
         ErrorHandler onError;
+        bool started = false;
     };
+    // Whether `reply` may answer the request `waiting` is for: a version answers
+    // getVersion; a run gets at most one started, then exactly one terminated.
+    static bool fits(const HelperReply& reply, const Waiting& waiting) {
+        switch (reply.kind) {
+        case HelperReply::Kind::version:
+            return waiting.operation == HelperRequest::Operation::getVersion;
+        case HelperReply::Kind::started:
+            return waiting.operation == HelperRequest::Operation::runOpenVPN && !waiting.started;
+        case HelperReply::Kind::terminated:
+            return waiting.operation == HelperRequest::Operation::runOpenVPN;
+        }
+        return false;
+    }
 
     void wake() {
         const uint64_t one = 1;
@@ -97,15 +111,23 @@ public:
     }
 
     void runOpenVPN(const std::string& config, const std::string& clientUp,
-                    const std::string& clientDown, TerminationHandler terminationHandler) override {
+                    const std::string& clientDown, StartedHandler startedHandler,
+                    TerminationHandler terminationHandler) override {
         HelperRequest request;
         request.operation = HelperRequest::Operation::runOpenVPN;
         request.config = config;
         request.clientUp = clientUp;
         request.clientDown = clientDown;
-        connection_->queue_->submit(
-            {request, [terminationHandler](const HelperReply& r) { terminationHandler(r.status); },
-             onError_});
+        connection_->queue_->submit({request,
+                                     [startedHandler, terminationHandler](const HelperReply& r) {
+                                         if (r.kind == HelperReply::Kind::started) {
+                                             if (startedHandler)
+                                                 startedHandler(r.managementPassword);
+                                         } else {
+                                             terminationHandler(r.status, r.reason);
+                                         }
+                                     },
+                                     onError_});
     }
 
     void killOpenVPN() override {
@@ -206,15 +228,22 @@ void HelperConnection::Queue::readReplies(LineReader& lines) {
         return;
     }
     while (auto line = lines.next()) {
+        if (auto busy = HelperWire::decodeBusy(*line)) {
+            breakWith({HelperError::busy, "The VPN helper is busy: " + *busy});
+            return;
+        }
         auto reply = HelperWire::decodeReply(*line);
         auto waiting = reply ? waiting_.find(reply->id) : waiting_.end();
-        const bool fits = waiting != waiting_.end() &&
-                          (reply->kind == HelperReply::Kind::version) ==
-                              (waiting->second.operation == HelperRequest::Operation::getVersion);
-        if (!fits) {
+        if (waiting == waiting_.end() || !fits(*reply, waiting->second)) {
             breakWith({HelperError::interrupted,
                        "The helper sent a reply that does not fit any request."});
             return;
+        }
+        if (reply->kind == HelperReply::Kind::started) {
+            waiting->second.started = true;
+            auto handler = waiting->second.onReply; // the run's final reply is still due
+            handler(*reply);
+            continue;
         }
         auto handler = std::move(waiting->second.onReply);
         waiting_.erase(waiting);
@@ -245,7 +274,7 @@ void HelperConnection::Queue::send(Outgoing outgoing) {
     }
     if (outgoing.onReply)
         waiting_[outgoing.request.id] = {outgoing.request.operation, std::move(outgoing.onReply),
-                                         std::move(outgoing.onError)};
+                                         std::move(outgoing.onError), false};
 }
 
 void HelperConnection::Queue::endForOwner() {

@@ -15,6 +15,7 @@
 struct HelperError {
     static constexpr int interrupted = 4097; // the connection broke while a reply was due
     static constexpr int invalid = 4099;     // no connection could be made, or it is gone
+    static constexpr int busy = 4100; // the helper is there but would not serve this connection
 
     int code = invalid;
     std::string description;

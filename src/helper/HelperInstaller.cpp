@@ -167,7 +167,10 @@ void HelperInstaller::shouldInstallHelper(std::function<void(bool)> callback) {
     Log::line("Helper: Bundle Version => " + bundleVersion);
     auto proxy = helperConnection()->proxy([callback](const HelperError& error) {
         Log::line(error.description);
-        callback(false);
+        // A helper that is there but busy is not missing: reinstalling would ask for an
+        // administrator's password to no end.
+        if (error.code != HelperError::busy)
+            callback(false);
     });
     proxy->getVersion([callback, bundleVersion](const std::string& installedVersion) {
         Log::line("Helper: Installed Version => " + installedVersion);

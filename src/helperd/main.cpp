@@ -97,6 +97,12 @@ int main(int argc, char** argv) {
         Log::line("the helper must run as root");
         return 1;
     }
+    // Nothing the daemon or its openvpn opens may be found relative to wherever it was
+    // started from.
+    if (::chdir("/") != 0) {
+        Log::line(std::string("cannot change to /: ") + std::strerror(errno));
+        return 1;
+    }
     std::string socketPath = HelperPaths::defaultSocket;
     std::string pidFile;
     for (int i = 1; i < argc; ++i) {

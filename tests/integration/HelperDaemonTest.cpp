@@ -27,21 +27,26 @@ using namespace std::chrono_literals;
 struct Outcome {
     std::optional<int32_t> status;
     std::optional<int> error;
+    std::string reason;
 };
 
-// Runs `proxy.runOpenVPN` and collects whatever answers it: the status or an error.
+// Runs `proxy.runOpenVPN` and collects whatever answers it: the management password
+// when it has started, then the status or an error.
 struct RunWatch {
+    Awaited<std::string> started;
     Awaited<Outcome> outcomes;
     std::shared_ptr<HelperProtocol> proxy;
 
     RunWatch(HelperConnection& connection, const std::string& config, const std::string& up,
              const std::string& down) {
         proxy = connection.proxy([this](const HelperError& e) {
-            outcomes.add({std::nullopt, e.code});
+            outcomes.add({std::nullopt, e.code, e.description});
         });
-        proxy->runOpenVPN(config, up, down, [this](int32_t status) {
-            outcomes.add({status, std::nullopt});
-        });
+        proxy->runOpenVPN(
+            config, up, down, [this](const std::string& password) { started.add(password); },
+            [this](int32_t status, const std::string& reason) {
+                outcomes.add({status, std::nullopt, reason});
+            });
     }
 };
 
@@ -87,8 +92,12 @@ TEST_F(HelperDaemonTest, RunsOpenVPNAndRepliesOnceWhenItEnds) {
     ASSERT_TRUE(server.waitUntilReady());
     RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(),
                  daemon.downScript());
-    ASSERT_TRUE(eventually(managementListening)) << daemon.log();
-    EXPECT_EQ(run.outcomes.count(), 0u) << "no reply while openvpn runs";
+    const auto password = run.started.first(15s);
+    ASSERT_TRUE(password) << daemon.log();
+    EXPECT_TRUE(managementListening()) << "started is sent once openvpn listens";
+    EXPECT_EQ(password->size(), 32u);
+    EXPECT_EQ(daemon.log().find(*password), std::string::npos) << "the secret is not logged";
+    EXPECT_EQ(run.outcomes.count(), 0u) << "no final reply while openvpn runs";
 
     run.proxy->killOpenVPN();
     const auto outcome = run.outcomes.first(15s);
@@ -176,6 +185,8 @@ TEST_F(HelperDaemonTest, RefusesUntrustedRunRequests) {
         const auto outcome = run.outcomes.first(5s);
         ASSERT_TRUE(outcome) << c.why;
         EXPECT_EQ(outcome->status, -1) << c.why;
+        EXPECT_FALSE(outcome->reason.empty()) << c.why << ": the refusal says why";
+        EXPECT_EQ(run.started.count(), 0u) << c.why;
         EXPECT_FALSE(managementListening()) << c.why << ": no openvpn may start";
     }
     EXPECT_FALSE(std::filesystem::exists("/tmp/pwned"));
