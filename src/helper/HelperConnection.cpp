@@ -75,6 +75,9 @@ private:
     void send(Outgoing outgoing);
     void readReplies(LineReader& lines);
     void breakWith(const HelperError& error);
+    // The owner let go: nothing broke and no one waits for the replies still due, so
+    // neither their error handlers nor the invalidation handler run.
+    void endForOwner();
     static HelperError invalidError() {
         return {HelperError::invalid, std::string("The connection to service named ") +
                                           HelperPaths::label + " was invalidated."};
@@ -200,12 +203,10 @@ void HelperConnection::Queue::run() {
                 next = std::move(outgoing_.front());
                 outgoing_.pop_front();
             }
-            if (stopping) // requests that came too late still get their one answer
-                breakWith(invalidError());
             send(std::move(next));
         }
         if (stopping) {
-            breakWith(invalidError());
+            endForOwner();
             return;
         }
         if (!broken_ && fds[1].revents)
@@ -274,6 +275,12 @@ void HelperConnection::Queue::send(Outgoing outgoing) {
     if (outgoing.onReply)
         waiting_[outgoing.request.id] = {outgoing.request.operation, std::move(outgoing.onReply),
                                          std::move(outgoing.onError), false};
+}
+
+void HelperConnection::Queue::endForOwner() {
+    if (socketFd_ >= 0)
+        ::shutdown(socketFd_, SHUT_RDWR);
+    waiting_.clear();
 }
 
 void HelperConnection::Queue::breakWith(const HelperError& error) {

@@ -60,8 +60,13 @@ void MainViewController::loadView() {
 void MainViewController::viewDidLoad() {
     LoginView& view = *ports_.view;
     view.setUpColors(backgroundColor, greyColor);
-    view.setEmailText(ports_.defaults->string("email").value_or(""));
-    view.setPasswordText(ports_.defaults->string("password").value_or(""));
+    const auto email = ports_.defaults->string("email");
+    const auto password = ports_.defaults->string("password");
+    view.setEmailText(email.value_or(""));
+    view.setPasswordText(password.value_or(""));
+    // Credentials that were remembered stay remembered: with the box off, the next
+    // successful login would erase them.
+    view.setRememberChecked(email.has_value() || password.has_value());
     view.setConnectTitle("Verbinden", greyColor);
     view.setLinkTitles("Inschrijven", "Help", greyColor);
     ports_.notifications->addObserver(OpenVPNService::stateDidChangeNotification,

@@ -119,6 +119,19 @@ TEST(AccountChain, NoAnswerIsANetworkFailure) {
     }
 }
 
+TEST(AccountChain, AReplyThatNeverArrivesWholeIsANetworkFailure) {
+    for (const auto& switches : std::vector<std::vector<std::string>>{
+             {"--stall-body"}, {"--cut-body"}, {"--drop-after-request"}}) {
+        Chain chain(switches, 1500);
+        chain.connect("bob@example.com", "hunter2");
+        EXPECT_EQ(chain.harness->view.alerts, std::vector<std::string>{"Network connection failed"})
+            << switches[0];
+        EXPECT_EQ(chain.harness->view.formEnabled, true);
+        EXPECT_EQ(chain.service->recorded(), "POST /api/login json=yes email=bob@example.com\n")
+            << switches[0] << ": one click sends the login once, never again by itself";
+    }
+}
+
 TEST(AccountChain, UntrustedCertificateIsANetworkFailure) {
     Chain chain;
     ::unsetenv("QUOVANT_CA_FILE");

@@ -8,11 +8,13 @@
 #include "helper/HelperConnection.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
@@ -109,12 +111,16 @@ TEST_F(HelperDaemonTest, RunsOpenVPNAndRepliesOnceWhenItEnds) {
 TEST_F(HelperDaemonTest, ClientGoingAwayEndsItsOpenVPN) {
     OpenVPNServer server(std::vector<OpenVPNServer::Account>{{"a@example.com", "pw"}});
     ASSERT_TRUE(server.waitUntilReady());
+    std::atomic<int> invalidations = 0;
+    connection->setInvalidationHandler([&] { ++invalidations; });
     {
         RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(),
                      daemon.downScript());
         ASSERT_TRUE(eventually(managementListening)) << daemon.log();
         run.proxy.reset();
         connection.reset(); // the application quit or crashed
+        EXPECT_EQ(run.outcomes.count(), 0u) << "letting go is no failure: no handler runs";
+        EXPECT_EQ(invalidations, 0);
     }
     EXPECT_TRUE(eventually([] { return !managementListening(); })) << daemon.log();
     EXPECT_NE(daemon.log().find("the client that started it went away"), std::string::npos);
@@ -255,6 +261,34 @@ TEST_F(HelperDaemonTest, RefusesSystemAccounts) {
         << daemon.log();
 }
 
+TEST(HelperDaemonStop, RemovesTheSocketFileItMadeUnlessANewerHelperTookThePath) {
+    {
+        HelperDaemon daemon;
+        EXPECT_EQ(daemon.process().stop(), 0);
+        EXPECT_FALSE(std::filesystem::exists(daemon.socketPath())) << daemon.log();
+    }
+    HelperDaemon older;
+    const auto inode = [&] {
+        struct stat st {};
+        return ::lstat(older.socketPath().c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    const ino_t olderInode = inode();
+    // A newer helper takes over the path, as a reinstallation does, then the older one stops.
+    ChildProcess newer(
+        {older.installDir() + "/com.quovant.macos.helper", "--socket", older.socketPath()});
+    ASSERT_TRUE(eventually([&] { return inode() != 0 && inode() != olderInode; }));
+    older.process().signal(SIGINT);
+    ASSERT_EQ(older.process().waitFor(10s), 0);
+    auto connection = std::make_shared<HelperConnection>(older.socketPath());
+    connection->resume();
+    Awaited<std::string> version;
+    connection->proxy([&](const HelperError& e) { version.add("error " + e.description); })
+        ->getVersion([&](const std::string& v) { version.add(v); });
+    EXPECT_EQ(version.first(), QUOVANT_TEST_PROJECT_VERSION) << "the newer helper still answers";
+    EXPECT_EQ(newer.stop(), 0);
+    EXPECT_FALSE(std::filesystem::exists(older.socketPath()));
+}
+
 TEST(HelperDaemonActivation, ServesTheSocketSystemdHandsOver) {
     // As systemd's socket unit does: the listening socket is fd 3, LISTEN_PID names the daemon.
     TempDir dir("quovant-activation");
@@ -291,6 +325,7 @@ TEST(HelperDaemonActivation, ServesTheSocketSystemdHandsOver) {
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a clean stop on SIGTERM";
+    EXPECT_TRUE(std::filesystem::exists(path)) << "the handed-over socket is systemd's to remove";
 }
 
 } // namespace

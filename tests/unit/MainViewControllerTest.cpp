@@ -153,6 +153,12 @@ TEST(MainViewController, RememberMeStoresOrRemovesAfterASuccessfulLogin) {
         next.viewDidLoad();
         EXPECT_EQ(fresh.email, "me@example.com");
         EXPECT_EQ(fresh.password, "secret");
+        EXPECT_TRUE(fresh.remember) << "remembered credentials keep the box ticked";
+    }
+    {
+        ControllerHarness nothingStored;
+        EXPECT_EQ(nothingStored.view.email, "");
+        EXPECT_FALSE(nothingStored.view.remember);
     }
 }
 
