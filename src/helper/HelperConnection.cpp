@@ -73,11 +73,17 @@ private:
         [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
     }
     void send(Outgoing outgoing);
+    // What broke a send: a daemon that turned this connection away has left its busy
+    // notice unread on the socket; anything else is an invalid connection.
+    HelperError sendFailure();
     void readReplies(LineReader& lines);
     void breakWith(const HelperError& error);
     // The owner let go: nothing broke and no one waits for the replies still due, so
     // neither their error handlers nor the invalidation handler run.
     void endForOwner();
+    static HelperError busyError(const std::string& reason) {
+        return {HelperError::busy, "The VPN helper is busy: " + reason};
+    }
     static HelperError invalidError() {
         return {HelperError::invalid, std::string("The connection to service named ") +
                                           HelperPaths::label + " was invalidated."};
@@ -229,7 +235,7 @@ void HelperConnection::Queue::readReplies(LineReader& lines) {
     }
     while (auto line = lines.next()) {
         if (auto busy = HelperWire::decodeBusy(*line)) {
-            breakWith({HelperError::busy, "The VPN helper is busy: " + *busy});
+            breakWith(busyError(*busy));
             return;
         }
         auto reply = HelperWire::decodeReply(*line);
@@ -265,9 +271,10 @@ void HelperConnection::Queue::send(Outgoing outgoing) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
+            const HelperError error = sendFailure();
             if (outgoing.onError)
-                outgoing.onError(invalidError());
-            breakWith(invalidError());
+                outgoing.onError(error);
+            breakWith(error);
             return;
         }
         sent += static_cast<size_t>(n);
@@ -281,6 +288,18 @@ void HelperConnection::Queue::endForOwner() {
     if (socketFd_ >= 0)
         ::shutdown(socketFd_, SHUT_RDWR);
     waiting_.clear();
+}
+
+HelperError HelperConnection::Queue::sendFailure() {
+    char chunk[4096];
+    const ssize_t n = ::recv(socketFd_, chunk, sizeof chunk, MSG_DONTWAIT);
+    LineReader lines(HelperWire::maxLineBytes);
+    if (n > 0)
+        lines.append(std::string_view(chunk, static_cast<size_t>(n)));
+    while (auto line = lines.next())
+        if (auto busy = HelperWire::decodeBusy(*line))
+            return busyError(*busy);
+    return invalidError();
 }
 
 void HelperConnection::Queue::breakWith(const HelperError& error) {

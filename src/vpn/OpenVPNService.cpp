@@ -151,8 +151,14 @@ void OpenVPNService::startOpenVPN() {
     auto run = std::make_shared<Run>();
     run->usernameCommand = *usernameCommand;
     run->passwordCommand = *passwordCommand;
-    run->proxy = connection->proxy([this, run](const HelperError& error) {
+    // The handlers hold the run weakly: the connection holds them, and the run holds the
+    // connection, so anything stronger would keep both alive for good.
+    const std::weak_ptr<Run> weakRun = run;
+    run->proxy = connection->proxy([this, weakRun](const HelperError& error) {
         Log::line("XPCService error: " + error.description);
+        const auto run = weakRun.lock();
+        if (!run)
+            return;
         openVPNExited(run, HelperProtocol::refusedStatus,
                       error.code == HelperError::busy
                           ? error.description
@@ -166,7 +172,10 @@ void OpenVPNService::startOpenVPN() {
     // only this client can unlock.
     run->proxy->runOpenVPN(
         *config, *up, *down,
-        [this, run](const std::string& managementPassword) {
+        [this, weakRun](const std::string& managementPassword) {
+            const auto run = weakRun.lock();
+            if (!run)
+                return;
             {
                 std::lock_guard lock(runMutex_);
                 run->started = true;
@@ -178,9 +187,10 @@ void OpenVPNService::startOpenVPN() {
             starter_ = std::thread(
                 [this, run, managementPassword] { connectAndPrime(run, managementPassword); });
         },
-        [this, run](int32_t status, const std::string& reason) {
+        [this, weakRun](int32_t status, const std::string& reason) {
             Log::line("OpenVPN exited: termiationStatus=" + std::to_string(status));
-            openVPNExited(run, status, reason);
+            if (const auto run = weakRun.lock())
+                openVPNExited(run, status, reason);
         });
     // A helper that takes the request and then hangs must not leave the window waiting.
     watch(
