@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 #include "ui/AlertSheet.h"
 #include "ui/MainViewController.h"
+#include "ui/UiText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,11 +15,11 @@
 AppDelegate::AppDelegate(HelperInstaller::Dependencies helper)
     : statusMemu_(std::make_unique<QMenu>()), terminate_(helper.terminate),
       helper_(reportingHere(std::move(helper))) {
-    connectItem_ = statusMemu_->addAction("Verbinden");
+    connectItem_ = statusMemu_->addAction(UiText::connect);
     connectItem_->setObjectName("connectItem");
     connect(connectItem_, &QAction::triggered, this, [this] { onConnectButtonClick(); });
     statusMemu_->addSeparator();
-    QAction* quit = statusMemu_->addAction("Afsluiten");
+    QAction* quit = statusMemu_->addAction(UiText::quit);
     quit->setObjectName("quitItem");
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
 }
@@ -83,7 +84,7 @@ void AppDelegate::authorizationFailed(const std::string& message) {
     applicationShouldHandleReopen();
     AlertSheet::of(window_.get())
         .ask(QString::fromStdString(message),
-             {{"Opnieuw proberen", [this] { checkHelper(); }}, {"Afsluiten", terminate_}});
+             {{UiText::tryAgain, [this] { checkHelper(); }}, {UiText::quit, terminate_}});
 }
 
 bool AppDelegate::applicationShouldHandleReopen() {

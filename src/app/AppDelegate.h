@@ -33,6 +33,8 @@ public:
     // The status menu's connect item: the login window's connect action, if there is one.
     void onConnectButtonClick();
 
+    // "statusMemu", not statusMenu: the name the product's interface has always used
+    // for this menu, kept on purpose.
     QMenu* statusMemu() const { return statusMemu_.get(); }
     QAction* connectItem() const { return connectItem_; }
     QMainWindow* window() const { return window_.get(); }

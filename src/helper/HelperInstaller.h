@@ -54,6 +54,8 @@ private:
     // outlive what they touch: they hold it weakly.
     struct Field {
         std::mutex mutex;
+        // Named after the first platform's XPC connection, as the rest of the product
+        // still calls it; it is the Unix socket connection to the helper.
         std::shared_ptr<HelperConnection> xpcHelperConnection;
     };
 

@@ -7,8 +7,15 @@
 // QUOVANT_HELPER_DIR; the installer runs under pkexec, which clears both.
 namespace HelperPaths {
 
+// The helper's name everywhere (executable, units, socket, log identity). It says macos
+// because installed helpers, units and scripts know it by that name; kept on purpose.
 inline constexpr const char* label = "com.quovant.macos.helper";
 inline constexpr const char* defaultSocket = "/run/com.quovant.macos.helper.sock";
+// Where every openvpn the helper runs offers its management interface, on 127.0.0.1.
+inline constexpr int managementPort = 1337;
+// The up and down scripts, installed beside the helper.
+inline constexpr const char* upScript = "client.up";
+inline constexpr const char* downScript = "client.down";
 inline constexpr const char* defaultInstallDir = "/usr/local/libexec/quovant-helper";
 
 std::string socketPath();

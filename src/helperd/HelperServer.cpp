@@ -1,5 +1,6 @@
 #include "helperd/HelperServer.h"
 
+#include "helper/HelperPaths.h"
 #include "helperd/ClientPolicy.h"
 #include "helperd/ManagementPort.h"
 #include "helperd/ProfileChecker.h"
@@ -273,8 +274,8 @@ void HelperServer::handleRun(uint64_t clientId, const HelperRequest& request) {
     };
 
     std::string why;
-    const std::string up = settings_.scriptDir + "/client.up";
-    const std::string down = settings_.scriptDir + "/client.down";
+    const std::string up = settings_.scriptDir + "/" + HelperPaths::upScript;
+    const std::string down = settings_.scriptDir + "/" + HelperPaths::downScript;
     if (request.clientUp != up || request.clientDown != down)
         return refuse("scripts are not the ones installed beside the helper",
                       "The VPN scripts are not the ones installed with the VPN helper.");

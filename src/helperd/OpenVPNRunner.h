@@ -1,5 +1,7 @@
 #pragma once
 
+#include "helper/HelperPaths.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,7 +12,7 @@
 class OpenVPNRunner {
 public:
     static constexpr const char* program = "/usr/sbin/openvpn";
-    static constexpr int managementPort = 1337;
+    static constexpr int managementPort = HelperPaths::managementPort;
 
     struct Launch {
         std::string profile;

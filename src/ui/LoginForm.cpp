@@ -3,6 +3,7 @@
 #include "ui/AlertSheet.h"
 #include "ui/ControlStyling.h"
 #include "ui/StyledButton.h"
+#include "ui/UiText.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -83,7 +84,7 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
         "QCheckBox::indicator:checked { background: #2FC479; border-color: #2FC479; }"
         "QCheckBox::indicator:disabled { border-color: #5A5E68; }"
         "QCheckBox::indicator:checked:disabled { background: #1E7A4C; border-color: #1E7A4C; }");
-    rememberText_ = new QLabel("Onthoud mij", this);
+    rememberText_ = new QLabel(UiText::rememberMe, this);
     rememberText_->setObjectName("rememberText");
     rememberText_->setBuddy(rememberCheck_);
     setRememberTextColor(0xFFFFFF);

@@ -4,26 +4,13 @@
 #include "account/ProfileFile.h"
 #include "platform/Log.h"
 #include "ui/LoginForm.h"
+#include "ui/UiText.h"
+#include "vpn/ConnectionState.h"
 
 #include <nlohmann/json.hpp>
 #include <optional>
 
 namespace {
-
-enum class Look { connecting, connected, disconnected };
-
-std::optional<Look> lookFor(const std::string& state) {
-    for (const char* word : {"USER_VPN_PERMISSION", "VPN_GENERATE_CONFIG", "NONETWORK",
-                             "CONNECTING", "WAIT", "RECONNECTING", "RESOLVE", "TCP_CONNECT", "AUTH",
-                             "GET_CONFIG", "ASSIGN_IP", "ADD_ROUTES"})
-        if (state == word)
-            return Look::connecting;
-    if (state == "CONNECTED")
-        return Look::connected;
-    if (state == "DISCONNECTED" || state == "EXITING" || state == "NOPROCESS")
-        return Look::disconnected;
-    return std::nullopt;
-}
 
 // The second reading of a body: only a top-level object will do.
 std::optional<std::string> stringMember(const std::string& body, const char* name) {
@@ -67,28 +54,29 @@ void MainViewController::viewDidLoad() {
     // Credentials that were remembered stay remembered: with the box off, the next
     // successful login would erase them.
     view.setRememberChecked(email.has_value() || password.has_value());
-    view.setConnectTitle("Verbinden", greyColor);
-    view.setLinkTitles("Inschrijven", "Help", greyColor);
+    view.setConnectTitle(UiText::connect, greyColor);
+    view.setLinkTitles(UiText::signUp, UiText::help, greyColor);
     ports_.notifications->addObserver(OpenVPNService::stateDidChangeNotification,
                                       [this] { openVPNStateDidChange(); });
 }
 
 void MainViewController::viewDidAppear() {
-    ports_.view->setUpFields(whiteColor, "Email", "Wachtwoord", greyColor);
+    ports_.view->setUpFields(whiteColor, UiText::emailPlaceholder, UiText::passwordPlaceholder,
+                             greyColor);
 }
 
 void MainViewController::onConnectButtonClick() {
     // No trimming: a text of blanks is not empty.
     if (ports_.view->emailText().empty()) {
-        ports_.view->showAlert("Email should not be empty!");
+        ports_.view->showAlert(UiText::emailEmpty);
         return;
     }
     if (ports_.view->passwordText().empty()) {
-        ports_.view->showAlert("Password should not be empty!");
+        ports_.view->showAlert(UiText::passwordEmpty);
         return;
     }
     const std::string state = ports_.vpn->state();
-    if (state != "DISCONNECTED" && state != "EXITING" && state != "NOPROCESS") {
+    if (!ConnectionState::isStopped(state)) {
         ports_.vpn->stopOpenVPN(); // during connecting too: the click cancels
         return;
     }
@@ -116,18 +104,17 @@ void MainViewController::onHelpButtonClick() {
 void MainViewController::openVPNStateDidChange() {
     const std::string state = ports_.vpn->state();
     Log::line(state);
-    const auto look = lookFor(state);
-    if (!look)
-        return; // a word outside the table leaves the window as it is
-    switch (*look) {
-    case Look::connecting:
+    switch (ConnectionState::phaseOf(state)) {
+    case ConnectionState::Phase::unknown:
+        break; // a word outside the table leaves the window as it is
+    case ConnectionState::Phase::connecting:
         setConnectingLook();
         break;
-    case Look::connected:
+    case ConnectionState::Phase::connected:
         chain_ = Chain::idle;
         setConnectedLook();
         break;
-    case Look::disconnected:
+    case ConnectionState::Phase::stopped:
         // While the account service is asked, or openvpn is still ending, the run has
         // not ended: the look stays until it has.
         if (chain_ == Chain::requesting || ports_.vpn->runInProgress())
@@ -148,20 +135,20 @@ void MainViewController::openVPNStateDidChange() {
 
 void MainViewController::setDisconnectedLook() {
     LoginView& view = *ports_.view;
-    view.setConnectTitle("Verbinden", greyColor);
+    view.setConnectTitle(UiText::connect, greyColor);
     view.setConnectImage("bg_button");
     if (ports_.setConnectItemTitle)
-        ports_.setConnectItemTitle("Verbinden");
+        ports_.setConnectItemTitle(UiText::connect);
     view.setFormEnabled(true);
     view.setRememberTextColor(whiteColor);
 }
 
 void MainViewController::setConnectingLook() {
-    setLockedLook(greyColor, "Verbinden...", "bg_button");
+    setLockedLook(greyColor, UiText::connecting, "bg_button");
 }
 
 void MainViewController::setConnectedLook() {
-    setLockedLook(whiteColor, "Verbinding verbreken", "bg_button_green");
+    setLockedLook(whiteColor, UiText::disconnect, "bg_button_green");
 }
 
 void MainViewController::setLockedLook(uint32_t titleColor, const std::string& title,
@@ -206,7 +193,7 @@ void MainViewController::requestProfile(const std::string& authorization) {
         if (!refusal.empty()) {
             // Whatever sits at the path now is not the profile just fetched.
             Log::line(refusal);
-            return chainFailed("The VPN profile could not be saved: " + refusal);
+            return chainFailed(UiText::profileNotSaved + refusal);
         }
         OpenVPNService& vpn = *ports_.vpn;
         vpn.config = ports_.profilePath;
@@ -219,12 +206,12 @@ void MainViewController::requestProfile(const std::string& authorization) {
 
 void MainViewController::failed(const AccountReply& reply) {
     chainFailed(reply.outcome == AccountReply::Outcome::failedWithResponse
-                    ? "Onjuist email of wachtwoord"
-                    : "Network connection failed");
+                    ? UiText::wrongCredentials
+                    : UiText::networkFailed);
 }
 
 void MainViewController::unknownError() {
-    chainFailed("Unknown error");
+    chainFailed(UiText::unknownError);
 }
 
 void MainViewController::chainFailed(const std::string& alert) {

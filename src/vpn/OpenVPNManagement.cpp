@@ -1,6 +1,7 @@
 #include "vpn/OpenVPNManagement.h"
 
 #include "platform/Log.h"
+#include "vpn/LogText.h"
 
 namespace {
 
@@ -180,13 +181,13 @@ void OpenVPNManagement::handleLine(std::string_view line) {
             states_.passwordNotice(payload);
         } else if (type != "INFO" && type != "HOLD" && type != "NEED-OK" && type != "BYTECOUNT" &&
                    type != "PROXY" && type != "RSA_SIGN") {
-            Log::standardOutput(std::string("MGMT: Got unrecognized command").append(line));
+            Log::standardOutput(std::string(LogText::unrecognizedCommand).append(line));
         }
         return;
     }
     if (line.starts_with("SUCCESS:") || line.starts_with("PROTECTFD: "))
         return;
-    Log::standardOutput(std::string("MGMT: Got unrecognized line from managment").append(line));
+    Log::standardOutput(std::string(LogText::unrecognizedLine).append(line));
 }
 
 void OpenVPNManagement::handleState(std::string_view payload) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "helper/HelperPaths.h"
 #include "vpn/StateSink.h"
 #include "vpn/TCPClient.h"
 #include "vpn/Utf8Decoder.h"
@@ -19,7 +20,7 @@
 // and acts on them. It never answers a message by itself.
 class OpenVPNManagement {
 public:
-    static constexpr int32_t defaultPort = 1337;
+    static constexpr int32_t defaultPort = HelperPaths::managementPort;
     static constexpr size_t readSize = 2048;
 
     explicit OpenVPNManagement(StateSink& states, int32_t port = defaultPort);

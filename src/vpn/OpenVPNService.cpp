@@ -3,6 +3,8 @@
 #include "helper/HelperConnection.h"
 #include "helper/HelperPaths.h"
 #include "platform/Log.h"
+#include "vpn/ConnectionState.h"
+#include "vpn/LogText.h"
 #include "vpn/ManagementCommand.h"
 #include "vpn/SocketOwner.h"
 
@@ -54,7 +56,8 @@ void OpenVPNService::updateState(const std::string& word) {
     std::lock_guard lock(stateMutex_);
     // openvpn repeats these while re-applying its settings on a live tunnel; they do
     // not mean the tunnel went down.
-    if (state_ == "CONNECTED" && (word == "ASSIGN_IP" || word == "ADD_ROUTES"))
+    if (state_ == ConnectionState::connected &&
+        (word == ConnectionState::assignIP || word == ConnectionState::addRoutes))
         return;
     storeLocked(word);
 }
@@ -128,8 +131,8 @@ void OpenVPNService::startOpenVPN() {
             const std::string path = HelperPaths::installedScript(name);
             return std::filesystem::exists(path) ? std::optional<std::string>(path) : std::nullopt;
         };
-    const auto up = resource("client.up");
-    const auto down = resource("client.down");
+    const auto up = resource(HelperPaths::upScript);
+    const auto down = resource(HelperPaths::downScript);
     if (!up || !down)
         return giveUp("cannot start openvpn: client.up or client.down is missing",
                       "The VPN helper's scripts are missing.");
@@ -155,7 +158,7 @@ void OpenVPNService::startOpenVPN() {
     // connection, so anything stronger would keep both alive for good.
     const std::weak_ptr<Run> weakRun = run;
     run->proxy = connection->proxy([this, weakRun](const HelperError& error) {
-        Log::line("XPCService error: " + error.description);
+        Log::line(LogText::helperError + error.description);
         const auto run = weakRun.lock();
         if (!run)
             return;
@@ -188,7 +191,7 @@ void OpenVPNService::startOpenVPN() {
                 [this, run, managementPassword] { connectAndPrime(run, managementPassword); });
         },
         [this, weakRun](int32_t status, const std::string& reason) {
-            Log::line("OpenVPN exited: termiationStatus=" + std::to_string(status));
+            Log::line(LogText::openVPNExited + std::to_string(status));
             if (const auto run = weakRun.lock())
                 openVPNExited(run, status, reason);
         });
@@ -209,7 +212,7 @@ void OpenVPNService::connectAndPrime(const std::shared_ptr<Run>& run,
     if (!connectManagement(run, managementPassword, alreadyRead)) {
         if (run->ended)
             return;
-        Log::standardOutput("error while starting mgmt interface");
+        Log::standardOutput(LogText::managementStartFailed);
         fail(run,
              "The VPN's control port 127.0.0.1:" + std::to_string(management_->socket().port()) +
                  " could not be reached, or another program holds it.");
@@ -337,12 +340,12 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
     failure_ = failure;
     // Posted even when the word already is NOPROCESS: the window put on its connecting
     // look for this run, and learns here that the run is over.
-    storeLocked("NOPROCESS");
+    storeLocked(ConnectionState::noProcess);
 }
 
 void OpenVPNService::giveUp(const std::string& why, const std::string& failure) {
     Log::line(why);
     std::lock_guard lock(stateMutex_);
     failure_ = failure;
-    storeLocked("NOPROCESS");
+    storeLocked(ConnectionState::noProcess);
 }

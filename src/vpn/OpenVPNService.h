@@ -3,6 +3,7 @@
 #include "helper/HelperConnectionProvider.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
+#include "vpn/ConnectionState.h"
 #include "vpn/OpenVPNManagement.h"
 #include "vpn/StateSink.h"
 
@@ -21,7 +22,7 @@
 class OpenVPNService : public StateSink {
 public:
     static constexpr const char* stateDidChangeNotification = "OpenVPNStateDidChange";
-    static constexpr const char* initialState = "NOPROCESS";
+    static constexpr const char* initialState = ConnectionState::noProcess;
 
     struct Dependencies {
         MainQueue* mainQueue = nullptr;              // the process's main queue when empty

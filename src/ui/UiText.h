@@ -1,0 +1,25 @@
+#pragma once
+
+// The words the user sees, each in one place. The window's words are Dutch, its
+// messages English, as the product has always had them.
+namespace UiText {
+
+inline constexpr const char* connect = "Verbinden";
+inline constexpr const char* connecting = "Verbinden...";
+inline constexpr const char* disconnect = "Verbinding verbreken";
+inline constexpr const char* signUp = "Inschrijven";
+inline constexpr const char* help = "Help";
+inline constexpr const char* emailPlaceholder = "Email";
+inline constexpr const char* passwordPlaceholder = "Wachtwoord";
+inline constexpr const char* rememberMe = "Onthoud mij";
+inline constexpr const char* quit = "Afsluiten";
+inline constexpr const char* tryAgain = "Opnieuw proberen";
+
+inline constexpr const char* emailEmpty = "Email should not be empty!";
+inline constexpr const char* passwordEmpty = "Password should not be empty!";
+inline constexpr const char* wrongCredentials = "Onjuist email of wachtwoord";
+inline constexpr const char* networkFailed = "Network connection failed";
+inline constexpr const char* unknownError = "Unknown error";
+inline constexpr const char* profileNotSaved = "The VPN profile could not be saved: ";
+
+} // namespace UiText
