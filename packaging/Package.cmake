@@ -22,15 +22,15 @@ configure_file(packaging/debian/conffiles ${QUOVANT_PACKAGE_CONTROL_DIR}/conffil
 
 # Documentation as Debian keeps it: the copyright, a compressed changelog and manual page.
 string(TIMESTAMP QUOVANT_PACKAGE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
-configure_file(packaging/debian/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog.Debian @ONLY)
-set(QUOVANT_DOCS ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz ${CMAKE_BINARY_DIR}/packaging/quovant.1.gz)
+configure_file(packaging/debian/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
+set(QUOVANT_DOCS ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${CMAKE_BINARY_DIR}/packaging/quovant.1.gz)
 add_custom_command(OUTPUT ${QUOVANT_DOCS}
-  COMMAND gzip -9n -c ${CMAKE_BINARY_DIR}/packaging/changelog.Debian > ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz
+  COMMAND gzip -9n -c ${CMAKE_BINARY_DIR}/packaging/changelog > ${CMAKE_BINARY_DIR}/packaging/changelog.gz
   COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/quovant.1 > ${CMAKE_BINARY_DIR}/packaging/quovant.1.gz
-  DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.Debian packaging/quovant.1)
+  DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog packaging/quovant.1)
 add_custom_target(quovant_package_docs ALL DEPENDS ${QUOVANT_DOCS})
-install(FILES packaging/debian/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz
-  DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES packaging/debian/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quovant)
 if(QUOVANT_QT)
   install(FILES ${CMAKE_BINARY_DIR}/packaging/quovant.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
@@ -40,14 +40,14 @@ set(CPACK_PACKAGE_VERSION ${QUOVANT_PACKAGE_VERSION})
 set(CPACK_PACKAGE_VENDOR Quovant)
 set(CPACK_PACKAGE_CONTACT "Quovant <support@quovant.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tray VPN client with a root helper that runs OpenVPN")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "tray VPN client with a root helper that runs OpenVPN
- Quovant sits in the system tray and shows one login window. It logs the user
- in to the Quovant account service, fetches their OpenVPN profile and has its
- privileged helper daemon run openvpn with it, then follows the connection
- through openvpn's management interface.
- .
- The helper daemon is started by systemd through its socket, or by its init
- script where systemd does not run.")
+# CPack puts the summary first and indents these lines.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quovant sits in the system tray and shows one login window. It logs the user
+in to the Quovant account service, fetches their OpenVPN profile and has its
+privileged helper daemon run openvpn with it, then follows the connection
+through openvpn's management interface.
+
+The helper daemon is started by systemd through its socket, or by its init
+script where systemd does not run.")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://${QUOVANT_WEBSITE_HOST}")
