@@ -2,8 +2,10 @@
 // helper, for tests that install Quovant for real. It asks the helper at SOCKET for
 // its version (its log lines go to standard error) and prints "current" when that
 // equals the version of the helper copy in BUNDLE_DIR, "install" when the
-// application would install the helper.
+// application would install the helper; then, on a second line, the directory whose
+// scripts the application would hand the helper.
 #include "helper/HelperInstaller.h"
+#include "helper/HelperPaths.h"
 #include "platform/ManualMainQueue.h"
 
 #include <chrono>
@@ -25,5 +27,6 @@ int main(int argc, char** argv) {
         return 3;
     }
     std::puts(future.get() ? "current" : "install");
+    std::puts(HelperPaths::installDir().c_str());
     return 0;
 }
