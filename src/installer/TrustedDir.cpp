@@ -67,8 +67,6 @@ TrustedDir TrustedDir::open(const std::string& path, bool create) {
         if (name == "..")
             fail("a path with .. is not taken: " + path);
         walked += "/" + name;
-        // The last directory must not be sticky-shared: what lands in it is ours alone.
-        const bool last = start > path.size();
         int next =
             ::openat(current.fd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (next < 0 && errno == ENOENT && create) {
@@ -82,13 +80,13 @@ TrustedDir TrustedDir::open(const std::string& path, bool create) {
                                                          : walked);
         Fd nextFd(next);
         checkDirectory(nextFd.fd, walked);
-        struct stat st;
-        ::fstat(nextFd.fd, &st);
-        if (last && writableByOthers(st))
-            fail(walked + " is writable by others than root");
         ::close(current.fd);
         current.fd = nextFd.release();
     }
+    // The directory itself must not be a shared sticky one: what is in it is root's alone.
+    struct stat st;
+    if (::fstat(current.fd, &st) != 0 || writableByOthers(st))
+        fail((walked.empty() ? "/" : walked) + " is writable by others than root");
     // Reopened for reading, as O_PATH descriptors cannot be fsynced.
     const int readable = ::openat(current.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (readable < 0)

@@ -121,12 +121,17 @@ TEST_F(InstallerTest, RefusesSourcesAndDestinationsOthersCouldChange) {
          },
          [&] { ::setenv("QUOVANT_HELPER_DIR", installed().c_str(), 1); },
          "is a link or not a directory"},
-        {"a destination others may write",
+        {"a destination others may write, named with a trailing slash",
          [&] {
              fs::create_directory(installed());
-             fs::permissions(installed(), fs::perms(0777));
+             fs::permissions(installed(), fs::perms(01777));
+             ::setenv("QUOVANT_HELPER_DIR", (installed().string() + "/").c_str(), 1);
          },
-         [&] { fs::remove(installed()); }, "is writable by others than root"},
+         [&] {
+             fs::remove(installed());
+             ::setenv("QUOVANT_HELPER_DIR", installed().c_str(), 1);
+         },
+         "is writable by others than root"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
