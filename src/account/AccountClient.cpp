@@ -1,6 +1,7 @@
 #include "account/AccountClient.h"
 
 #include "account/Constant.h"
+#include "account/OneShotBody.h"
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -15,6 +16,22 @@ QNetworkRequest requestFor(const std::string& url, const QSslConfiguration& ssl,
     request.setSslConfiguration(ssl);
     request.setTransferTimeout(timeoutMs);
     return request;
+}
+
+// Qt reports an HTTP error status as an error of its own. Any other error means the
+// reply never arrived whole: the connection dropped or stalled before its end, or the
+// body broke the protocol, even when a status line had already come.
+bool arrivedWhole(const QNetworkReply& reply, int status) {
+    const QNetworkReply::NetworkError error = reply.error();
+    if (error == QNetworkReply::NoError)
+        return true;
+    if (status < 400)
+        return false;
+    return error == QNetworkReply::ProxyAuthenticationRequiredError ||
+           (error >= QNetworkReply::ContentAccessDenied &&
+            error != QNetworkReply::ContentReSendError &&
+            error != QNetworkReply::ProtocolUnknownError &&
+            error != QNetworkReply::ProtocolFailure);
 }
 
 } // namespace
@@ -35,7 +52,13 @@ void AccountClient::login(const std::string& email, const std::string& password,
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
     const std::string body = nlohmann::json{{"email", email}, {"password", password}}.dump(
         -1, ' ', false, nlohmann::json::error_handler_t::replace);
-    whenFinished(manager_.post(request, QByteArray::fromStdString(body)), std::move(completion));
+    // Sent at most once: a login may count against the service's limit on attempts.
+    auto* once = new OneShotBody(QByteArray::fromStdString(body));
+    request.setHeader(QNetworkRequest::ContentLengthHeader, once->size());
+    request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    QNetworkReply* reply = manager_.post(request, once);
+    once->setParent(reply);
+    whenFinished(reply, std::move(completion));
 }
 
 void AccountClient::requestProfile(const std::string& authorization, Completion completion) {
@@ -53,7 +76,7 @@ void AccountClient::whenFinished(QNetworkReply* reply, Completion completion) {
             const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
             if (reply->isOpen())
                 result.body = reply->readAll().toStdString();
-            if (!status.isValid()) {
+            if (!status.isValid() || !arrivedWhole(*reply, status.toInt())) {
                 result.outcome = AccountReply::Outcome::failedWithoutResponse;
             } else {
                 const int code = status.toInt();

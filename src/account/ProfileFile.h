@@ -2,13 +2,18 @@
 
 #include <string>
 
-// Writes the profile to its fixed path in a world-writable directory without
-// trusting what may already be there: no link is followed, a file that is not a
-// regular file of the user's own (with one name) is refused, and the file is
-// readable by its owner only before its content is replaced.
+// Writes the profile into a directory of the user's own without trusting what may
+// already be there: the directory is created owner-only if missing and refused if it
+// is a link or someone else's; no link is followed to the file, and a file that is not
+// a regular file of the user's own (with one name) is refused. The file is readable
+// by its owner only before its content is replaced.
 class ProfileFile {
 public:
-    static constexpr const char* path = "/tmp/quovant.ovpn";
+    static constexpr const char* fileName = "quovant.ovpn";
+
+    // $XDG_RUNTIME_DIR/quovant/quovant.ovpn, or /tmp/quovant-UID/quovant.ovpn where the
+    // session has no runtime directory.
+    static std::string defaultPath();
 
     // Empty on success, otherwise why the file was not written.
     static std::string write(const std::string& filePath, const std::string& text);

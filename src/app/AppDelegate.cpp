@@ -2,15 +2,18 @@
 
 #include "app/MainWindowController.h"
 #include "platform/Log.h"
+#include "ui/AlertSheet.h"
 #include "ui/MainViewController.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QPointer>
 #include <QSystemTrayIcon>
 
 AppDelegate::AppDelegate(HelperInstaller::Dependencies helper)
-    : statusMemu_(std::make_unique<QMenu>()), helper_(std::move(helper)) {
+    : statusMemu_(std::make_unique<QMenu>()), terminate_(helper.terminate),
+      helper_(reportingHere(std::move(helper))) {
     connectItem_ = statusMemu_->addAction("Verbinden");
     connectItem_->setObjectName("connectItem");
     connect(connectItem_, &QAction::triggered, this, [this] { onConnectButtonClick(); });
@@ -43,18 +46,44 @@ void AppDelegate::applicationDidFinishLaunching() {
     statusItem_ = std::make_unique<QSystemTrayIcon>(QIcon(":/images/ic_status.svg"));
     statusItem_->setToolTip("Quovant");
     statusItem_->setContextMenu(statusMemu_.get());
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
         statusItem_->show();
-    else
-        Log::line("No system tray on this desktop: the login window stays the way in (start "
-                  "Quovant again to bring it back)");
+    } else {
+        // Nothing would be left to quit with once the window is closed.
+        QApplication::setQuitOnLastWindowClosed(true);
+        Log::line("No system tray on this desktop: closing the login window quits Quovant");
+    }
 
+    checkHelper();
+}
+
+HelperInstaller::Dependencies AppDelegate::reportingHere(HelperInstaller::Dependencies helper) {
+    MainQueue* mainQueue = helper.mainQueue ? helper.mainQueue : &MainQueue::main();
+    helper.authorizationFailed = [mainQueue, alive = QPointer(this)](const std::string& message) {
+        mainQueue->async([alive, message] {
+            if (alive)
+                alive->authorizationFailed(message);
+        });
+    };
+    return helper;
+}
+
+void AppDelegate::checkHelper() {
     shouldInstallHelper([this](bool current) {
         if (!current) {
             installHelper();
             helper_.emptyHelperConnection();
         }
     });
+}
+
+void AppDelegate::authorizationFailed(const std::string& message) {
+    if (!window_)
+        return terminate_();
+    applicationShouldHandleReopen();
+    AlertSheet::of(window_.get())
+        .ask(QString::fromStdString(message),
+             {{"Opnieuw proberen", [this] { checkHelper(); }}, {"Afsluiten", terminate_}});
 }
 
 bool AppDelegate::applicationShouldHandleReopen() {

@@ -15,7 +15,9 @@ class MainViewController;
 
 // The application delegate: builds the login window from the storyboard, puts the
 // status item with its menu into the tray, checks (and if need be installs) the
-// helper, brings the window back on reopen, and holds the helper connection.
+// helper, brings the window back on reopen, and holds the helper connection. When
+// the authorisation to install the helper cannot be had, an alert on the login
+// window says why and offers to try again or to quit.
 class AppDelegate : public QObject, public HelperConnectionProvider {
 public:
     explicit AppDelegate(HelperInstaller::Dependencies helper);
@@ -47,11 +49,18 @@ public:
     HelperInstaller& helper() { return helper_; }
 
 private:
+    // The launch's last step: the helper check, and an installation when it is needed.
+    void checkHelper();
+    // The installer's dependencies, with its authorisation failures brought to the main thread.
+    HelperInstaller::Dependencies reportingHere(HelperInstaller::Dependencies helper);
+    void authorizationFailed(const std::string& message);
+
     const Storyboard* storyboard_ = nullptr;
     std::unique_ptr<QMenu> statusMemu_;
     QAction* connectItem_ = nullptr;
     std::unique_ptr<QMainWindow> window_;
     std::unique_ptr<MainViewController> mainViewController_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
+    std::function<void()> terminate_;
     HelperInstaller helper_;
 };

@@ -45,8 +45,11 @@ int main(int argc, char** argv) {
     const std::string bundleDir =
         (canonical.isEmpty() ? QDir::cleanPath(libexec) : canonical).toStdString();
     AppDelegate appDelegate(
-        {&mainQueue, bundleDir, HelperPaths::socketPath(),
-         [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }});
+        {&mainQueue, bundleDir, HelperPaths::socketPath(), [] {
+             QMetaObject::invokeMethod(
+                 qApp, [] { QCoreApplication::exit(HelperInstaller::failedExitStatus); },
+                 Qt::QueuedConnection);
+         }});
     delegate = &appDelegate;
 
     OpenVPNService::Dependencies vpn;

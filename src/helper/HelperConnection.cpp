@@ -52,7 +52,21 @@ private:
         HelperRequest::Operation operation;
         std::function<void(const HelperReply&)> onReply;
         ErrorHandler onError;
+        bool started = false;
     };
+    // Whether `reply` may answer the request `waiting` is for: a version answers
+    // getVersion; a run gets at most one started, then exactly one terminated.
+    static bool fits(const HelperReply& reply, const Waiting& waiting) {
+        switch (reply.kind) {
+        case HelperReply::Kind::version:
+            return waiting.operation == HelperRequest::Operation::getVersion;
+        case HelperReply::Kind::started:
+            return waiting.operation == HelperRequest::Operation::runOpenVPN && !waiting.started;
+        case HelperReply::Kind::terminated:
+            return waiting.operation == HelperRequest::Operation::runOpenVPN;
+        }
+        return false;
+    }
 
     void wake() {
         const uint64_t one = 1;
@@ -61,6 +75,9 @@ private:
     void send(Outgoing outgoing);
     void readReplies(LineReader& lines);
     void breakWith(const HelperError& error);
+    // The owner let go: nothing broke and no one waits for the replies still due, so
+    // neither their error handlers nor the invalidation handler run.
+    void endForOwner();
     static HelperError invalidError() {
         return {HelperError::invalid, std::string("The connection to service named ") +
                                           HelperPaths::label + " was invalidated."};
@@ -94,15 +111,23 @@ public:
     }
 
     void runOpenVPN(const std::string& config, const std::string& clientUp,
-                    const std::string& clientDown, TerminationHandler terminationHandler) override {
+                    const std::string& clientDown, StartedHandler startedHandler,
+                    TerminationHandler terminationHandler) override {
         HelperRequest request;
         request.operation = HelperRequest::Operation::runOpenVPN;
         request.config = config;
         request.clientUp = clientUp;
         request.clientDown = clientDown;
-        connection_->queue_->submit(
-            {request, [terminationHandler](const HelperReply& r) { terminationHandler(r.status); },
-             onError_});
+        connection_->queue_->submit({request,
+                                     [startedHandler, terminationHandler](const HelperReply& r) {
+                                         if (r.kind == HelperReply::Kind::started) {
+                                             if (startedHandler)
+                                                 startedHandler(r.managementPassword);
+                                         } else {
+                                             terminationHandler(r.status, r.reason);
+                                         }
+                                     },
+                                     onError_});
     }
 
     void killOpenVPN() override {
@@ -178,12 +203,10 @@ void HelperConnection::Queue::run() {
                 next = std::move(outgoing_.front());
                 outgoing_.pop_front();
             }
-            if (stopping) // requests that came too late still get their one answer
-                breakWith(invalidError());
             send(std::move(next));
         }
         if (stopping) {
-            breakWith(invalidError());
+            endForOwner();
             return;
         }
         if (!broken_ && fds[1].revents)
@@ -205,15 +228,22 @@ void HelperConnection::Queue::readReplies(LineReader& lines) {
         return;
     }
     while (auto line = lines.next()) {
+        if (auto busy = HelperWire::decodeBusy(*line)) {
+            breakWith({HelperError::busy, "The VPN helper is busy: " + *busy});
+            return;
+        }
         auto reply = HelperWire::decodeReply(*line);
         auto waiting = reply ? waiting_.find(reply->id) : waiting_.end();
-        const bool fits = waiting != waiting_.end() &&
-                          (reply->kind == HelperReply::Kind::version) ==
-                              (waiting->second.operation == HelperRequest::Operation::getVersion);
-        if (!fits) {
+        if (waiting == waiting_.end() || !fits(*reply, waiting->second)) {
             breakWith({HelperError::interrupted,
                        "The helper sent a reply that does not fit any request."});
             return;
+        }
+        if (reply->kind == HelperReply::Kind::started) {
+            waiting->second.started = true;
+            auto handler = waiting->second.onReply; // the run's final reply is still due
+            handler(*reply);
+            continue;
         }
         auto handler = std::move(waiting->second.onReply);
         waiting_.erase(waiting);
@@ -244,7 +274,13 @@ void HelperConnection::Queue::send(Outgoing outgoing) {
     }
     if (outgoing.onReply)
         waiting_[outgoing.request.id] = {outgoing.request.operation, std::move(outgoing.onReply),
-                                         std::move(outgoing.onError)};
+                                         std::move(outgoing.onError), false};
+}
+
+void HelperConnection::Queue::endForOwner() {
+    if (socketFd_ >= 0)
+        ::shutdown(socketFd_, SHUT_RDWR);
+    waiting_.clear();
 }
 
 void HelperConnection::Queue::breakWith(const HelperError& error) {

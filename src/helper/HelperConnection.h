@@ -15,6 +15,7 @@
 struct HelperError {
     static constexpr int interrupted = 4097; // the connection broke while a reply was due
     static constexpr int invalid = 4099;     // no connection could be made, or it is gone
+    static constexpr int busy = 4100; // the helper is there but would not serve this connection
 
     int code = invalid;
     std::string description;
@@ -28,8 +29,10 @@ public:
     using ErrorHandler = std::function<void(const HelperError&)>;
 
     explicit HelperConnection(std::string socketPath);
-    // Ends the connection; requests still waiting get their error handler. Safe to
-    // run from one of the connection's own handlers.
+    // Ends the connection quietly: requests already made are still sent, but replies
+    // still due are dropped and no error or invalidation handler runs, since the owner
+    // let go (for one, the application quits). Safe to run from one of the connection's
+    // own handlers.
     ~HelperConnection();
     HelperConnection(const HelperConnection&) = delete;
     HelperConnection& operator=(const HelperConnection&) = delete;

@@ -5,6 +5,7 @@
 #include "helper/HelperPaths.h"
 #include "platform/Log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -25,10 +26,33 @@ constexpr size_t maxInstallerMessage = 4096;
 
 struct Finished {
     int status = -1;
+    std::string errors; // the end of what the program wrote to standard error
     std::string lastErrorLine;
 };
 
-// Runs argv to its end, keeping the last line the program wrote to standard error.
+// Why an authorisation was not had (not the user's own cancel), as pkexec's status
+// and message tell it.
+std::string authorizationFailure(const Finished& finished) {
+    if (finished.status < 0)
+        return "the authorization program cannot be run";
+    const auto says = [&](const char* text) {
+        return finished.errors.find(text) != std::string::npos;
+    };
+    // Without a registered agent pkexec tries one of its own on the terminal, and
+    // says so when there is no terminal.
+    if (says("No authentication agent found") ||
+        says("Error creating textual authentication agent"))
+        return "no authentication agent is running";
+    if (says("Error getting authority"))
+        return "the system message bus is not running";
+    if (says("Error checking for authorization"))
+        return "the authorization service is not answering";
+    if (says("Not authorized"))
+        return "not authorized";
+    return "the authorization was denied";
+}
+
+// Runs argv to its end, keeping the end of what the program wrote to standard error.
 Finished runToEnd(const std::vector<std::string>& argv) {
     Finished finished;
     int pipeFds[2];
@@ -72,6 +96,7 @@ Finished runToEnd(const std::vector<std::string>& argv) {
         errors.pop_back();
     finished.lastErrorLine =
         errors.substr(errors.rfind('\n') == std::string::npos ? 0 : errors.rfind('\n') + 1);
+    finished.errors = std::move(errors);
     return finished;
 }
 
@@ -142,7 +167,10 @@ void HelperInstaller::shouldInstallHelper(std::function<void(bool)> callback) {
     Log::line("Helper: Bundle Version => " + bundleVersion);
     auto proxy = helperConnection()->proxy([callback](const HelperError& error) {
         Log::line(error.description);
-        callback(false);
+        // A helper that is there but busy is not missing: reinstalling would ask for an
+        // administrator's password to no end.
+        if (error.code != HelperError::busy)
+            callback(false);
     });
     proxy->getVersion([callback, bundleVersion](const std::string& installedVersion) {
         Log::line("Helper: Installed Version => " + installedVersion);
@@ -168,10 +196,13 @@ void HelperInstaller::installHelper() {
     if (finished.status == authorizationDismissed) {
         Log::line("Authorization error: The authorization was canceled by the user. (126)");
     } else if (finished.status == authorizationRefused || finished.status < 0) {
-        Log::line("Authorization error: The authorization was denied. (" +
-                  (finished.lastErrorLine.empty() ? std::to_string(finished.status)
-                                                  : finished.lastErrorLine) +
-                  ")");
+        const std::string failure = authorizationFailure(finished);
+        std::string said = finished.errors;
+        std::replace(said.begin(), said.end(), '\n', ' ');
+        Log::line("Authorization error: " + failure + " (status " +
+                  std::to_string(finished.status) + (said.empty() ? "" : ": " + said) + ")");
+        if (dependencies_.authorizationFailed)
+            return dependencies_.authorizationFailed("Authorization failed: " + failure);
     } else {
         Log::line("Bless Error: " +
                   (finished.lastErrorLine.empty()

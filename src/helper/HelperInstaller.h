@@ -17,12 +17,19 @@ public:
     // Replaces pkexec, for tests only: the named program is run with the installer's
     // command line instead.
     static constexpr const char* testAuthCommandVariable = "QUOVANT_TEST_AUTH_COMMAND";
+    // The exit status of an application ended by a failed installation.
+    static constexpr int failedExitStatus = 1;
 
     struct Dependencies {
         MainQueue* mainQueue = nullptr;
-        std::string bundleDir;           // the helper copy, the installer and the scripts
-        std::string socketPath;          // where the installed helper listens
-        std::function<void()> terminate; // ends the application; callable from any thread
+        std::string bundleDir;  // the helper copy, the installer and the scripts
+        std::string socketPath; // where the installed helper listens
+        // Ends the application with failedExitStatus; callable from any thread.
+        std::function<void()> terminate;
+        // Told, on the installing thread, why the authorisation could not be had when
+        // trying again may help (no agent, no system bus, refused); with none set, the
+        // application ends as it does when the user cancels.
+        std::function<void(const std::string& message)> authorizationFailed = {};
     };
 
     explicit HelperInstaller(Dependencies dependencies);
@@ -35,7 +42,9 @@ public:
     // Calls `callback` once: true when the installed helper's version equals the
     // helper copy's, false when the helper must be installed.
     void shouldInstallHelper(std::function<void(bool)> callback);
-    // Asks for an administrator's authorisation and installs; on failure ends the application.
+    // Asks for an administrator's authorisation and installs. A cancelled authorisation
+    // or a failed installation ends the application; an authorisation that could not be
+    // had otherwise goes to authorizationFailed.
     void installHelper();
 
     std::string helperCopyPath() const;

@@ -8,15 +8,26 @@
 // the application reaches it through a HelperConnection proxy.
 class HelperProtocol {
 public:
+    // The termination status of a run the helper refused: nothing was started.
+    static constexpr int32_t refusedStatus = -1;
+
     using VersionHandler = std::function<void(const std::string& version)>;
-    using TerminationHandler = std::function<void(int32_t terminationStatus)>;
+    // The run has started and its openvpn's management interface listens; only the
+    // client that asked for the run learns the password that interface demands.
+    using StartedHandler = std::function<void(const std::string& managementPassword)>;
+    // `reason` says why the helper refused the run (status -1) or ended it itself (a newer
+    // run replaced it, the helper stopped); empty when openvpn ended on its own.
+    using TerminationHandler =
+        std::function<void(int32_t terminationStatus, const std::string& reason)>;
 
     virtual ~HelperProtocol() = default;
 
     virtual void getVersion(VersionHandler reply) = 0;
-    // Returns at once; `terminationHandler` runs once, when that openvpn has ended.
+    // Returns at once. `startedHandler` runs at most once, when openvpn is ready for its
+    // management client; `terminationHandler` runs once, when that openvpn has ended or
+    // the run was refused.
     virtual void runOpenVPN(const std::string& config, const std::string& clientUp,
-                            const std::string& clientDown,
+                            const std::string& clientDown, StartedHandler startedHandler,
                             TerminationHandler terminationHandler) = 0;
     virtual void killOpenVPN() = 0;
 };

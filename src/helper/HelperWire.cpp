@@ -1,5 +1,6 @@
 #include "helper/HelperWire.h"
 
+#include <algorithm>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -61,12 +62,21 @@ std::string HelperWire::encode(const HelperRequest& request) {
 
 std::string HelperWire::encode(const HelperReply& reply) {
     json message = {{"v", protocolVersion}, {"id", reply.id}};
-    if (reply.kind == HelperReply::Kind::version) {
+    switch (reply.kind) {
+    case HelperReply::Kind::version:
         message["reply"] = "version";
         message["version"] = reply.version;
-    } else {
+        break;
+    case HelperReply::Kind::started:
+        message["reply"] = "started";
+        message["management_password"] = reply.managementPassword;
+        break;
+    case HelperReply::Kind::terminated:
         message["reply"] = "terminated";
         message["status"] = reply.status;
+        if (!reply.reason.empty())
+            message["reason"] = reply.reason;
+        break;
     }
     return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
@@ -116,6 +126,17 @@ std::optional<HelperReply> HelperWire::decodeReply(std::string_view line) {
             return std::nullopt;
         reply.kind = HelperReply::Kind::version;
         reply.version = version->get<std::string>();
+    } else if (*kind == "started") {
+        const auto password = message->find("management_password");
+        if (password == message->end() || !password->is_string())
+            return std::nullopt;
+        reply.kind = HelperReply::Kind::started;
+        reply.managementPassword = password->get<std::string>();
+        // It is sent to openvpn as one line: nothing but visible ASCII may be in it.
+        if (reply.managementPassword.empty() || reply.managementPassword.size() > 256 ||
+            !std::all_of(reply.managementPassword.begin(), reply.managementPassword.end(),
+                         [](char c) { return c > 0x20 && c < 0x7F; }))
+            return std::nullopt;
     } else if (*kind == "terminated") {
         const auto status = message->find("status");
         if (status == message->end() || !status->is_number_integer())
@@ -126,8 +147,33 @@ std::optional<HelperReply> HelperWire::decodeReply(std::string_view line) {
             return std::nullopt;
         reply.kind = HelperReply::Kind::terminated;
         reply.status = static_cast<int32_t>(value);
+        const auto reason = message->find("reason");
+        if (reason != message->end()) {
+            if (!reason->is_string() || reason->get<std::string>().size() > maxReasonBytes)
+                return std::nullopt;
+            reply.reason = reason->get<std::string>();
+        }
     } else {
         return std::nullopt;
     }
     return reply;
+}
+
+std::string HelperWire::encodeBusy(const std::string& reason) {
+    const json message = {{"v", protocolVersion}, {"reply", "busy"}, {"reason", reason}};
+    return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::optional<std::string> HelperWire::decodeBusy(std::string_view line) {
+    if (line.size() > maxLineBytes)
+        return std::nullopt;
+    const json message = json::parse(line, nullptr, false);
+    if (!message.is_object() || message.size() != 3 || message.value("v", 0) != protocolVersion ||
+        message.value("reply", "") != "busy")
+        return std::nullopt;
+    const auto reason = message.find("reason");
+    if (reason == message.end() || !reason->is_string() ||
+        reason->get<std::string>().size() > maxReasonBytes)
+        return std::nullopt;
+    return reason->get<std::string>();
 }

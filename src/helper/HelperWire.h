@@ -19,12 +19,14 @@ struct HelperRequest {
 };
 
 struct HelperReply {
-    enum class Kind { version, terminated };
+    enum class Kind { version, started, terminated };
 
     uint64_t id = 0;
     Kind kind = Kind::version;
     std::string version;
-    int32_t status = 0;
+    std::string managementPassword; // started
+    int32_t status = 0;             // terminated
+    std::string reason;             // terminated: why a run was refused, empty otherwise
 };
 
 class HelperWire {
@@ -32,6 +34,7 @@ public:
     static constexpr int protocolVersion = 1;
     static constexpr size_t maxLineBytes = 64 * 1024;
     static constexpr size_t maxPathBytes = 4096;
+    static constexpr size_t maxReasonBytes = 1024;
 
     static const char* operationName(HelperRequest::Operation operation);
     static std::string encode(const HelperRequest& request);
@@ -39,4 +42,9 @@ public:
     // Empty for anything that is not exactly a valid message of this version.
     static std::optional<HelperRequest> decodeRequest(std::string_view line);
     static std::optional<HelperReply> decodeReply(std::string_view line);
+
+    // What the daemon writes, in place of any reply, to a connection it will not serve
+    // (too many from one user): that is a busy helper, not a missing one.
+    static std::string encodeBusy(const std::string& reason);
+    static std::optional<std::string> decodeBusy(std::string_view line);
 };

@@ -15,6 +15,8 @@ public:
     std::optional<std::string> next();
     // True once a line has grown past the limit; the stream is then unusable.
     bool overflowed() const;
+    // Whether bytes of an unfinished line are waiting for the rest of it.
+    bool holdsPartialLine() const { return buffer_.size() > start_; }
 
 private:
     size_t maxLine_;

@@ -1,14 +1,17 @@
 #include "helperd/HelperServer.h"
 
 #include "helperd/ClientPolicy.h"
+#include "helperd/ManagementPort.h"
 #include "helperd/ProfileChecker.h"
 #include "helperd/ProfileReader.h"
 #include "platform/Log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <poll.h>
+#include <sys/random.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -20,6 +23,27 @@ namespace {
 // openvpn runs its down script and tells its server goodbye when asked to stop;
 // this is how long it gets before it is killed.
 constexpr auto stopGrace = std::chrono::seconds(5);
+
+using Clock = std::chrono::steady_clock;
+
+// A fresh secret per run, for the management interface of that run alone.
+std::optional<std::string> makeManagementPassword() {
+    unsigned char bytes[16];
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
+        return std::nullopt;
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string password;
+    for (unsigned char b : bytes) {
+        password += hex[b >> 4];
+        password += hex[b & 0xF];
+    }
+    return password;
+}
+
+int millisecondsUntil(Clock::time_point when) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now());
+    return static_cast<int>(std::max<int64_t>(0, left.count()));
+}
 
 } // namespace
 
@@ -50,22 +74,18 @@ int HelperServer::run() {
             fds.push_back({client.fd, POLLIN, 0});
             owners.push_back(id);
         }
-        int timeout = -1;
-        if (killDeadline_) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                *killDeadline_ - std::chrono::steady_clock::now());
-            timeout = static_cast<int>(std::max<int64_t>(0, left.count()));
-        }
-        const int ready = ::poll(fds.data(), fds.size(), timeout);
+        const int ready = ::poll(fds.data(), fds.size(), pollTimeout());
         if (ready < 0 && errno != EINTR) {
             Log::line(std::string("poll failed: ") + std::strerror(errno));
             return 1;
         }
-        if (killDeadline_ && std::chrono::steady_clock::now() >= *killDeadline_) {
+        if (killDeadline_ && Clock::now() >= *killDeadline_) {
             Log::line("openvpn did not stop in time; killing it");
             runner_.signal(SIGKILL);
             killDeadline_.reset();
         }
+        checkReady();
+        closeStalledClients();
         for (size_t i = 0; i < fds.size(); ++i) {
             if (!fds[i].revents)
                 continue;
@@ -76,7 +96,11 @@ int HelperServer::run() {
                 [[maybe_unused]] const ssize_t n = ::read(settings_.signalFd, &info, sizeof info);
                 Log::line("stopping on signal " + std::to_string(info.ssi_signo));
                 stopping_ = true;
+                if (pending_)
+                    reply(pending_->owner, refusedStatus, "The VPN helper is stopping.");
                 pending_.reset();
+                if (current_)
+                    current_->endReason = "The VPN helper stopped.";
                 stopCurrent("the helper is stopping");
             } else if (fds[i].fd == settings_.listenFd) {
                 accept();
@@ -103,9 +127,19 @@ void HelperServer::accept() {
         ::close(fd);
         return;
     }
-    if (clients_.size() >= maxClients) {
-        Log::line("refused connection from uid " + std::to_string(credentials.uid) +
-                  ": too many clients");
+    const auto sameUser = std::count_if(clients_.begin(), clients_.end(), [&](const auto& entry) {
+        return entry.second.uid == credentials.uid;
+    });
+    std::string busy;
+    if (credentials.uid != 0 && static_cast<size_t>(sameUser) >= maxClientsPerUser)
+        busy = "too many connections from this user";
+    else if (credentials.uid != 0 && clients_.size() >= maxClients)
+        busy = "too many connections";
+    if (!busy.empty()) {
+        Log::line("refused connection from uid " + std::to_string(credentials.uid) + ": " + busy);
+        const std::string notice = HelperWire::encodeBusy(busy);
+        [[maybe_unused]] const ssize_t n =
+            ::send(fd, notice.data(), notice.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         ::close(fd);
         return;
     }
@@ -114,6 +148,7 @@ void HelperServer::accept() {
     client.uid = credentials.uid;
     client.gid = credentials.gid;
     client.pid = credentials.pid;
+    client.owesSince = Clock::now();
     clients_.emplace(nextClientId_++, std::move(client));
 }
 
@@ -150,8 +185,39 @@ void HelperServer::readFrom(uint64_t clientId) {
             return;
         }
         client.lastId = request->id;
+        client.owesSince.reset();
         handle(clientId, *request);
     }
+    auto still = clients_.find(clientId);
+    if (still != clients_.end() && still->second.lines.holdsPartialLine() &&
+        !still->second.owesSince)
+        still->second.owesSince = Clock::now();
+}
+
+void HelperServer::closeStalledClients() {
+    const auto now = Clock::now();
+    std::vector<uint64_t> stalled;
+    for (const auto& [id, client] : clients_)
+        if (client.owesSince && now - *client.owesSince >= requestTimeout)
+            stalled.push_back(id);
+    for (uint64_t id : stalled)
+        drop(id, "no complete request in " + std::to_string(requestTimeout.count()) + " s");
+}
+
+int HelperServer::pollTimeout() const {
+    std::optional<Clock::time_point> next;
+    auto consider = [&](Clock::time_point when) {
+        if (!next || when < *next)
+            next = when;
+    };
+    if (killDeadline_)
+        consider(*killDeadline_);
+    if (current_ && !current_->started && runner_.running())
+        consider(Clock::now() + readyPoll);
+    for (const auto& [id, client] : clients_)
+        if (client.owesSince)
+            consider(*client.owesSince + requestTimeout);
+    return next ? millisecondsUntil(*next) : -1;
 }
 
 void HelperServer::drop(uint64_t clientId, const std::string& why) {
@@ -164,7 +230,7 @@ void HelperServer::drop(uint64_t clientId, const std::string& why) {
     clients_.erase(it);
     if (pending_ && pending_->owner.client == clientId)
         pending_.reset();
-    if (current_ && current_->client == clientId)
+    if (current_ && current_->owner.client == clientId)
         stopCurrent("the client that started it went away");
 }
 
@@ -184,9 +250,9 @@ void HelperServer::handle(uint64_t clientId, const HelperRequest& request) {
     case HelperRequest::Operation::killOpenVPN:
         if (!current_)
             break;
-        if (!ClientPolicy::mayControl(client.uid, current_->uid)) {
+        if (!ClientPolicy::mayControl(client.uid, current_->owner.uid)) {
             Log::line("refused killOpenVPN from " + who(client) + ": openvpn belongs to uid " +
-                      std::to_string(current_->uid));
+                      std::to_string(current_->owner.uid));
             break;
         }
         stopCurrent("killOpenVPN");
@@ -200,52 +266,88 @@ void HelperServer::handle(uint64_t clientId, const HelperRequest& request) {
 void HelperServer::handleRun(uint64_t clientId, const HelperRequest& request) {
     const Client& client = clients_[clientId];
     const Owner owner{clientId, request.id, client.uid};
-    auto refuse = [&](const std::string& why) {
+    // `why` goes to the log, `reason` to the client, which shows it to its user.
+    auto refuse = [&](const std::string& why, const std::string& reason) {
         Log::line("refused runOpenVPN from " + who(client) + ": " + why);
-        reply(owner, refusedStatus);
+        reply(owner, refusedStatus, reason);
     };
 
     std::string why;
     const std::string up = settings_.scriptDir + "/client.up";
     const std::string down = settings_.scriptDir + "/client.down";
     if (request.clientUp != up || request.clientDown != down)
-        return refuse("scripts are not the ones installed beside the helper");
+        return refuse("scripts are not the ones installed beside the helper",
+                      "The VPN scripts are not the ones installed with the VPN helper.");
     if (!trustedScript(up, why) || !trustedScript(down, why))
-        return refuse(why);
+        return refuse(why, "The VPN helper's scripts may be changed by someone other than root.");
 
     const ProfileFile file = ProfileReader::read(request.config, client.uid, client.gid,
                                                  ProfileChecker::maxProfileBytes);
     if (!file.text)
-        return refuse(file.refusal);
+        return refuse(file.refusal, "The VPN profile could not be used: " + file.refusal + ".");
     const ProfileVerdict verdict = ProfileChecker::check(*file.text);
     if (!verdict.accepted)
-        return refuse("profile " + verdict.describe());
+        return refuse("profile " + verdict.describe(),
+                      "The VPN profile was refused (" + verdict.describe() + ").");
 
-    if (current_ && !ClientPolicy::mayControl(client.uid, current_->uid))
-        return refuse("an openvpn of uid " + std::to_string(current_->uid) + " is running");
+    if (current_ && !ClientPolicy::mayControl(client.uid, current_->owner.uid))
+        return refuse("an openvpn of uid " + std::to_string(current_->owner.uid) + " is running",
+                      "Another user's VPN connection is running on this computer.");
 
-    PendingRun run{owner, {*file.text, up, down}};
+    PendingRun run{owner, {*file.text, up, down, {}}};
     if (!current_) {
         startRun(std::move(run));
         return;
     }
     // One openvpn at a time: the running one ends first, then this one starts.
     if (pending_)
-        reply(pending_->owner, refusedStatus);
+        reply(pending_->owner, refusedStatus, "A newer connection request replaced this one.");
     pending_ = std::move(run);
+    current_->endReason = "A newer connection request replaced this one.";
     stopCurrent("a new run was requested");
 }
 
 void HelperServer::startRun(PendingRun run) {
-    std::string error;
-    if (!runner_.start(run.launch, error)) {
-        Log::line("cannot start openvpn: " + error);
-        reply(run.owner, refusedStatus);
+    // openvpn could not bind the port, or, worse, a client could reach whoever holds it.
+    const auto holders = ManagementPort::listeners(settings_.managementPort);
+    if (!holders.empty()) {
+        Log::line("refused runOpenVPN: 127.0.0.1:" + std::to_string(settings_.managementPort) +
+                  " is held by uid " + std::to_string(holders.front().uid));
+        reply(run.owner, refusedStatus,
+              "The VPN's control port 127.0.0.1:" + std::to_string(settings_.managementPort) +
+                  " is held by another program.");
         return;
     }
-    current_ = run.owner;
+    const auto password = makeManagementPassword();
+    std::string error = "no random numbers for the management password";
+    run.launch.managementPassword = password.value_or("");
+    if (!password || !runner_.start(run.launch, error)) {
+        Log::line("cannot start openvpn: " + error);
+        reply(run.owner, refusedStatus, "openvpn could not be started: " + error + ".");
+        return;
+    }
+    current_ = CurrentRun{run.owner, *password, false, Clock::now() + readyTimeout, {}};
     Log::line("openvpn started, pid " + std::to_string(runner_.pid()) + ", for uid " +
               std::to_string(run.owner.uid));
+    checkReady();
+}
+
+void HelperServer::checkReady() {
+    if (!current_ || current_->started || !runner_.running() || killDeadline_)
+        return;
+    if (ManagementPort::listensFor(runner_.pid(), settings_.managementPort)) {
+        current_->started = true;
+        HelperReply started;
+        started.id = current_->owner.requestId;
+        started.kind = HelperReply::Kind::started;
+        started.managementPassword = current_->managementPassword;
+        send(current_->owner.client, started);
+        return;
+    }
+    if (Clock::now() >= current_->readyDeadline) {
+        current_->endReason = "openvpn did not open its management interface in time.";
+        stopCurrent("its management interface did not open in time");
+    }
 }
 
 void HelperServer::stopCurrent(const std::string& why) {
@@ -263,7 +365,7 @@ void HelperServer::openVPNEnded() {
     killDeadline_.reset();
     Log::line("openvpn ended with status " + std::to_string(*status));
     if (current_)
-        reply(*current_, *status);
+        reply(current_->owner, *status, current_->endReason);
     current_.reset();
     if (pending_ && !stopping_) {
         PendingRun next = std::move(*pending_);
@@ -272,11 +374,12 @@ void HelperServer::openVPNEnded() {
     }
 }
 
-void HelperServer::reply(const Owner& owner, int32_t status) {
+void HelperServer::reply(const Owner& owner, int32_t status, const std::string& reason) {
     HelperReply reply;
     reply.id = owner.requestId;
     reply.kind = HelperReply::Kind::terminated;
     reply.status = status;
+    reply.reason = reason;
     send(owner.client, reply);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "helper/HelperProtocol.h"
 #include "helper/HelperWire.h"
 #include "helper/LineReader.h"
 #include "helperd/OpenVPNRunner.h"
@@ -15,14 +16,24 @@
 // status that openvpn ended with. Single-threaded by design.
 class HelperServer {
 public:
-    static constexpr int32_t refusedStatus = -1;
+    static constexpr int32_t refusedStatus = HelperProtocol::refusedStatus;
+    // One user's connections may not crowd out everyone else's; root is always served.
     static constexpr size_t maxClients = 64;
+    static constexpr size_t maxClientsPerUser = 8;
+    // A connection that has not finished a request by then is closed; one that waits
+    // for its run's end, or idles after a complete request, is not.
+    static constexpr auto requestTimeout = std::chrono::seconds(10);
+    // How long openvpn may take to open its management interface, and how often the
+    // daemon looks.
+    static constexpr auto readyTimeout = std::chrono::seconds(10);
+    static constexpr auto readyPoll = std::chrono::milliseconds(2);
 
     struct Settings {
         int listenFd = -1;
         int signalFd = -1;     // SIGTERM / SIGINT end the loop
         std::string version;   // answered to getVersion
         std::string scriptDir; // where client.up and client.down are installed
+        int managementPort = OpenVPNRunner::managementPort;
     };
 
     explicit HelperServer(Settings settings);
@@ -37,6 +48,8 @@ private:
         pid_t pid = 0;
         LineReader lines{HelperWire::maxLineBytes};
         uint64_t lastId = 0;
+        // Since when the connection owes the rest of a request (or its first one).
+        std::optional<std::chrono::steady_clock::time_point> owesSince;
     };
     struct Owner {
         uint64_t client = 0;
@@ -47,6 +60,13 @@ private:
         Owner owner;
         OpenVPNRunner::Launch launch;
     };
+    struct CurrentRun {
+        Owner owner;
+        std::string managementPassword;
+        bool started = false; // its client has been told the management interface listens
+        std::chrono::steady_clock::time_point readyDeadline;
+        std::string endReason; // why the daemon ended it, when that is the client's news
+    };
 
     void accept();
     void readFrom(uint64_t clientId);
@@ -56,7 +76,10 @@ private:
     void startRun(PendingRun run);
     void stopCurrent(const std::string& why);
     void openVPNEnded();
-    void reply(const Owner& owner, int32_t status);
+    void checkReady();
+    void closeStalledClients();
+    int pollTimeout() const;
+    void reply(const Owner& owner, int32_t status, const std::string& reason = {});
     void send(uint64_t clientId, const HelperReply& reply);
     bool trustedScript(const std::string& path, std::string& why) const;
     std::string who(const Client& client) const;
@@ -65,7 +88,7 @@ private:
     std::map<uint64_t, Client> clients_;
     uint64_t nextClientId_ = 1;
     OpenVPNRunner runner_;
-    std::optional<Owner> current_;
+    std::optional<CurrentRun> current_;
     std::optional<PendingRun> pending_;
     std::optional<std::chrono::steady_clock::time_point> killDeadline_;
     bool stopping_ = false;

@@ -15,14 +15,17 @@
 namespace {
 
 constexpr int profileFd = 3;
+constexpr int managementPasswordFd = 4;
 
-int makeProfileCopy(const std::string& profile) {
-    const int fd = ::memfd_create("quovant-profile", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+// A private, sealed in-memory file: openvpn reads what the helper wrote and nothing
+// else, whatever happens to any file on disk.
+int makeSealedCopy(const char* name, const std::string& text) {
+    const int fd = ::memfd_create(name, MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (fd < 0)
         return -1;
     size_t written = 0;
-    while (written < profile.size()) {
-        const ssize_t n = ::write(fd, profile.data() + written, profile.size() - written);
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
         if (n <= 0) {
             ::close(fd);
             return -1;
@@ -37,21 +40,28 @@ int makeProfileCopy(const std::string& profile) {
 } // namespace
 
 bool OpenVPNRunner::start(const Launch& launch, std::string& error) {
-    const int copy = makeProfileCopy(launch.profile);
-    if (copy < 0) {
+    const int copy = makeSealedCopy("quovant-profile", launch.profile);
+    const int password = makeSealedCopy("quovant-management", launch.managementPassword + "\n");
+    if (copy < 0 || password < 0) {
         error = std::string("cannot make the profile copy: ") + std::strerror(errno);
+        if (copy >= 0)
+            ::close(copy);
+        if (password >= 0)
+            ::close(password);
         return false;
     }
     // Everything the child needs is prepared before fork: only async-signal-safe
     // calls happen between fork and exec.
     const std::string port = std::to_string(managementPort);
     const std::string config = "/proc/self/fd/" + std::to_string(profileFd);
+    const std::string passwordFile = "/proc/self/fd/" + std::to_string(managementPasswordFd);
     std::vector<std::string> argv = {program,
                                      "--config",
                                      config,
                                      "--management",
                                      "127.0.0.1",
                                      port,
+                                     passwordFile,
                                      "--management-query-passwords",
                                      "--script-security",
                                      "2",
@@ -72,6 +82,7 @@ bool OpenVPNRunner::start(const Launch& launch, std::string& error) {
     if (pid < 0) {
         error = std::string("fork failed: ") + std::strerror(errno);
         ::close(copy);
+        ::close(password);
         return false;
     }
     if (pid == 0) {
@@ -86,12 +97,17 @@ bool OpenVPNRunner::start(const Launch& launch, std::string& error) {
             ::_exit(127);
         const int devNull = ::open("/dev/null", O_RDONLY);
         ::dup2(devNull, STDIN_FILENO);
-        ::dup2(copy, profileFd); // dup2 leaves the new descriptor open across exec
-        ::syscall(SYS_close_range, profileFd + 1, ~0U, 0);
+        // dup2 leaves the new descriptors open across exec. The password's descriptor
+        // may sit where the profile's goes, so it moves out of the way first.
+        const int passwordCopy = ::fcntl(password, F_DUPFD, managementPasswordFd + 1);
+        ::dup2(copy, profileFd);
+        ::dup2(passwordCopy, managementPasswordFd);
+        ::syscall(SYS_close_range, managementPasswordFd + 1, ~0U, 0);
         ::execve(program, args.data(), environment);
         ::_exit(127);
     }
     ::close(copy);
+    ::close(password);
     pid_ = pid;
     pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (pidFd_ < 0) {

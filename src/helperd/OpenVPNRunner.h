@@ -16,6 +16,8 @@ public:
         std::string profile;
         std::string upScript;
         std::string downScript;
+        // What openvpn's management interface demands before it serves anyone.
+        std::string managementPassword;
     };
 
     // Starts openvpn; false (with `error` set) if it could not be started.

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -38,7 +39,8 @@ int activatedSocket() {
     return systemdFirstFd;
 }
 
-int listenOn(const std::string& path) {
+// Listens on a socket file made at `path`; `made` identifies that file.
+int listenOn(const std::string& path, struct stat& made) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.empty() || path[0] != '/' || path.size() >= sizeof address.sun_path) {
@@ -59,7 +61,8 @@ int listenOn(const std::string& path) {
     const mode_t oldMask = ::umask(0);
     const bool ok = fd >= 0 &&
                     ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                    ::chmod(path.c_str(), 0666) == 0 && ::listen(fd, 16) == 0;
+                    ::chmod(path.c_str(), 0666) == 0 && ::lstat(path.c_str(), &made) == 0 &&
+                    ::listen(fd, 16) == 0;
     ::umask(oldMask);
     if (!ok) {
         Log::line("cannot listen on " + path + ": " + std::strerror(errno));
@@ -88,6 +91,15 @@ bool logTo(const std::string& path) {
     return true;
 }
 
+// Removes the socket file listenOn made, unless it has since been replaced: a newer
+// helper that took over the path keeps its socket.
+void removeSocketFile(const std::string& path, const struct stat& made) {
+    struct stat now;
+    if (::lstat(path.c_str(), &now) == 0 && S_ISSOCK(now.st_mode) && now.st_dev == made.st_dev &&
+        now.st_ino == made.st_ino)
+        ::unlink(path.c_str());
+}
+
 std::string executableDir() {
     char buffer[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -103,6 +115,12 @@ int main(int argc, char** argv) {
     Log::setIdentity(HelperPaths::label);
     if (::geteuid() != 0) {
         Log::line("the helper must run as root");
+        return 1;
+    }
+    // Nothing the daemon or its openvpn opens may be found relative to wherever it was
+    // started from.
+    if (::chdir("/") != 0) {
+        Log::line(std::string("cannot change to /: ") + std::strerror(errno));
         return 1;
     }
     std::string socketPath = HelperPaths::defaultSocket;
@@ -131,9 +149,13 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // A socket that systemd handed over is systemd's to remove.
     int listenFd = activatedSocket();
-    if (listenFd < 0)
-        listenFd = listenOn(socketPath);
+    std::optional<struct stat> made;
+    if (listenFd < 0) {
+        made.emplace();
+        listenFd = listenOn(socketPath, *made);
+    }
     if (listenFd < 0)
         return 1;
 
@@ -150,6 +172,8 @@ int main(int argc, char** argv) {
 
     HelperServer server({listenFd, signalFd, *version, executableDir()});
     const int code = server.run();
+    if (made)
+        removeSocketFile(socketPath, *made);
     if (!pidFile.empty())
         ::unlink(pidFile.c_str());
     return code;

@@ -1,5 +1,6 @@
 #include "ui/LoginForm.h"
 
+#include "ui/AlertSheet.h"
 #include "ui/ControlStyling.h"
 #include "ui/StyledButton.h"
 
@@ -9,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QSvgWidget>
 #include <QVBoxLayout>
 
@@ -26,6 +26,14 @@ void fill(QWidget* widget, uint32_t color) {
     widget->setPalette(palette);
 }
 
+// A locked field shows its text and placeholder dimmed, so it reads as not editable.
+void dimWhenDisabled(QLineEdit* edit) {
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Disabled, QPalette::Text, rgb(0x74777F));
+    palette.setColor(QPalette::Disabled, QPalette::PlaceholderText, rgb(0x5A5E68));
+    edit->setPalette(palette);
+}
+
 QLineEdit* field(QWidget* parent, const char* name) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
@@ -35,6 +43,7 @@ QLineEdit* field(QWidget* parent, const char* name) {
     palette.setColor(QPalette::Base, Qt::transparent);
     palette.setColor(QPalette::Text, Qt::white);
     edit->setPalette(palette);
+    dimWhenDisabled(edit);
     return edit;
 }
 
@@ -152,6 +161,10 @@ void LoginForm::setPasswordText(const std::string& text) {
     passwordEdit_->setText(QString::fromStdString(text));
 }
 
+void LoginForm::setRememberChecked(bool checked) {
+    rememberCheck_->setChecked(checked);
+}
+
 void LoginForm::setUpColors(uint32_t background, uint32_t lines) {
     fill(this, background);
     fill(emailLine_, lines);
@@ -182,6 +195,8 @@ void LoginForm::setUpFields(uint32_t cursor, const std::string& emailPlaceholder
     // No focus ring: the line under each field is its only frame.
     emailEdit_->setFrame(false);
     passwordEdit_->setFrame(false);
+    dimWhenDisabled(emailEdit_);
+    dimWhenDisabled(passwordEdit_);
 }
 
 void LoginForm::setConnectTitle(const std::string& title, uint32_t color) {
@@ -205,11 +220,7 @@ void LoginForm::setRememberTextColor(uint32_t color) {
 }
 
 void LoginForm::showAlert(const std::string& message) {
-    auto* alert = new QMessageBox(QMessageBox::Critical, QString(), QString::fromStdString(message),
-                                  QMessageBox::Ok, window());
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setWindowModality(Qt::WindowModal);
-    alert->open();
+    AlertSheet::of(window()).show(QString::fromStdString(message));
 }
 
 void LoginForm::showEvent(QShowEvent* event) {

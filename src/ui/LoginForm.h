@@ -31,6 +31,7 @@ public:
     bool rememberChecked() override;
     void setEmailText(const std::string& text) override;
     void setPasswordText(const std::string& text) override;
+    void setRememberChecked(bool checked) override;
     void setUpColors(uint32_t background, uint32_t lines) override;
     void setLinkTitles(const std::string& signUp, const std::string& help, uint32_t color) override;
     void setUpFields(uint32_t cursor, const std::string& emailPlaceholder,

@@ -14,6 +14,7 @@ public:
     virtual bool rememberChecked() = 0;
     virtual void setEmailText(const std::string& text) = 0;
     virtual void setPasswordText(const std::string& text) = 0;
+    virtual void setRememberChecked(bool checked) = 0;
 
     // Set-up at load: the view's background, the two line views, the link titles.
     virtual void setUpColors(uint32_t background, uint32_t lines) = 0;

@@ -60,8 +60,13 @@ void MainViewController::loadView() {
 void MainViewController::viewDidLoad() {
     LoginView& view = *ports_.view;
     view.setUpColors(backgroundColor, greyColor);
-    view.setEmailText(ports_.defaults->string("email").value_or(""));
-    view.setPasswordText(ports_.defaults->string("password").value_or(""));
+    const auto email = ports_.defaults->string("email");
+    const auto password = ports_.defaults->string("password");
+    view.setEmailText(email.value_or(""));
+    view.setPasswordText(password.value_or(""));
+    // Credentials that were remembered stay remembered: with the box off, the next
+    // successful login would erase them.
+    view.setRememberChecked(email.has_value() || password.has_value());
     view.setConnectTitle("Verbinden", greyColor);
     view.setLinkTitles("Inschrijven", "Help", greyColor);
     ports_.notifications->addObserver(OpenVPNService::stateDidChangeNotification,
@@ -84,7 +89,17 @@ void MainViewController::onConnectButtonClick() {
     }
     const std::string state = ports_.vpn->state();
     if (state != "DISCONNECTED" && state != "EXITING" && state != "NOPROCESS") {
-        ports_.vpn->management().sendCommand("signal SIGINT\n");
+        ports_.vpn->stopOpenVPN(); // during connecting too: the click cancels
+        return;
+    }
+    if (chain_ != Chain::idle) {
+        Log::line("a connection is already being made");
+        return;
+    }
+    if (ports_.vpn->runInProgress()) {
+        // The previous openvpn is still ending; the new one starts once it is gone.
+        connectWhenEnded_ = true;
+        setConnectingLook();
         return;
     }
     login(ports_.view->emailText(), ports_.view->passwordText());
@@ -109,10 +124,24 @@ void MainViewController::openVPNStateDidChange() {
         setConnectingLook();
         break;
     case Look::connected:
+        chain_ = Chain::idle;
         setConnectedLook();
         break;
     case Look::disconnected:
-        setDisconnectedLook();
+        // While the account service is asked, or openvpn is still ending, the run has
+        // not ended: the look stays until it has.
+        if (chain_ == Chain::requesting || ports_.vpn->runInProgress())
+            break;
+        chain_ = Chain::idle;
+        if (connectWhenEnded_) {
+            connectWhenEnded_ = false;
+            ports_.vpn->takeFailure(); // the user already chose to connect again
+            onConnectButtonClick();
+        } else if (const std::string failure = ports_.vpn->takeFailure(); !failure.empty()) {
+            chainFailed(failure);
+        } else {
+            setDisconnectedLook();
+        }
         break;
     }
 }
@@ -147,6 +176,7 @@ void MainViewController::setLockedLook(uint32_t titleColor, const std::string& t
 }
 
 void MainViewController::login(const std::string& email, const std::string& password) {
+    chain_ = Chain::requesting;
     setConnectingLook();
     ports_.account->login(email, password, [this, email, password](const AccountReply& reply) {
         if (reply.outcome != AccountReply::Outcome::succeeded)
@@ -173,26 +203,34 @@ void MainViewController::requestProfile(const std::string& authorization) {
         if (!config)
             return unknownError();
         const std::string refusal = ProfileFile::write(ports_.profilePath, *config);
-        if (!refusal.empty())
-            Log::line(
-                refusal); // the helper then refuses the profile and the state returns to NOPROCESS
+        if (!refusal.empty()) {
+            // Whatever sits at the path now is not the profile just fetched.
+            Log::line(refusal);
+            return chainFailed("The VPN profile could not be saved: " + refusal);
+        }
         OpenVPNService& vpn = *ports_.vpn;
         vpn.config = ports_.profilePath;
         vpn.username = ports_.view->emailText();
         vpn.password = ports_.view->passwordText();
+        chain_ = Chain::running;
         vpn.startOpenVPN();
     });
 }
 
 void MainViewController::failed(const AccountReply& reply) {
-    setDisconnectedLook();
-    ports_.view->showAlert(reply.outcome == AccountReply::Outcome::failedWithResponse
-                               ? "Onjuist email of wachtwoord"
-                               : "Network connection failed");
+    chainFailed(reply.outcome == AccountReply::Outcome::failedWithResponse
+                    ? "Onjuist email of wachtwoord"
+                    : "Network connection failed");
 }
 
 void MainViewController::unknownError() {
+    chainFailed("Unknown error");
+}
+
+void MainViewController::chainFailed(const std::string& alert) {
     // Back to a form the user can use: the chain has ended.
+    Log::line("connecting failed: " + alert);
+    chain_ = Chain::idle;
     setDisconnectedLook();
-    ports_.view->showAlert("Unknown error");
+    ports_.view->showAlert(alert);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/AccountService.h"
+#include "account/ProfileFile.h"
 #include "platform/Desktop.h"
 #include "platform/KeyValueStore.h"
 #include "platform/NotificationCenter.h"
@@ -32,7 +33,7 @@ public:
         Desktop* desktop = nullptr;
         // The status menu's connect item, retitled with every look; empty while there is none.
         std::function<void(const std::string& title)> setConnectItemTitle = {};
-        std::string profilePath = "/tmp/quovant.ovpn";
+        std::string profilePath = ProfileFile::defaultPath();
     };
 
     // With no view among the ports, loadView() makes the Qt login form.
@@ -63,7 +64,16 @@ private:
     void setLockedLook(uint32_t titleColor, const std::string& title, const std::string& imageName);
     void failed(const AccountReply& reply);
     void unknownError();
+    // Ends the chain with the disconnected look and, when there is one, the reason.
+    void chainFailed(const std::string& alert);
 
     Ports ports_;
     QWidget* form_ = nullptr;
+    // Where the chain a click started stands, until it has ended: connected, or back to
+    // no process. A click meanwhile starts no second one.
+    enum class Chain { idle, requesting, running };
+    Chain chain_ = Chain::idle;
+    // A click that came while the previous openvpn was still ending; it connects once
+    // that openvpn is gone.
+    bool connectWhenEnded_ = false;
 };

@@ -48,7 +48,40 @@ void OpenVPNManagement::sendCommand(std::string_view command) {
         Log::standardOutput(echoOf(command) + " " + result.description());
 }
 
-void OpenVPNManagement::startReading() {
+std::optional<std::string> OpenVPNManagement::authenticate(const std::string& password,
+                                                           double timeoutSeconds) {
+    auto connection = socket_.connection();
+    if (!connection)
+        return std::nullopt;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(timeoutSeconds));
+    // Reads until `marker` has arrived; what follows it stays in `text`.
+    std::string text;
+    auto readUntil = [&](std::string_view marker) {
+        for (;;) {
+            const size_t at = text.find(marker);
+            if (at != std::string::npos) {
+                text.erase(0, at + marker.size());
+                return true;
+            }
+            const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
+            if (left <= 0 || text.size() > readSize)
+                return false;
+            const ReadResult read = connection->read(readSize, left);
+            if (read.status != ReadResult::Status::data)
+                return false;
+            text += read.bytes;
+        }
+    };
+    // The password is not echoed: another local user may read this process's output.
+    if (!readUntil("ENTER PASSWORD:") || !connection->send(password + "\n").isSuccess() ||
+        !readUntil("SUCCESS: password is correct\r\n"))
+        return std::nullopt;
+    return text;
+}
+
+void OpenVPNManagement::startReading(std::string alreadyRead) {
     auto connection = socket_.connection();
     if (!connection)
         return;
@@ -66,8 +99,8 @@ void OpenVPNManagement::startReading() {
     std::lock_guard lock(loopMutex_);
     loopConnection_ = connection;
     loopRunning_ = true;
-    loop_ = std::thread([this, connection] {
-        readLoop(connection);
+    loop_ = std::thread([this, connection, alreadyRead = std::move(alreadyRead)]() mutable {
+        readLoop(connection, std::move(alreadyRead));
         std::lock_guard lock(loopMutex_);
         loopRunning_ = false;
         loopEnded_.notify_all();
@@ -79,10 +112,12 @@ bool OpenVPNManagement::waitUntilReadingEnds(std::chrono::milliseconds timeout) 
     return loopEnded_.wait_for(lock, timeout, [this] { return !loopRunning_; });
 }
 
-void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connection) {
+void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connection,
+                                 std::string alreadyRead) {
     using Clock = std::chrono::steady_clock;
     constexpr auto pause = std::chrono::microseconds(readPause);
     ReadBuffer buffer;
+    receive(buffer, alreadyRead);
     auto lastShortRead = Clock::now() - pause;
     for (;;) {
         // Sleep in the kernel until openvpn writes. Bytes that come within the pause
@@ -141,8 +176,10 @@ void OpenVPNManagement::handleLine(std::string_view line) {
             handleState(payload);
         } else if (type == "LOG") {
             Log::standardOutput(payload);
-        } else if (type != "INFO" && type != "PASSWORD" && type != "HOLD" && type != "NEED-OK" &&
-                   type != "BYTECOUNT" && type != "PROXY" && type != "RSA_SIGN") {
+        } else if (type == "PASSWORD") {
+            states_.passwordNotice(payload);
+        } else if (type != "INFO" && type != "HOLD" && type != "NEED-OK" && type != "BYTECOUNT" &&
+                   type != "PROXY" && type != "RSA_SIGN") {
             Log::standardOutput(std::string("MGMT: Got unrecognized command").append(line));
         }
         return;

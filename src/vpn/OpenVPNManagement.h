@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -32,9 +33,15 @@ public:
     // the value of a password command masked.
     void sendCommand(std::string_view command);
 
-    // Starts the read loop for the current connection. The loop ends when that
-    // connection closes, so a new connect never leaves two loops on one socket.
-    void startReading();
+    // Answers the password prompt of openvpn's management interface on the current
+    // connection. What openvpn sent after accepting it is returned for the read loop;
+    // nothing if the prompt or the acceptance did not come within `timeoutSeconds`.
+    std::optional<std::string> authenticate(const std::string& password, double timeoutSeconds);
+
+    // Starts the read loop for the current connection, handling `alreadyRead` first. The
+    // loop ends when that connection closes, so a new connect never leaves two loops on
+    // one socket.
+    void startReading(std::string alreadyRead = {});
 
     // What one read loop carries from read to read: an unfinished character and the
     // text not yet cut into lines.
@@ -58,7 +65,7 @@ public:
     uint64_t readCount() const { return reads_.load(); }
 
 private:
-    void readLoop(const std::shared_ptr<TCPConnection>& connection);
+    void readLoop(const std::shared_ptr<TCPConnection>& connection, std::string alreadyRead);
 
     StateSink& states_;
     TCPClient socket_;

@@ -6,8 +6,10 @@
 #include "vpn/ManagementCommand.h"
 #include "vpn/SocketOwner.h"
 
+#include <atomic>
 #include <filesystem>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -63,16 +65,64 @@ void OpenVPNService::storeLocked(const std::string& word) {
     mainQueue_.async([&center = notifications_] { center.post(stateDidChangeNotification); });
 }
 
+// One request to the helper and everything that belongs to it. Its fields are set
+// before the request goes out, or are atomic, or are guarded by runMutex_.
+struct OpenVPNService::Run {
+    std::shared_ptr<HelperProtocol> proxy;
+    std::string usernameCommand;
+    std::string passwordCommand;
+    std::atomic<bool> started{false}; // runMutex_ held when it is set
+    std::atomic<bool> ended{false};
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> stopWatched{false};
+    std::atomic<int> credentialPrompts{0};
+    std::string failure; // runMutex_
+};
+
+OpenVPNService::~OpenVPNService() {
+    {
+        std::lock_guard lock(runMutex_);
+        if (run_)
+            run_->ended = true; // ends a starter still trying to connect
+    }
+    runEnded_.notify_all();
+    joinWorkers();
+}
+
+void OpenVPNService::joinWorkers() {
+    if (starter_.joinable())
+        starter_.join();
+    if (watch_.joinable())
+        watch_.join();
+}
+
+void OpenVPNService::watch(const std::shared_ptr<Run>& run, std::chrono::milliseconds timeout,
+                           std::function<bool()> settled, std::function<void()> onTimeout) {
+    std::lock_guard lock(workersMutex_);
+    if (watch_.joinable())
+        watch_.join(); // an earlier watch, whose run has settled or ended
+    watch_ = std::thread(
+        [this, run, timeout, settled = std::move(settled), onTimeout = std::move(onTimeout)] {
+            std::unique_lock lock(runMutex_);
+            if (runEnded_.wait_for(lock, timeout, [&] { return run->ended.load() || settled(); }))
+                return;
+            lock.unlock();
+            onTimeout();
+        });
+}
+
 void OpenVPNService::startOpenVPN() {
     // Refused before anything goes to the helper or openvpn, so a bad value can
     // neither start a tunnel nor be spliced into a management command.
     if (!config || !username || !password)
-        return giveUp("cannot start openvpn: the profile or the credentials are missing");
+        return giveUp("cannot start openvpn: the profile or the credentials are missing",
+                      "The VPN profile or the credentials are missing.");
     const auto usernameCommand = ManagementCommand::username(*username);
     const auto passwordCommand = ManagementCommand::password(*password);
     if (!usernameCommand || !passwordCommand)
         return giveUp(
-            "cannot start openvpn: the user name or the password holds a control character");
+            "cannot start openvpn: the user name or the password holds a control character",
+            "The e-mail address or the password holds a control character.");
     auto resource =
         dependencies_.resourcePath ? dependencies_.resourcePath : [](const std::string& name) {
             const std::string path = HelperPaths::installedScript(name);
@@ -81,33 +131,93 @@ void OpenVPNService::startOpenVPN() {
     const auto up = resource("client.up");
     const auto down = resource("client.down");
     if (!up || !down)
-        return giveUp("cannot start openvpn: client.up or client.down is missing");
+        return giveUp("cannot start openvpn: client.up or client.down is missing",
+                      "The VPN helper's scripts are missing.");
+    // One run at a time: a second would replace the first in the helper while this
+    // client still talks to the first one's openvpn.
+    if (runInProgress()) {
+        Log::line("not starting openvpn: a connection is still being made or ended");
+        return;
+    }
 
     HelperConnectionProvider* delegate =
         dependencies_.delegate ? dependencies_.delegate() : nullptr;
     std::shared_ptr<HelperConnection> connection =
         delegate ? delegate->helperConnection() : nullptr;
-    if (connection) {
-        auto proxy = connection->proxy(
-            [](const HelperError& error) { Log::line("XPCService error: " + error.description); });
-        proxy->runOpenVPN(*config, *up, *down, [this](int32_t status) { openVPNExited(status); });
-    }
+    if (!connection)
+        return giveUp("cannot start openvpn: there is no helper connection",
+                      "No VPN helper answers.");
 
-    if (!connectManagement()) {
+    auto run = std::make_shared<Run>();
+    run->usernameCommand = *usernameCommand;
+    run->passwordCommand = *passwordCommand;
+    run->proxy = connection->proxy([this, run](const HelperError& error) {
+        Log::line("XPCService error: " + error.description);
+        openVPNExited(run, HelperProtocol::refusedStatus,
+                      error.code == HelperError::busy
+                          ? error.description
+                          : "The VPN helper could not be reached (" + error.description + ").");
+    });
+    {
+        std::lock_guard lock(runMutex_);
+        run_ = run;
+    }
+    // Credentials go out only to the openvpn of this run, whose management interface
+    // only this client can unlock.
+    run->proxy->runOpenVPN(
+        *config, *up, *down,
+        [this, run](const std::string& managementPassword) {
+            {
+                std::lock_guard lock(runMutex_);
+                run->started = true;
+            }
+            runEnded_.notify_all();
+            std::lock_guard lock(workersMutex_);
+            if (starter_.joinable())
+                starter_.join(); // an earlier run's, which has ended
+            starter_ = std::thread(
+                [this, run, managementPassword] { connectAndPrime(run, managementPassword); });
+        },
+        [this, run](int32_t status, const std::string& reason) {
+            Log::line("OpenVPN exited: termiationStatus=" + std::to_string(status));
+            openVPNExited(run, status, reason);
+        });
+    // A helper that takes the request and then hangs must not leave the window waiting.
+    watch(
+        run, dependencies_.startTimeout, [run] { return run->started.load(); },
+        [this, run] {
+            Log::line("the helper did not start openvpn in time; giving up");
+            run->proxy->killOpenVPN(); // should it go on later, it ends that run at once
+            openVPNExited(run, HelperProtocol::refusedStatus,
+                          "The VPN helper did not start the connection in time.");
+        });
+}
+
+void OpenVPNService::connectAndPrime(const std::shared_ptr<Run>& run,
+                                     const std::string& managementPassword) {
+    std::string alreadyRead;
+    if (!connectManagement(run, managementPassword, alreadyRead)) {
+        if (run->ended)
+            return;
         Log::standardOutput("error while starting mgmt interface");
-        updateState("NOPROCESS");
+        fail(run,
+             "The VPN's control port 127.0.0.1:" + std::to_string(management_->socket().port()) +
+                 " could not be reached, or another program holds it.");
+        run->proxy->killOpenVPN(); // nobody can steer it; its end ends the run
         return;
     }
     auto& management = *management_;
     management.sendCommand("state on\n");
     management.sendCommand("bytecount 1\n");
     management.sendCommand("log on\n");
-    management.sendCommand(*usernameCommand);
-    management.sendCommand(*passwordCommand);
-    management.startReading();
+    management.sendCommand(run->usernameCommand);
+    management.sendCommand(run->passwordCommand);
+    management.startReading(std::move(alreadyRead));
 }
 
-bool OpenVPNService::connectManagement() {
+bool OpenVPNService::connectManagement(const std::shared_ptr<Run>& run,
+                                       const std::string& managementPassword,
+                                       std::string& alreadyRead) {
     auto trusted = dependencies_.trustManagementPeer
                        ? dependencies_.trustManagementPeer
                        : [](const TCPConnection& connection) {
@@ -115,18 +225,25 @@ bool OpenVPNService::connectManagement() {
                              return owner && *owner == 0;
                          };
     TCPClient& socket = management_->socket();
-    for (int attempt = 0; attempt < connectAttempts; ++attempt) {
+    for (int attempt = 0; attempt < connectAttempts && !run->ended; ++attempt) {
         if (socket.connect(connectTimeoutSeconds).isSuccess()) {
             const auto connection = socket.connection();
-            if (connection && trusted(*connection))
-                return true;
             // Port 1337 is open to every local user: whoever holds it when openvpn
             // should is not openvpn, and must not see the credentials.
             const auto owner = connection ? SocketOwner::ofPeer(*connection) : std::nullopt;
-            Log::line("management port 127.0.0.1:" + std::to_string(socket.port()) +
-                      " is held by " +
-                      (owner ? "uid " + std::to_string(*owner) : std::string("an unknown owner")) +
-                      ", not root; not sending credentials there");
+            if (!connection || !trusted(*connection)) {
+                Log::line(
+                    "management port 127.0.0.1:" + std::to_string(socket.port()) + " is held by " +
+                    (owner ? "uid " + std::to_string(*owner) : std::string("an unknown owner")) +
+                    ", not root; not sending credentials there");
+            } else if (auto rest =
+                           management_->authenticate(managementPassword, connectTimeoutSeconds)) {
+                alreadyRead = std::move(*rest);
+                return true;
+            } else {
+                Log::line("the management interface on 127.0.0.1:" + std::to_string(socket.port()) +
+                          " did not accept this run's password");
+            }
             socket.close();
         }
         usleep(retryPauseMicroseconds);
@@ -135,21 +252,87 @@ bool OpenVPNService::connectManagement() {
 }
 
 void OpenVPNService::stopOpenVPN() {
+    auto run = currentRun();
+    if (run)
+        run->stopRequested = true;
     management_->sendCommand("signal SIGINT\n");
+    if (!run || run->stopWatched.exchange(true))
+        return;
+    watch(
+        run, stopAnswerTimeout, [] { return false; },
+        [run] {
+            Log::line("openvpn did not stop when asked; asking the helper to end it");
+            run->proxy->killOpenVPN();
+        });
 }
 
-void OpenVPNService::openVPNExited(int32_t status) {
-    Log::line("OpenVPN exited: termiationStatus=" + std::to_string(status));
+bool OpenVPNService::runInProgress() const {
+    std::lock_guard lock(runMutex_);
+    return run_ != nullptr;
+}
+
+std::shared_ptr<OpenVPNService::Run> OpenVPNService::currentRun() const {
+    std::lock_guard lock(runMutex_);
+    return run_;
+}
+
+std::string OpenVPNService::takeFailure() {
+    std::lock_guard lock(stateMutex_);
+    return std::exchange(failure_, {});
+}
+
+void OpenVPNService::fail(const std::shared_ptr<Run>& run, const std::string& failure) {
+    std::lock_guard lock(runMutex_);
+    if (run->failure.empty())
+        run->failure = failure;
+}
+
+void OpenVPNService::passwordNotice(std::string_view payload) {
+    auto run = currentRun();
+    if (!run)
+        return;
+    if (payload.starts_with("Verification Failed: 'Auth'")) {
+        fail(run, "The VPN server did not accept the e-mail address or password.");
+    } else if (payload.starts_with("Need 'Auth' username/password") &&
+               run->credentialPrompts.fetch_add(1) > 0) {
+        // The opening commands answer the first prompt. openvpn asks again after a
+        // reconnect when the profile tells it not to keep the credentials.
+        management_->sendCommand(run->usernameCommand);
+        management_->sendCommand(run->passwordCommand);
+    }
+}
+
+void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t status,
+                                   const std::string& reason) {
+    if (run->ended.exchange(true))
+        return;
     // openvpn's last state lines ("EXITING") may still sit unread on the closed
     // management connection; stored after NOPROCESS they would claim a process that
     // is gone. The loop ends once it has read what is left on the closed connection.
     management_->waitUntilReadingEnds(std::chrono::seconds(10));
+    std::string failure;
+    {
+        std::lock_guard lock(runMutex_);
+        if (!reason.empty())
+            run->failure = reason;
+        else if (run->failure.empty() && !run->stopRequested)
+            run->failure = "The VPN connection ended unexpectedly (openvpn exit status " +
+                           std::to_string(status) + ").";
+        failure = run->failure;
+        if (run_ == run)
+            run_.reset();
+    }
+    runEnded_.notify_all();
     std::lock_guard lock(stateMutex_);
-    if (state_ != "NOPROCESS")
-        storeLocked("NOPROCESS");
+    failure_ = failure;
+    // Posted even when the word already is NOPROCESS: the window put on its connecting
+    // look for this run, and learns here that the run is over.
+    storeLocked("NOPROCESS");
 }
 
-void OpenVPNService::giveUp(const std::string& why) {
+void OpenVPNService::giveUp(const std::string& why, const std::string& failure) {
     Log::line(why);
-    updateState("NOPROCESS");
+    std::lock_guard lock(stateMutex_);
+    failure_ = failure;
+    storeLocked("NOPROCESS");
 }

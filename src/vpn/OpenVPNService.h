@@ -6,11 +6,15 @@
 #include "vpn/OpenVPNManagement.h"
 #include "vpn/StateSink.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 
 // The process's VPN service: the connection state word, the credentials and profile
 // of the next start, and the management client that follows the running openvpn.
@@ -32,13 +36,21 @@ public:
         // Whether the far end of a new management connection may be given the credentials;
         // by default only a socket owned by root (the helper's openvpn) may.
         std::function<bool(const TCPConnection& connection)> trustManagementPeer = {};
+        std::chrono::milliseconds startTimeout = defaultStartTimeout;
     };
 
     static constexpr int connectAttempts = 8;
     static constexpr double connectTimeoutSeconds = 3;
     static constexpr unsigned retryPauseMicroseconds = 300000;
 
+    // After "signal SIGINT", how long openvpn gets before the helper is asked to end it
+    // (a stopped or hung openvpn never reads the command).
+    static constexpr auto stopAnswerTimeout = std::chrono::seconds(3);
+    // How long the helper may take to report the run started (it gives openvpn 10 s).
+    static constexpr std::chrono::milliseconds defaultStartTimeout = std::chrono::seconds(20);
+
     explicit OpenVPNService(Dependencies dependencies);
+    ~OpenVPNService() override;
     OpenVPNService(const OpenVPNService&) = delete;
     OpenVPNService& operator=(const OpenVPNService&) = delete;
 
@@ -57,27 +69,54 @@ public:
     void setState(std::string word);
     // Stores the word by the state rule and posts stateDidChangeNotification on the main queue.
     void updateState(const std::string& word) override;
+    void passwordNotice(std::string_view payload) override;
 
     OpenVPNManagement& management() { return *management_; }
 
-    // Has the helper run openvpn with `config` and the two scripts, connects the
-    // management client (8 attempts), hands over the credentials and starts reading.
-    // Returns once the management connection is made or given up. Main thread.
+    // Asks the helper to run openvpn with `config` and the two scripts and returns at
+    // once. When the helper says the run's management interface listens, a worker
+    // connects to it (8 attempts), authenticates with the run's password, hands over
+    // the credentials and starts reading. Main thread.
     void startOpenVPN();
-    // Asks the running openvpn to exit.
+    // Asks the running openvpn to exit; if it has not ended after stopAnswerTimeout, the
+    // helper is asked to end it.
     void stopOpenVPN();
 
+    // Whether a run was asked for and has not ended yet.
+    bool runInProgress() const;
+    // Why the last run ended without the user asking, once; empty if it did not.
+    std::string takeFailure();
+
 private:
+    struct Run;
+
     // Stores the word and queues its notification; the caller holds stateMutex_.
     void storeLocked(const std::string& word);
-    bool connectManagement();
-    void openVPNExited(int32_t status);
-    void giveUp(const std::string& why);
+    void connectAndPrime(const std::shared_ptr<Run>& run, const std::string& managementPassword);
+    bool connectManagement(const std::shared_ptr<Run>& run, const std::string& managementPassword,
+                           std::string& alreadyRead);
+    void openVPNExited(const std::shared_ptr<Run>& run, int32_t status, const std::string& reason);
+    void giveUp(const std::string& why, const std::string& failure);
+    void fail(const std::shared_ptr<Run>& run, const std::string& failure);
+    std::shared_ptr<Run> currentRun() const;
+    void joinWorkers();
+    // On a thread of its own: runs `onTimeout` unless `run` ends or `settled` holds
+    // within `timeout`. `settled` is asked with runMutex_ held.
+    void watch(const std::shared_ptr<Run>& run, std::chrono::milliseconds timeout,
+               std::function<bool()> settled, std::function<void()> onTimeout);
 
     Dependencies dependencies_;
     MainQueue& mainQueue_;
     NotificationCenter& notifications_;
     mutable std::mutex stateMutex_;
     std::string state_ = initialState;
+    std::string failure_;
     std::unique_ptr<OpenVPNManagement> management_;
+
+    mutable std::mutex runMutex_;
+    std::condition_variable runEnded_;
+    std::shared_ptr<Run> run_; // the run under way, if any
+    std::mutex workersMutex_;
+    std::thread starter_; // connects the management client of a started run
+    std::thread watch_;   // gives up on a run that does not start, or does not stop
 };

@@ -21,8 +21,11 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,12 +48,12 @@ struct App {
     QtSettingsStore settings;
     FakeAccount account;
     FakeDesktop desktop;
-    int terminations = 0;
+    std::atomic<int> terminations = 0;
     std::unique_ptr<OpenVPNService> vpn;
     std::unique_ptr<AppDelegate> delegate;
     Storyboard storyboard;
 
-    explicit App(bool withViewController = true) {
+    explicit App(bool withViewController = true, const std::string& helperSocket = "") {
         QApplication::setQuitOnLastWindowClosed(false);
         PointingHandCursor::install();
         OpenVPNService::Dependencies d;
@@ -62,9 +65,9 @@ struct App {
             return "/s/" + n;
         };
         vpn = std::make_unique<OpenVPNService>(d);
-        delegate = std::make_unique<AppDelegate>(
-            HelperInstaller::Dependencies{&mainQueue, HelperDaemon::libexecDir(),
-                                          daemon.socketPath(), [this] { ++terminations; }});
+        delegate = std::make_unique<AppDelegate>(HelperInstaller::Dependencies{
+            &mainQueue, HelperDaemon::libexecDir(),
+            helperSocket.empty() ? daemon.socketPath() : helperSocket, [this] { ++terminations; }});
         storyboard = mainStoryboard(*delegate, {&settings, &account, vpn.get(), &center, &desktop});
         if (!withViewController)
             storyboard.add("mainViewController", [] { return nullptr; });
@@ -124,6 +127,123 @@ TEST(LoginWindow, ConnectItemRunsTheButtonsActionAndAlertsAreWindowModal) {
     EXPECT_EQ(app.alert()->text(), "Password should not be empty!");
 }
 
+TEST(LoginWindow, OneAlertAtATimeTheNewestMessageReplacesTheOpenOne) {
+    App app;
+    for (int i = 0; i < 3; ++i)
+        app.delegate->connectItem()->trigger();
+    spin(50ms);
+    EXPECT_EQ(app.delegate->window()->findChildren<QMessageBox*>().size(), 1);
+
+    app.outlet<QLineEdit>("emailEdit")->setText("me@example.com");
+    app.outlet<QLineEdit>("passwordEdit")->setText("pw");
+    app.delegate->connectItem()->trigger();
+    app.delegate->connectItem()->trigger();
+    spin(50ms);
+    ASSERT_FALSE(app.account.requests.empty());
+    for (auto& request : app.account.requests)
+        request.completion({AccountReply::Outcome::failedWithoutResponse, ""});
+    spin(50ms);
+    const auto alerts = app.delegate->window()->findChildren<QMessageBox*>();
+    ASSERT_EQ(alerts.size(), 1) << "failures of a slow login do not stack";
+    EXPECT_EQ(alerts.front()->text(), "Network connection failed");
+    EXPECT_TRUE(alerts.front()->isVisible());
+    alerts.front()->buttons().front()->click();
+    spin(50ms);
+    EXPECT_TRUE(app.delegate->window()->findChildren<QMessageBox*>().empty());
+    app.outlet<QLineEdit>("emailEdit")->clear();
+    app.delegate->connectItem()->trigger();
+    spin(50ms);
+    EXPECT_EQ(app.delegate->window()->findChildren<QMessageBox*>().size(), 1)
+        << "after the answer the next failure shows again";
+}
+
+// Runs the application with no helper answering and the authorisation command
+// replaced by scripts that answer as pkexec does.
+struct Unauthorised {
+    TempDir dir{"quovant-auth"};
+
+    Unauthorised() {
+        dir.write("no-agent",
+                  "#!/bin/sh\necho 'Error executing command as another user: "
+                  "No authentication agent found.' >&2\nexit 127\n",
+                  std::filesystem::perms(0755));
+        dir.write("refuse",
+                  "#!/bin/sh\necho 'Error executing command as another user: Not authorized' >&2\n"
+                  "exit 127\n",
+                  std::filesystem::perms(0755));
+        dir.write("cancel", "#!/bin/sh\nexit 126\n", std::filesystem::perms(0755));
+    }
+    ~Unauthorised() { ::unsetenv(HelperInstaller::testAuthCommandVariable); }
+    void answer(const char* script) {
+        ::setenv(HelperInstaller::testAuthCommandVariable, (dir / script).c_str(), 1);
+    }
+    std::string socket() const { return (dir / "nobody-listens.sock").string(); }
+};
+
+QMessageBox* visibleAlert(App& app, const QString& text) {
+    for (auto* alert : app.delegate->window()->findChildren<QMessageBox*>())
+        if (alert->isVisible() && alert->text() == text)
+            return alert;
+    return nullptr;
+}
+
+TEST(LoginWindow, FailedAuthorisationAsksToTryAgainOrQuit) {
+    Unauthorised auth;
+    auth.answer("no-agent");
+    App app(true, auth.socket());
+    const QString noAgent = "Authorization failed: no authentication agent is running";
+    ASSERT_TRUE(waitUntil([&] { return visibleAlert(app, noAgent); }));
+    QMessageBox* alert = visibleAlert(app, noAgent);
+    EXPECT_EQ(alert->icon(), QMessageBox::Critical);
+    EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+    ASSERT_EQ(alert->buttons().size(), 2);
+    QAbstractButton* retry = alert->defaultButton();
+    ASSERT_TRUE(retry);
+    EXPECT_EQ(retry->text(), "Opnieuw proberen");
+    EXPECT_EQ(alert->escapeButton()->text(), "Afsluiten");
+    screenshot(alert, "alert-authorization-no-agent");
+
+    app.delegate->connectItem()->trigger(); // "Email should not be empty!" must not cover it
+    spin(50ms);
+    EXPECT_EQ(app.delegate->window()->findChildren<QMessageBox*>().size(), 1);
+    EXPECT_EQ(app.terminations, 0);
+
+    auth.answer("refuse");
+    retry->click();
+    const QString refused = "Authorization failed: not authorized";
+    ASSERT_TRUE(waitUntil([&] { return visibleAlert(app, refused); }))
+        << "trying again runs the check and the installation again";
+    screenshot(visibleAlert(app, refused), "alert-authorization-refused");
+    visibleAlert(app, refused)->escapeButton()->click();
+    EXPECT_TRUE(waitUntil([&] { return app.terminations == 1; }));
+}
+
+TEST(LoginWindow, CancelledAuthorisationEndsTheApplicationWithoutAnAlert) {
+    Unauthorised auth;
+    auth.answer("cancel");
+    App app(true, auth.socket());
+    EXPECT_TRUE(waitUntil([&] { return app.terminations == 1; }));
+    spin(50ms);
+    EXPECT_TRUE(app.delegate->window()->findChildren<QMessageBox*>().empty());
+}
+
+TEST(Product, CancelledAuthorisationAtFirstStartExitsWithAFailureStatus) {
+    Unauthorised auth;
+    auth.answer("cancel");
+    TempDir home{"quovant-home"};
+    ChildProcess::Options options;
+    options.outputFile = (home / "output").string();
+    options.extraEnvironment = {"QT_QPA_PLATFORM=offscreen", "HOME=" + home.path().string(),
+                                "XDG_RUNTIME_DIR=" + home.path().string(),
+                                "XDG_CONFIG_HOME=" + home.path().string(),
+                                "QUOVANT_HELPER_SOCKET=" + auth.socket()};
+    options.uid = 65534; // the application runs as a user, never as root
+    ASSERT_EQ(::chown(home.path().c_str(), 65534, 65534), 0);
+    ChildProcess app({std::string(QUOVANT_TEST_BIN_DIR) + "/quovant"}, options);
+    EXPECT_EQ(app.waitFor(30s), HelperInstaller::failedExitStatus) << readFile(home / "output");
+    EXPECT_NE(readFile(home / "output").find("Authorization error: "), std::string::npos);
+}
+
 TEST(LoginWindow, WithoutAViewControllerTheConnectItemDoesNothing) {
     App app(false);
     ASSERT_TRUE(app.delegate->window());
@@ -157,6 +277,14 @@ TEST(LoginWindow, LooksFollowTheConnectionState) {
     EXPECT_FALSE(password->isEnabled());
     EXPECT_FALSE(remember->isEnabled());
     EXPECT_TRUE(button->isEnabled()) << "the connect button is never disabled";
+    for (auto* field : {email, password}) {
+        const QPalette palette = field->palette();
+        EXPECT_LT(palette.color(QPalette::Disabled, QPalette::Text).lightness(),
+                  palette.color(QPalette::Active, QPalette::Text).lightness() - 60)
+            << "a locked field is dimmed";
+        EXPECT_LT(palette.color(QPalette::Disabled, QPalette::PlaceholderText).lightness(),
+                  palette.color(QPalette::Active, QPalette::PlaceholderText).lightness());
+    }
     EXPECT_EQ(rememberText->palette().color(QPalette::WindowText), QColor(0x9D9EA2));
     screenshot(app.delegate->window(), "look-connecting");
 
@@ -184,7 +312,7 @@ TEST(LoginWindow, LooksFollowTheConnectionState) {
     screenshot(app.delegate->window(), "look-disconnected");
 }
 
-TEST(LoginWindow, RememberedCredentialsAreThereAtTheNextStartInAnOwnerOnlyFile) {
+TEST(LoginWindow, RememberedCredentialsStayAcrossStartsInAnOwnerOnlyFile) {
     {
         App app;
         QTest::keyClicks(app.outlet<QLineEdit>("emailEdit"), "me@example.com");
@@ -196,19 +324,45 @@ TEST(LoginWindow, RememberedCredentialsAreThereAtTheNextStartInAnOwnerOnlyFile) 
         ASSERT_EQ(::stat(app.settings.fileName().toLocal8Bit().constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
     }
-    App next;
-    EXPECT_EQ(next.outlet<QLineEdit>("emailEdit")->text(), "me@example.com");
-    EXPECT_EQ(next.outlet<QLineEdit>("passwordEdit")->text(), "s3cret pw");
+    {
+        App next;
+        EXPECT_EQ(next.outlet<QLineEdit>("emailEdit")->text(), "me@example.com");
+        EXPECT_EQ(next.outlet<QLineEdit>("passwordEdit")->text(), "s3cret pw");
+        EXPECT_TRUE(next.outlet<QCheckBox>("rememberCheck")->isChecked());
+        // Logging in again as filled in keeps them for the start after.
+        QTest::mouseClick(next.outlet<QAbstractButton>("connectButton"), Qt::LeftButton);
+        next.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+    }
+    {
+        App third;
+        EXPECT_EQ(third.outlet<QLineEdit>("emailEdit")->text(), "me@example.com");
+        EXPECT_TRUE(third.outlet<QCheckBox>("rememberCheck")->isChecked());
+        // Unticked, a successful login forgets them.
+        third.outlet<QCheckBox>("rememberCheck")->setChecked(false);
+        QTest::mouseClick(third.outlet<QAbstractButton>("connectButton"), Qt::LeftButton);
+        third.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+    }
+    App fourth;
+    EXPECT_EQ(fourth.outlet<QLineEdit>("emailEdit")->text(), "");
+    EXPECT_FALSE(fourth.outlet<QCheckBox>("rememberCheck")->isChecked());
     QtSettingsStore().remove("email");
     QtSettingsStore().remove("password");
 }
 
-TEST(LoginWindow, ClosingKeepsTheApplicationAndReopenBringsTheWindowBack) {
+TEST(LoginWindow, WithoutATrayClosingTheWindowQuits) {
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "the offscreen platform has none";
     App app;
+    QTimer::singleShot(0, app.delegate->window(), &QWidget::close);
+    QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QApplication::exec(), 0) << "the event loop ended because the window closed";
+}
+
+TEST(LoginWindow, ReopenBringsTheClosedWindowBack) {
+    App app;
+    QApplication::setQuitOnLastWindowClosed(false); // as with a tray, which offscreen lacks
     app.delegate->window()->close();
     spin(50ms);
     EXPECT_FALSE(app.delegate->window()->isVisible());
-    EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
 
     int reopened = 0;
     SingleInstance first([&] {

@@ -57,10 +57,9 @@ TEST(AccountChain, LoginFetchesTheProfileWritesItAndStartsTheService) {
     EXPECT_EQ(h.defaults.values.at("email"), " Zoë@example.com ");
     EXPECT_EQ(chain.service->recorded(), "POST /api/login json=yes email= Zoë@example.com \n"
                                          "GET /api/profile?country_code=QZ bearer=valid\n");
-    ASSERT_TRUE(h.management.accept());
-    EXPECT_NE(
-        h.management.receiveUntil("password", 2s).find("username 'Auth' \" Zoë@example.com \""),
-        std::string::npos);
+    h.queue.drain();
+    EXPECT_EQ(h.view.alerts, std::vector<std::string>{"No VPN helper answers."})
+        << "the service was started, and this harness has no helper";
     for (const auto& line : log.systemLines())
         EXPECT_EQ(line.find("p w"), std::string::npos) << "no password in the log";
 }
@@ -120,6 +119,19 @@ TEST(AccountChain, NoAnswerIsANetworkFailure) {
     }
 }
 
+TEST(AccountChain, AReplyThatNeverArrivesWholeIsANetworkFailure) {
+    for (const auto& switches : std::vector<std::vector<std::string>>{
+             {"--stall-body"}, {"--cut-body"}, {"--drop-after-request"}}) {
+        Chain chain(switches, 1500);
+        chain.connect("bob@example.com", "hunter2");
+        EXPECT_EQ(chain.harness->view.alerts, std::vector<std::string>{"Network connection failed"})
+            << switches[0];
+        EXPECT_EQ(chain.harness->view.formEnabled, true);
+        EXPECT_EQ(chain.service->recorded(), "POST /api/login json=yes email=bob@example.com\n")
+            << switches[0] << ": one click sends the login once, never again by itself";
+    }
+}
+
 TEST(AccountChain, UntrustedCertificateIsANetworkFailure) {
     Chain chain;
     ::unsetenv("QUOVANT_CA_FILE");
@@ -130,18 +142,46 @@ TEST(AccountChain, UntrustedCertificateIsANetworkFailure) {
     EXPECT_EQ(chain.service->recorded(), "") << "nothing reached the service";
 }
 
-TEST(AccountChain, PlantedProfileFileIsRefusedLoggedAndTheStartGoesOn) {
+TEST(AccountChain, PlantedProfileFileOrDirectoryStopsTheStartWithAReason) {
+    {
+        Chain chain;
+        Log::Capture log;
+        auto& h = *chain.harness;
+        const auto victim = h.dir.write("victim", "precious\n");
+        std::filesystem::create_symlink(victim, h.dir / "quovant.ovpn");
+        chain.connect("bob@example.com", "hunter2");
+        ASSERT_EQ(h.view.alerts.size(), 1u);
+        EXPECT_TRUE(h.view.alerts[0].starts_with("The VPN profile could not be saved: "))
+            << h.view.alerts[0];
+        EXPECT_NE(h.view.alerts[0].find("is a symbolic link"), std::string::npos);
+        EXPECT_EQ(readFile(victim), "precious\n");
+        EXPECT_FALSE(h.vpn->config) << "nothing is started";
+        EXPECT_EQ(h.view.title, "Verbinden");
+    }
+    if (::geteuid() != 0)
+        return;
+    // The profile's directory taken by another user before this one made it.
     Chain chain;
-    Log::Capture log;
     auto& h = *chain.harness;
-    const auto victim = h.dir.write("victim", "precious\n");
-    std::filesystem::create_symlink(victim, h.dir / "quovant.ovpn");
+    const auto taken = h.dir / "quovant";
+    std::filesystem::create_directory(taken);
+    ASSERT_EQ(::chown(taken.c_str(), 1000, 1000), 0);
+    h.controller.reset();
+    MainViewController::Ports ports;
+    ports.view = &h.view;
+    ports.defaults = &h.defaults;
+    ports.account = chain.client.get();
+    ports.vpn = h.vpn.get();
+    ports.notifications = &h.center;
+    ports.desktop = &h.desktop;
+    ports.profilePath = (taken / "quovant.ovpn").string();
+    h.controller = std::make_unique<MainViewController>(ports);
     chain.connect("bob@example.com", "hunter2");
-    EXPECT_TRUE(h.view.alerts.empty());
-    EXPECT_EQ(readFile(victim), "precious\n");
-    EXPECT_TRUE(log.systemContains("is a symbolic link"));
-    EXPECT_EQ(h.vpn->config, (h.dir / "quovant.ovpn").string())
-        << "the service starts all the same";
+    ASSERT_EQ(h.view.alerts.size(), 1u);
+    EXPECT_NE(h.view.alerts[0].find("belongs to another user"), std::string::npos)
+        << h.view.alerts[0];
+    EXPECT_FALSE(h.vpn->config);
+    EXPECT_FALSE(std::filesystem::exists(taken / "quovant.ovpn"));
 }
 
 } // namespace

@@ -8,11 +8,13 @@
 #include "helper/HelperConnection.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
@@ -25,21 +27,26 @@ using namespace std::chrono_literals;
 struct Outcome {
     std::optional<int32_t> status;
     std::optional<int> error;
+    std::string reason;
 };
 
-// Runs `proxy.runOpenVPN` and collects whatever answers it: the status or an error.
+// Runs `proxy.runOpenVPN` and collects whatever answers it: the management password
+// when it has started, then the status or an error.
 struct RunWatch {
+    Awaited<std::string> started;
     Awaited<Outcome> outcomes;
     std::shared_ptr<HelperProtocol> proxy;
 
     RunWatch(HelperConnection& connection, const std::string& config, const std::string& up,
              const std::string& down) {
         proxy = connection.proxy([this](const HelperError& e) {
-            outcomes.add({std::nullopt, e.code});
+            outcomes.add({std::nullopt, e.code, e.description});
         });
-        proxy->runOpenVPN(config, up, down, [this](int32_t status) {
-            outcomes.add({status, std::nullopt});
-        });
+        proxy->runOpenVPN(
+            config, up, down, [this](const std::string& password) { started.add(password); },
+            [this](int32_t status, const std::string& reason) {
+                outcomes.add({status, std::nullopt, reason});
+            });
     }
 };
 
@@ -85,8 +92,12 @@ TEST_F(HelperDaemonTest, RunsOpenVPNAndRepliesOnceWhenItEnds) {
     ASSERT_TRUE(server.waitUntilReady());
     RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(),
                  daemon.downScript());
-    ASSERT_TRUE(eventually(managementListening)) << daemon.log();
-    EXPECT_EQ(run.outcomes.count(), 0u) << "no reply while openvpn runs";
+    const auto password = run.started.first(15s);
+    ASSERT_TRUE(password) << daemon.log();
+    EXPECT_TRUE(managementListening()) << "started is sent once openvpn listens";
+    EXPECT_EQ(password->size(), 32u);
+    EXPECT_EQ(daemon.log().find(*password), std::string::npos) << "the secret is not logged";
+    EXPECT_EQ(run.outcomes.count(), 0u) << "no final reply while openvpn runs";
 
     run.proxy->killOpenVPN();
     const auto outcome = run.outcomes.first(15s);
@@ -100,12 +111,16 @@ TEST_F(HelperDaemonTest, RunsOpenVPNAndRepliesOnceWhenItEnds) {
 TEST_F(HelperDaemonTest, ClientGoingAwayEndsItsOpenVPN) {
     OpenVPNServer server(std::vector<OpenVPNServer::Account>{{"a@example.com", "pw"}});
     ASSERT_TRUE(server.waitUntilReady());
+    std::atomic<int> invalidations = 0;
+    connection->setInvalidationHandler([&] { ++invalidations; });
     {
         RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(),
                      daemon.downScript());
         ASSERT_TRUE(eventually(managementListening)) << daemon.log();
         run.proxy.reset();
         connection.reset(); // the application quit or crashed
+        EXPECT_EQ(run.outcomes.count(), 0u) << "letting go is no failure: no handler runs";
+        EXPECT_EQ(invalidations, 0);
     }
     EXPECT_TRUE(eventually([] { return !managementListening(); })) << daemon.log();
     EXPECT_NE(daemon.log().find("the client that started it went away"), std::string::npos);
@@ -170,6 +185,8 @@ TEST_F(HelperDaemonTest, RefusesUntrustedRunRequests) {
         const auto outcome = run.outcomes.first(5s);
         ASSERT_TRUE(outcome) << c.why;
         EXPECT_EQ(outcome->status, -1) << c.why;
+        EXPECT_FALSE(outcome->reason.empty()) << c.why << ": the refusal says why";
+        EXPECT_EQ(run.started.count(), 0u) << c.why;
         EXPECT_FALSE(managementListening()) << c.why << ": no openvpn may start";
     }
     EXPECT_FALSE(std::filesystem::exists("/tmp/pwned"));
@@ -244,6 +261,34 @@ TEST_F(HelperDaemonTest, RefusesSystemAccounts) {
         << daemon.log();
 }
 
+TEST(HelperDaemonStop, RemovesTheSocketFileItMadeUnlessANewerHelperTookThePath) {
+    {
+        HelperDaemon daemon;
+        EXPECT_EQ(daemon.process().stop(), 0);
+        EXPECT_FALSE(std::filesystem::exists(daemon.socketPath())) << daemon.log();
+    }
+    HelperDaemon older;
+    const auto inode = [&] {
+        struct stat st {};
+        return ::lstat(older.socketPath().c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    const ino_t olderInode = inode();
+    // A newer helper takes over the path, as a reinstallation does, then the older one stops.
+    ChildProcess newer(
+        {older.installDir() + "/com.quovant.macos.helper", "--socket", older.socketPath()});
+    ASSERT_TRUE(eventually([&] { return inode() != 0 && inode() != olderInode; }));
+    older.process().signal(SIGINT);
+    ASSERT_EQ(older.process().waitFor(10s), 0);
+    auto connection = std::make_shared<HelperConnection>(older.socketPath());
+    connection->resume();
+    Awaited<std::string> version;
+    connection->proxy([&](const HelperError& e) { version.add("error " + e.description); })
+        ->getVersion([&](const std::string& v) { version.add(v); });
+    EXPECT_EQ(version.first(), QUOVANT_TEST_PROJECT_VERSION) << "the newer helper still answers";
+    EXPECT_EQ(newer.stop(), 0);
+    EXPECT_FALSE(std::filesystem::exists(older.socketPath()));
+}
+
 TEST(HelperDaemonActivation, ServesTheSocketSystemdHandsOver) {
     // As systemd's socket unit does: the listening socket is fd 3, LISTEN_PID names the daemon.
     TempDir dir("quovant-activation");
@@ -280,6 +325,7 @@ TEST(HelperDaemonActivation, ServesTheSocketSystemdHandsOver) {
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a clean stop on SIGTERM";
+    EXPECT_TRUE(std::filesystem::exists(path)) << "the handed-over socket is systemd's to remove";
 }
 
 } // namespace

@@ -27,6 +27,35 @@ protected:
     void SetUp() override {
         dir.write("allow", "#!/bin/sh\nexec \"$@\"\n", std::filesystem::perms(0755));
         dir.write("cancel", "#!/bin/sh\nexit 126\n", std::filesystem::perms(0755));
+        // pkexec's own words when the password was refused, and when the desktop runs
+        // no authentication agent.
+        dir.write("refuse",
+                  "#!/bin/sh\necho 'Error executing command as another user: Not authorized' >&2\n"
+                  "echo >&2\necho 'This incident has been reported.' >&2\nexit 127\n",
+                  std::filesystem::perms(0755));
+        dir.write("no-agent-found",
+                  "#!/bin/sh\necho 'Error executing command as another user: "
+                  "No authentication agent found.' >&2\nexit 127\n",
+                  std::filesystem::perms(0755));
+        // The real pkexec, run by nobody without a controlling terminal, in mount and pid
+        // namespaces of its own whose /run/dbus is empty ("none") or holds a system bus
+        // of its own, which starts polkitd, with no authentication agent ("bus").
+        // pkexec will not serve a parent that is pid 1, so the pid 1 shell runs another.
+        dir.write("as-nobody",
+                  "#!/bin/sh\nsetpriv --reuid=65534 --regid=65534 --clear-groups "
+                  "setsid -w /usr/bin/pkexec \"$@\"\n",
+                  std::filesystem::perms(0755));
+        dir.write("system",
+                  "#!/bin/sh\nmount -t tmpfs tmpfs /run/dbus || exit 99\n"
+                  "if [ \"$1\" = bus ]; then dbus-daemon --system --fork || exit 98; fi\n"
+                  "shift\n" +
+                      (dir / "as-nobody").string() + " \"$@\"\n",
+                  std::filesystem::perms(0755));
+        for (const char* bus : {"none", "bus"})
+            dir.write(std::string("pkexec-bus-") + bus,
+                      "#!/bin/sh\nexec unshare --mount --pid --fork --mount-proc " +
+                          (dir / "system").string() + " " + bus + " \"$@\"\n",
+                      std::filesystem::perms(0755));
         ::setenv("QUOVANT_HELPER_DIR", (dir / "installed").c_str(), 1);
         ::setenv("QUOVANT_HELPER_SOCKET", socketPath().c_str(), 1);
         ::setenv("QUOVANT_HELPER_LOG", (dir / "helper.log").c_str(), 1);
@@ -45,9 +74,15 @@ protected:
     }
 
     std::unique_ptr<HelperInstaller> installer(const std::string& bundleDir,
-                                               const std::string& socket) {
-        return std::make_unique<HelperInstaller>(HelperInstaller::Dependencies{
-            &mainQueue, bundleDir, socket, [this] { ++terminations; }});
+                                               const std::string& socket,
+                                               std::vector<std::string>* failures = nullptr) {
+        HelperInstaller::Dependencies dependencies{&mainQueue, bundleDir, socket,
+                                                   [this] { ++terminations; }};
+        if (failures)
+            dependencies.authorizationFailed = [failures](const std::string& message) {
+                failures->push_back(message);
+            };
+        return std::make_unique<HelperInstaller>(dependencies);
     }
 
     // The launch sequence's check: install when handed false, then let go of the connection.
@@ -119,12 +154,41 @@ TEST_F(HelperInstallTest, InstallsWhenNoHelperAnswersAndTheNewHelperAnswersOnANe
 
 TEST_F(HelperInstallTest, CancelledAuthorisationEndsTheApplication) {
     authorise("cancel");
-    auto helper = installer(bundle(), socketPath());
+    std::vector<std::string> failures;
+    auto helper = installer(bundle(), socketPath(), &failures);
     EXPECT_FALSE(checkAndInstall(*helper));
     EXPECT_TRUE(log.systemContains("Authorization error: "));
     EXPECT_FALSE(log.systemContains("installed successfully"));
     EXPECT_EQ(terminations, 1);
+    EXPECT_TRUE(failures.empty()) << "a cancel is the user's answer, not a failure to tell";
     EXPECT_FALSE(std::filesystem::exists(dir / "installed"));
+}
+
+TEST_F(HelperInstallTest, AuthorisationThatCannotBeHadSaysWhyAndLeavesTheApplicationRunning) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"pkexec-bus-none", "Authorization failed: the system message bus is not running"},
+        {"pkexec-bus-bus", "Authorization failed: no authentication agent is running"},
+        {"no-agent-found", "Authorization failed: no authentication agent is running"},
+        {"refuse", "Authorization failed: not authorized"},
+    };
+    for (const auto& [script, failure] : cases) {
+        authorise(script);
+        std::vector<std::string> failures;
+        const auto started = std::chrono::steady_clock::now();
+        installer(HelperDaemon::libexecDir(), socketPath(), &failures)->installHelper();
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 20s) << script;
+        EXPECT_EQ(failures, std::vector<std::string>{failure}) << script << "\n"
+                                                               << log.systemLines().back();
+        EXPECT_EQ(terminations, 0) << script;
+        EXPECT_FALSE(std::filesystem::exists(dir / "installed")) << script;
+    }
+    EXPECT_TRUE(log.systemContains("Authorization error: the system message bus is not running "
+                                   "(status 127: Error getting authority"));
+
+    // With nobody to tell, the application ends as on a cancel.
+    authorise("refuse");
+    installer(HelperDaemon::libexecDir(), socketPath())->installHelper();
+    EXPECT_EQ(terminations, 1);
 }
 
 TEST_F(HelperInstallTest, MissingHelperCopyInstallsAtOnceAndFailsAsABlessError) {

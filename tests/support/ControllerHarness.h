@@ -25,6 +25,7 @@ struct FakeView : LoginView {
     bool rememberChecked() override { return remember; }
     void setEmailText(const std::string& t) override { email = t; }
     void setPasswordText(const std::string& t) override { password = t; }
+    void setRememberChecked(bool checked) override { remember = checked; }
     void setUpColors(uint32_t, uint32_t) override {}
     void setLinkTitles(const std::string&, const std::string&, uint32_t) override {}
     void setUpFields(uint32_t, const std::string&, const std::string&, uint32_t) override {}

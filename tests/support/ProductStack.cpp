@@ -25,11 +25,12 @@ std::string outputOf(const std::vector<std::string>& argv) {
     return out;
 }
 
-ProductStack::ProductStack(bool headless) {
+ProductStack::ProductStack(bool headless, const std::vector<std::string>& accountSwitches) {
     if (!server.waitUntilReady())
         throw std::runtime_error("the openvpn server did not start:\n" + server.log());
     account = std::make_unique<AccountServiceProcess>(
-        std::vector<std::string>{std::string(email) + ":" + password}, server.clientProfile());
+        std::vector<std::string>{std::string(email) + ":" + password}, server.clientProfile(),
+        accountSwitches);
     std::filesystem::create_directory(home_ / "runtime");
     std::filesystem::permissions(home_ / "runtime", std::filesystem::perms(0700));
     environment_ = {"QUOVANT_ACCOUNT_HOST=" + std::string(AccountServiceProcess::address),
@@ -76,8 +77,23 @@ std::unique_ptr<ChildProcess> ProductStack::startQuovant() {
     ChildProcess::Options options;
     options.outputFile = (home_ / "quovant.log").string();
     options.extraEnvironment = environment_;
+    if (xvfb_) {
+        // Headless, Quovant runs as the ordinary user it is made for, on a display that
+        // lets every local user in. With a desktop's display it runs as its caller.
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(home_.path()))
+            if (::lchown(entry.path().c_str(), appUid, appUid) != 0)
+                throw std::runtime_error("cannot hand " + entry.path().string() + " to the user");
+        if (::chown(home_.path().c_str(), appUid, appUid) != 0)
+            throw std::runtime_error("cannot hand the home to the user");
+        options.uid = appUid;
+    }
     return std::make_unique<ChildProcess>(
         std::vector<std::string>{std::string(QUOVANT_TEST_BIN_DIR) + "/quovant"}, options);
+}
+
+void ProductStack::screenshot(const std::string& file) const {
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    outputOf({"import", "-window", "root", file});
 }
 
 std::string ProductStack::waitForWindow() {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 // Everything the real quovant binary talks to, on this machine: the openvpn server,
 // the helper daemon, the account service with the demo user, a private home
@@ -18,8 +20,13 @@ class ProductStack {
 public:
     static constexpr const char* email = "demo@quovant.test";
     static constexpr const char* password = "quovant-demo";
+    static constexpr uid_t appUid = 1000;
 
-    explicit ProductStack(bool headless);
+    // `accountSwitches` make the account service misbehave (see tools/account-service).
+    explicit ProductStack(bool headless, const std::vector<std::string>& accountSwitches = {});
+
+    // Headless only: saves a picture of the whole screen (window and any alert on it).
+    void screenshot(const std::string& file) const;
 
     // Starts quovant with the environment that points it at this stack.
     std::unique_ptr<ChildProcess> startQuovant();

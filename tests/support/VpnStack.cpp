@@ -3,7 +3,8 @@
 #include <filesystem>
 #include <stdexcept>
 
-VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper)
+VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper,
+                   std::chrono::milliseconds startTimeout)
     : server(std::move(accounts)) {
     if (!server.waitUntilReady())
         throw std::runtime_error("the test openvpn server did not start:\n" + server.log());
@@ -13,6 +14,7 @@ VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper
     OpenVPNService::Dependencies dependencies;
     dependencies.mainQueue = &mainQueue;
     dependencies.notifications = &notifications;
+    dependencies.startTimeout = startTimeout;
     if (withHelper)
         dependencies.delegate = [this]() -> HelperConnectionProvider* { return delegate.get(); };
     const std::string scripts = daemon.installDir();

@@ -18,7 +18,8 @@
 // The main queue is drained by the test.
 class VpnStack {
 public:
-    explicit VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper = true);
+    explicit VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper = true,
+                      std::chrono::milliseconds startTimeout = OpenVPNService::defaultStartTimeout);
 
     OpenVPNServer server;
     HelperDaemon daemon;

@@ -125,7 +125,8 @@ TEST(ManagementReadLoop, QuietLinesAreReadAtOnceAndCloseOnesTogether) {
     uint64_t reads = c.management.readCount();
     for (int i = 0; i < 3; ++i) {
         c.server.send(">STATE:" + std::to_string(i) + ",WAIT,,\r\n");
-        ASSERT_TRUE(c.sink.waitFor(static_cast<size_t>(i + 1), 1s)) << "a lone line waits for no pause";
+        ASSERT_TRUE(c.sink.waitFor(static_cast<size_t>(i + 1), 1s))
+            << "a lone line waits for no pause";
         std::this_thread::sleep_for(150ms);
     }
     EXPECT_EQ(c.management.readCount() - reads, 3u);

@@ -42,9 +42,30 @@ const std::string goodProfile = "# Quovant NL-1\r\n"
                                 "<tls-auth>\n-----BEGIN OpenVPN Static key V1-----\n0123abcd\n"
                                 "-----END OpenVPN Static key V1-----\n</tls-auth>\n";
 
-TEST(ProfileChecker, AcceptsAnOrdinaryClientProfile) {
-    const ProfileVerdict verdict = ProfileChecker::check(goodProfile);
-    EXPECT_TRUE(verdict.accepted) << verdict.describe();
+// The smallest profile the checker runs; the cases below add one line after it.
+const std::string minimalClient = "client\ndev tun\nremote 192.0.2.1 1194\nnobind\n";
+const size_t added = 5; // the line number of the first line added to minimalClient
+
+TEST(ProfileChecker, AcceptsOrdinaryClientProfiles) {
+    const std::string variants[] = {
+        goodProfile,
+        minimalClient,
+        "tls-client\npull\nremote vpn.example\n",
+        "client\nremote vpn.example\nrport 1195\n",
+        "client\nremote vpn.example\nport 1195\nnobind\n",
+        "client\nremote vpn.example\nnobind\nport 1195\n",
+        minimalClient + "<ca>\n" + pem + "</ca>\n",
+        minimalClient + "ca [inline]\n<ca>\n" + pem + "</ca>\nca [inline]\n<ca>\n" + pem +
+            "</ca>\n",
+        minimalClient + "tls-cipher DEFAULT:-aNULL:-eNULL:ECDHE-ECDSA-AES256-GCM-SHA384\n",
+        minimalClient + "tls-ciphersuites TLS_AES_256_GCM_SHA384:TLS-CHACHA20-POLY1305-SHA256\n",
+        minimalClient +
+            "data-ciphers AES-256-GCM:CHACHA20-POLY1305\ncipher AES-256-CBC\nauth SHA512\n",
+    };
+    for (const auto& profile : variants) {
+        const ProfileVerdict verdict = ProfileChecker::check(profile);
+        EXPECT_TRUE(verdict.accepted) << verdict.describe() << "\n" << profile;
+    }
 }
 
 TEST(ProfileChecker, RefusesWhatCouldRunCodeOrTouchFiles) {
@@ -115,10 +136,9 @@ TEST(ProfileChecker, RefusesWhatCouldRunCodeOrTouchFiles) {
         {"closing tag without opening", "</ca>"},
     };
     for (const auto& c : cases) {
-        const ProfileVerdict verdict =
-            ProfileChecker::check("client\ndev tun\n" + c.line + "\nverb 3\n");
+        const ProfileVerdict verdict = ProfileChecker::check(minimalClient + c.line + "\nverb 3\n");
         EXPECT_FALSE(verdict.accepted) << c.why << ": " << c.line;
-        EXPECT_GE(verdict.line, 3u) << c.why;
+        EXPECT_GE(verdict.line, added) << c.why;
     }
 }
 
@@ -133,11 +153,84 @@ TEST(ProfileChecker, RefusesTheProfileAsAWhole) {
         ProfileChecker::check(std::string(ProfileChecker::maxProfileBytes + 1, '#')).accepted);
 }
 
-TEST(ProfileChecker, RefusalNamesTheDirectiveAndLineButNotSecrets) {
-    const ProfileVerdict verdict = ProfileChecker::check("client\nplugin /tmp/s3cret-token.so\n");
-    EXPECT_EQ(verdict.directive, "plugin");
-    EXPECT_EQ(verdict.line, 2u);
-    EXPECT_EQ(verdict.describe().find("s3cret"), std::string::npos) << verdict.describe();
+TEST(ProfileChecker, RunsOnlyClientsWithCryptoOnAndNoPortOfTheirOwn) {
+    struct Case {
+        const char* why;
+        std::string profile;
+        size_t line; // where the refusal points, 0 for the profile as a whole
+    };
+    const std::string pemBlock = "<ca>\n" + pem + "</ca>\n";
+    const Case cases[] = {
+        // Not a client of a remote server: openvpn would run point-to-point or wait for a peer.
+        {"empty", "", 0},
+        {"comments only", "# nothing\n\n; here\n", 0},
+        {"point-to-point", "dev tun\nproto udp\nremote 192.0.2.1\nnobind\n", 0},
+        {"tls-client without pull", "tls-client\nremote 192.0.2.1\n", 0},
+        {"pull without tls-client", "pull\nremote 192.0.2.1\n", 0},
+        {"no remote", "client\ndev tun\nnobind\n", 0},
+        {"only an inline block", pemBlock, 0},
+        // A local port of the profile's choosing.
+        {"listening on port 53", "dev tun\nproto udp\nport 53\n", 3},
+        {"port without nobind", "client\nremote 192.0.2.1\nport 53\n", 3},
+        {"lport", minimalClient + "lport 53", added},
+        {"local", minimalClient + "local 0.0.0.0", added},
+        {"bind", minimalClient + "bind", added},
+        {"tcp server", minimalClient + "proto tcp-server", added},
+        {"port-share", minimalClient + "port-share 127.0.0.1 443", added},
+        // Encryption or authentication switched off.
+        {"cipher none", minimalClient + "cipher none", added},
+        {"cipher NONE", minimalClient + "cipher NONE", added},
+        {"none among data-ciphers", minimalClient + "data-ciphers AES-256-GCM:none", added},
+        {"data-ciphers-fallback none", minimalClient + "data-ciphers-fallback none", added},
+        {"ncp-ciphers none", minimalClient + "ncp-ciphers None:AES-128-GCM", added},
+        {"auth none", minimalClient + "auth none", added},
+        {"tls-cipher eNULL", minimalClient + "tls-cipher DEFAULT:eNULL", added},
+        {"tls-cipher aNULL", minimalClient + "tls-cipher aNULL", added},
+        {"tls-cipher ADH", minimalClient + "tls-cipher ADH-AES256-SHA", added},
+        {"tls-cipher AECDH", minimalClient + "tls-cipher AECDH-AES128-SHA", added},
+        {"tls-cipher anon", minimalClient + "tls-cipher TLS-DH-anon-WITH-AES-128-CBC-SHA", added},
+        {"tls-cipher complement", minimalClient + "tls-cipher ALL:COMPLEMENTOFALL", added},
+        {"integrity-only TLS 1.3", minimalClient + "tls-ciphersuites TLS_SHA256_SHA256", added},
+        {"insecure cert profile", minimalClient + "tls-cert-profile insecure", added},
+        {"static key", minimalClient + "secret [inline]", added},
+        {"ncp-disable", minimalClient + "ncp-disable", added},
+        {"no-replay", minimalClient + "no-replay", added},
+        // An [inline] argument without its block after it: openvpn opens a file "[inline]".
+        {"ca [inline] without a block", minimalClient + "ca [inline]", added},
+        {"ca [inline] after its block", minimalClient + pemBlock + "ca [inline]", added + 5},
+        {"tls-auth [inline] with another block",
+         minimalClient + "tls-auth [inline] 1\n<tls-crypt>\nAAAA\n</tls-crypt>", added},
+    };
+    for (const auto& c : cases) {
+        const ProfileVerdict verdict = ProfileChecker::check(c.profile);
+        EXPECT_FALSE(verdict.accepted) << c.why;
+        EXPECT_EQ(verdict.line, c.line) << c.why << ": " << verdict.describe();
+    }
+}
+
+TEST(ProfileChecker, RefusalNamesLineAndKnownDirectiveButNeverProfileText) {
+    struct Case {
+        std::string added; // after minimalClient
+        const char* described;
+    };
+    const Case cases[] = {
+        {"<password hunter2", "line 5: malformed inline block tag"},
+        {"<ca> hunter2", "line 5: malformed inline block tag"},
+        {"<hunter2>\nx\n</hunter2>", "line 5: inline block not allowed"},
+        {"hunter2 x", "line 5: directive not allowed"},
+        {"plugin /tmp/hunter2.so", "line 5: directive not allowed"},
+        {"\"hunter2\" x", "line 5: quoted directive name"},
+        {"verify-x509-name 'hunter2", "line 5: unbalanced quote"},
+        {"remote hunter2/x 1194", "line 5: remote: argument 1 not allowed"},
+        {"<ca>\n<hunter2\n</ca>", "line 6: ca: unexpected text inside its inline block"},
+        {"ca [inline]", "line 5: ca: no inline block follows"},
+        {"port 53\nbind", "line 6: directive not allowed"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ProfileChecker::check(minimalClient + c.added + "\n").describe(), c.described);
+    EXPECT_EQ(ProfileChecker::check("client\nremote 192.0.2.1\nport 53\n").describe(),
+              "line 3: port: sets the local port too; allowed only with nobind");
+    EXPECT_EQ(ProfileChecker::check("# hunter2\n").describe(), "profile has no directives");
 }
 
 } // namespace

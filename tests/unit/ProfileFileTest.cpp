@@ -48,4 +48,43 @@ TEST(ProfileFile, RefusesWhatSomeoneElsePlantedAndLeavesItAlone) {
     EXPECT_EQ(readFile(victim), "the user's own file\n");
 }
 
+TEST(ProfileFile, MakesItsDirectoryOwnerOnlyAndRefusesOneThatIsNotTheUsers) {
+    TempDir dir;
+    const auto own = dir / "quovant";
+    EXPECT_EQ(ProfileFile::write((own / "quovant.ovpn").string(), "client\n"), "");
+    EXPECT_EQ(std::filesystem::status(own).permissions(), std::filesystem::perms(0700));
+
+    std::filesystem::permissions(own, std::filesystem::perms(0777));
+    EXPECT_EQ(ProfileFile::write((own / "quovant.ovpn").string(), "client\n"), "");
+    EXPECT_EQ(std::filesystem::status(own).permissions(), std::filesystem::perms(0700))
+        << "made owner-only again";
+
+    const auto elsewhere = dir / "elsewhere";
+    std::filesystem::create_directory(elsewhere);
+    const auto link = dir / "linked";
+    std::filesystem::create_directory_symlink(elsewhere, link);
+    EXPECT_NE(ProfileFile::write((link / "quovant.ovpn").string(), "client\n"), "");
+    EXPECT_FALSE(std::filesystem::exists(elsewhere / "quovant.ovpn")) << "the link is not followed";
+
+    if (::geteuid() == 0) {
+        const auto foreign = dir / "foreign";
+        std::filesystem::create_directory(foreign);
+        ASSERT_EQ(::chown(foreign.c_str(), 1000, 1000), 0);
+        EXPECT_NE(ProfileFile::write((foreign / "quovant.ovpn").string(), "client\n"), "");
+        EXPECT_FALSE(std::filesystem::exists(foreign / "quovant.ovpn"));
+    }
+}
+
+TEST(ProfileFile, DefaultPathIsPerUser) {
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string runtime = saved ? saved : "";
+    ::setenv("XDG_RUNTIME_DIR", "/run/user/1234", 1);
+    EXPECT_EQ(ProfileFile::defaultPath(), "/run/user/1234/quovant/quovant.ovpn");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(ProfileFile::defaultPath(),
+              "/tmp/quovant-" + std::to_string(::geteuid()) + "/quovant.ovpn");
+    if (saved)
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+}
+
 } // namespace

@@ -12,20 +12,29 @@
 //   --login-204                              answer 204 with no body
 //   --delay SECONDS                          wait this long before every answer
 //   --drop                                   accept connections and close them at once
+//   --drop-after-request                     read each login request whole, then close
+//                                            the connection without an answer
+//   --stall-body / --cut-body                answer a login with 200 and half its body,
+//                                            then go silent / close the connection
 //   --record FILE                            append one line per request (never a secret)
 #include "CertificateMaker.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <httplib.h>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <openssl/rand.h>
+#include <openssl/ssl.h>
 #include <sstream>
+#include <strings.h>
 #include <thread>
 
 namespace {
@@ -37,7 +46,8 @@ struct Options {
     std::map<std::string, std::string> users;
     int loginStatus = 0, profileStatus = 0;
     std::optional<std::string> loginBody, profileBody;
-    bool login204 = false, drop = false;
+    bool login204 = false, drop = false, dropAfterRequest = false;
+    enum class Body { whole, stalled, cut } loginBodyEnd = Body::whole;
     double delay = 0;
 };
 
@@ -75,23 +85,121 @@ std::string newToken() {
     return token;
 }
 
-// Accepts TCP connections and closes them before any TLS: a service that drops the line.
-int dropForever(const Options& o) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+int listenOn(const Options& o) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
+    // As the HTTPS server does: connections a killed predecessor left closing keep the port.
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(o.port));
     inet_pton(AF_INET, o.host.c_str(), &address.sin_addr);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(fd, 16) != 0)
-        usage("cannot listen");
+        usage(std::string("cannot listen: ") + std::strerror(errno));
+    return fd;
+}
+
+std::string loginRecord(const std::string& path, const std::string& contentType,
+                        const nlohmann::json& body) {
+    const bool jsonBody = contentType.rfind("application/json", 0) == 0;
+    std::string email;
+    if (body.is_object() && body.contains("email") && body["email"].is_string())
+        email = body["email"].get<std::string>();
+    return "POST " + path + " json=" + (jsonBody && body.is_object() ? "yes" : "no") +
+           " email=" + email;
+}
+
+// Accepts TCP connections and closes them before any TLS: a service that drops the line.
+int dropForever(const Options& o) {
+    const int fd = listenOn(o);
     std::fprintf(stderr, "account-service dropping connections on %s:%d\n", o.host.c_str(), o.port);
     for (;;) {
         const int client = ::accept(fd, nullptr, nullptr);
         if (client >= 0)
             ::close(client);
+    }
+}
+
+// Reads one HTTP request (headers and a body of Content-Length bytes, bounded) from a
+// TLS connection; false when the connection ends first.
+bool readRequest(SSL* ssl, std::string& head, std::string& body) {
+    constexpr size_t limit = 64 * 1024;
+    std::string data;
+    char chunk[4096];
+    size_t headEnd;
+    while ((headEnd = data.find("\r\n\r\n")) == std::string::npos) {
+        const int n = SSL_read(ssl, chunk, sizeof chunk);
+        if (n <= 0 || data.size() > limit)
+            return false;
+        data.append(chunk, static_cast<size_t>(n));
+    }
+    head = data.substr(0, headEnd);
+    body = data.substr(headEnd + 4);
+    size_t length = 0;
+    std::istringstream lines(head);
+    for (std::string line; std::getline(lines, line);) {
+        if (strncasecmp(line.c_str(), "Content-Length:", 15) == 0)
+            length = std::min<size_t>(std::strtoul(line.c_str() + 15, nullptr, 10), limit);
+    }
+    while (body.size() < length) {
+        const int n = SSL_read(ssl, chunk, sizeof chunk);
+        if (n <= 0)
+            return false;
+        body.append(chunk, static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::string headerValue(const std::string& head, const char* name) {
+    std::istringstream lines(head);
+    const size_t nameLength = std::strlen(name);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.size() > nameLength && strncasecmp(line.c_str(), name, nameLength) == 0 &&
+            line[nameLength] == ':') {
+            std::string value = line.substr(nameLength + 1);
+            value.erase(0, value.find_first_not_of(' '));
+            if (!value.empty() && value.back() == '\r')
+                value.pop_back();
+            return value;
+        }
+    }
+    return {};
+}
+
+// TLS, then each request is read whole and recorded, and the connection is closed
+// without a byte of answer: the line drops while the client waits for the reply.
+int dropAfterRequest(const Options& o, const std::function<void(const std::string&)>& record) {
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    if (!context || SSL_CTX_use_certificate_chain_file(context, o.cert.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context, o.key.c_str(), SSL_FILETYPE_PEM) != 1)
+        usage("cannot load the certificate or key");
+    const int fd = listenOn(o);
+    std::fprintf(stderr, "account-service dropping each request on %s:%d\n", o.host.c_str(),
+                 o.port);
+    for (;;) {
+        const int client = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0)
+            continue;
+        const timeval timeout{5, 0};
+        ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        SSL* ssl = SSL_new(context);
+        SSL_set_fd(ssl, client);
+        std::string head, body;
+        if (SSL_accept(ssl) == 1 && readRequest(ssl, head, body)) {
+            const std::string requestLine = head.substr(0, head.find("\r\n"));
+            const size_t pathStart = requestLine.find(' ') + 1;
+            const std::string path =
+                requestLine.substr(pathStart, requestLine.find(' ', pathStart) - pathStart);
+            if (requestLine.rfind("POST ", 0) == 0)
+                record(loginRecord(path, headerValue(head, "Content-Type"),
+                                   nlohmann::json::parse(body, nullptr, false)));
+            else
+                record(requestLine.substr(0, requestLine.find(' ', pathStart)));
+        }
+        SSL_free(ssl);
+        ::close(client);
     }
 }
 
@@ -149,23 +257,31 @@ int main(int argc, char** argv) {
             o.delay = std::stod(value());
         else if (arg == "--drop")
             o.drop = true;
+        else if (arg == "--drop-after-request")
+            o.dropAfterRequest = true;
+        else if (arg == "--stall-body")
+            o.loginBodyEnd = Options::Body::stalled;
+        else if (arg == "--cut-body")
+            o.loginBodyEnd = Options::Body::cut;
         else
             usage("unknown option " + arg);
     }
-    if (o.drop)
-        return dropForever(o);
-    if (o.cert.empty() || o.key.empty())
-        usage("--cert and --key are needed (make them with --generate-cert DIR)");
-    const std::string profile = o.profileFile.empty() ? std::string() : readWhole(o.profileFile);
-
     std::mutex mutex;
-    std::map<std::string, std::string> tokens; // token -> email
     auto record = [&](const std::string& line) {
         if (o.recordFile.empty())
             return;
         std::lock_guard lock(mutex);
         std::ofstream(o.recordFile, std::ios::app) << line << "\n";
     };
+    if (o.drop)
+        return dropForever(o);
+    if (o.cert.empty() || o.key.empty())
+        usage("--cert and --key are needed (make them with --generate-cert DIR)");
+    if (o.dropAfterRequest)
+        return dropAfterRequest(o, record);
+    const std::string profile = o.profileFile.empty() ? std::string() : readWhole(o.profileFile);
+
+    std::map<std::string, std::string> tokens; // token -> email
     auto wait = [&] {
         if (o.delay > 0)
             std::this_thread::sleep_for(std::chrono::duration<double>(o.delay));
@@ -182,13 +298,10 @@ int main(int argc, char** argv) {
     server.Post("/api/login", [&](const httplib::Request& req, httplib::Response& res) {
         wait();
         const auto body = nlohmann::json::parse(req.body, nullptr, false);
-        const bool jsonBody =
-            req.get_header_value("Content-Type").rfind("application/json", 0) == 0;
+        record(loginRecord(req.path, req.get_header_value("Content-Type"), body));
         std::string email;
         if (body.is_object() && body.contains("email") && body["email"].is_string())
             email = body["email"].get<std::string>();
-        record("POST " + req.path + " json=" + (jsonBody && body.is_object() ? "yes" : "no") +
-               " email=" + email);
         if (o.loginStatus)
             return error(res, o.loginStatus, "forced");
         if (o.login204) {
@@ -209,8 +322,20 @@ int main(int argc, char** argv) {
             std::lock_guard lock(mutex);
             tokens[token] = email;
         }
-        res.set_content(nlohmann::json{{"access_token", token}, {"token_type", "Bearer"}}.dump(),
-                        "application/json");
+        const std::string answer =
+            nlohmann::json{{"access_token", token}, {"token_type", "Bearer"}}.dump();
+        if (o.loginBodyEnd == Options::Body::whole)
+            return res.set_content(answer, "application/json");
+        // Content-Length promises the whole answer; half of it goes out.
+        const auto end = o.loginBodyEnd;
+        res.set_content_provider(answer.size(), "application/json",
+                                 [answer, end](size_t offset, size_t, httplib::DataSink& sink) {
+                                     if (offset == 0)
+                                         return sink.write(answer.data(), answer.size() / 2);
+                                     if (end == Options::Body::stalled)
+                                         std::this_thread::sleep_for(std::chrono::seconds(120));
+                                     return false;
+                                 });
     });
 
     server.Get("/api/profile", [&](const httplib::Request& req, httplib::Response& res) {

@@ -1,0 +1,70 @@
+#include "ui/AlertSheet.h"
+
+#include "platform/Log.h"
+
+#include <QPushButton>
+#include <QWidget>
+
+AlertSheet& AlertSheet::of(QWidget* window) {
+    auto* sheet = window->findChild<AlertSheet*>(QString(), Qt::FindDirectChildrenOnly);
+    return sheet ? *sheet : *new AlertSheet(window);
+}
+
+AlertSheet::AlertSheet(QWidget* window) : QObject(window), window_(window) {}
+
+QMessageBox* AlertSheet::make(const QString& message) {
+    if (open_) {
+        // Replaced, not answered: its choices must not run.
+        QObject::disconnect(open_, nullptr, this, nullptr);
+        open_->setAttribute(Qt::WA_DeleteOnClose, false);
+        open_->close();
+        delete open_;
+    }
+    auto* alert =
+        new QMessageBox(QMessageBox::Critical, QString(), message, QMessageBox::NoButton, window_);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setWindowModality(Qt::WindowModal);
+    open_ = alert;
+    return alert;
+}
+
+void AlertSheet::show(const QString& message) {
+    if (open_ && asking_) {
+        Log::line("not shown while another alert waits for an answer: " + message.toStdString());
+        return;
+    }
+    if (open_) {
+        open_->setText(message);
+        return;
+    }
+    QMessageBox* alert = make(message);
+    alert->setStandardButtons(QMessageBox::Ok);
+    alert->open();
+}
+
+void AlertSheet::ask(const QString& message, std::vector<Choice> choices) {
+    QMessageBox* alert = make(message);
+    asking_ = true;
+    std::vector<std::pair<QAbstractButton*, std::function<void()>>> buttons;
+    for (size_t i = 0; i < choices.size(); ++i) {
+        const bool last = i + 1 == choices.size();
+        QPushButton* button = alert->addButton(
+            choices[i].title, last && i > 0 ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
+        if (i == 0)
+            alert->setDefaultButton(button);
+        if (last)
+            alert->setEscapeButton(button);
+        buttons.emplace_back(button, std::move(choices[i].action));
+    }
+    connect(alert, &QMessageBox::finished, this, [this, alert, buttons = std::move(buttons)] {
+        asking_ = false;
+        QAbstractButton* clicked = alert->clickedButton();
+        for (const auto& [button, action] : buttons)
+            if (button == clicked || (!clicked && button == buttons.back().first)) {
+                if (action)
+                    action();
+                return;
+            }
+    });
+    alert->open();
+}

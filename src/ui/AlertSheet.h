@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <vector>
+
+// The one alert a window shows at a time: critical, window-modal, opened without
+// waiting for it. A new message replaces the text of an open message instead of
+// stacking a second alert on it; an alert that asks the user to choose stays until
+// answered, and messages that come meanwhile are logged only.
+class AlertSheet : public QObject {
+    Q_OBJECT
+
+public:
+    struct Choice {
+        QString title;
+        std::function<void()> action;
+    };
+
+    // The sheet of `window`, made on first use and owned by the window.
+    static AlertSheet& of(QWidget* window);
+
+    // A message with the single default button.
+    void show(const QString& message);
+    // A message with one button per choice: the first is the default, the last is
+    // also what Escape or closing the alert chooses. Replaces an open plain message.
+    void ask(const QString& message, std::vector<Choice> choices);
+
+    QMessageBox* current() const { return open_; }
+
+private:
+    explicit AlertSheet(QWidget* window);
+    QMessageBox* make(const QString& message);
+
+    QWidget* window_;
+    QPointer<QMessageBox> open_;
+    bool asking_ = false;
+};

@@ -1,0 +1,90 @@
+// The real quovant binary, as an ordinary user under Xvfb, against the real account
+// service, helper daemon and openvpn server: what a user's clicks lead to.
+#include "ProductStack.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+#ifndef QUOVANT_TEST_SCREENSHOT_DIR
+#error "QUOVANT_TEST_SCREENSHOT_DIR must name where screenshots go"
+#endif
+#ifndef QUOVANT_TEST_CLIENT
+#error "QUOVANT_TEST_CLIENT must name the quovant-test-client program"
+#endif
+
+size_t occurrences(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+std::string screenshotPath(const std::string& name) {
+    return std::string(QUOVANT_TEST_SCREENSHOT_DIR) + "/" + name + ".png";
+}
+
+TEST(Product, ClicksWhileLoggingInStartOneChainAndALaterConnectWorks) {
+    // A slow account service: the login and the profile take a second each.
+    ProductStack stack(true, {"--delay", "1"});
+    auto quovant = stack.startQuovant();
+    const std::string window = stack.waitForWindow();
+    ASSERT_FALSE(window.empty()) << stack.appLog();
+    stack.logIn(window);
+    for (int click = 0; click < 3; ++click)
+        ASSERT_TRUE(stack.chooseConnectItemFromTray()) << "tray click " << click;
+    ASSERT_TRUE(pollUntil([&] { return stack.logged("\nCONNECTED\n"); }, 60s)) << stack.appLog();
+    EXPECT_EQ(occurrences(stack.account->recorded(), "POST /api/login"), 1u)
+        << stack.account->recorded();
+    EXPECT_EQ(occurrences(stack.helper.log(), "openvpn started"), 1u) << stack.helper.log();
+    EXPECT_GE(occurrences(stack.appLog(), "a connection is already being made"), 1u);
+
+    ASSERT_TRUE(stack.chooseConnectItemFromTray()); // disconnects
+    ASSERT_TRUE(pollUntil(
+        [&] { return stack.helper.log().find("openvpn ended") != std::string::npos; }, 30s));
+    ASSERT_TRUE(pollUntil([&] { return stack.logged("\nNOPROCESS\n"); }, 15s));
+    ASSERT_TRUE(stack.chooseConnectItemFromTray()); // and connects again
+    EXPECT_TRUE(pollUntil(
+        [&] {
+            const std::string log = stack.appLog();
+            return log.find("\nCONNECTED\n", log.find("\nNOPROCESS\n")) != std::string::npos;
+        },
+        60s))
+        << stack.appLog();
+    EXPECT_EQ(occurrences(stack.helper.log(), "openvpn started"), 2u);
+    EXPECT_EQ(stack.appLog().find("connecting failed"), std::string::npos) << stack.appLog();
+}
+
+TEST(Product, AnotherUsersVPNIsTheReasonTheWindowShows) {
+    ProductStack stack(true);
+    // Another local user's VPN runs through the same helper.
+    TempDir shared("quovant-other-user");
+    const auto profile =
+        shared.write("other.ovpn", stack.server.clientProfile(), std::filesystem::perms(0600));
+    ASSERT_EQ(::chown(profile.c_str(), 1001, 1001), 0);
+    ChildProcess::Options options;
+    options.uid = 1001;
+    options.outputFile = (shared / "other.out").string();
+    ChildProcess other({QUOVANT_TEST_CLIENT, "hold", stack.helper.socketPath(), profile.string(),
+                        stack.helper.upScript(), stack.helper.downScript()},
+                       options);
+    ASSERT_TRUE(pollUntil(
+        [&] { return readFile(shared / "other.out").find("started") != std::string::npos; }, 30s))
+        << stack.helper.log();
+
+    auto quovant = stack.startQuovant();
+    const std::string window = stack.waitForWindow();
+    ASSERT_FALSE(window.empty()) << stack.appLog();
+    stack.logIn(window);
+    const std::string alert =
+        "connecting failed: Another user's VPN connection is running on this computer.";
+    ASSERT_TRUE(pollUntil([&] { return stack.logged(alert); }, 30s)) << stack.appLog();
+    std::this_thread::sleep_for(500ms); // let the alert be painted
+    stack.screenshot(screenshotPath("alert-another-users-vpn"));
+    EXPECT_EQ(occurrences(stack.helper.log(), "openvpn started"), 1u) << "only the other user's";
+    EXPECT_TRUE(other.running());
+}
+
+} // namespace

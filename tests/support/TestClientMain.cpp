@@ -1,0 +1,120 @@
+// quovant-test-client: a client of the helper daemon that tests run as another local
+// user (a second uid), the way a second user's Quovant would reach the helper.
+//
+//   quovant-test-client hold SOCKET PROFILE UP DOWN
+//       asks for a run and holds it: prints "started", later "terminated STATUS REASON"
+//   quovant-test-client check SOCKET LIBEXEC
+//       the application's helper check at launch; prints "verdict install", "verdict
+//       current" or, when it gives none within 3 s, "verdict none"
+//   quovant-test-client connect SOCKET PROFILE UP DOWN USER PASSWORD
+//       the application's whole start through OpenVPNService; prints the state it ends
+//       in and why: "ended STATE FAILURE" once the run is over or connected
+#include "Awaited.h"
+#include "helper/HelperConnection.h"
+#include "helper/HelperInstaller.h"
+#include "platform/ManualMainQueue.h"
+#include "platform/NotificationCenter.h"
+#include "vpn/OpenVPNService.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace {
+
+void say(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+int hold(const std::string& socket, const std::string& profile, const std::string& up,
+         const std::string& down) {
+    auto connection = std::make_shared<HelperConnection>(socket);
+    connection->resume();
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    auto finish = [&](const std::string& line) {
+        say(line);
+        std::lock_guard lock(mutex);
+        done = true;
+        ended.notify_all();
+    };
+    auto proxy = connection->proxy(
+        [&](const HelperError& error) { finish("terminated error " + error.description); });
+    proxy->runOpenVPN(
+        profile, up, down, [](const std::string&) { say("started"); },
+        [&](int32_t status, const std::string& reason) {
+            finish("terminated " + std::to_string(status) + " " + reason);
+        });
+    std::unique_lock lock(mutex);
+    ended.wait_for(lock, std::chrono::minutes(2), [&] { return done; });
+    return 0;
+}
+
+class Provider : public HelperConnectionProvider {
+public:
+    explicit Provider(std::string socket) : socket_(std::move(socket)) {}
+    std::shared_ptr<HelperConnection> helperConnection() override {
+        if (!connection_) {
+            connection_ = std::make_shared<HelperConnection>(socket_);
+            connection_->resume();
+        }
+        return connection_;
+    }
+
+private:
+    std::string socket_;
+    std::shared_ptr<HelperConnection> connection_;
+};
+
+int connect(const std::string& socket, const std::string& profile, const std::string& up,
+            const std::string& down, const std::string& user, const std::string& password) {
+    ManualMainQueue mainQueue;
+    NotificationCenter notifications;
+    Provider provider(socket);
+    OpenVPNService::Dependencies dependencies;
+    dependencies.mainQueue = &mainQueue;
+    dependencies.notifications = &notifications;
+    dependencies.delegate = [&]() -> HelperConnectionProvider* { return &provider; };
+    dependencies.resourcePath = [&](const std::string& name) -> std::optional<std::string> {
+        return name == "client.up" ? up : down;
+    };
+    OpenVPNService service(dependencies);
+    service.config = profile;
+    service.username = user;
+    service.password = password;
+    service.startOpenVPN();
+    mainQueue.drainUntil([&] { return !service.runInProgress() || service.state() == "CONNECTED"; },
+                         std::chrono::seconds(60));
+    mainQueue.drain();
+    say("ended " + service.state() + " " + service.takeFailure());
+    return 0;
+}
+
+int check(const std::string& socket, const std::string& libexec) {
+    ManualMainQueue mainQueue;
+    HelperInstaller installer(HelperInstaller::Dependencies{&mainQueue, libexec, socket,
+                                                            [] { say("terminate requested"); }});
+    Awaited<bool> verdict;
+    installer.shouldInstallHelper([&](bool current) { verdict.add(current); });
+    const auto current = verdict.first(std::chrono::seconds(3));
+    say(std::string("verdict ") + (!current ? "none" : *current ? "current" : "install"));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "hold" && argc == 6)
+        return hold(argv[2], argv[3], argv[4], argv[5]);
+    if (mode == "check" && argc == 4)
+        return check(argv[2], argv[3]);
+    if (mode == "connect" && argc == 8)
+        return connect(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]);
+    std::fprintf(stderr, "usage: see the comment at the top of TestClientMain.cpp\n");
+    return 2;
+}
