@@ -5,6 +5,7 @@ QUOVANT_PACKAGES=(
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   openvpn openssl iproute2 iputils-ping util-linux procps psmisc
   xvfb xauth xdotool trayer dbus imagemagick pkexec
+  systemd polkitd dpkg-dev lintian
 )
 
 # Installs whichever of the packages are missing (only those), as root or through sudo.

@@ -187,8 +187,8 @@ void HelperInstaller::installHelper() {
     }
     const char* testAuth = std::getenv(testAuthCommandVariable);
     const std::string authCommand = testAuth && *testAuth ? testAuth : "/usr/bin/pkexec";
-    const Finished finished = runToEnd({authCommand, installer, "--helper", helperCopyPath(),
-                                        "--scripts", dependencies_.bundleDir});
+    // The installer takes no paths: it installs the helper copy beside itself.
+    const Finished finished = runToEnd({authCommand, installer});
     if (finished.status == 0) {
         Log::line(std::string(HelperPaths::label) + " installed successfully");
         return;

@@ -19,7 +19,10 @@ inline constexpr const char* downScript = "client.down";
 inline constexpr const char* defaultInstallDir = "/usr/local/libexec/quovant-helper";
 
 std::string socketPath();
+// The directory of the running helper: the one the installer made if there is one,
+// else the package's, beside this program (<prefix>/libexec/quovant).
 std::string installDir();
+std::string packagedDir();
 // The up and down scripts as installed beside the helper.
 std::string installedScript(const std::string& name);
 

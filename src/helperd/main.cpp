@@ -71,6 +71,26 @@ int listenOn(const std::string& path, struct stat& made) {
     return fd;
 }
 
+// Where no system log runs (no systemd, no syslog daemon), the helper's lines go to a
+// file of root's. It is opened without following a link, must be a regular file of
+// root's with one name, and becomes standard output and error.
+bool logTo(const std::string& path) {
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != 0 ||
+        st.st_nlink != 1 || ::fchmod(fd, 0600) != 0) {
+        Log::line("cannot log to " + path);
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    ::dup2(fd, STDOUT_FILENO);
+    ::dup2(fd, STDERR_FILENO);
+    ::close(fd);
+    return true;
+}
+
 // Removes the socket file listenOn made, unless it has since been replaced: a newer
 // helper that took over the path keeps its socket.
 void removeSocketFile(const std::string& path, const struct stat& made) {
@@ -105,18 +125,23 @@ int main(int argc, char** argv) {
     }
     std::string socketPath = HelperPaths::defaultSocket;
     std::string pidFile;
+    std::string logFile;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--socket" && i + 1 < argc)
             socketPath = argv[++i];
         else if (arg == "--pidfile" && i + 1 < argc)
             pidFile = argv[++i];
+        else if (arg == "--log" && i + 1 < argc)
+            logFile = argv[++i];
         else {
             Log::line("usage: " + std::string(HelperPaths::label) +
-                      " [--socket PATH] [--pidfile PATH]");
+                      " [--socket PATH] [--pidfile PATH] [--log FILE]");
             return 2;
         }
     }
+    if (!logFile.empty() && !logTo(logFile))
+        return 1;
 
     const auto version = BundleInfo::version("/proc/self/exe");
     if (!version) {

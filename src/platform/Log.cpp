@@ -1,8 +1,13 @@
 #include "platform/Log.h"
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
+#include <string>
+#include <sys/stat.h>
 #include <syslog.h>
+#include <unistd.h>
 
 namespace {
 
@@ -25,9 +30,22 @@ bool anyContains(const std::vector<std::string>& lines, std::string_view text) {
     return false;
 }
 
+std::atomic<bool> toSyslog{true};
+
+// systemd names the journal stream it connected to standard error in JOURNAL_STREAM.
+bool standardErrorIsJournal() {
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    struct stat st;
+    return stream && ::fstat(STDERR_FILENO, &st) == 0 &&
+           std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) == stream;
+}
+
 } // namespace
 
 void Log::setIdentity(const char* identity) {
+    // Under systemd standard error goes to the journal already; syslog would log
+    // every line twice.
+    toSyslog = !standardErrorIsJournal();
     openlog(identity, LOG_PID, LOG_USER);
 }
 
@@ -35,7 +53,8 @@ void Log::line(std::string_view text) {
     auto& r = records();
     std::lock_guard lock(r.mutex);
     std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
-    syslog(LOG_NOTICE, "%.*s", static_cast<int>(text.size()), text.data());
+    if (toSyslog)
+        syslog(LOG_NOTICE, "%.*s", static_cast<int>(text.size()), text.data());
     if (r.captures > 0)
         r.system.emplace_back(text);
 }

@@ -98,6 +98,19 @@ protected:
         return answered.first(60s).value();
     }
 
+    // A copy of the build's libexec/quovant in a directory of root's: the installer
+    // refuses to install from one that others could change, as a build tree may be.
+    std::string bundle() {
+        const auto bundle = dir / "bundle";
+        if (!std::filesystem::exists(bundle)) {
+            std::filesystem::create_directory(bundle);
+            for (const char* f :
+                 {"quovant-install-helper", "com.quovant.macos.helper", "client.up", "client.down"})
+                std::filesystem::copy_file(HelperDaemon::libexecDir() + "/" + f, bundle / f);
+        }
+        return bundle.string();
+    }
+
     std::string bundleWithVersion(const std::string& version) {
         const auto bundle = dir / ("bundle-" + version);
         std::filesystem::create_directory(bundle);
@@ -114,7 +127,7 @@ protected:
 };
 
 TEST_F(HelperInstallTest, InstallsWhenNoHelperAnswersAndTheNewHelperAnswersOnANewConnection) {
-    auto helper = installer(HelperDaemon::libexecDir(), socketPath());
+    auto helper = installer(bundle(), socketPath());
     EXPECT_FALSE(checkAndInstall(*helper));
     const auto lines = log.systemLines();
     ASSERT_GE(lines.size(), 3u);
@@ -142,7 +155,7 @@ TEST_F(HelperInstallTest, InstallsWhenNoHelperAnswersAndTheNewHelperAnswersOnANe
 TEST_F(HelperInstallTest, CancelledAuthorisationEndsTheApplication) {
     authorise("cancel");
     std::vector<std::string> failures;
-    auto helper = installer(HelperDaemon::libexecDir(), socketPath(), &failures);
+    auto helper = installer(bundle(), socketPath(), &failures);
     EXPECT_FALSE(checkAndInstall(*helper));
     EXPECT_TRUE(log.systemContains("Authorization error: "));
     EXPECT_FALSE(log.systemContains("installed successfully"));
@@ -193,7 +206,8 @@ TEST_F(HelperInstallTest, MissingHelperCopyInstallsAtOnceAndFailsAsABlessError) 
     EXPECT_TRUE(answered)
         << "with no readable helper copy the callback runs at once, on the caller's thread";
     EXPECT_FALSE(log.systemContains("Helper: Bundle Version => "));
-    EXPECT_TRUE(log.systemContains("Bless Error: the helper copy is missing"))
+    EXPECT_TRUE(log.systemContains("Bless Error: " + bundle.string() +
+                                   "/com.quovant.macos.helper is missing"))
         << log.systemLines().back();
     EXPECT_EQ(terminations, 1);
 }
