@@ -62,4 +62,5 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${QUOVANT_PACKAGE_PREFIX})
 # The install step then runs with the package's prefix, which the generated files name.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX ${QUOVANT_PACKAGE_PREFIX})
 include(CPack)

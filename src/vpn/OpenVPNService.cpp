@@ -332,12 +332,19 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
             run->failure = "The VPN connection ended unexpectedly (openvpn exit status " +
                            std::to_string(status) + ").";
         failure = run->failure;
+    }
+    {
+        // Whoever sees that no run is in progress also finds why the last one ended.
+        std::lock_guard lock(stateMutex_);
+        failure_ = failure;
+    }
+    {
+        std::lock_guard lock(runMutex_);
         if (run_ == run)
             run_.reset();
     }
     runEnded_.notify_all();
     std::lock_guard lock(stateMutex_);
-    failure_ = failure;
     // Posted even when the word already is NOPROCESS: the window put on its connecting
     // look for this run, and learns here that the run is over.
     storeLocked(ConnectionState::noProcess);
