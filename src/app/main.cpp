@@ -1,5 +1,5 @@
 // quovant: the tray application.
-#include "account/AccountClient.h"
+#include "account/LazyAccountClient.h"
 #include "app/AppDelegate.h"
 #include "app/MainStoryboard.h"
 #include "app/SingleInstance.h"
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     OpenVPNService::configureShared(vpn);
 
     QtSettingsStore settings;
-    AccountClient account;
+    LazyAccountClient account;
     QtDesktop desktop;
     const Storyboard storyboard =
         mainStoryboard(appDelegate, {&settings, &account, &OpenVPNService::shared(),
