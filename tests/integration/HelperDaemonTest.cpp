@@ -4,6 +4,7 @@
 #include "ChildProcess.h"
 #include "LoopbackServer.h"
 #include "OpenVPNServer.h"
+#include "Poll.h"
 #include "helper/BundleInfo.h"
 #include "helper/HelperConnection.h"
 
@@ -52,16 +53,6 @@ struct RunWatch {
 
 bool managementListening() {
     return LoopbackServer::reachable(1337);
-}
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 15s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
 }
 
 class HelperDaemonTest : public testing::Test {
@@ -116,13 +107,13 @@ TEST_F(HelperDaemonTest, ClientGoingAwayEndsItsOpenVPN) {
     {
         RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(),
                      daemon.downScript());
-        ASSERT_TRUE(eventually(managementListening)) << daemon.log();
+        ASSERT_TRUE(pollUntil(managementListening, 15s)) << daemon.log();
         run.proxy.reset();
         connection.reset(); // the application quit or crashed
         EXPECT_EQ(run.outcomes.count(), 0u) << "letting go is no failure: no handler runs";
         EXPECT_EQ(invalidations, 0);
     }
-    EXPECT_TRUE(eventually([] { return !managementListening(); })) << daemon.log();
+    EXPECT_TRUE(pollUntil([] { return !managementListening(); }, 15s)) << daemon.log();
     EXPECT_NE(daemon.log().find("the client that started it went away"), std::string::npos);
 }
 
@@ -131,13 +122,13 @@ TEST_F(HelperDaemonTest, SecondRunEndsTheFirst) {
     ASSERT_TRUE(server.waitUntilReady());
     const std::string path = profile(server.clientProfile());
     RunWatch first(*connection, path, daemon.upScript(), daemon.downScript());
-    ASSERT_TRUE(eventually(managementListening));
+    ASSERT_TRUE(pollUntil(managementListening, 15s));
     auto other = std::make_shared<HelperConnection>(daemon.socketPath());
     other->resume();
     RunWatch second(*other, path, daemon.upScript(), daemon.downScript());
     const auto ended = first.outcomes.first(15s);
     ASSERT_TRUE(ended && ended->status) << daemon.log();
-    EXPECT_TRUE(eventually(managementListening)) << "the second openvpn runs\n" << daemon.log();
+    EXPECT_TRUE(pollUntil(managementListening, 15s)) << "the second openvpn runs\n" << daemon.log();
     EXPECT_EQ(second.outcomes.count(), 0u);
     second.proxy->killOpenVPN();
     EXPECT_TRUE(second.outcomes.first(15s));
@@ -276,7 +267,7 @@ TEST(HelperDaemonStop, RemovesTheSocketFileItMadeUnlessANewerHelperTookThePath) 
     // A newer helper takes over the path, as a reinstallation does, then the older one stops.
     ChildProcess newer(
         {older.installDir() + "/com.quovant.macos.helper", "--socket", older.socketPath()});
-    ASSERT_TRUE(eventually([&] { return inode() != 0 && inode() != olderInode; }));
+    ASSERT_TRUE(pollUntil([&] { return inode() != 0 && inode() != olderInode; }, 15s));
     older.process().signal(SIGINT);
     ASSERT_EQ(older.process().waitFor(10s), 0);
     auto connection = std::make_shared<HelperConnection>(older.socketPath());

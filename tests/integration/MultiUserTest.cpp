@@ -5,6 +5,7 @@
 #include "HelperDaemon.h"
 #include "LoopbackServer.h"
 #include "OpenVPNServer.h"
+#include "Poll.h"
 #include "helper/HelperConnection.h"
 
 #include <algorithm>
@@ -147,14 +148,13 @@ protected:
     // Waits (bounded) until `file` holds `text`; returns its content.
     std::string waitForOutput(const std::filesystem::path& file, const std::string& text,
                               std::chrono::milliseconds timeout = 30s) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
         std::string content;
-        while (std::chrono::steady_clock::now() < deadline) {
-            content = std::filesystem::exists(file) ? readFile(file) : "";
-            if (content.find(text) != std::string::npos)
-                break;
-            std::this_thread::sleep_for(20ms);
-        }
+        pollUntil(
+            [&] {
+                content = std::filesystem::exists(file) ? readFile(file) : "";
+                return content.find(text) != std::string::npos;
+            },
+            timeout);
         return content;
     }
 };
@@ -260,10 +260,11 @@ TEST_F(MultiUserTest, OneUserCannotCrowdOutAnotherOrRoot) {
             return refusal + "closed " + std::to_string(closed);
         });
     });
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (daemon.log().find("too many connections from this user") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(20ms);
+    pollUntil(
+        [&] {
+            return daemon.log().find("too many connections from this user") != std::string::npos;
+        },
+        10s);
 
     const std::string request = "{\"v\":1,\"id\":1,\"op\":\"getVersion\"}\n";
     const std::string aliceAnswer = asUser(alice, [socket, request] {
@@ -302,7 +303,6 @@ TEST_F(MultiUserTest, BusyHelperIsNotTakenForAMissingOne) {
             return std::string();
         });
     });
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
     auto requests = [&] {
         const std::string log = daemon.log();
         size_t count = 0;
@@ -311,8 +311,7 @@ TEST_F(MultiUserTest, BusyHelperIsNotTakenForAMissingOne) {
             ++count;
         return count;
     };
-    while (requests() < 8 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(20ms);
+    pollUntil([&] { return requests() >= 8; }, 10s);
 
     const auto output = profiles / "check.out";
     auto check = client(alice, {"check", socket, HelperDaemon::libexecDir()}, output.string());

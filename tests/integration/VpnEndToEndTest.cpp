@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 #include "LoopbackServer.h"
+#include "Poll.h"
 #include "VpnStack.h"
 #include "platform/Log.h"
 
@@ -206,11 +207,9 @@ TEST(VpnEndToEnd, HelperThatHangsIsGivenUpAndItsLateRunEnded) {
 
     // The helper wakes up, runs what it was asked, and ends it as asked next.
     vpn.daemon.process().signal(SIGCONT);
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (vpn.daemon.log().find("openvpn ended") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(20ms);
-    EXPECT_NE(vpn.daemon.log().find("openvpn ended"), std::string::npos) << vpn.daemon.log();
+    EXPECT_TRUE(
+        pollUntil([&] { return vpn.daemon.log().find("openvpn ended") != std::string::npos; }, 20s))
+        << vpn.daemon.log();
     EXPECT_FALSE(LoopbackServer::reachable(1337)) << "no openvpn is left";
     EXPECT_EQ(vpn.service->state(), "NOPROCESS");
 

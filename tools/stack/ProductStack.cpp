@@ -6,17 +6,6 @@
 #include <thread>
 #include <unistd.h>
 
-bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout,
-               const std::function<bool()>& stop) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (stop() || std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
 std::string outputOf(const std::vector<std::string>& argv) {
     std::string out;
     runCommand(argv, &out, std::chrono::seconds(20));

@@ -4,6 +4,7 @@
 #include "ChildProcess.h"
 #include "HelperDaemon.h"
 #include "OpenVPNServer.h"
+#include "Poll.h"
 
 #include <chrono>
 #include <functional>
@@ -51,11 +52,6 @@ private:
     std::unique_ptr<ChildProcess> tray_;
     std::vector<std::string> environment_;
 };
-
-// Polls `done` every 50 ms until it holds or `timeout` passes (or `stop` says so).
-bool pollUntil(
-    const std::function<bool()>& done, std::chrono::milliseconds timeout,
-    const std::function<bool()>& stop = [] { return false; });
 
 // Runs a short command and returns its standard output without the trailing line feeds.
 std::string outputOf(const std::vector<std::string>& argv);
