@@ -107,9 +107,11 @@ ReadResult TCPConnection::read(size_t maxBytes, double timeoutSeconds) {
 }
 
 void TCPConnection::shutdown() {
-    ::shutdown(fd_, SHUT_RDWR);
+    // The wake goes first: a waiter woken by the end of stream alone would take it for
+    // data, and a paced reader would sit out its pause before learning the truth.
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    ::shutdown(fd_, SHUT_RDWR);
 }
 
 sockaddr_in TCPConnection::localAddress() const {
