@@ -56,8 +56,8 @@ int main(int argc, char** argv) {
                                                std::filesystem::perms(0600))
                                         .string();
 
-    const std::string up = vpn.daemon.installDir() + "/client.up";
-    const std::string down = vpn.daemon.installDir() + "/client.down";
+    const std::string up = vpn.daemon.upScript();
+    const std::string down = vpn.daemon.downScript();
     std::vector<double> quovant, bare, bareScripts, added;
     for (int round = 0; round < rounds; ++round) {
         {
