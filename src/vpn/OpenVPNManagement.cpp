@@ -1,6 +1,7 @@
 #include "vpn/OpenVPNManagement.h"
 
 #include "platform/Log.h"
+#include "vpn/ConnectionState.h"
 #include "vpn/LogText.h"
 
 namespace {
@@ -8,7 +9,6 @@ namespace {
 // openvpn's lines are short; text that runs this long without a line feed is not
 // the management protocol and is dropped rather than buffered without end.
 constexpr size_t maxPendingText = 64 * 1024;
-constexpr unsigned readPause = 100000; // microseconds
 
 std::string echoOf(std::string_view command) {
     constexpr std::string_view passwordCommand = "password ";
@@ -27,8 +27,8 @@ std::string echoOf(std::string_view command) {
 
 } // namespace
 
-OpenVPNManagement::OpenVPNManagement(StateSink& states, int32_t port)
-    : states_(states), socket_("127.0.0.1", port) {}
+OpenVPNManagement::OpenVPNManagement(StateSink& states, int32_t port, PacingClock& clock)
+    : states_(states), clock_(clock), socket_("127.0.0.1", port) {}
 
 OpenVPNManagement::~OpenVPNManagement() {
     socket_.close();
@@ -94,7 +94,7 @@ void OpenVPNManagement::startReading(std::string alreadyRead) {
         previous = std::move(loop_);
     }
     // An earlier loop read a connection that has since been replaced, and so shut
-    // down; it ends within one read pause.
+    // down; the shutdown wakes it and it ends.
     if (previous.joinable())
         previous.join();
     std::lock_guard lock(loopMutex_);
@@ -115,36 +115,39 @@ bool OpenVPNManagement::waitUntilReadingEnds(std::chrono::milliseconds timeout) 
 
 void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connection,
                                  std::string alreadyRead) {
-    using Clock = std::chrono::steady_clock;
-    constexpr auto pause = std::chrono::microseconds(readPause);
     ReadBuffer buffer;
     receive(buffer, alreadyRead);
-    auto lastShortRead = Clock::now() - pause;
+    auto lastShortRead = clock_.now() - readPause;
     for (;;) {
-        // Sleep in the kernel until openvpn writes. Bytes that come within the pause
-        // after the previous read wait for the rest of it and are read together: at
-        // most ten reads a second, while a quiet connection costs one wakeup a line.
+        // Sleep in the kernel until openvpn writes.
         if (connection->waitReadable(-1) == ReadResult::Status::closed)
             return;
-        const auto sinceLast = Clock::now() - lastShortRead;
-        if (sinceLast < pause)
-            std::this_thread::sleep_for(pause - sinceLast);
+        // Until the tunnel is first up, every line is one the user waits on (the answers
+        // to the opening commands and the credentials, the states on the way): each is
+        // read as it comes. From then on, bytes that come within the pause after the
+        // previous short read wait for the rest of it and are read together: at most ten
+        // reads a second, while a quiet connection costs one wakeup a line.
+        if (buffer.connected) {
+            const auto sinceLast = clock_.now() - lastShortRead;
+            if (sinceLast < readPause)
+                clock_.sleepFor(readPause - sinceLast);
+        }
         ReadResult read = connection->read(readSize, 0);
         reads_.fetch_add(1);
+        // A full read means more is waiting (openvpn's log comes in bursts): it is read
+        // at once, so a state line does not wait behind the burst.
+        if (read.bytes.size() < readSize)
+            lastShortRead = clock_.now();
         if (read.status == ReadResult::Status::closed)
             return;
         if (read.status == ReadResult::Status::data)
             receive(buffer, read.bytes);
-        // A full read means more is waiting (openvpn's log comes in bursts): it is read
-        // at once, so a state line does not wait behind the burst.
-        if (read.bytes.size() < readSize)
-            lastShortRead = Clock::now();
     }
 }
 
 void OpenVPNManagement::receive(ReadBuffer& buffer, std::string_view bytes) {
     buffer.text += buffer.decoder.decode(bytes);
-    buffer.text = processBuffer(std::move(buffer.text));
+    buffer.text = cutLines(std::move(buffer.text), buffer.connected);
     if (buffer.text.size() > maxPendingText) {
         Log::standardOutput("MGMT: dropped " + std::to_string(buffer.text.size()) +
                             " bytes without a line feed");
@@ -153,28 +156,37 @@ void OpenVPNManagement::receive(ReadBuffer& buffer, std::string_view bytes) {
 }
 
 std::string OpenVPNManagement::processBuffer(std::string buffer) {
+    bool connected = false;
+    return cutLines(std::move(buffer), connected);
+}
+
+std::string OpenVPNManagement::cutLines(std::string buffer, bool& connected) {
+    auto handle = [&](std::string_view line) {
+        if (handleLine(line) == ConnectionState::connected)
+            connected = true;
+    };
     size_t start = 0;
     while (buffer.find('\n', start) != std::string::npos) {
         const size_t crlf = buffer.find("\r\n", start);
         if (crlf == std::string::npos) {
             // A line feed without a CR before it: the whole rest is one line.
-            handleLine(std::string_view(buffer).substr(start));
+            handle(std::string_view(buffer).substr(start));
             return {};
         }
-        handleLine(std::string_view(buffer).substr(start, crlf - start));
+        handle(std::string_view(buffer).substr(start, crlf - start));
         start = crlf + 2;
     }
     buffer.erase(0, start);
     return buffer;
 }
 
-void OpenVPNManagement::handleLine(std::string_view line) {
+std::optional<std::string> OpenVPNManagement::handleLine(std::string_view line) {
     const size_t colon = line.find(':');
     if (!line.empty() && line[0] == '>' && colon != std::string_view::npos) {
         const std::string_view type = line.substr(1, colon - 1);
         const std::string_view payload = line.substr(colon + 1);
         if (type == "STATE") {
-            handleState(payload);
+            return handleState(payload);
         } else if (type == "LOG") {
             Log::standardOutput(payload);
         } else if (type == "PASSWORD") {
@@ -183,19 +195,21 @@ void OpenVPNManagement::handleLine(std::string_view line) {
                    type != "PROXY" && type != "RSA_SIGN") {
             Log::standardOutput(std::string(LogText::unrecognizedCommand).append(line));
         }
-        return;
+        return std::nullopt;
     }
-    if (line.starts_with("SUCCESS:") || line.starts_with("PROTECTFD: "))
-        return;
-    Log::standardOutput(std::string(LogText::unrecognizedLine).append(line));
+    if (!line.starts_with("SUCCESS:") && !line.starts_with("PROTECTFD: "))
+        Log::standardOutput(std::string(LogText::unrecognizedLine).append(line));
+    return std::nullopt;
 }
 
-void OpenVPNManagement::handleState(std::string_view payload) {
+std::optional<std::string> OpenVPNManagement::handleState(std::string_view payload) {
     const size_t first = payload.find(',');
     if (first == std::string_view::npos)
-        return;
+        return std::nullopt;
     const size_t second = payload.find(',', first + 1);
     if (second == std::string_view::npos)
-        return;
-    states_.updateState(std::string(payload.substr(first + 1, second - first - 1)));
+        return std::nullopt;
+    std::string word(payload.substr(first + 1, second - first - 1));
+    states_.updateState(word);
+    return word;
 }

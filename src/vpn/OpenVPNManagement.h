@@ -1,6 +1,7 @@
 #pragma once
 
 #include "helper/HelperPaths.h"
+#include "vpn/PacingClock.h"
 #include "vpn/StateSink.h"
 #include "vpn/TCPClient.h"
 #include "vpn/Utf8Decoder.h"
@@ -22,8 +23,11 @@ class OpenVPNManagement {
 public:
     static constexpr int32_t defaultPort = HelperPaths::managementPort;
     static constexpr size_t readSize = 2048;
+    // Once the tunnel is up, the shortest time between a short read and the next one.
+    static constexpr auto readPause = std::chrono::milliseconds(100);
 
-    explicit OpenVPNManagement(StateSink& states, int32_t port = defaultPort);
+    explicit OpenVPNManagement(StateSink& states, int32_t port = defaultPort,
+                               PacingClock& clock = PacingClock::steady());
     ~OpenVPNManagement();
     OpenVPNManagement(const OpenVPNManagement&) = delete;
     OpenVPNManagement& operator=(const OpenVPNManagement&) = delete;
@@ -44,19 +48,21 @@ public:
     // one socket.
     void startReading(std::string alreadyRead = {});
 
-    // What one read loop carries from read to read: an unfinished character and the
-    // text not yet cut into lines.
+    // What one read loop carries from read to read: an unfinished character, the
+    // text not yet cut into lines, and whether a CONNECTED state has been read.
     struct ReadBuffer {
         Utf8Decoder decoder;
         std::string text;
+        bool connected = false;
     };
     // Takes one read's bytes: decodes, cuts and handles every complete line.
     void receive(ReadBuffer& buffer, std::string_view bytes);
 
     // Cuts every complete line off the front of `buffer`, handles each, returns the rest.
     std::string processBuffer(std::string buffer);
-    void handleLine(std::string_view line);
-    void handleState(std::string_view payload);
+    // Act on one line; each returns the state word it handed to the sink, if any.
+    std::optional<std::string> handleLine(std::string_view line);
+    std::optional<std::string> handleState(std::string_view payload);
 
     // Waits (at most `timeout`) until no read loop runs: once openvpn has ended, its
     // last lines are then handled before anyone records that it ended.
@@ -67,8 +73,10 @@ public:
 
 private:
     void readLoop(const std::shared_ptr<TCPConnection>& connection, std::string alreadyRead);
+    std::string cutLines(std::string buffer, bool& connected);
 
     StateSink& states_;
+    PacingClock& clock_;
     TCPClient socket_;
     std::atomic<uint64_t> reads_{0};
 

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -35,6 +37,9 @@ SocketResult TCPClient::connect(double timeoutSeconds) {
         return SocketResult::failure(SocketResult::Error::system, err);
     }
     auto connection = std::make_shared<TCPConnection>(fd, wakeFd);
+    // Each command is one line the peer acts on: it goes out at once.
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
         if (errno != EINPROGRESS)

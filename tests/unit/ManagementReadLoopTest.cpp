@@ -2,79 +2,134 @@
 #include "platform/Log.h"
 #include "vpn/OpenVPNManagement.h"
 
+#include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <thread>
 
 namespace {
 
 using namespace std::chrono_literals;
 
+// Bounds every wait of these tests; none of them passes by waiting this long.
+constexpr auto patience = 10s;
+
 struct RecordingSink : StateSink {
     std::mutex mutex;
+    std::condition_variable added;
     std::vector<std::string> words;
     void updateState(const std::string& word) override {
         std::lock_guard lock(mutex);
         words.push_back(word);
+        added.notify_all();
     }
     std::vector<std::string> snapshot() {
         std::lock_guard lock(mutex);
         return words;
     }
-    bool waitFor(size_t count, std::chrono::milliseconds timeout = 3s) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (snapshot().size() < count && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(5ms);
-        return snapshot().size() >= count;
+    bool waitFor(size_t count) {
+        std::unique_lock lock(mutex);
+        return added.wait_for(lock, patience, [&] { return words.size() >= count; });
     }
+};
+
+// A clock the test drives: its time moves only when the test advances it or a pause
+// passes. Every pause the read loop asks for is recorded and held until the test
+// lets it pass, so the test can send bytes while the loop is paused.
+class DrivenClock : public PacingClock {
+public:
+    TimePoint now() override {
+        std::lock_guard lock(mutex_);
+        return now_;
+    }
+    void sleepFor(Duration duration) override {
+        std::unique_lock lock(mutex_);
+        pauses_.push_back(duration);
+        changed_.notify_all();
+        const size_t number = pauses_.size();
+        changed_.wait(lock, [&] { return released_ >= number || open_; });
+        now_ += duration;
+    }
+
+    void advance(Duration duration) {
+        std::lock_guard lock(mutex_);
+        now_ += duration;
+    }
+    // Waits until the loop is held in its `number`-th pause.
+    bool waitForPause(size_t number) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, patience, [&] { return pauses_.size() >= number; });
+    }
+    void releasePause() {
+        std::lock_guard lock(mutex_);
+        ++released_;
+        changed_.notify_all();
+    }
+    // Lets every pause pass from now on.
+    void open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    std::vector<Duration> pauses() {
+        std::lock_guard lock(mutex_);
+        return pauses_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    TimePoint now_{};
+    std::vector<Duration> pauses_;
+    size_t released_ = 0;
+    bool open_ = false;
 };
 
 struct Connected {
     LoopbackServer server;
     RecordingSink sink;
-    OpenVPNManagement management{sink, server.port()};
+    DrivenClock clock;
+    OpenVPNManagement management{sink, server.port(), clock};
+
+    // A loop still held in a pause could not end.
+    ~Connected() { clock.open(); }
 
     void connect() {
         ASSERT_TRUE(management.socket().connect(3).isSuccess());
         ASSERT_TRUE(server.accept());
         management.startReading();
     }
+    // Sends a line and waits until the sink has seen `words` words in all.
+    void sendState(const std::string& word, size_t words) {
+        ASSERT_TRUE(server.send(">STATE:1700000000," + word + ",,\r\n"));
+        ASSERT_TRUE(sink.waitFor(words)) << word;
+    }
 };
 
-TEST(ManagementReadLoop, StateLinesReachTheSinkInOrder) {
-    Connected c;
-    c.connect();
-    c.server.send(">STATE:1,CONNECTING,,\r\n>STATE:2,WAIT,,\r\n>STATE:3,AUTH,,\r\n");
-    ASSERT_TRUE(c.sink.waitFor(3));
-    EXPECT_EQ(c.sink.snapshot(), (std::vector<std::string>{"CONNECTING", "WAIT", "AUTH"}));
-}
+constexpr PacingClock::Duration fullPause = OpenVPNManagement::readPause;
 
 TEST(ManagementReadLoop, CharacterSplitAcrossReadsKeepsTheStateLine) {
     Connected c;
     c.connect();
-    // The loop pauses 100 ms after each read, so these arrive as separate reads.
-    c.server.send(">STATE:1,CONNECTED,caf\xC3");
-    std::this_thread::sleep_for(150ms);
-    c.server.send("\xA9,10.8.0.2\r\nbad \xFF byte\r\n>STATE:2,EXITING,,\r\n");
-    ASSERT_TRUE(c.sink.waitFor(2));
-    EXPECT_EQ(c.sink.snapshot(), (std::vector<std::string>{"CONNECTED", "EXITING"}));
+    // The WAIT line shows that the first part has been read on its own.
+    ASSERT_TRUE(c.server.send(">STATE:1,WAIT,,\r\n>STATE:2,CONNECTED,caf\xC3"));
+    ASSERT_TRUE(c.sink.waitFor(1));
+    ASSERT_TRUE(c.server.send("\xA9,10.8.0.2\r\nbad \xFF byte\r\n>STATE:3,EXITING,,\r\n"));
+    ASSERT_TRUE(c.sink.waitFor(3));
+    EXPECT_EQ(c.sink.snapshot(), (std::vector<std::string>{"WAIT", "CONNECTED", "EXITING"}));
 }
 
 TEST(ManagementReadLoop, LoopEndsWhenTheConnectionCloses) {
     Connected c;
     c.connect();
-    c.server.send(">STATE:1,WAIT,,\r\n");
-    ASSERT_TRUE(c.sink.waitFor(1));
+    c.sendState("WAIT", 1);
     c.server.closeConnection();
-    std::this_thread::sleep_for(300ms);
-    const uint64_t readsAfterClose = c.management.readCount();
-    std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(c.management.readCount(), readsAfterClose) << "a closed socket is not polled";
+    EXPECT_TRUE(c.management.waitUntilReadingEnds(patience)) << "a closed socket is not polled";
 }
 
-TEST(ManagementReadLoop, ReconnectLeavesExactlyOneLoop) {
+TEST(ManagementReadLoop, ReconnectLeavesExactlyOneLoopAndStartsUnpaced) {
     Connected c;
     c.connect();
+    c.sendState("CONNECTED", 1);
     // Start twice on one connection, then reconnect and start again: each line
     // must still be handled once.
     c.management.startReading();
@@ -82,13 +137,13 @@ TEST(ManagementReadLoop, ReconnectLeavesExactlyOneLoop) {
     ASSERT_TRUE(c.server.accept());
     c.management.startReading();
     c.management.startReading();
-    for (int i = 0; i < 5; ++i) {
-        c.server.send(">STATE:" + std::to_string(i) + ",W" + std::to_string(i) + ",,\r\n");
-        std::this_thread::sleep_for(20ms);
-    }
-    ASSERT_TRUE(c.sink.waitFor(5));
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(c.sink.snapshot(), (std::vector<std::string>{"W0", "W1", "W2", "W3", "W4"}));
+    for (size_t i = 0; i < 5; ++i)
+        c.sendState("W" + std::to_string(i), i + 2);
+    c.server.closeConnection();
+    ASSERT_TRUE(c.management.waitUntilReadingEnds(patience));
+    EXPECT_EQ(c.sink.snapshot(),
+              (std::vector<std::string>{"CONNECTED", "W0", "W1", "W2", "W3", "W4"}));
+    EXPECT_TRUE(c.clock.pauses().empty()) << "the new connection has not been up yet";
 }
 
 TEST(ManagementReadLoop, CommandsGoOutUnchangedWhileTheEchoMasksThePassword) {
@@ -112,34 +167,82 @@ TEST(ManagementReadLoop, OverlongTextWithoutLineFeedIsDropped) {
     for (size_t i = 0; i < junk.size(); i += 8192) {
         c.server.send(junk.substr(i, 8192));
     }
-    c.server.send("\r\n>STATE:1,WAIT,,\r\n");
-    ASSERT_TRUE(c.sink.waitFor(1, 10s));
-    EXPECT_EQ(c.sink.snapshot().back(), "WAIT");
+    ASSERT_TRUE(c.server.send("\r\n"));
+    c.sendState("WAIT", 1);
+    EXPECT_EQ(c.sink.snapshot(), std::vector<std::string>{"WAIT"});
 }
 
-TEST(ManagementReadLoop, QuietLinesAreReadAtOnceAndCloseOnesTogether) {
+// The clock stands still unless a test moves it: without pacing, every line below
+// would follow its predecessor too soon.
+TEST(ManagementReadLoop, LinesOnTheWayToConnectedAreReadAsTheyCome) {
     Connected c;
     c.connect();
-    std::this_thread::sleep_for(200ms);
-    // Lines far apart: each is read as it comes, one read each.
+    const uint64_t reads = c.management.readCount();
+    const std::vector<std::string> words = {"WAIT",      "AUTH",       "GET_CONFIG",
+                                            "ASSIGN_IP", "ADD_ROUTES", "CONNECTED"};
+    for (size_t i = 0; i < words.size(); ++i)
+        c.sendState(words[i], i + 1);
+    EXPECT_EQ(c.management.readCount() - reads, words.size());
+    EXPECT_TRUE(c.clock.pauses().empty());
+    // The first line after CONNECTED is paced.
+    ASSERT_TRUE(c.server.send(">STATE:1700000001,RECONNECTING,,\r\n"));
+    ASSERT_TRUE(c.clock.waitForPause(1));
+    EXPECT_EQ(c.clock.pauses(), std::vector<PacingClock::Duration>{fullPause});
+    c.clock.releasePause();
+    ASSERT_TRUE(c.sink.waitFor(words.size() + 1));
+}
+
+TEST(ManagementReadLoop, OnceConnectedCloseLinesAreReadTogetherAndQuietOnesAtOnce) {
+    Connected c;
+    c.connect();
+    c.sendState("CONNECTED", 1);
     uint64_t reads = c.management.readCount();
-    for (int i = 0; i < 3; ++i) {
-        c.server.send(">STATE:" + std::to_string(i) + ",WAIT,,\r\n");
-        ASSERT_TRUE(c.sink.waitFor(static_cast<size_t>(i + 1), 1s))
-            << "a lone line waits for no pause";
-        std::this_thread::sleep_for(150ms);
-    }
-    EXPECT_EQ(c.management.readCount() - reads, 3u);
-    // Lines close together, right after a read: they wait out the pause and come in one read.
+
+    // A line right after a read waits out the pause; what comes meanwhile joins it.
+    ASSERT_TRUE(c.server.send(">STATE:1,A,,\r\n"));
+    ASSERT_TRUE(c.clock.waitForPause(1));
+    ASSERT_TRUE(c.server.send(">STATE:2,B,,\r\n>STATE:3,C,,\r\n"));
+    c.clock.releasePause();
+    ASSERT_TRUE(c.sink.waitFor(4));
+    EXPECT_EQ(c.management.readCount() - reads, 1u) << "at most ten reads a second";
+
+    // After a quiet pause, a line is read at once.
     reads = c.management.readCount();
-    c.server.send(">STATE:10,AUTH,,\r\n");
-    std::this_thread::sleep_for(10ms);
-    for (int i = 0; i < 5; ++i) {
-        c.server.send(">STATE:" + std::to_string(11 + i) + ",GET_CONFIG,,\r\n");
-        std::this_thread::sleep_for(5ms);
-    }
-    ASSERT_TRUE(c.sink.waitFor(9, 2s));
-    EXPECT_LE(c.management.readCount() - reads, 2u) << "at most ten reads a second";
+    c.clock.advance(fullPause);
+    c.sendState("D", 5);
+    EXPECT_EQ(c.management.readCount() - reads, 1u);
+    EXPECT_EQ(c.clock.pauses().size(), 1u) << "a lone line waits for no pause";
+
+    // Only what is left of the pause is waited for.
+    c.clock.advance(30ms);
+    ASSERT_TRUE(c.server.send(">STATE:6,E,,\r\n"));
+    ASSERT_TRUE(c.clock.waitForPause(2));
+    EXPECT_EQ(c.clock.pauses().back(), fullPause - 30ms);
+    c.clock.releasePause();
+    ASSERT_TRUE(c.sink.waitFor(6));
+}
+
+TEST(ManagementReadLoop, AFullReadIsFollowedAtOnce) {
+    Connected c;
+    c.connect();
+    c.sendState("CONNECTED", 1);
+    const uint64_t reads = c.management.readCount();
+
+    ASSERT_TRUE(c.server.send(">STATE:1,A,,\r\n"));
+    ASSERT_TRUE(c.clock.waitForPause(1));
+    // Two and a half reads' worth of a burst, its last line a state line.
+    std::string burst;
+    while (burst.size() < 2 * OpenVPNManagement::readSize + OpenVPNManagement::readSize / 2)
+        burst += ">BYTECOUNT:1024,2048\r\n";
+    burst += ">STATE:2,B,,\r\n";
+    const size_t total = std::string(">STATE:1,A,,\r\n").size() + burst.size();
+    ASSERT_NE(total % OpenVPNManagement::readSize, 0u);
+    ASSERT_TRUE(c.server.send(burst));
+    c.clock.releasePause();
+    ASSERT_TRUE(c.sink.waitFor(3));
+    EXPECT_EQ(c.management.readCount() - reads,
+              (total + OpenVPNManagement::readSize - 1) / OpenVPNManagement::readSize);
+    EXPECT_EQ(c.clock.pauses().size(), 1u) << "the burst is read without a further pause";
 }
 
 } // namespace

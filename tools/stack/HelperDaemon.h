@@ -24,7 +24,8 @@ public:
     std::string installDir() const { return (dir_ / "helper").string(); }
     std::string upScript() const { return installDir() + "/client.up"; }
     std::string downScript() const { return installDir() + "/client.down"; }
-    std::string log() const { return readFile(dir_ / "helper.log"); }
+    std::filesystem::path logFile() const { return dir_ / "helper.log"; }
+    std::string log() const { return readFile(logFile()); }
     bool running() { return process_ && process_->running(); }
     ChildProcess& process() { return *process_; }
 

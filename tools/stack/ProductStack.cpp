@@ -91,12 +91,16 @@ std::string ProductStack::waitForWindow() {
     return found.substr(0, found.find('\n'));
 }
 
-void ProductStack::logIn(const std::string& window) {
+void ProductStack::enterCredentials(const std::string& window) {
     outputOf({"xdotool", "windowfocus", "--sync", window});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     outputOf({"xdotool", "type", "--window", window, "--delay", "20", email});
     outputOf({"xdotool", "key", "--window", window, "Tab"});
     outputOf({"xdotool", "type", "--window", window, "--delay", "20", password});
+}
+
+void ProductStack::logIn(const std::string& window) {
+    enterCredentials(window);
     outputOf({"xdotool", "key", "--window", window, "Return"});
 }
 

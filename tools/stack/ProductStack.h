@@ -31,12 +31,16 @@ public:
 
     // Starts quovant with the environment that points it at this stack.
     std::unique_ptr<ChildProcess> startQuovant();
-    std::string appLog() const { return readFile(home_ / "quovant.log"); }
+    std::filesystem::path logFile() const { return home_ / "quovant.log"; }
+    std::string appLog() const { return readFile(logFile()); }
     bool logged(const std::string& text) const { return appLog().find(text) != std::string::npos; }
 
     // Headless only: the window's X id once it is visible (empty on time-out).
     std::string waitForWindow();
-    // Types the demo user's e-mail and password into the window and presses Return.
+    // Types the demo user's e-mail and password into the window, the password field
+    // keeping the focus.
+    void enterCredentials(const std::string& window);
+    // Enters the credentials and presses Return.
     void logIn(const std::string& window);
     // Headless only: opens Quovant's menu from its icon in the tray and triggers the
     // connect item (the first). False when the icon cannot be found.
