@@ -28,6 +28,15 @@ std::optional<pid_t> openVPNPid(const std::string& helperLog) {
     return std::stoi(helperLog.substr(at + marker.size()));
 }
 
+// Connects as alice@example.com / pw; the pid of the run's openvpn once CONNECTED.
+std::optional<pid_t> connectAndFindOpenVPN(VpnStack& vpn) {
+    vpn.prepare("alice@example.com", "pw");
+    vpn.service->startOpenVPN();
+    if (!vpn.waitForState("CONNECTED"))
+        return std::nullopt;
+    return openVPNPid(vpn.daemon.log());
+}
+
 TEST(VpnEndToEnd, StartConnectsCarriesAPacketAndStopReturnsToNoProcess) {
     VpnStack vpn(Accounts{{"alice@example.com", "correct horse"}});
     Log::Capture log;
@@ -185,11 +194,8 @@ TEST(VpnEndToEnd, SquatterOnTheManagementPortGetsNothingAndTheRunIsRefused) {
 TEST(VpnEndToEnd, OpenVPNKilledFromOutsideReturnsToNoProcess) {
     VpnStack vpn(Accounts{{"alice@example.com", "pw"}});
     Log::Capture log;
-    vpn.prepare("alice@example.com", "pw");
-    vpn.service->startOpenVPN();
-    ASSERT_TRUE(vpn.waitForState("CONNECTED"));
-    const auto pid = openVPNPid(vpn.daemon.log());
-    ASSERT_TRUE(pid);
+    const auto pid = connectAndFindOpenVPN(vpn);
+    ASSERT_TRUE(pid) << vpn.service->state() << "\n" << vpn.daemon.log();
     ::kill(*pid, SIGKILL);
     EXPECT_TRUE(vpn.waitForState("NOPROCESS", 15s));
     EXPECT_TRUE(log.systemContains("OpenVPN exited: termiationStatus=137"));
@@ -220,11 +226,8 @@ TEST(VpnEndToEnd, HelperThatHangsIsGivenUpAndItsLateRunEnded) {
 TEST(VpnEndToEnd, HungOpenVPNIsEndedThroughTheHelperWhenItDoesNotAnswer) {
     VpnStack vpn(Accounts{{"alice@example.com", "pw"}});
     Log::Capture log;
-    vpn.prepare("alice@example.com", "pw");
-    vpn.service->startOpenVPN();
-    ASSERT_TRUE(vpn.waitForState("CONNECTED"));
-    const auto pid = openVPNPid(vpn.daemon.log());
-    ASSERT_TRUE(pid);
+    const auto pid = connectAndFindOpenVPN(vpn);
+    ASSERT_TRUE(pid) << vpn.service->state() << "\n" << vpn.daemon.log();
     ::kill(*pid, SIGSTOP); // it can read no command any more
     vpn.service->stopOpenVPN();
     ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 30s))
