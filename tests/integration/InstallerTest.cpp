@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 #include "HelperDaemon.h"
+#include "Poll.h"
 #include "TempDir.h"
 
 #include <chrono>
@@ -192,8 +193,7 @@ TEST_F(InstallerTest, AStalePidfileSignalsNothingForeign) {
         EXPECT_NE(helperPid(), foreign->pid());
         EXPECT_TRUE(processRuns(helperPid()));
         ::kill(helperPid(), SIGTERM);
-        for (int i = 0; i < 100 && fs::exists(pidfile()); ++i)
-            std::this_thread::sleep_for(20ms);
+        pollUntil([&] { return !fs::exists(pidfile()); }, 2s);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 #include "OpenVPNServer.h"
+#include "Poll.h"
 #include "platform/ManualMainQueue.h"
 #include "vpn/OpenVPNService.h"
 
@@ -33,13 +34,8 @@ TEST(ManagementAgainstOpenVPN, ReachesConnectedAndExitsOnSigint) {
                        [&] { seen.push_back(service.state()); });
 
     auto& management = service.management();
-    bool connected = false;
-    for (int attempt = 0; attempt < 50 && !connected; ++attempt) {
-        connected = management.socket().connect(3).isSuccess();
-        if (!connected)
-            std::this_thread::sleep_for(100ms);
-    }
-    ASSERT_TRUE(connected) << readFile(dir / "client.log");
+    ASSERT_TRUE(pollUntil([&] { return management.socket().connect(3).isSuccess(); }, 5s))
+        << readFile(dir / "client.log");
     management.sendCommand("state on\n");
     management.sendCommand("bytecount 1\n");
     management.sendCommand("log on\n");
