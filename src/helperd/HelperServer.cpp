@@ -282,8 +282,8 @@ void HelperServer::handleRun(uint64_t clientId, const HelperRequest& request) {
     if (!trustedScript(up, why) || !trustedScript(down, why))
         return refuse(why, "The VPN helper's scripts may be changed by someone other than root.");
 
-    const ProfileFile file = ProfileReader::read(request.config, client.uid, client.gid,
-                                                 ProfileChecker::maxProfileBytes);
+    const ProfileContents file = ProfileReader::read(request.config, client.uid, client.gid,
+                                                     ProfileChecker::maxProfileBytes);
     if (!file.text)
         return refuse(file.refusal, "The VPN profile could not be used: " + file.refusal + ".");
     const ProfileVerdict verdict = ProfileChecker::check(*file.text);

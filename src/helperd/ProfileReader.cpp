@@ -24,8 +24,9 @@ int openAs(const std::string& path, uid_t uid, gid_t gid) {
 
 } // namespace
 
-ProfileFile ProfileReader::read(const std::string& path, uid_t uid, gid_t gid, size_t maxBytes) {
-    ProfileFile result;
+ProfileContents ProfileReader::read(const std::string& path, uid_t uid, gid_t gid,
+                                    size_t maxBytes) {
+    ProfileContents result;
     if (path.empty() || path[0] != '/') {
         result.refusal = "profile path is not absolute";
         return result;

@@ -4,7 +4,7 @@
 #include <string>
 #include <sys/types.h>
 
-struct ProfileFile {
+struct ProfileContents {
     std::optional<std::string> text; // set when the file was acceptable
     std::string refusal;             // why not, otherwise
 };
@@ -14,5 +14,5 @@ struct ProfileFile {
 // file of bounded size that the caller owns and nobody else may write.
 class ProfileReader {
 public:
-    static ProfileFile read(const std::string& path, uid_t uid, gid_t gid, size_t maxBytes);
+    static ProfileContents read(const std::string& path, uid_t uid, gid_t gid, size_t maxBytes);
 };
