@@ -136,13 +136,16 @@ public:
                                      onError_});
     }
 
-    void killOpenVPN() override {
+    void killOpenVPN() override { submitWithoutReply(HelperRequest::Operation::killOpenVPN); }
+    void releaseBlock() override { submitWithoutReply(HelperRequest::Operation::releaseBlock); }
+
+private:
+    void submitWithoutReply(HelperRequest::Operation operation) {
         HelperRequest request;
-        request.operation = HelperRequest::Operation::killOpenVPN;
+        request.operation = operation;
         connection_->queue_->submit({request, nullptr, onError_});
     }
 
-private:
     std::shared_ptr<HelperConnection> connection_;
     ErrorHandler onError_;
 };

@@ -30,4 +30,7 @@ public:
                             const std::string& clientDown, StartedHandler startedHandler,
                             TerminationHandler terminationHandler) = 0;
     virtual void killOpenVPN() = 0;
+    // Ends the helper's block of traffic outside the tunnel, which outlives a run that
+    // ended without its user asking. Allowed to that run's user and root.
+    virtual void releaseBlock() = 0;
 };

@@ -45,6 +45,8 @@ const char* HelperWire::operationName(HelperRequest::Operation operation) {
         return "runOpenVPN";
     case HelperRequest::Operation::killOpenVPN:
         return "killOpenVPN";
+    case HelperRequest::Operation::releaseBlock:
+        return "releaseBlock";
     }
     return "";
 }
@@ -95,6 +97,8 @@ std::optional<HelperRequest> HelperWire::decodeRequest(std::string_view line) {
         request.operation = HelperRequest::Operation::getVersion;
     } else if (name == "killOpenVPN") {
         request.operation = HelperRequest::Operation::killOpenVPN;
+    } else if (name == "releaseBlock") {
+        request.operation = HelperRequest::Operation::releaseBlock;
     } else if (name == "runOpenVPN") {
         request.operation = HelperRequest::Operation::runOpenVPN;
         auto config = pathMember(*message, "config");

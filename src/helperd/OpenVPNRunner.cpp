@@ -68,7 +68,9 @@ bool OpenVPNRunner::start(const Launch& launch, std::string& error) {
                                      "--up",
                                      launch.upScript,
                                      "--down",
-                                     launch.downScript};
+                                     launch.downScript,
+                                     "--mark",
+                                     std::to_string(launch.transportMark)};
     std::vector<char*> args;
     for (auto& a : argv)
         args.push_back(a.data());
