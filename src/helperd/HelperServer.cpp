@@ -89,7 +89,6 @@ int HelperServer::run() {
             killDeadline_.reset();
         }
         checkReady();
-        followTunnel();
         closeStalledClients();
         for (size_t i = 0; i < fds.size(); ++i) {
             if (!fds[i].revents)
@@ -221,8 +220,7 @@ int HelperServer::pollTimeout() const {
         consider(*killDeadline_);
     if (current_ && !current_->started && runner_.running())
         consider(Clock::now() + readyPoll);
-    if (current_ && runner_.running() && settings_.guard && settings_.guard->engaged())
-        consider(Clock::now() + tunnelPoll);
+
     for (const auto& [id, client] : clients_)
         if (client.owesSince)
             consider(*client.owesSince + requestTimeout);
@@ -311,7 +309,10 @@ void HelperServer::handleRun(uint64_t clientId, const HelperRequest& request) {
         return refuse("an openvpn of uid " + std::to_string(current_->owner.uid) + " is running",
                       "Another user's VPN connection is running on this computer.");
 
-    PendingRun run{owner, {*file.text, up, down, {}}};
+    PendingRun run{owner, {}};
+    run.launch.profile = *file.text;
+    run.launch.upScript = up;
+    run.launch.downScript = down;
     if (!current_) {
         startRun(std::move(run));
         return;
@@ -339,7 +340,15 @@ void HelperServer::startRun(PendingRun run) {
     std::string error = "no random numbers for the management password";
     run.launch.managementPassword = password.value_or("");
     run.launch.transportMark = LeakGuard::transportMark;
-    guardRun(run.owner);
+    run.launch.tunnelType = TunnelDevice::typeOf(run.launch.profile);
+    const auto tunnel = TunnelDevice::freeName(run.launch.tunnelType);
+    if (!tunnel) {
+        Log::line("refused runOpenVPN: no free " + run.launch.tunnelType + " interface name");
+        reply(run.owner, refusedStatus, "No tunnel interface is free on this computer.");
+        return;
+    }
+    run.launch.tunnelName = *tunnel;
+    guardRun(run.owner, *tunnel);
     if (!password || !runner_.start(run.launch, error)) {
         Log::line("cannot start openvpn: " + error);
         reply(run.owner, refusedStatus, "openvpn could not be started: " + error + ".");
@@ -394,7 +403,7 @@ void HelperServer::handleReleaseBlock(uint64_t clientId) {
     releaseBlock("released by " + who(client));
 }
 
-void HelperServer::guardRun(const Owner& owner) {
+void HelperServer::guardRun(const Owner& owner, const std::string& tunnel) {
     if (!settings_.guard)
         return;
     std::string error;
@@ -404,24 +413,10 @@ void HelperServer::guardRun(const Owner& owner) {
         return;
     }
     blockOwner_ = owner;
-    Log::line("blocking traffic outside the tunnel for uid " + std::to_string(owner.uid));
-}
-
-void HelperServer::followTunnel() {
-    if (!current_ || !runner_.running() || !settings_.guard || !settings_.guard->engaged())
-        return;
-    const auto tunnel = TunnelDevice::heldBy(runner_.pid());
-    if (!tunnel) {
-        settings_.guard->closeTunnel();
-        return;
-    }
-    if (*tunnel == settings_.guard->tunnel())
-        return;
-    std::string error;
-    if (settings_.guard->allowTunnel(*tunnel, error))
-        Log::line("traffic may leave through the tunnel " + *tunnel);
-    else
-        Log::line("tunnel not let through: " + error);
+    if (!settings_.guard->allowTunnel(tunnel, error))
+        Log::line("cannot let traffic through the tunnel " + tunnel + ": " + error);
+    Log::line("blocking traffic outside the tunnel " + tunnel + " for uid " +
+              std::to_string(owner.uid));
 }
 
 void HelperServer::releaseBlock(const std::string& why) {

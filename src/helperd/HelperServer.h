@@ -28,9 +28,6 @@ public:
     // daemon looks.
     static constexpr auto readyTimeout = std::chrono::seconds(10);
     static constexpr auto readyPoll = std::chrono::milliseconds(2);
-    // How often the daemon looks which tunnel its openvpn holds, to let traffic out
-    // through it (and only it).
-    static constexpr auto tunnelPoll = std::chrono::milliseconds(50);
 
     struct Settings {
         int listenFd = -1;
@@ -85,8 +82,7 @@ private:
     void startRun(PendingRun run);
     void stopCurrent(const std::string& why);
     void handleReleaseBlock(uint64_t clientId);
-    void guardRun(const Owner& owner);
-    void followTunnel();
+    void guardRun(const Owner& owner, const std::string& tunnel);
     void releaseBlock(const std::string& why);
     void openVPNEnded();
     void checkReady();

@@ -70,7 +70,11 @@ bool OpenVPNRunner::start(const Launch& launch, std::string& error) {
                                      "--down",
                                      launch.downScript,
                                      "--mark",
-                                     std::to_string(launch.transportMark)};
+                                     std::to_string(launch.transportMark),
+                                     "--dev-type",
+                                     launch.tunnelType,
+                                     "--dev",
+                                     launch.tunnelName};
     std::vector<char*> args;
     for (auto& a : argv)
         args.push_back(a.data());

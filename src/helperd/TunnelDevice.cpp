@@ -1,58 +1,69 @@
 #include "helperd/TunnelDevice.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
+#include <vector>
 
 namespace {
 
-constexpr size_t maxFdInfoBytes = 4096;
-
-std::string readSmall(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return {};
-    char buffer[maxFdInfoBytes];
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    ::close(fd);
-    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+std::vector<std::string_view> words(std::string_view line) {
+    std::vector<std::string_view> out;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
+            ++i;
+        const size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
+            ++i;
+        std::string_view word = line.substr(start, i - start);
+        if (word.size() >= 2 && (word.front() == '"' || word.front() == '\'') &&
+            word.back() == word.front())
+            word = word.substr(1, word.size() - 2);
+        if (i > start)
+            out.push_back(word);
+    }
+    return out;
 }
 
 } // namespace
 
-std::optional<std::string> TunnelDevice::fromFdInfo(const std::string& fdinfo) {
-    static const std::string key = "\niff:\t";
-    const size_t at = ("\n" + fdinfo).find(key);
-    if (at == std::string::npos)
-        return std::nullopt;
-    const size_t start = at + key.size() - 1;
-    const size_t end = fdinfo.find('\n', start);
-    if (end == std::string::npos)
-        return std::nullopt;
-    std::string name = fdinfo.substr(start, end - start);
-    if (name.empty())
-        return std::nullopt;
-    return name;
+std::string TunnelDevice::typeOf(std::string_view profile) {
+    std::optional<bool> tapByType;
+    bool tapByName = false;
+    bool inBlock = false;
+    size_t start = 0;
+    while (start < profile.size()) {
+        size_t end = profile.find('\n', start);
+        if (end == std::string_view::npos)
+            end = profile.size();
+        const std::string_view line = profile.substr(start, end - start);
+        start = end + 1;
+        if (line.starts_with("</")) {
+            inBlock = false;
+            continue;
+        }
+        if (line.starts_with("<")) {
+            inBlock = true;
+            continue;
+        }
+        if (inBlock)
+            continue;
+        const auto w = words(line);
+        if (w.size() < 2)
+            continue;
+        if (w[0] == "dev-type")
+            tapByType = w[1] == "tap";
+        else if (w[0] == "dev")
+            tapByName = w[1].starts_with("tap");
+    }
+    return tapByType.value_or(tapByName) ? "tap" : "tun";
 }
 
-std::optional<std::string> TunnelDevice::heldBy(pid_t pid) {
-    const std::string base = "/proc/" + std::to_string(pid);
-    DIR* dir = ::opendir((base + "/fd").c_str());
-    if (!dir)
-        return std::nullopt;
-    std::optional<std::string> found;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        const std::string name = entry->d_name;
-        char target[64];
-        const ssize_t n = ::readlink((base + "/fd/" + name).c_str(), target, sizeof target - 1);
-        if (n <= 0 || std::string(target, static_cast<size_t>(n)) != "/dev/net/tun")
-            continue;
-        found = fromFdInfo(readSmall(base + "/fdinfo/" + name));
-        if (found)
-            break;
+std::optional<std::string> TunnelDevice::freeName(const std::string& type) {
+    for (int index = 0; index <= maxIndex; ++index) {
+        const std::string name = type + std::to_string(index);
+        struct stat st;
+        if (::lstat(("/sys/class/net/" + name).c_str(), &st) != 0)
+            return name;
     }
-    ::closedir(dir);
-    return found;
+    return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "helperd/TunnelDevice.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -69,19 +70,30 @@ TEST(GuardRules, OnlyPlainInterfaceNamesReachARule) {
     }
 }
 
-TEST(TunnelDevice, ReadsTheInterfaceFromATunDescriptorsFdInfo) {
-    EXPECT_EQ(
-        TunnelDevice::fromFdInfo("pos:\t0\nflags:\t0100002\nmnt_id:\t24\nino:\t104\niff:\ttun0\n"),
-        "tun0");
-    EXPECT_EQ(TunnelDevice::fromFdInfo("iff:\ttap7\n"), "tap7");
-    EXPECT_FALSE(TunnelDevice::fromFdInfo("pos:\t0\nflags:\t02\n")) << "not a tun descriptor";
-    EXPECT_FALSE(TunnelDevice::fromFdInfo("xiff:\ttun0\n"));
-    EXPECT_FALSE(TunnelDevice::fromFdInfo("iff:\t\n"));
-    EXPECT_FALSE(TunnelDevice::fromFdInfo("iff:\ttun0")) << "cut short";
-    // Whatever the kernel reports still passes the rule builder's own check.
-    const auto odd = TunnelDevice::fromFdInfo("iff:\ttun0\" }\n");
-    ASSERT_TRUE(odd);
-    EXPECT_FALSE(GuardRules::allowTunnel(*odd));
+TEST(TunnelDevice, TheTypeFollowsTheProfileAndOnlyItsDirectives) {
+    EXPECT_EQ(TunnelDevice::typeOf("client\ndev tun\n"), "tun");
+    EXPECT_EQ(TunnelDevice::typeOf("client\ndev tap\n"), "tap");
+    EXPECT_EQ(TunnelDevice::typeOf("client\r\ndev tap3\r\n"), "tap");
+    EXPECT_EQ(TunnelDevice::typeOf("dev \"tap\"\n"), "tap");
+    EXPECT_EQ(TunnelDevice::typeOf("dev tun\ndev-type tap\n"), "tap");
+    EXPECT_EQ(TunnelDevice::typeOf("dev-type tun\ndev tap0\n"), "tun") << "dev-type decides";
+    EXPECT_EQ(TunnelDevice::typeOf("dev tap\ndev tun\n"), "tun") << "the last one counts";
+    EXPECT_EQ(TunnelDevice::typeOf("client\n"), "tun");
+    EXPECT_EQ(TunnelDevice::typeOf("# dev tap\n;dev tap\n"), "tun") << "comments";
+    EXPECT_EQ(TunnelDevice::typeOf("dev tun\n<ca>\ndev tap\n</ca>\n"), "tun")
+        << "an inline block is not read";
+    EXPECT_EQ(TunnelDevice::typeOf("dev tun\"; flush ruleset\n"), "tun")
+        << "only two fixed words come out";
+}
+
+TEST(TunnelDevice, TheChosenNameIsFreeAndPlain) {
+    for (const std::string type : {"tun", "tap"}) {
+        const auto name = TunnelDevice::freeName(type);
+        ASSERT_TRUE(name);
+        EXPECT_TRUE(name->starts_with(type));
+        EXPECT_TRUE(GuardRules::plainInterfaceName(*name)) << *name;
+        EXPECT_FALSE(std::filesystem::exists("/sys/class/net/" + *name)) << *name;
+    }
 }
 
 } // namespace
