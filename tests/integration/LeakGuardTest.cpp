@@ -189,13 +189,15 @@ struct Guarded : ::testing::Test {
             5s))
             << vpn.daemon.log();
     }
-    std::optional<pid_t> openVPNPid() {
-        const std::string log = vpn.daemon.log();
-        const std::string marker = "openvpn started, pid ";
-        const size_t at = log.rfind(marker);
-        if (at == std::string::npos)
-            return std::nullopt;
-        return std::stoi(log.substr(at + marker.size()));
+    // Connects, then kills openvpn as a crash would.
+    void connectAndCrash() {
+        connect();
+        const auto pid = vpn.daemon.openVPNPid();
+        ASSERT_TRUE(pid);
+        ::kill(*pid, SIGKILL);
+        ASSERT_TRUE(vpn.waitForState("NOPROCESS", 15s));
+        EXPECT_NE(vpn.service->takeFailure(), "");
+        EXPECT_TRUE(tableExists());
     }
 };
 
@@ -227,13 +229,7 @@ TEST_F(Guarded, WhileConnectedOnlyTheTunnelCarriesANormalUsersTrafficEvenAfterAF
 }
 
 TEST_F(Guarded, KilledOpenVPNKeepsTheBlockUntilItsUserReleasesIt) {
-    connect();
-    const auto pid = openVPNPid();
-    ASSERT_TRUE(pid);
-    ::kill(*pid, SIGKILL);
-    ASSERT_TRUE(vpn.waitForState("NOPROCESS", 15s));
-    EXPECT_NE(vpn.service->takeFailure(), "");
-    EXPECT_TRUE(tableExists());
+    connectAndCrash();
     EXPECT_TRUE(blocked(far)) << "a crash leaves nothing open";
 
     // Another user may not open it: the run was root's.
@@ -271,13 +267,7 @@ TEST_F(Guarded, KilledOpenVPNKeepsTheBlockUntilItsUserReleasesIt) {
 }
 
 TEST_F(Guarded, ReconnectingKeepsTheBlockAndTheNewRunTakesItOver) {
-    connect();
-    const auto pid = openVPNPid();
-    ASSERT_TRUE(pid);
-    ::kill(*pid, SIGKILL);
-    ASSERT_TRUE(vpn.waitForState("NOPROCESS", 15s));
-    vpn.service->takeFailure();
-    ASSERT_TRUE(tableExists());
+    connectAndCrash();
 
     vpn.service->startOpenVPN();
     ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.daemon.log();

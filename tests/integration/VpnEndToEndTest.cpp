@@ -20,14 +20,6 @@ size_t indexOf(const std::vector<std::string>& words, const std::string& word) {
     return static_cast<size_t>(std::find(words.begin(), words.end(), word) - words.begin());
 }
 
-std::optional<pid_t> openVPNPid(const std::string& helperLog) {
-    const std::string marker = "openvpn started, pid ";
-    const size_t at = helperLog.rfind(marker);
-    if (at == std::string::npos)
-        return std::nullopt;
-    return std::stoi(helperLog.substr(at + marker.size()));
-}
-
 TEST(VpnEndToEnd, StartConnectsCarriesAPacketAndStopReturnsToNoProcess) {
     VpnStack vpn(Accounts{{"alice@example.com", "correct horse"}});
     Log::Capture log;
@@ -188,7 +180,7 @@ TEST(VpnEndToEnd, OpenVPNKilledFromOutsideReturnsToNoProcess) {
     vpn.prepare("alice@example.com", "pw");
     vpn.service->startOpenVPN();
     ASSERT_TRUE(vpn.waitForState("CONNECTED"));
-    const auto pid = openVPNPid(vpn.daemon.log());
+    const auto pid = vpn.daemon.openVPNPid();
     ASSERT_TRUE(pid);
     ::kill(*pid, SIGKILL);
     EXPECT_TRUE(vpn.waitForState("NOPROCESS", 15s));
@@ -223,7 +215,7 @@ TEST(VpnEndToEnd, HungOpenVPNIsEndedThroughTheHelperWhenItDoesNotAnswer) {
     vpn.prepare("alice@example.com", "pw");
     vpn.service->startOpenVPN();
     ASSERT_TRUE(vpn.waitForState("CONNECTED"));
-    const auto pid = openVPNPid(vpn.daemon.log());
+    const auto pid = vpn.daemon.openVPNPid();
     ASSERT_TRUE(pid);
     ::kill(*pid, SIGSTOP); // it can read no command any more
     vpn.service->stopOpenVPN();
