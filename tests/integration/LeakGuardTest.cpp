@@ -43,12 +43,44 @@ const char* nameOf(Kind kind) {
     return kind == Kind::tcp ? "TCP" : kind == Kind::udp ? "UDP" : "DNS";
 }
 
-sockaddr_in addressOf(const std::string& host, uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    ::inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+// The veth pair's IPv6 addresses, which the test adds: the tunnel carries no IPv6.
+constexpr const char* hostAddress6 = "fd21:3::1";
+constexpr const char* linkAddress6 = "fd21:3::2";
+
+struct Address {
+    sockaddr_storage storage{};
+    socklen_t size = 0;
+    int family = AF_INET;
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+Address addressOf(const std::string& host, uint16_t port) {
+    Address address;
+    if (host.find(':') == std::string::npos) {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address.storage);
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        ::inet_pton(AF_INET, host.c_str(), &v4->sin_addr);
+        address.size = sizeof *v4;
+    } else {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address.storage);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        ::inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr);
+        address.size = sizeof *v6;
+        address.family = AF_INET6;
+    }
     return address;
+}
+
+// Gives both ends of the veth pair an IPv6 address (no duplicate detection, so they are
+// usable at once).
+bool addIPv6(const OpenVPNServer& server) {
+    const std::string pid = std::to_string(server.namespacePid());
+    return runCommand({"ip", "-6", "addr", "add", std::string(hostAddress6) + "/64", "dev",
+                       "qv-host", "nodad"}) == 0 &&
+           runCommand({"nsenter", "-t", pid, "-n", "ip", "-6", "addr", "add",
+                       std::string(linkAddress6) + "/64", "dev", "qv-server", "nodad"}) == 0;
 }
 
 // Listeners on the server's side of the veth pair, on its link address (outside the
@@ -63,15 +95,15 @@ public:
             if (nsFd < 0 || ::setns(nsFd, CLONE_NEWNET) != 0)
                 return;
             ::close(nsFd);
-            for (const char* host : {OpenVPNServer::linkAddress, OpenVPNServer::tunnelAddress})
+            for (const char* host :
+                 {OpenVPNServer::linkAddress, OpenVPNServer::tunnelAddress, linkAddress6})
                 for (Kind kind : {Kind::tcp, Kind::udp, Kind::dns}) {
-                    const int fd = ::socket(AF_INET,
+                    const Address address = addressOf(host, portOf(kind));
+                    const int fd = ::socket(address.family,
                                             (kind == Kind::tcp ? SOCK_STREAM : SOCK_DGRAM) |
                                                 SOCK_CLOEXEC | SOCK_NONBLOCK,
                                             0);
-                    const sockaddr_in address = addressOf(host, portOf(kind));
-                    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
-                            0 &&
+                    if (::bind(fd, address.get(), address.size) == 0 &&
                         (kind != Kind::tcp || ::listen(fd, 8) == 0))
                         sockets_[{host, kind}] = fd;
                     else
@@ -83,7 +115,7 @@ public:
         for (const auto& [key, fd] : sockets_)
             ::close(fd);
     }
-    bool ready() const { return sockets_.size() == 6; }
+    bool ready() const { return sockets_.size() == 9; }
 
     // Whether something sent to `host` arrived within `timeout`; takes it in.
     bool arrived(const std::string& host, Kind kind, std::chrono::milliseconds timeout) {
@@ -110,16 +142,15 @@ private:
 // A normal user's process sends one TCP connection or datagram to `host`; it gives a
 // connection 3 s to be made.
 void sendAsNormalUser(const std::string& host, Kind kind) {
-    const sockaddr_in address = addressOf(host, portOf(kind));
+    const Address address = addressOf(host, portOf(kind));
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (::setgroups(0, nullptr) != 0 || ::setresgid(normalUser, normalUser, normalUser) != 0 ||
             ::setresuid(normalUser, normalUser, normalUser) != 0)
             ::_exit(2);
-        const auto* to = reinterpret_cast<const sockaddr*>(&address);
         if (kind == Kind::tcp) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(fd, to, sizeof address);
+            const int fd = ::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(fd, address.get(), address.size);
             pollfd entry{fd, POLLOUT, 0};
             ::poll(&entry, 1, 3000);
         } else {
@@ -127,8 +158,8 @@ void sendAsNormalUser(const std::string& host, Kind kind) {
             static const char query[] = "\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00"
                                         "\x01"
                                         "a\x00\x00\x01\x00\x01";
-            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-            ::sendto(fd, query, sizeof query - 1, 0, to, sizeof address);
+            const int fd = ::socket(address.family, SOCK_DGRAM, 0);
+            ::sendto(fd, query, sizeof query - 1, 0, address.get(), address.size);
         }
         ::_exit(0);
     }
@@ -154,29 +185,34 @@ bool tableExists() {
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult outsideArrives(FarSide& far) {
+::testing::AssertionResult outsideArrives(FarSide& far,
+                                          const std::string& outside = OpenVPNServer::linkAddress) {
     for (Kind kind : {Kind::tcp, Kind::udp, Kind::dns}) {
-        sendAsNormalUser(OpenVPNServer::linkAddress, kind);
-        if (!far.arrived(OpenVPNServer::linkAddress, kind, 5s))
-            return ::testing::AssertionFailure() << nameOf(kind) << " outside is still blocked";
+        sendAsNormalUser(outside, kind);
+        if (!far.arrived(outside, kind, 5s))
+            return ::testing::AssertionFailure()
+                   << nameOf(kind) << " to " << outside << " is still blocked";
     }
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult blocked(FarSide& far) {
+::testing::AssertionResult blocked(FarSide& far,
+                                   const std::string& outside = OpenVPNServer::linkAddress) {
     for (Kind kind : {Kind::tcp, Kind::udp, Kind::dns}) {
-        sendAsNormalUser(OpenVPNServer::linkAddress, kind);
-        if (far.arrived(OpenVPNServer::linkAddress, kind, 1s))
-            return ::testing::AssertionFailure() << nameOf(kind) << " outside the tunnel arrived";
+        sendAsNormalUser(outside, kind);
+        if (far.arrived(outside, kind, 1s))
+            return ::testing::AssertionFailure() << nameOf(kind) << " to " << outside << " arrived";
     }
     return ::testing::AssertionSuccess();
 }
 
 struct Guarded : ::testing::Test {
     VpnStack vpn{Accounts{{"alice@example.com", "pw"}}};
+    bool withIPv6 = addIPv6(vpn.server);
     FarSide far{vpn.server};
 
     void connect() {
+        ASSERT_TRUE(withIPv6);
         ASSERT_TRUE(far.ready());
         vpn.prepare("alice@example.com", "pw");
         vpn.service->startOpenVPN();
@@ -275,6 +311,24 @@ TEST_F(Guarded, ReconnectingKeepsTheBlockAndTheNewRunTakesItOver) {
     vpn.service->stopOpenVPN();
     ASSERT_TRUE(vpn.waitForState("NOPROCESS", 20s));
     EXPECT_TRUE(pollUntil([] { return !tableExists(); }, 5s));
+}
+
+TEST_F(Guarded, IPv6OutsideATunnelThatCarriesNoneIsDropped) {
+    ASSERT_TRUE(far.ready());
+    EXPECT_TRUE(outsideArrives(far, linkAddress6)) << "without a run IPv6 goes out";
+    connect();
+    EXPECT_TRUE(blocked(far, linkAddress6));
+    EXPECT_TRUE(onlyTheTunnelCarries(far));
+}
+
+TEST_F(Guarded, AStoppedHelperLeavesNoTable) {
+    connect();
+    vpn.daemon.process().signal(SIGTERM);
+    EXPECT_TRUE(pollUntil([] { return !tableExists(); }, 10s)) << vpn.daemon.log();
+    EXPECT_NE(vpn.daemon.log().find("no longer blocking traffic outside the tunnel"),
+              std::string::npos)
+        << "it removes its table itself";
+    EXPECT_TRUE(outsideArrives(far));
 }
 
 TEST_F(Guarded, ADeadHelperLeavesNoTable) {
