@@ -2,6 +2,7 @@
 #include "Poll.h"
 #include "VpnStack.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <csignal>
 #include <fcntl.h>
@@ -311,6 +312,16 @@ TEST_F(Guarded, ReconnectingKeepsTheBlockAndTheNewRunTakesItOver) {
     vpn.service->stopOpenVPN();
     ASSERT_TRUE(vpn.waitForState("NOPROCESS", 20s));
     EXPECT_TRUE(pollUntil([] { return !tableExists(); }, 5s));
+}
+
+TEST_F(Guarded, ARestartOfTheConnectionReopensTheSameTunnelThroughTheBlock) {
+    connect();
+    // As after a network change: openvpn closes the tunnel, reaches its server again over
+    // its marked transport and opens the tunnel of the same name.
+    ASSERT_TRUE(vpn.restartAndWaitForConnected()) << vpn.service->state() << "\n"
+                                                  << vpn.daemon.log();
+    EXPECT_TRUE(tableExists());
+    EXPECT_TRUE(onlyTheTunnelCarries(far));
 }
 
 TEST_F(Guarded, IPv6OutsideATunnelThatCarriesNoneIsDropped) {

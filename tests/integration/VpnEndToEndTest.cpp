@@ -81,19 +81,10 @@ TEST(VpnEndToEnd, ProfileThatForgetsCredentialsIsAnsweredAgainAfterAReconnect) {
                   std::filesystem::perms(0600));
     vpn.service->startOpenVPN();
     ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state();
-    vpn.seenStates.clear();
     // As after a network change: openvpn starts over and, told not to keep them, asks
     // for the credentials again.
-    vpn.service->management().sendCommand("signal SIGUSR1\n");
-    ASSERT_TRUE(vpn.mainQueue.drainUntil(
-        [&] {
-            return std::find(vpn.seenStates.begin(), vpn.seenStates.end(), "RECONNECTING") !=
-                       vpn.seenStates.end() &&
-                   vpn.service->state() == "CONNECTED";
-        },
-        30s))
-        << vpn.service->state() << "\n"
-        << vpn.daemon.log();
+    ASSERT_TRUE(vpn.restartAndWaitForConnected()) << vpn.service->state() << "\n"
+                                                  << vpn.daemon.log();
     EXPECT_EQ(vpn.service->takeFailure(), "");
     const auto out = log.outputLines();
     EXPECT_EQ(std::count(out.begin(), out.end(), "password 'Auth' [...]\n"), 2)

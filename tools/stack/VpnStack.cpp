@@ -1,5 +1,6 @@
 #include "VpnStack.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -35,4 +36,16 @@ void VpnStack::prepare(const std::string& username, const std::string& password)
 
 bool VpnStack::waitForState(const std::string& word, std::chrono::milliseconds timeout) {
     return mainQueue.drainUntil([&] { return service->state() == word; }, timeout);
+}
+
+bool VpnStack::restartAndWaitForConnected(std::chrono::milliseconds timeout) {
+    seenStates.clear();
+    service->management().sendCommand("signal SIGUSR1\n");
+    return mainQueue.drainUntil(
+        [&] {
+            return std::find(seenStates.begin(), seenStates.end(), "RECONNECTING") !=
+                       seenStates.end() &&
+                   service->state() == "CONNECTED";
+        },
+        timeout);
 }

@@ -36,4 +36,7 @@ public:
     void prepare(const std::string& username, const std::string& password);
     bool waitForState(const std::string& word,
                       std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    // Tells openvpn to start over, as after a network change, and waits until it has been
+    // RECONNECTING and is CONNECTED again.
+    bool restartAndWaitForConnected(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 };
