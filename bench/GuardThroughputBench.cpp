@@ -67,10 +67,7 @@ int main(int argc, char** argv) {
     isolateNetwork();
     VpnStack vpn(std::vector<OpenVPNServer::Account>{{"bench@example.com", "bench password"}});
     vpn.prepare("bench@example.com", "bench password");
-    const std::string credentials = vpn.dir
-                                        .write("credentials", "bench@example.com\nbench password\n",
-                                               std::filesystem::perms(0600))
-                                        .string();
+    const std::string credentials = vpn.writeCredentials();
 
     // The same openvpn each time, as the helper would run it, without the helper.
     const auto bareRun = [&]() -> std::optional<double> {

@@ -34,6 +34,14 @@ void VpnStack::prepare(const std::string& username, const std::string& password)
     service->password = password;
 }
 
+std::string VpnStack::writeCredentials() const {
+    return dir
+        .write("credentials",
+               service->username.value_or("") + "\n" + service->password.value_or("") + "\n",
+               std::filesystem::perms(0600))
+        .string();
+}
+
 bool VpnStack::waitForState(const std::string& word, std::chrono::milliseconds timeout) {
     return mainQueue.drainUntil([&] { return service->state() == word; }, timeout);
 }

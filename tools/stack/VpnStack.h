@@ -34,6 +34,9 @@ public:
 
     // Writes the server's client profile (owner-only) and sets config, username, password.
     void prepare(const std::string& username, const std::string& password);
+    // The prepared account in a file of two lines (owner-only), for a bare openvpn's
+    // --auth-user-pass; returns its path.
+    std::string writeCredentials() const;
     bool waitForState(const std::string& word,
                       std::chrono::milliseconds timeout = std::chrono::seconds(30));
     // Tells openvpn to start over, as after a network change, and waits until it has been
