@@ -336,6 +336,7 @@ TEST_F(Guarded, AStoppedHelperLeavesNoTable) {
     connect();
     vpn.daemon.process().signal(SIGTERM);
     EXPECT_TRUE(pollUntil([] { return !tableExists(); }, 10s)) << vpn.daemon.log();
+    EXPECT_TRUE(vpn.waitForState("NOPROCESS", 20s)) << "the service has seen the run end";
     EXPECT_NE(vpn.daemon.log().find("no longer blocking traffic outside the tunnel"),
               std::string::npos)
         << "it removes its table itself";
@@ -347,6 +348,7 @@ TEST_F(Guarded, ADeadHelperLeavesNoTable) {
     vpn.daemon.process().signal(SIGKILL);
     EXPECT_TRUE(pollUntil([] { return !tableExists(); }, 5s))
         << "the kernel removes the table with its owner";
+    EXPECT_TRUE(vpn.waitForState("NOPROCESS", 20s)) << "the service has seen the run end";
     EXPECT_TRUE(outsideArrives(far));
 }
 
