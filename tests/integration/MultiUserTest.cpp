@@ -323,4 +323,38 @@ TEST_F(MultiUserTest, BusyHelperIsNotTakenForAMissingOne) {
     holder.get();
 }
 
+TEST_F(MultiUserTest, AUsersBlockGoesWithTheClientThatHeldItAndNoOtherUserLiftsIt) {
+    auto guardTable = [] {
+        return runCommand({"nft", "list", "table", "inet", "quovant_guard"}) == 0;
+    };
+    const auto bobOutput = profiles / "bob.out";
+    auto bobClient = client(
+        bob, {"hold", daemon.socketPath(), profileOf(bob), daemon.upScript(), daemon.downScript()},
+        bobOutput.string());
+    ASSERT_NE(waitForOutput(bobOutput, "started").find("started"), std::string::npos)
+        << readFile(bobOutput) << daemon.log();
+    EXPECT_TRUE(guardTable()) << "bob's run blocks traffic outside its tunnel";
+
+    const std::string socket = daemon.socketPath();
+    asUser(alice, [socket] {
+        const int fd = connectUnix(socket);
+        sendAll(fd, "{\"v\":1,\"id\":1,\"op\":\"releaseBlock\"}\n");
+        readFor(fd, 500ms);
+        ::close(fd);
+        return std::string();
+    });
+    EXPECT_TRUE(pollUntil(
+        [&] {
+            return daemon.log().find("refused releaseBlock from uid 1000") != std::string::npos;
+        },
+        5s))
+        << daemon.log();
+    EXPECT_TRUE(guardTable()) << "alice cannot lift bob's block";
+
+    bobClient.signal(SIGKILL);
+    EXPECT_TRUE(pollUntil([&] { return !guardTable(); }, 15s))
+        << "bob's application went away: his run and its block end\n"
+        << daemon.log();
+}
+
 } // namespace
