@@ -220,7 +220,6 @@ int HelperServer::pollTimeout() const {
         consider(*killDeadline_);
     if (current_ && !current_->started && runner_.running())
         consider(Clock::now() + readyPoll);
-
     for (const auto& [id, client] : clients_)
         if (client.owesSince)
             consider(*client.owesSince + requestTimeout);
