@@ -26,8 +26,9 @@ std::string GuardRules::create(uint32_t transportMark) {
     char mark[16];
     std::snprintf(mark, sizeof mark, "0x%08x", transportMark);
     const std::string t = prefix();
-    // Locally made packets: unprivileged processes cannot send from ports below 1024,
-    // set a socket mark or send neighbour discovery, so none of these lets them out.
+    // Locally made packets: unprivileged processes cannot set a socket mark or send
+    // neighbour discovery, nor (unless net.ipv4.ip_unprivileged_port_start was lowered)
+    // send from the DHCP client ports, so none of these lets them out.
     return "add table " + t + " { flags owner; }\n" + "add set " + t +
            " tunnels { type ifname; }\n" + "add chain " + t +
            " output { type filter hook output priority filter; policy drop; }\n" + "add chain " +
