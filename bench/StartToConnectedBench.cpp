@@ -5,6 +5,7 @@
 // the password, the opening commands, the states) is what is measured. Needs root: it
 // runs in a private network namespace with the test fixtures. Argument: the number of
 // rounds (default 10).
+#include "BenchSupport.h"
 #include "ChildProcess.h"
 #include "TestNetwork.h"
 #include "VpnStack.h"
@@ -23,27 +24,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::duration<double, std::milli>;
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// Silences the management echo and the log while measuring.
-struct Quiet {
-    int savedOut = ::dup(STDOUT_FILENO);
-    int savedErr = ::dup(STDERR_FILENO);
-    Quiet() {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        ::close(null);
-    }
-    ~Quiet() {
-        ::dup2(savedOut, STDOUT_FILENO);
-        ::dup2(savedErr, STDERR_FILENO);
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -51,10 +31,7 @@ int main(int argc, char** argv) {
     isolateNetwork();
     VpnStack vpn(std::vector<OpenVPNServer::Account>{{"bench@example.com", "bench password"}});
     vpn.prepare("bench@example.com", "bench password");
-    const std::string credentials = vpn.dir
-                                        .write("credentials", "bench@example.com\nbench password\n",
-                                               std::filesystem::perms(0600))
-                                        .string();
+    const std::string credentials = vpn.writeCredentials();
 
     const std::string up = vpn.daemon.upScript();
     const std::string down = vpn.daemon.downScript();

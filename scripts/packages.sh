@@ -3,7 +3,7 @@ QUOVANT_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   googletest libbenchmark-dev nlohmann-json3-dev libcpp-httplib-dev libssl-dev
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
-  openvpn openssl iproute2 iputils-ping util-linux procps psmisc
+  openvpn openssl iproute2 libnftables-dev nftables iperf3 iputils-ping util-linux procps psmisc
   xvfb xauth xdotool trayer dbus imagemagick pkexec
   systemd polkitd dpkg-dev lintian
 )

@@ -118,12 +118,13 @@ public:
 
     void runOpenVPN(const std::string& config, const std::string& clientUp,
                     const std::string& clientDown, StartedHandler startedHandler,
-                    TerminationHandler terminationHandler) override {
+                    TerminationHandler terminationHandler, bool blockLeaks) override {
         HelperRequest request;
         request.operation = HelperRequest::Operation::runOpenVPN;
         request.config = config;
         request.clientUp = clientUp;
         request.clientDown = clientDown;
+        request.blockLeaks = blockLeaks;
         connection_->queue_->submit({request,
                                      [startedHandler, terminationHandler](const HelperReply& r) {
                                          if (r.kind == HelperReply::Kind::started) {
@@ -136,13 +137,16 @@ public:
                                      onError_});
     }
 
-    void killOpenVPN() override {
+    void killOpenVPN() override { submitWithoutReply(HelperRequest::Operation::killOpenVPN); }
+    void releaseBlock() override { submitWithoutReply(HelperRequest::Operation::releaseBlock); }
+
+private:
+    void submitWithoutReply(HelperRequest::Operation operation) {
         HelperRequest request;
-        request.operation = HelperRequest::Operation::killOpenVPN;
+        request.operation = operation;
         connection_->queue_->submit({request, nullptr, onError_});
     }
 
-private:
     std::shared_ptr<HelperConnection> connection_;
     ErrorHandler onError_;
 };

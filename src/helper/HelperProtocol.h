@@ -25,9 +25,13 @@ public:
     virtual void getVersion(VersionHandler reply) = 0;
     // Returns at once. `startedHandler` runs at most once, when openvpn is ready for its
     // management client; `terminationHandler` runs once, when that openvpn has ended or
-    // the run was refused.
+    // the run was refused. With `blockLeaks` the helper lets no traffic leave outside the
+    // tunnel during the run (and after an end the user did not ask for, until released).
     virtual void runOpenVPN(const std::string& config, const std::string& clientUp,
                             const std::string& clientDown, StartedHandler startedHandler,
-                            TerminationHandler terminationHandler) = 0;
+                            TerminationHandler terminationHandler, bool blockLeaks = false) = 0;
     virtual void killOpenVPN() = 0;
+    // Ends the helper's block of traffic outside the tunnel, which outlives a run that
+    // ended without its user asking. Allowed to that run's user and root.
+    virtual void releaseBlock() = 0;
 };

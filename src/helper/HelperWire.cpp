@@ -45,6 +45,8 @@ const char* HelperWire::operationName(HelperRequest::Operation operation) {
         return "runOpenVPN";
     case HelperRequest::Operation::killOpenVPN:
         return "killOpenVPN";
+    case HelperRequest::Operation::releaseBlock:
+        return "releaseBlock";
     }
     return "";
 }
@@ -56,6 +58,8 @@ std::string HelperWire::encode(const HelperRequest& request) {
         message["config"] = request.config;
         message["client_up"] = request.clientUp;
         message["client_down"] = request.clientDown;
+        if (request.blockLeaks)
+            message["block_leaks"] = true;
     }
     return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
@@ -95,6 +99,8 @@ std::optional<HelperRequest> HelperWire::decodeRequest(std::string_view line) {
         request.operation = HelperRequest::Operation::getVersion;
     } else if (name == "killOpenVPN") {
         request.operation = HelperRequest::Operation::killOpenVPN;
+    } else if (name == "releaseBlock") {
+        request.operation = HelperRequest::Operation::releaseBlock;
     } else if (name == "runOpenVPN") {
         request.operation = HelperRequest::Operation::runOpenVPN;
         auto config = pathMember(*message, "config");
@@ -105,6 +111,10 @@ std::optional<HelperRequest> HelperWire::decodeRequest(std::string_view line) {
         request.config = std::move(*config);
         request.clientUp = std::move(*up);
         request.clientDown = std::move(*down);
+        const auto block = message->find("block_leaks");
+        if (block != message->end() && !block->is_boolean())
+            return std::nullopt;
+        request.blockLeaks = block != message->end() && block->get<bool>();
     } else {
         return std::nullopt;
     }

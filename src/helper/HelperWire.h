@@ -9,13 +9,14 @@
 // Unix stream socket, each carrying the protocol version "v" and a request "id".
 // docs/helper-protocol.md describes it for peers.
 struct HelperRequest {
-    enum class Operation { getVersion, runOpenVPN, killOpenVPN };
+    enum class Operation { getVersion, runOpenVPN, killOpenVPN, releaseBlock };
 
     uint64_t id = 0;
     Operation operation = Operation::getVersion;
     std::string config;
     std::string clientUp;
     std::string clientDown;
+    bool blockLeaks = false; // runOpenVPN: block traffic outside the tunnel during the run
 };
 
 struct HelperReply {

@@ -5,6 +5,7 @@
 #include "helperd/ManagementPort.h"
 #include "helperd/ProfileChecker.h"
 #include "helperd/ProfileReader.h"
+#include "helperd/TunnelDevice.h"
 #include "platform/Log.h"
 
 #include <algorithm>
@@ -57,8 +58,10 @@ std::string HelperServer::who(const Client& client) const {
 int HelperServer::run() {
     Log::line("helper " + settings_.version + " serving");
     for (;;) {
-        if (stopping_ && !runner_.running())
+        if (stopping_ && !runner_.running()) {
+            releaseBlock("the helper is stopping");
             return 0;
+        }
         std::vector<pollfd> fds;
         std::vector<uint64_t> owners; // client id per entry, 0 for our own descriptors
         fds.push_back({settings_.signalFd, POLLIN, 0});
@@ -100,8 +103,10 @@ int HelperServer::run() {
                 if (pending_)
                     reply(pending_->owner, refusedStatus, "The VPN helper is stopping.");
                 pending_.reset();
-                if (current_)
+                if (current_) {
                     current_->endReason = "The VPN helper stopped.";
+                    current_->releaseAtEnd = true;
+                }
                 stopCurrent("the helper is stopping");
             } else if (fds[i].fd == settings_.listenFd) {
                 accept();
@@ -231,8 +236,12 @@ void HelperServer::drop(uint64_t clientId, const std::string& why) {
     clients_.erase(it);
     if (pending_ && pending_->owner.client == clientId)
         pending_.reset();
-    if (current_ && current_->owner.client == clientId)
+    if (current_ && current_->owner.client == clientId) {
+        current_->releaseAtEnd = true;
         stopCurrent("the client that started it went away");
+    } else if (!current_ && blockOwner_ && blockOwner_->client == clientId) {
+        releaseBlock("the client it blocks for went away");
+    }
 }
 
 void HelperServer::handle(uint64_t clientId, const HelperRequest& request) {
@@ -256,7 +265,11 @@ void HelperServer::handle(uint64_t clientId, const HelperRequest& request) {
                       std::to_string(current_->owner.uid));
             break;
         }
+        current_->releaseAtEnd = true;
         stopCurrent("killOpenVPN");
+        break;
+    case HelperRequest::Operation::releaseBlock:
+        handleReleaseBlock(clientId);
         break;
     case HelperRequest::Operation::runOpenVPN:
         handleRun(clientId, request);
@@ -295,7 +308,10 @@ void HelperServer::handleRun(uint64_t clientId, const HelperRequest& request) {
         return refuse("an openvpn of uid " + std::to_string(current_->owner.uid) + " is running",
                       "Another user's VPN connection is running on this computer.");
 
-    PendingRun run{owner, {*file.text, up, down, {}}};
+    PendingRun run{owner, {}, request.blockLeaks};
+    run.launch.profile = *file.text;
+    run.launch.upScript = up;
+    run.launch.downScript = down;
     if (!current_) {
         startRun(std::move(run));
         return;
@@ -322,6 +338,23 @@ void HelperServer::startRun(PendingRun run) {
     const auto password = makeManagementPassword();
     std::string error = "no random numbers for the management password";
     run.launch.managementPassword = password.value_or("");
+    if (run.blockLeaks) {
+        // The guard lets exactly this tunnel through, so the daemon names it before
+        // openvpn opens it, and marks openvpn's own transport.
+        run.launch.transportMark = LeakGuard::transportMark;
+        run.launch.tunnelType = TunnelDevice::typeOf(run.launch.profile);
+        const auto tunnel = TunnelDevice::freeName(run.launch.tunnelType);
+        if (!tunnel) {
+            Log::line("refused runOpenVPN: no free " + run.launch.tunnelType + " interface name");
+            reply(run.owner, refusedStatus, "No tunnel interface is free on this computer.");
+            return;
+        }
+        run.launch.tunnelName = *tunnel;
+        guardRun(run.owner, *tunnel);
+    } else {
+        // A run that does not block leaks ends any block an earlier run left.
+        releaseBlock("a run without a block started");
+    }
     if (!password || !runner_.start(run.launch, error)) {
         Log::line("cannot start openvpn: " + error);
         reply(run.owner, refusedStatus, "openvpn could not be started: " + error + ".");
@@ -359,15 +392,66 @@ void HelperServer::stopCurrent(const std::string& why) {
     killDeadline_ = std::chrono::steady_clock::now() + stopGrace;
 }
 
+void HelperServer::handleReleaseBlock(uint64_t clientId) {
+    const Client& client = clients_[clientId];
+    if (!blockOwner_)
+        return;
+    if (!ClientPolicy::mayControl(client.uid, blockOwner_->uid)) {
+        Log::line("refused releaseBlock from " + who(client) + ": the block belongs to uid " +
+                  std::to_string(blockOwner_->uid));
+        return;
+    }
+    // A running openvpn keeps its block: ending the run (killOpenVPN) releases both.
+    if (current_) {
+        Log::line("ignored releaseBlock from " + who(client) + ": its run goes on");
+        return;
+    }
+    releaseBlock("released by " + who(client));
+}
+
+void HelperServer::guardRun(const Owner& owner, const std::string& tunnel) {
+    if (!settings_.guard)
+        return;
+    std::string error;
+    if (!settings_.guard->engage(error)) {
+        // Without nftables the VPN still works; it just cannot block leaks.
+        Log::line("cannot block traffic outside the tunnel: " + error);
+        return;
+    }
+    blockOwner_ = owner;
+    if (!settings_.guard->allowTunnel(tunnel, error))
+        Log::line("cannot let traffic through the tunnel " + tunnel + ": " + error);
+    Log::line("blocking traffic outside the tunnel " + tunnel + " for uid " +
+              std::to_string(owner.uid));
+}
+
+void HelperServer::releaseBlock(const std::string& why) {
+    if (!blockOwner_)
+        return;
+    blockOwner_.reset();
+    if (!settings_.guard)
+        return;
+    settings_.guard->release();
+    Log::line("no longer blocking traffic outside the tunnel: " + why);
+}
+
 void HelperServer::openVPNEnded() {
     const auto status = runner_.reap();
     if (!status)
         return;
     killDeadline_.reset();
     Log::line("openvpn ended with status " + std::to_string(*status));
+    const bool release = current_ && current_->releaseAtEnd;
     if (current_)
         reply(current_->owner, *status, current_->endReason);
     current_.reset();
+    if (settings_.guard)
+        settings_.guard->closeTunnel();
+    if (release && !pending_)
+        releaseBlock("its run was ended on request");
+    else if (blockOwner_ && !pending_)
+        Log::line("still blocking traffic outside the tunnel for uid " +
+                  std::to_string(blockOwner_->uid) + " until released");
     if (pending_ && !stopping_) {
         PendingRun next = std::move(*pending_);
         pending_.reset();

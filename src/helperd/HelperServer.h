@@ -3,6 +3,7 @@
 #include "helper/HelperProtocol.h"
 #include "helper/HelperWire.h"
 #include "helper/LineReader.h"
+#include "helperd/LeakGuard.h"
 #include "helperd/OpenVPNRunner.h"
 
 #include <chrono>
@@ -34,6 +35,8 @@ public:
         std::string version;   // answered to getVersion
         std::string scriptDir; // where client.up and client.down are installed
         int managementPort = OpenVPNRunner::managementPort;
+        // Blocks traffic outside the tunnel of a run; none: runs are not guarded.
+        LeakGuard* guard = nullptr;
     };
 
     explicit HelperServer(Settings settings);
@@ -59,6 +62,7 @@ private:
     struct PendingRun {
         Owner owner;
         OpenVPNRunner::Launch launch;
+        bool blockLeaks = false;
     };
     struct CurrentRun {
         Owner owner;
@@ -66,6 +70,9 @@ private:
         bool started = false; // its client has been told the management interface listens
         std::chrono::steady_clock::time_point readyDeadline;
         std::string endReason; // why the daemon ended it, when that is the client's news
+        // Its user asked for its end (or went away): the block goes with it. Any other
+        // end keeps blocking until the user chooses.
+        bool releaseAtEnd = false;
     };
 
     void accept();
@@ -75,6 +82,9 @@ private:
     void handleRun(uint64_t clientId, const HelperRequest& request);
     void startRun(PendingRun run);
     void stopCurrent(const std::string& why);
+    void handleReleaseBlock(uint64_t clientId);
+    void guardRun(const Owner& owner, const std::string& tunnel);
+    void releaseBlock(const std::string& why);
     void openVPNEnded();
     void checkReady();
     void closeStalledClients();
@@ -91,5 +101,7 @@ private:
     std::optional<CurrentRun> current_;
     std::optional<PendingRun> pending_;
     std::optional<std::chrono::steady_clock::time_point> killDeadline_;
+    // Whose run the guard's block is for, while it blocks.
+    std::optional<Owner> blockOwner_;
     bool stopping_ = false;
 };

@@ -69,6 +69,9 @@ bool OpenVPNRunner::start(const Launch& launch, std::string& error) {
                                      launch.upScript,
                                      "--down",
                                      launch.downScript};
+    if (!launch.tunnelName.empty())
+        argv.insert(argv.end(), {"--mark", std::to_string(launch.transportMark), "--dev-type",
+                                 launch.tunnelType, "--dev", launch.tunnelName});
     std::vector<char*> args;
     for (auto& a : argv)
         args.push_back(a.data());

@@ -20,6 +20,11 @@ public:
         std::string downScript;
         // What openvpn's management interface demands before it serves anyone.
         std::string managementPassword;
+        // SO_MARK of openvpn's own transport socket, so the leak guard can let it out.
+        uint32_t transportMark = 0;
+        // The tunnel device openvpn opens: "tun" or "tap", and its name.
+        std::string tunnelType;
+        std::string tunnelName;
     };
 
     // Starts openvpn; false (with `error` set) if it could not be started.

@@ -170,7 +170,10 @@ int main(int argc, char** argv) {
     if (!pidFile.empty())
         std::ofstream(pidFile) << ::getpid() << "\n";
 
-    HelperServer server({listenFd, signalFd, *version, executableDir()});
+    LeakGuard guard;
+    HelperServer::Settings settings{listenFd, signalFd, *version, executableDir()};
+    settings.guard = &guard;
+    HelperServer server(std::move(settings));
     const int code = server.run();
     if (made)
         removeSocketFile(socketPath, *made);

@@ -194,7 +194,8 @@ void OpenVPNService::startOpenVPN() {
             Log::line(LogText::openVPNExited + std::to_string(status));
             if (const auto run = weakRun.lock())
                 openVPNExited(run, status, reason);
-        });
+        },
+        dependencies_.blockLeaks);
     // A helper that takes the request and then hangs must not leave the window waiting.
     watch(
         run, dependencies_.startTimeout, [run] { return run->started.load(); },
@@ -279,6 +280,16 @@ void OpenVPNService::stopOpenVPN() {
         });
 }
 
+void OpenVPNService::releaseBlock() {
+    std::shared_ptr<HelperProtocol> helper;
+    {
+        std::lock_guard lock(runMutex_);
+        helper = std::exchange(blockedBy_, nullptr);
+    }
+    if (helper)
+        helper->releaseBlock();
+}
+
 bool OpenVPNService::runInProgress() const {
     std::lock_guard lock(runMutex_);
     return run_ != nullptr;
@@ -342,7 +353,10 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
         std::lock_guard lock(runMutex_);
         if (run_ == run)
             run_.reset();
+        blockedBy_ = run->stopRequested ? nullptr : run->proxy;
     }
+    if (run->stopRequested)
+        run->proxy->releaseBlock();
     runEnded_.notify_all();
     std::lock_guard lock(stateMutex_);
     // Posted even when the word already is NOPROCESS: the window put on its connecting

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "helper/HelperConnectionProvider.h"
+#include "helper/HelperProtocol.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "vpn/ConnectionState.h"
@@ -38,6 +39,9 @@ public:
         // by default only a socket owned by root (the helper's openvpn) may.
         std::function<bool(const TCPConnection& connection)> trustManagementPeer = {};
         std::chrono::milliseconds startTimeout = defaultStartTimeout;
+        // Whether the helper is asked to let no traffic leave outside the tunnel. Off until
+        // the block lets openvpn resolve a server named by host name.
+        bool blockLeaks = false;
     };
 
     static constexpr int connectAttempts = 8;
@@ -83,6 +87,11 @@ public:
     // helper is asked to end it.
     void stopOpenVPN();
 
+    // Lets traffic outside the tunnel go again after a run that ended without the user
+    // asking: the helper blocks it until the user chooses (a stop the user asked for
+    // releases it by itself).
+    void releaseBlock();
+
     // Whether a run was asked for and has not ended yet.
     bool runInProgress() const;
     // Why the last run ended without the user asking, once; empty if it did not.
@@ -117,6 +126,8 @@ private:
     mutable std::mutex runMutex_;
     std::condition_variable runEnded_;
     std::shared_ptr<Run> run_; // the run under way, if any
+    // The helper of the last run that ended unasked, whose block may still hold.
+    std::shared_ptr<HelperProtocol> blockedBy_;
     std::mutex workersMutex_;
     std::thread starter_; // connects the management client of a started run
     std::thread watch_;   // gives up on a run that does not start, or does not stop

@@ -145,6 +145,16 @@ protected:
         return ChildProcess(argv, options);
     }
 
+    // A client of `uid` that asks for a run and holds it; waits (bounded) until it started.
+    ChildProcess holdARun(uid_t uid, const std::filesystem::path& output) {
+        auto holder = client(
+            uid,
+            {"hold", daemon.socketPath(), profileOf(uid), daemon.upScript(), daemon.downScript()},
+            output.string());
+        waitForOutput(output, "started");
+        return holder;
+    }
+
     // Waits (bounded) until `file` holds `text`; returns its content.
     std::string waitForOutput(const std::filesystem::path& file, const std::string& text,
                               std::chrono::milliseconds timeout = 30s) {
@@ -162,10 +172,8 @@ protected:
 TEST_F(MultiUserTest, AnotherUsersRunGetsNoneOfMyCredentials) {
     // Bob's openvpn runs and holds 127.0.0.1:1337.
     const auto bobOutput = profiles / "bob.out";
-    auto bobClient = client(
-        bob, {"hold", daemon.socketPath(), profileOf(bob), daemon.upScript(), daemon.downScript()},
-        bobOutput.string());
-    ASSERT_NE(waitForOutput(bobOutput, "started").find("started"), std::string::npos)
+    auto bobClient = holdARun(bob, bobOutput);
+    ASSERT_NE(readFile(bobOutput).find("started"), std::string::npos)
         << readFile(bobOutput) << daemon.log();
 
     // Alice connects: her run is refused with the reason, and nothing reaches bob's openvpn.
@@ -321,6 +329,38 @@ TEST_F(MultiUserTest, BusyHelperIsNotTakenForAMissingOne) {
         << seen;
     EXPECT_NE(seen.find("verdict none"), std::string::npos) << "no reinstall: " << seen;
     holder.get();
+}
+
+TEST_F(MultiUserTest, AUsersBlockGoesWithTheClientThatHeldItAndNoOtherUserLiftsIt) {
+    auto guardTable = [] {
+        return runCommand({"nft", "list", "table", "inet", "quovant_guard"}) == 0;
+    };
+    const auto bobOutput = profiles / "bob.out";
+    auto bobClient = holdARun(bob, bobOutput);
+    ASSERT_NE(readFile(bobOutput).find("started"), std::string::npos)
+        << readFile(bobOutput) << daemon.log();
+    EXPECT_TRUE(guardTable()) << "bob's run blocks traffic outside its tunnel";
+
+    const std::string socket = daemon.socketPath();
+    asUser(alice, [socket] {
+        const int fd = connectUnix(socket);
+        sendAll(fd, "{\"v\":1,\"id\":1,\"op\":\"releaseBlock\"}\n");
+        readFor(fd, 500ms);
+        ::close(fd);
+        return std::string();
+    });
+    EXPECT_TRUE(pollUntil(
+        [&] {
+            return daemon.log().find("refused releaseBlock from uid 1000") != std::string::npos;
+        },
+        5s))
+        << daemon.log();
+    EXPECT_TRUE(guardTable()) << "alice cannot lift bob's block";
+
+    bobClient.signal(SIGKILL);
+    EXPECT_TRUE(pollUntil([&] { return !guardTable(); }, 15s))
+        << "bob's application went away: his run and its block end\n"
+        << daemon.log();
 }
 
 } // namespace

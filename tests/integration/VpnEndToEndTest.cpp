@@ -20,21 +20,13 @@ size_t indexOf(const std::vector<std::string>& words, const std::string& word) {
     return static_cast<size_t>(std::find(words.begin(), words.end(), word) - words.begin());
 }
 
-std::optional<pid_t> openVPNPid(const std::string& helperLog) {
-    const std::string marker = "openvpn started, pid ";
-    const size_t at = helperLog.rfind(marker);
-    if (at == std::string::npos)
-        return std::nullopt;
-    return std::stoi(helperLog.substr(at + marker.size()));
-}
-
 // Connects as alice@example.com / pw; the pid of the run's openvpn once CONNECTED.
 std::optional<pid_t> connectAndFindOpenVPN(VpnStack& vpn) {
     vpn.prepare("alice@example.com", "pw");
     vpn.service->startOpenVPN();
     if (!vpn.waitForState("CONNECTED"))
         return std::nullopt;
-    return openVPNPid(vpn.daemon.log());
+    return vpn.daemon.openVPNPid();
 }
 
 TEST(VpnEndToEnd, StartConnectsCarriesAPacketAndStopReturnsToNoProcess) {
@@ -98,19 +90,10 @@ TEST(VpnEndToEnd, ProfileThatForgetsCredentialsIsAnsweredAgainAfterAReconnect) {
                   std::filesystem::perms(0600));
     vpn.service->startOpenVPN();
     ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state();
-    vpn.seenStates.clear();
     // As after a network change: openvpn starts over and, told not to keep them, asks
     // for the credentials again.
-    vpn.service->management().sendCommand("signal SIGUSR1\n");
-    ASSERT_TRUE(vpn.mainQueue.drainUntil(
-        [&] {
-            return std::find(vpn.seenStates.begin(), vpn.seenStates.end(), "RECONNECTING") !=
-                       vpn.seenStates.end() &&
-                   vpn.service->state() == "CONNECTED";
-        },
-        30s))
-        << vpn.service->state() << "\n"
-        << vpn.daemon.log();
+    ASSERT_TRUE(vpn.restartAndWaitForConnected()) << vpn.service->state() << "\n"
+                                                  << vpn.daemon.log();
     EXPECT_EQ(vpn.service->takeFailure(), "");
     const auto out = log.outputLines();
     EXPECT_EQ(std::count(out.begin(), out.end(), "password 'Auth' [...]\n"), 2)

@@ -2,7 +2,8 @@
 // user (a second uid), the way a second user's Quovant would reach the helper.
 //
 //   quovant-test-client hold SOCKET PROFILE UP DOWN
-//       asks for a run and holds it: prints "started", later "terminated STATUS REASON"
+//       asks for a run that blocks leaks and holds it: prints "started", later
+//       "terminated STATUS REASON"
 //   quovant-test-client check SOCKET LIBEXEC
 //       the application's helper check at launch; prints "verdict install", "verdict
 //       current" or, when it gives none within 3 s, "verdict none"
@@ -48,7 +49,8 @@ int hold(const std::string& socket, const std::string& profile, const std::strin
         profile, up, down, [](const std::string&) { say("started"); },
         [&](int32_t status, const std::string& reason) {
             finish("terminated " + std::to_string(status) + " " + reason);
-        });
+        },
+        true);
     std::unique_lock lock(mutex);
     ended.wait_for(lock, std::chrono::minutes(2), [&] { return done; });
     return 0;

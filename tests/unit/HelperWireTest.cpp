@@ -30,6 +30,15 @@ TEST(HelperWire, RequestsAndRepliesRoundTrip) {
     const auto back = HelperWire::decodeReply(HelperWire::encode(terminated));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->status, -1);
+
+    HelperRequest release;
+    release.id = 8;
+    release.operation = HelperRequest::Operation::releaseBlock;
+    const auto releaseLine = HelperWire::encode(release);
+    EXPECT_EQ(releaseLine, "{\"id\":8,\"op\":\"releaseBlock\",\"v\":1}\n");
+    const auto released = HelperWire::decodeRequest(releaseLine.substr(0, releaseLine.size() - 1));
+    ASSERT_TRUE(released);
+    EXPECT_EQ(released->operation, HelperRequest::Operation::releaseBlock);
 }
 
 TEST(HelperWire, RefusesAnythingButExactMessages) {

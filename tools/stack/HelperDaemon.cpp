@@ -47,3 +47,12 @@ HelperDaemon::HelperDaemon(const std::string& helperCopy) {
 HelperDaemon::~HelperDaemon() {
     process_.reset();
 }
+
+std::optional<pid_t> HelperDaemon::openVPNPid() const {
+    const std::string text = log();
+    const std::string marker = "openvpn started, pid ";
+    const size_t at = text.rfind(marker);
+    if (at == std::string::npos)
+        return std::nullopt;
+    return std::stoi(text.substr(at + marker.size()));
+}

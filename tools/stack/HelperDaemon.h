@@ -4,6 +4,7 @@
 #include "TempDir.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #ifndef QUOVANT_TEST_LIBEXEC_DIR
@@ -27,6 +28,8 @@ public:
     std::filesystem::path logFile() const { return dir_ / "helper.log"; }
     std::string log() const { return readFile(logFile()); }
     bool running() { return process_ && process_->running(); }
+    // The pid of the openvpn the daemon started last, as its log says.
+    std::optional<pid_t> openVPNPid() const;
     ChildProcess& process() { return *process_; }
 
 private:

@@ -10,7 +10,7 @@ namespace {
 
 constexpr const char* hostSide = "10.213.0.1/30";
 constexpr const char* serverSide = "10.213.0.2/30";
-constexpr const char* serverAddress = "10.213.0.2";
+constexpr const char* serverAddress = OpenVPNServer::linkAddress;
 
 void mustRun(const std::vector<std::string>& argv) {
     std::string out;

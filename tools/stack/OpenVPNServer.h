@@ -19,6 +19,8 @@ public:
     };
 
     static constexpr const char* tunnelAddress = "10.214.0.1";
+    // The server's end of the veth pair: reached outside the tunnel.
+    static constexpr const char* linkAddress = "10.213.0.2";
 
     explicit OpenVPNServer(std::vector<Account> accounts);
     ~OpenVPNServer();
@@ -29,6 +31,8 @@ public:
     // Waits until the server listens (bounded); false if it died or never got there.
     bool waitUntilReady();
 
+    // A process in the server's network namespace (for /proc/PID/ns/net).
+    pid_t namespacePid() const { return namespaceHolder_->pid(); }
     const std::filesystem::path& directory() const { return dir_.path(); }
     std::string log() const;
 

@@ -1,10 +1,11 @@
 #include "VpnStack.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
 VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper,
-                   std::chrono::milliseconds startTimeout)
+                   std::chrono::milliseconds startTimeout, bool blockLeaks)
     : server(std::move(accounts)) {
     if (!server.waitUntilReady())
         throw std::runtime_error("the test openvpn server did not start:\n" + server.log());
@@ -15,6 +16,7 @@ VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper
     dependencies.mainQueue = &mainQueue;
     dependencies.notifications = &notifications;
     dependencies.startTimeout = startTimeout;
+    dependencies.blockLeaks = blockLeaks;
     if (withHelper)
         dependencies.delegate = [this]() -> HelperConnectionProvider* { return delegate.get(); };
     const std::string scripts = daemon.installDir();
@@ -33,6 +35,26 @@ void VpnStack::prepare(const std::string& username, const std::string& password)
     service->password = password;
 }
 
+std::string VpnStack::writeCredentials() const {
+    return dir
+        .write("credentials",
+               service->username.value_or("") + "\n" + service->password.value_or("") + "\n",
+               std::filesystem::perms(0600))
+        .string();
+}
+
 bool VpnStack::waitForState(const std::string& word, std::chrono::milliseconds timeout) {
     return mainQueue.drainUntil([&] { return service->state() == word; }, timeout);
+}
+
+bool VpnStack::restartAndWaitForConnected(std::chrono::milliseconds timeout) {
+    seenStates.clear();
+    service->management().sendCommand("signal SIGUSR1\n");
+    return mainQueue.drainUntil(
+        [&] {
+            return std::find(seenStates.begin(), seenStates.end(), "RECONNECTING") !=
+                       seenStates.end() &&
+                   service->state() == "CONNECTED";
+        },
+        timeout);
 }

@@ -19,7 +19,8 @@
 class VpnStack {
 public:
     explicit VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper = true,
-                      std::chrono::milliseconds startTimeout = OpenVPNService::defaultStartTimeout);
+                      std::chrono::milliseconds startTimeout = OpenVPNService::defaultStartTimeout,
+                      bool blockLeaks = false);
 
     OpenVPNServer server;
     HelperDaemon daemon;
@@ -34,6 +35,12 @@ public:
 
     // Writes the server's client profile (owner-only) and sets config, username, password.
     void prepare(const std::string& username, const std::string& password);
+    // The prepared account in a file of two lines (owner-only), for a bare openvpn's
+    // --auth-user-pass; returns its path.
+    std::string writeCredentials() const;
     bool waitForState(const std::string& word,
                       std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    // Tells openvpn to start over, as after a network change, and waits until it has been
+    // RECONNECTING and is CONNECTED again.
+    bool restartAndWaitForConnected(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 };

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct nft_ctx;
+
+// Keeps the machine's traffic inside the tunnel: one nftables table of the daemon's
+// own, made and changed only through the libnftables context this object keeps for
+// its whole life. The table carries the owner flag, so it belongs to that context's
+// netlink socket: nobody else can change or delete it, and the kernel removes it when
+// the daemon dies. Other tables and the rest of the ruleset are never touched.
+class LeakGuard {
+public:
+    // What openvpn marks its own transport socket with (`--mark`): a fixed value, so
+    // an administrator's policy routing can know it and never collides by chance.
+    static constexpr uint32_t transportMark = 0x51760d2d;
+
+    LeakGuard();
+    ~LeakGuard();
+    LeakGuard(const LeakGuard&) = delete;
+    LeakGuard& operator=(const LeakGuard&) = delete;
+
+    // Blocks everything outside the tunnel; when already blocking, only forgets the
+    // tunnel. False, with `error`, if the table could not be made.
+    bool engage(std::string& error);
+    // Lets traffic out through `name` only (the tunnel of the current run).
+    bool allowTunnel(const std::string& name, std::string& error);
+    // Keeps blocking, but through no tunnel.
+    void closeTunnel();
+    void release();
+    bool engaged() const { return engaged_; }
+    const std::string& tunnel() const { return tunnel_; }
+
+private:
+    bool apply(const std::string& commands, std::string& error);
+
+    nft_ctx* context_ = nullptr;
+    bool engaged_ = false;
+    std::string tunnel_;
+};
