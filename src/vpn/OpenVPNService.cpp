@@ -51,12 +51,20 @@ void OpenVPNService::setState(std::string word) {
 }
 
 void OpenVPNService::updateState(const std::string& word) {
-    std::lock_guard lock(stateMutex_);
-    // openvpn repeats these while re-applying its settings on a live tunnel; they do
-    // not mean the tunnel went down.
-    if (state_ == "CONNECTED" && (word == "ASSIGN_IP" || word == "ADD_ROUTES"))
+    {
+        std::lock_guard lock(stateMutex_);
+        // openvpn repeats these while re-applying its settings on a live tunnel; they do
+        // not mean the tunnel went down.
+        if (state_ == "CONNECTED" && (word == "ASSIGN_IP" || word == "ADD_ROUTES"))
+            return;
+        storeLocked(word);
+    }
+    if (word != "RECONNECTING" || automaticReconnect_)
         return;
-    storeLocked(word);
+    // openvpn starts over by itself after a drop; the user chose not to have that.
+    if (const auto run = currentRun(); run && wanted(*run))
+        endConnection(run, "The VPN connection dropped and automatic reconnecting is off, so it "
+                           "was ended.");
 }
 
 void OpenVPNService::storeLocked(const std::string& word) {
@@ -68,15 +76,19 @@ void OpenVPNService::storeLocked(const std::string& word) {
 // One request to the helper and everything that belongs to it. Its fields are set
 // before the request goes out, or are atomic, or are guarded by runMutex_.
 struct OpenVPNService::Run {
-    std::shared_ptr<HelperProtocol> proxy;
+    std::shared_ptr<HelperProtocol> proxy; // runMutex_ held when it is set
+    std::string config;
+    std::string up;
+    std::string down;
     std::string usernameCommand;
     std::string passwordCommand;
     std::atomic<bool> started{false}; // runMutex_ held when it is set
     std::atomic<bool> ended{false};
-    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> stopRequested{false}; // runMutex_ held when it is set
     std::atomic<bool> stopWatched{false};
     std::atomic<int> credentialPrompts{0};
-    std::string failure; // runMutex_
+    std::atomic<size_t> helperRetries{0}; // new runs asked since the helper went away
+    std::string failure;                  // runMutex_
 };
 
 OpenVPNService::~OpenVPNService() {
@@ -94,6 +106,8 @@ void OpenVPNService::joinWorkers() {
         starter_.join();
     if (watch_.joinable())
         watch_.join();
+    if (retry_.joinable())
+        retry_.join();
 }
 
 void OpenVPNService::watch(const std::shared_ptr<Run>& run, std::chrono::milliseconds timeout,
@@ -140,24 +154,37 @@ void OpenVPNService::startOpenVPN() {
         return;
     }
 
+    auto run = std::make_shared<Run>();
+    run->config = *config;
+    run->up = *up;
+    run->down = *down;
+    run->usernameCommand = *usernameCommand;
+    run->passwordCommand = *passwordCommand;
+    if (!requestRun(run))
+        giveUp("cannot start openvpn: there is no helper connection", "No VPN helper answers.");
+}
+
+bool OpenVPNService::requestRun(const std::shared_ptr<Run>& run) {
     HelperConnectionProvider* delegate =
         dependencies_.delegate ? dependencies_.delegate() : nullptr;
     std::shared_ptr<HelperConnection> connection =
         delegate ? delegate->helperConnection() : nullptr;
     if (!connection)
-        return giveUp("cannot start openvpn: there is no helper connection",
-                      "No VPN helper answers.");
+        return false;
 
-    auto run = std::make_shared<Run>();
-    run->usernameCommand = *usernameCommand;
-    run->passwordCommand = *passwordCommand;
     // The handlers hold the run weakly: the connection holds them, and the run holds the
     // connection, so anything stronger would keep both alive for good.
     const std::weak_ptr<Run> weakRun = run;
-    run->proxy = connection->proxy([this, weakRun](const HelperError& error) {
+    auto proxy = connection->proxy([this, weakRun](const HelperError& error) {
         Log::line("XPCService error: " + error.description);
         const auto run = weakRun.lock();
         if (!run)
+            return;
+        // A connection that broke (rather than one never made) is a helper restarting;
+        // while it restarts, there may be no connection to be had for a moment.
+        const bool restarting = error.code == HelperError::interrupted ||
+                                (error.code == HelperError::invalid && run->helperRetries > 0);
+        if (restarting && retryThroughHelper(run))
             return;
         openVPNExited(run, HelperProtocol::refusedStatus,
                       error.code == HelperError::busy
@@ -167,11 +194,18 @@ void OpenVPNService::startOpenVPN() {
     {
         std::lock_guard lock(runMutex_);
         run_ = run;
+        // A stop that came while a new run waited to be asked for ends it here.
+        if (!run->stopRequested)
+            run->proxy = proxy;
+    }
+    if (!run->proxy) {
+        openVPNExited(run, 0, "");
+        return true;
     }
     // Credentials go out only to the openvpn of this run, whose management interface
     // only this client can unlock.
     run->proxy->runOpenVPN(
-        *config, *up, *down,
+        run->config, run->up, run->down,
         [this, weakRun](const std::string& managementPassword) {
             const auto run = weakRun.lock();
             if (!run)
@@ -180,6 +214,7 @@ void OpenVPNService::startOpenVPN() {
                 std::lock_guard lock(runMutex_);
                 run->started = true;
             }
+            run->helperRetries = 0;
             runEnded_.notify_all();
             std::lock_guard lock(workersMutex_);
             if (starter_.joinable())
@@ -189,8 +224,14 @@ void OpenVPNService::startOpenVPN() {
         },
         [this, weakRun](int32_t status, const std::string& reason) {
             Log::line("OpenVPN exited: termiationStatus=" + std::to_string(status));
-            if (const auto run = weakRun.lock())
-                openVPNExited(run, status, reason);
+            const auto run = weakRun.lock();
+            if (!run)
+                return;
+            if ((reason == HelperProtocol::helperStoppedReason ||
+                 reason == HelperProtocol::helperStoppingReason) &&
+                retryThroughHelper(run))
+                return;
+            openVPNExited(run, status, reason);
         });
     // A helper that takes the request and then hangs must not leave the window waiting.
     watch(
@@ -201,6 +242,60 @@ void OpenVPNService::startOpenVPN() {
             openVPNExited(run, HelperProtocol::refusedStatus,
                           "The VPN helper did not start the connection in time.");
         });
+    return true;
+}
+
+bool OpenVPNService::retryThroughHelper(const std::shared_ptr<Run>& run) {
+    const size_t retries = run->helperRetries;
+    if (!automaticReconnect_ || run->stopRequested || retries >= std::size(helperRetryPauses))
+        return false;
+    if (run->ended.exchange(true))
+        return true;
+    management_->waitUntilReadingEnds(std::chrono::seconds(10)); // the old openvpn's last lines
+    auto next = std::make_shared<Run>();
+    next->config = run->config;
+    next->up = run->up;
+    next->down = run->down;
+    next->usernameCommand = run->usernameCommand;
+    next->passwordCommand = run->passwordCommand;
+    next->helperRetries = retries + 1;
+    {
+        std::lock_guard lock(runMutex_);
+        if (run_ == run)
+            run_ = next;
+    }
+    runEnded_.notify_all();
+    {
+        // Not a word of openvpn's, which is gone: the window must not go on showing a
+        // tunnel, nor the end of one, while a new run is on its way.
+        std::lock_guard lock(stateMutex_);
+        storeLocked("RECONNECTING");
+    }
+    const auto pause = helperRetryPauses[retries];
+    Log::line("the VPN helper went away; asking it again in " + std::to_string(pause.count()) +
+              " ms (attempt " + std::to_string(retries + 1) + " of " +
+              std::to_string(std::size(helperRetryPauses)) + ")");
+    std::thread previous;
+    {
+        std::lock_guard lock(workersMutex_);
+        previous = std::move(retry_);
+    }
+    // An earlier attempt's, which has asked and is returning; it may need workersMutex_.
+    if (previous.joinable())
+        previous.join();
+    std::lock_guard lock(workersMutex_);
+    retry_ = std::thread([this, next, pause] {
+        {
+            std::unique_lock lock(runMutex_);
+            runEnded_.wait_for(lock, pause,
+                               [&] { return next->ended.load() || next->stopRequested.load(); });
+            if (next->ended)
+                return;
+        }
+        if (!requestRun(next))
+            openVPNExited(next, HelperProtocol::refusedStatus, "No VPN helper answers.");
+    });
+    return true;
 }
 
 void OpenVPNService::connectAndPrime(const std::shared_ptr<Run>& run,
@@ -263,8 +358,16 @@ bool OpenVPNService::connectManagement(const std::shared_ptr<Run>& run,
 
 void OpenVPNService::stopOpenVPN() {
     auto run = currentRun();
-    if (run)
+    bool asked = true;
+    if (run) {
+        std::lock_guard lock(runMutex_);
         run->stopRequested = true;
+        asked = run->proxy != nullptr;
+    }
+    if (!asked) {
+        runEnded_.notify_all(); // a new run waiting to be asked for is not asked for
+        return;
+    }
     management_->sendCommand("signal SIGINT\n");
     if (!run || run->stopWatched.exchange(true))
         return;
@@ -272,6 +375,47 @@ void OpenVPNService::stopOpenVPN() {
         run, stopAnswerTimeout, [] { return false; },
         [run] {
             Log::line("openvpn did not stop when asked; asking the helper to end it");
+            run->proxy->killOpenVPN();
+        });
+}
+
+bool OpenVPNService::wanted(const Run& run) {
+    return run.started && !run.ended && !run.stopRequested && management_->reading();
+}
+
+void OpenVPNService::networkChanged(const std::string& what) {
+    const auto run = currentRun();
+    if (!run || !wanted(*run))
+        return;
+    if (!automaticReconnect_)
+        return endConnection(run, "The network changed (" + what +
+                                      ") and automatic reconnecting is off, so the VPN "
+                                      "connection was ended.");
+    Log::line("network changed (" + what + "): restarting the tunnel");
+    management_->sendCommand("signal SIGUSR1\n");
+}
+
+void OpenVPNService::endConnection(const std::shared_ptr<Run>& run, const std::string& failure) {
+    Log::line("ending the VPN connection: automatic reconnecting is off");
+    fail(run, failure);
+    stopOpenVPN();
+}
+
+void OpenVPNService::managementClosed() {
+    const auto run = currentRun();
+    if (!run || !run->started || run->ended || run->stopRequested)
+        return;
+    // openvpn closes the connection as it exits, and the helper then reports the exit
+    // at once. One that lives on without its management client can be neither steered
+    // nor stopped from here.
+    watch(
+        run, managementLossGrace, [] { return false; },
+        [this, run] {
+            if (management_->reading())
+                return; // a newer connection to the same run's openvpn
+            Log::line("the management connection closed but openvpn runs on; asking the "
+                      "helper to end it");
+            fail(run, "The connection to the VPN's control port broke.");
             run->proxy->killOpenVPN();
         });
 }

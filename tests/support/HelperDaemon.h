@@ -26,6 +26,10 @@ public:
     std::string downScript() const { return installDir() + "/client.down"; }
     std::string log() const { return readFile(dir_ / "helper.log"); }
     bool running() { return process_ && process_->running(); }
+    // Ends the daemon with `signalNumber` and waits (bounded) until it is gone.
+    void kill(int signalNumber);
+    // Starts the installed daemon again on the same socket path, as systemd would.
+    void start();
     ChildProcess& process() { return *process_; }
 
 private:

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+
+struct nlmsghdr;
+
+// Follows the kernel's routing netlink for changes that can cut a tunnel's path: a
+// link going up or down, an address coming or going, a default route changing. The
+// VPN's own tunnel devices (tun*), loopback and link-local addresses do not count.
+// A burst of events (a link coming up brings addresses and routes with it) is
+// reported once, after it has been quiet for quietPeriod, or maxDelay after its first
+// event, whichever comes first.
+class NetworkWatcher {
+public:
+    static constexpr auto quietPeriod = std::chrono::milliseconds(300);
+    static constexpr auto maxDelay = std::chrono::milliseconds(1000);
+
+    // `changed` runs on the watcher's own thread, with what the burst's first event was.
+    explicit NetworkWatcher(std::function<void(const std::string& what)> changed);
+    ~NetworkWatcher();
+    NetworkWatcher(const NetworkWatcher&) = delete;
+    NetworkWatcher& operator=(const NetworkWatcher&) = delete;
+
+    // False when the netlink socket could not be opened: nothing is then reported.
+    bool watching() const { return socketFd_ >= 0; }
+
+    // What one netlink message changed that matters, if anything; updates what is
+    // known about the links. Public for tests.
+    std::optional<std::string> classify(const nlmsghdr& message);
+
+private:
+    struct Link {
+        std::string name;
+        unsigned flags = 0;
+    };
+
+    void run();
+    // Reads what is waiting; the first relevant change, if any.
+    std::optional<std::string> readEvents();
+    bool requestLinkDump();
+    std::string nameOf(int index) const;
+
+    std::function<void(const std::string&)> changed_;
+    int socketFd_ = -1;
+    int wakeFd_ = -1;
+    std::map<int, Link> links_; // watcher thread only, once it runs
+    std::thread thread_;
+};
