@@ -6,8 +6,9 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 
-QtSleepWatcher::QtSleepWatcher(std::function<void(bool goingToSleep)> handler, QObject* parent)
-    : QObject(parent), handler_(std::move(handler)), bus_(QDBusConnection::systemBus()) {
+QtSleepWatcher::QtSleepWatcher(std::function<void(bool goingToSleep)> handler, QDBusConnection bus,
+                               QObject* parent)
+    : QObject(parent), handler_(std::move(handler)), bus_(std::move(bus)) {
     if (!bus_.isConnected()) {
         Log::line("no system bus: not watching for sleep and resume");
         return;

@@ -16,7 +16,9 @@ public:
     static constexpr const char* path = "/org/freedesktop/login1";
     static constexpr const char* interface = "org.freedesktop.login1.Manager";
 
+    // `bus` is the system bus unless a test gives another.
     explicit QtSleepWatcher(std::function<void(bool goingToSleep)> handler,
+                            QDBusConnection bus = QDBusConnection::systemBus(),
                             QObject* parent = nullptr);
 
     bool watching() const { return watching_; }
