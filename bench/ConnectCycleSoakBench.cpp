@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 int main(int argc, char** argv) {
@@ -26,6 +27,9 @@ int main(int argc, char** argv) {
     ::close(null);
 
     SoakFigures soak(::getpid(), warmUp, figures);
+    // The heap in use, apart from what the allocator keeps: growth here is memory held,
+    // growth of RSS alone is the allocator's.
+    std::vector<double> heap;
     for (int cycle = 1; cycle <= cycles; ++cycle) {
         vpn.service->startOpenVPN();
         if (!vpn.waitForState("CONNECTED"))
@@ -38,7 +42,12 @@ int main(int argc, char** argv) {
         vpn.service->takeFailure();
         vpn.seenStates.clear(); // the bench's own record, not the service's
         soak.sample(cycle);
+        if (cycle > warmUp)
+            heap.push_back(static_cast<double>(mallinfo2().uordblks));
     }
     soak.summary();
+    ::dprintf(figures,
+              "heap in use: %+.3f kB/cycle (%.0f kB after the warm-up, %.0f kB at the end)\n",
+              SoakFigures::slope(heap) / 1024, heap.front() / 1024, heap.back() / 1024);
     return 0;
 }

@@ -31,19 +31,7 @@ public:
                   warmUp_, rss_.size(), slope(rss_), slope(fds_));
     }
 
-private:
-    long residentKiB() const {
-        std::ifstream status(proc_ + "/status");
-        std::string line;
-        while (std::getline(status, line))
-            if (line.rfind("VmRSS:", 0) == 0)
-                return std::stol(line.substr(6));
-        return -1;
-    }
-    long openDescriptors() const {
-        return static_cast<long>(std::distance(std::filesystem::directory_iterator(proc_ + "/fd"),
-                                               std::filesystem::directory_iterator()));
-    }
+    // Least-squares slope of `values` over their index.
     static double slope(const std::vector<double>& values) {
         const double n = static_cast<double>(values.size());
         double sx = 0, sy = 0, sxx = 0, sxy = 0;
@@ -58,6 +46,19 @@ private:
         return d == 0 ? 0 : (n * sxy - sx * sy) / d;
     }
 
+private:
+    long residentKiB() const {
+        std::ifstream status(proc_ + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("VmRSS:", 0) == 0)
+                return std::stol(line.substr(6));
+        return -1;
+    }
+    long openDescriptors() const {
+        return static_cast<long>(std::distance(std::filesystem::directory_iterator(proc_ + "/fd"),
+                                               std::filesystem::directory_iterator()));
+    }
     const std::string proc_;
     const int warmUp_;
     const int out_;

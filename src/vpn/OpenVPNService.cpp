@@ -99,15 +99,23 @@ OpenVPNService::~OpenVPNService() {
     }
     runEnded_.notify_all();
     joinWorkers();
+    // Its read loop reports its end to this service, whose members go before it would;
+    // a watch that report started ends at once, its run having ended.
+    management_.reset();
+    joinWorkers();
 }
 
 void OpenVPNService::joinWorkers() {
-    if (starter_.joinable())
-        starter_.join();
-    if (watch_.joinable())
-        watch_.join();
-    if (retry_.joinable())
-        retry_.join();
+    // Taken out under the lock, joined outside it: a retry may still be starting a watch.
+    for (std::thread* worker : {&retry_, &starter_, &watch_}) {
+        std::thread ending;
+        {
+            std::lock_guard lock(workersMutex_);
+            ending = std::move(*worker);
+        }
+        if (ending.joinable())
+            ending.join();
+    }
 }
 
 void OpenVPNService::watch(const std::shared_ptr<Run>& run, std::chrono::milliseconds timeout,
