@@ -396,10 +396,9 @@ void OpenVPNService::networkChanged(const std::string& what) {
     if (!run || !wanted(*run))
         return;
     if (!automaticReconnect_)
-        return endConnection(run, "The network changed (" + what +
-                                      ") and automatic reconnecting is off, so the VPN "
-                                      "connection was ended.");
-    Log::line("network changed (" + what + "): restarting the tunnel");
+        return endConnection(run, "The VPN connection was ended: " + what +
+                                      ", and automatic reconnecting is off.");
+    Log::line(what + ": restarting the tunnel");
     management_->sendCommand("signal SIGUSR1\n");
 }
 

@@ -163,9 +163,8 @@ TEST_F(Roaming, WithReconnectingOffANetworkChangeEndsTheConnectionAndSaysWhy) {
     vpn.mainQueue.drain();
     EXPECT_EQ(vpn.service->state(), "NOPROCESS");
     EXPECT_FALSE(seen(vpn, "CONNECTED")) << "never claimed connected again";
-    EXPECT_EQ(vpn.service->takeFailure(),
-              "The network changed (address added on qv-host) and automatic reconnecting is off, "
-              "so the VPN connection was ended.");
+    EXPECT_EQ(vpn.service->takeFailure(), "The VPN connection was ended: address added on "
+                                          "qv-host, and automatic reconnecting is off.");
 }
 
 TEST_F(Roaming, WithReconnectingOffADropEndsTheConnectionAndSaysWhy) {
