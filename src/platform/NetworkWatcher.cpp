@@ -40,6 +40,18 @@ std::string stringAttribute(const rtattr& attribute) {
     return std::string(data, strnlen(data, RTA_PAYLOAD(&attribute)));
 }
 
+// An attribute's payload as hexadecimal text, for telling one address or route from another.
+std::string bytesOf(const rtattr& attribute) {
+    static constexpr char digits[] = "0123456789abcdef";
+    const auto* data = static_cast<const unsigned char*>(RTA_DATA(&attribute));
+    std::string text;
+    for (size_t i = 0; i < RTA_PAYLOAD(&attribute); ++i) {
+        text += digits[data[i] >> 4];
+        text += digits[data[i] & 0xf];
+    }
+    return text;
+}
+
 } // namespace
 
 NetworkWatcher::NetworkWatcher(std::function<void(const std::string& what)> changed)
@@ -62,10 +74,13 @@ NetworkWatcher::NetworkWatcher(std::function<void(const std::string& what)> chan
         socketFd_ = -1;
         return;
     }
-    // Knowing every link's flags first, a later message that leaves them as they were
-    // (a statistics or name update) is not taken for a change.
-    if (!requestLinkDump())
-        Log::line("cannot list the network links; the first change of each counts");
+    // Knowing every link's flags, address and default route first, a later message that
+    // leaves them as they were (statistics, a lease or router advertisement renewing a
+    // lifetime) is not taken for a change.
+    if (!requestDump(RTM_GETLINK, sizeof(ifinfomsg)) ||
+        !requestDump(RTM_GETADDR, sizeof(ifaddrmsg)) || !requestDump(RTM_GETROUTE, sizeof(rtmsg)))
+        Log::line("cannot list the network's links, addresses and routes; the first change of "
+                  "each counts");
     thread_ = std::thread([this] { run(); });
 }
 
@@ -81,16 +96,15 @@ NetworkWatcher::~NetworkWatcher() {
         ::close(wakeFd_);
 }
 
-bool NetworkWatcher::requestLinkDump() {
+bool NetworkWatcher::requestDump(uint16_t type, size_t headerSize) {
     struct {
         nlmsghdr header;
-        ifinfomsg body;
+        char body[sizeof(ifinfomsg)]; // the largest of the three headers; family AF_UNSPEC
     } request{};
-    request.header.nlmsg_len = NLMSG_LENGTH(sizeof request.body);
-    request.header.nlmsg_type = RTM_GETLINK;
+    request.header.nlmsg_len = static_cast<uint32_t>(NLMSG_LENGTH(headerSize));
+    request.header.nlmsg_type = type;
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = 1;
-    request.body.ifi_family = AF_UNSPEC;
+    request.header.nlmsg_seq = type;
     if (::send(socketFd_, &request, request.header.nlmsg_len, 0) < 0)
         return false;
     // The dump ends with NLMSG_DONE; bounded, since the kernel answers at once.
@@ -167,6 +181,13 @@ std::optional<std::string> NetworkWatcher::readEvents() {
     return first;
 }
 
+bool NetworkWatcher::noteChange(std::string key, bool added) {
+    if (added)
+        return known_.insert(std::move(key)).second;
+    known_.erase(key);
+    return true;
+}
+
 std::string NetworkWatcher::nameOf(int index) const {
     if (const auto known = links_.find(index); known != links_.end())
         return known->second.name;
@@ -214,6 +235,15 @@ std::optional<std::string> NetworkWatcher::classify(const nlmsghdr& message) {
         const std::string name = nameOf(static_cast<int>(info.ifa_index));
         if (isTunnel(name) || name == "lo")
             return std::nullopt;
+        std::string key = "address " + std::to_string(info.ifa_index) + " " +
+                          std::to_string(info.ifa_family) + "/" +
+                          std::to_string(info.ifa_prefixlen);
+        forEachAttribute(message, sizeof info, [&](const rtattr& attribute) {
+            if (attribute.rta_type == IFA_ADDRESS || attribute.rta_type == IFA_LOCAL)
+                key += " " + std::to_string(attribute.rta_type) + ":" + bytesOf(attribute);
+        });
+        if (!noteChange(std::move(key), message.nlmsg_type == RTM_NEWADDR))
+            return std::nullopt;
         return std::string(message.nlmsg_type == RTM_NEWADDR ? "address added on "
                                                              : "address removed from ") +
                name;
@@ -225,18 +255,22 @@ std::optional<std::string> NetworkWatcher::classify(const nlmsghdr& message) {
         const auto& info = *static_cast<const rtmsg*>(NLMSG_DATA(&message));
         unsigned table = info.rtm_table;
         int outputIndex = 0;
+        std::string key = "route " + std::to_string(info.rtm_family);
         forEachAttribute(message, sizeof info, [&](const rtattr& attribute) {
             if (attribute.rta_type == RTA_TABLE && RTA_PAYLOAD(&attribute) >= sizeof(uint32_t))
                 std::memcpy(&table, RTA_DATA(&attribute), sizeof(uint32_t));
             else if (attribute.rta_type == RTA_OIF && RTA_PAYLOAD(&attribute) >= sizeof(int))
                 std::memcpy(&outputIndex, RTA_DATA(&attribute), sizeof(int));
+            if (attribute.rta_type == RTA_OIF || attribute.rta_type == RTA_GATEWAY ||
+                attribute.rta_type == RTA_PRIORITY)
+                key += " " + std::to_string(attribute.rta_type) + ":" + bytesOf(attribute);
         });
         // Only the default route decides where the tunnel's packets go; the routes the
         // tunnel itself adds are narrower or lead into it.
         if (table != RT_TABLE_MAIN || info.rtm_dst_len != 0 || info.rtm_type != RTN_UNICAST)
             return std::nullopt;
         const std::string name = outputIndex ? nameOf(outputIndex) : std::string();
-        if (isTunnel(name))
+        if (isTunnel(name) || !noteChange(std::move(key), message.nlmsg_type == RTM_NEWROUTE))
             return std::nullopt;
         return std::string(message.nlmsg_type == RTM_NEWROUTE ? "default route added"
                                                               : "default route removed") +

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -42,12 +44,18 @@ private:
     void run();
     // Reads what is waiting; the first relevant change, if any.
     std::optional<std::string> readEvents();
-    bool requestLinkDump();
+    // Asks the kernel for every link, address or route (`type`) and learns them.
+    bool requestDump(uint16_t type, size_t headerSize);
+    // Records that the address or default route `key` was added or removed; false when
+    // an addition only repeats what is known.
+    bool noteChange(std::string key, bool added);
     std::string nameOf(int index) const;
 
     std::function<void(const std::string&)> changed_;
     int socketFd_ = -1;
     int wakeFd_ = -1;
-    std::map<int, Link> links_; // watcher thread only, once it runs
+    // Watcher thread only, once it runs.
+    std::map<int, Link> links_;
+    std::set<std::string> known_; // addresses and default routes
     std::thread thread_;
 };

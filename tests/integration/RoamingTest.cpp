@@ -74,6 +74,11 @@ TEST(NetworkWatcher, ReportsEachBurstOnceAndIgnoresTunnelsAndLinkLocalNoise) {
         std::lock_guard lock(reports.mutex);
         EXPECT_EQ(reports.changes[2], "address added on qv-dummy");
     }
+    // A lease or router advertisement renews what is there: nothing changed.
+    run({"ip", "addr", "change", "198.51.100.7/32", "dev", "qv-dummy", "valid_lft", "300",
+         "preferred_lft", "300"});
+    run({"ip", "route", "replace", "default", "via", "192.0.2.253", "dev", "qv-dummy"});
+    EXPECT_EQ(reports.settle(3), 3u) << reports.changes.back();
 
     // What a VPN tunnel does to the system while it comes and goes is not a change of
     // the network under it; nor are narrower routes or a link's statistics.
@@ -84,7 +89,7 @@ TEST(NetworkWatcher, ReportsEachBurstOnceAndIgnoresTunnelsAndLinkLocalNoise) {
     run({"ip", "route", "add", "203.0.113.0/24", "via", "192.0.2.254", "dev", "qv-dummy"});
     run({"ip", "link", "set", "qv-dummy", "mtu", "1400"});
     run({"ip", "link", "del", "tun9"});
-    EXPECT_EQ(reports.settle(4), 3u) << reports.changes.back();
+    EXPECT_EQ(reports.settle(3), 3u) << reports.changes.back();
 
     run({"ip", "link", "set", "qv-dummy", "down"});
     EXPECT_EQ(reports.settle(4), 4u);
@@ -145,8 +150,7 @@ TEST_F(Roaming, LinkAddressAndDefaultRouteChangesRestartTheTunnelAtOnceAndItCome
     ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state();
     EXPECT_TRUE(pingThroughTunnel()) << "after the address change";
 
-    const auto route = reconnectingAfter({"ip", "route", "replace", "default", "via", serverAddress,
-                                          "dev", "qv-host", "proto", "static"});
+    const auto route = reconnectingAfter({"ip", "route", "replace", "default", "dev", "qv-host"});
     ASSERT_TRUE(route) << "default route replaced: " << vpn.service->state();
     EXPECT_LT(*route, 2s);
     ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state();
