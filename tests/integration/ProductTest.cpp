@@ -70,7 +70,7 @@ TEST(Product, TerminationSignalDisconnectsFirstAndQuitsWithinSeconds) {
     quovant->signal(SIGTERM);
     const auto status = quovant->waitFor(15s);
     ASSERT_TRUE(status) << "still running after SIGTERM\n" << stack.appLog();
-    EXPECT_EQ(*status, 0) << "a clean quit";
+    EXPECT_EQ(*status, 0) << "a clean quit\n" << stack.appLog();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
     const std::string log = stack.appLog();
     const size_t asked = log.find("asked to quit: disconnecting first");
