@@ -66,8 +66,9 @@ int main(int argc, char** argv) {
                                      [&service](bool on) { service.setAutomaticReconnect(on); });
     // Before sleep and after it, and whenever the network under the tunnel changes,
     // openvpn starts over at once instead of noticing by its own timers.
-    NetworkWatcher networkWatcher(
-        [&service](const std::string& what) { service.networkChanged(what); });
+    NetworkWatcher networkWatcher([&service](const NetworkWatcher::Change& change) {
+        service.networkChanged(change.what, change.appeared);
+    });
     QtSleepWatcher sleepWatcher([&service](bool goingToSleep) {
         service.networkChanged(goingToSleep ? "the system is going to sleep"
                                             : "the system woke up");

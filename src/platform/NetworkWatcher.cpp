@@ -54,7 +54,7 @@ std::string bytesOf(const rtattr& attribute) {
 
 } // namespace
 
-NetworkWatcher::NetworkWatcher(std::function<void(const std::string& what)> changed)
+NetworkWatcher::NetworkWatcher(std::function<void(const Change& change)> changed)
     : changed_(std::move(changed)) {
     socketFd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     sockaddr_nl address{};
@@ -129,7 +129,7 @@ bool NetworkWatcher::requestDump(uint16_t type, size_t headerSize) {
 
 void NetworkWatcher::run() {
     using Clock = std::chrono::steady_clock;
-    std::optional<std::string> pending;
+    std::optional<Change> pending;
     Clock::time_point first, last;
     for (;;) {
         int timeout = -1;
@@ -145,11 +145,13 @@ void NetworkWatcher::run() {
         if (fds[0].revents)
             return;
         if (ready > 0 && fds[1].revents) {
-            if (auto what = readEvents()) {
+            if (auto change = readEvents()) {
                 last = Clock::now();
                 if (!pending) {
-                    pending = std::move(what);
+                    pending = std::move(change);
                     first = last;
+                } else {
+                    pending->appeared = pending->appeared || change->appeared;
                 }
             }
             continue;
@@ -161,24 +163,26 @@ void NetworkWatcher::run() {
     }
 }
 
-std::optional<std::string> NetworkWatcher::readEvents() {
+std::optional<NetworkWatcher::Change> NetworkWatcher::readEvents() {
     alignas(nlmsghdr) char buffer[bufferSize];
     const ssize_t n = ::recv(socketFd_, buffer, sizeof buffer, MSG_DONTWAIT);
     if (n < 0) {
         // The kernel dropped events it could not queue: something changed.
         if (errno == ENOBUFS)
-            return std::string("events were lost");
+            return Change{"events were lost", true};
         return std::nullopt;
     }
-    std::optional<std::string> first;
+    std::optional<Change> all;
     int left = static_cast<int>(n);
     for (auto* message = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(message, left);
          message = NLMSG_NEXT(message, left)) {
-        auto what = classify(*message);
-        if (what && !first)
-            first = std::move(what);
+        auto change = classify(*message);
+        if (change && !all)
+            all = std::move(change);
+        else if (change)
+            all->appeared = all->appeared || change->appeared;
     }
-    return first;
+    return all;
 }
 
 bool NetworkWatcher::noteChange(std::string key, bool added) {
@@ -195,7 +199,7 @@ std::string NetworkWatcher::nameOf(int index) const {
     return if_indextoname(static_cast<unsigned>(index), name) ? name : "";
 }
 
-std::optional<std::string> NetworkWatcher::classify(const nlmsghdr& message) {
+std::optional<NetworkWatcher::Change> NetworkWatcher::classify(const nlmsghdr& message) {
     switch (message.nlmsg_type) {
     case RTM_NEWLINK:
     case RTM_DELLINK: {
@@ -214,14 +218,15 @@ std::optional<std::string> NetworkWatcher::classify(const nlmsghdr& message) {
             links_.erase(info.ifi_index);
             if (isTunnel(name) || (info.ifi_flags & IFF_LOOPBACK))
                 return std::nullopt;
-            return "link " + name + " removed";
+            return Change{"link " + name + " removed", false};
         }
         const auto known = links_.find(info.ifi_index);
         const bool same = known != links_.end() && known->second.flags == flags;
         links_[info.ifi_index] = {name, flags};
         if (same || isTunnel(name) || (info.ifi_flags & IFF_LOOPBACK))
             return std::nullopt;
-        return "link " + name + ((flags & IFF_RUNNING) ? " up" : " down");
+        const bool up = flags & IFF_RUNNING;
+        return Change{"link " + name + (up ? " up" : " down"), up};
     }
     case RTM_NEWADDR:
     case RTM_DELADDR: {
@@ -244,9 +249,8 @@ std::optional<std::string> NetworkWatcher::classify(const nlmsghdr& message) {
         });
         if (!noteChange(std::move(key), message.nlmsg_type == RTM_NEWADDR))
             return std::nullopt;
-        return std::string(message.nlmsg_type == RTM_NEWADDR ? "address added on "
-                                                             : "address removed from ") +
-               name;
+        const bool added = message.nlmsg_type == RTM_NEWADDR;
+        return Change{(added ? "address added on " : "address removed from ") + name, added};
     }
     case RTM_NEWROUTE:
     case RTM_DELROUTE: {
@@ -272,9 +276,10 @@ std::optional<std::string> NetworkWatcher::classify(const nlmsghdr& message) {
         const std::string name = outputIndex ? nameOf(outputIndex) : std::string();
         if (isTunnel(name) || !noteChange(std::move(key), message.nlmsg_type == RTM_NEWROUTE))
             return std::nullopt;
-        return std::string(message.nlmsg_type == RTM_NEWROUTE ? "default route added"
-                                                              : "default route removed") +
-               (name.empty() ? "" : " on " + name);
+        const bool added = message.nlmsg_type == RTM_NEWROUTE;
+        return Change{std::string(added ? "default route added" : "default route removed") +
+                          (name.empty() ? "" : " on " + name),
+                      added};
     }
     default:
         return std::nullopt;

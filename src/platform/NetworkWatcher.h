@@ -22,8 +22,14 @@ public:
     static constexpr auto quietPeriod = std::chrono::milliseconds(300);
     static constexpr auto maxDelay = std::chrono::milliseconds(1000);
 
-    // `changed` runs on the watcher's own thread, with what the burst's first event was.
-    explicit NetworkWatcher(std::function<void(const std::string& what)> changed);
+    struct Change {
+        std::string what; // the burst's first event
+        // Whether a way out may have come: a link up, an address or default route added.
+        bool appeared = false;
+    };
+
+    // `changed` runs on the watcher's own thread, once per burst.
+    explicit NetworkWatcher(std::function<void(const Change& change)> changed);
     ~NetworkWatcher();
     NetworkWatcher(const NetworkWatcher&) = delete;
     NetworkWatcher& operator=(const NetworkWatcher&) = delete;
@@ -33,7 +39,7 @@ public:
 
     // What one netlink message changed that matters, if anything; updates what is
     // known about the links. Public for tests.
-    std::optional<std::string> classify(const nlmsghdr& message);
+    std::optional<Change> classify(const nlmsghdr& message);
 
 private:
     struct Link {
@@ -42,8 +48,8 @@ private:
     };
 
     void run();
-    // Reads what is waiting; the first relevant change, if any.
-    std::optional<std::string> readEvents();
+    // Reads what is waiting; the relevant changes in it taken together, if any.
+    std::optional<Change> readEvents();
     // Asks the kernel for every link, address or route (`type`) and learns them.
     bool requestDump(uint16_t type, size_t headerSize);
     // Records that the address or default route `key` was added or removed; false when
@@ -51,7 +57,7 @@ private:
     bool noteChange(std::string key, bool added);
     std::string nameOf(int index) const;
 
-    std::function<void(const std::string&)> changed_;
+    std::function<void(const Change&)> changed_;
     int socketFd_ = -1;
     int wakeFd_ = -1;
     // Watcher thread only, once it runs.

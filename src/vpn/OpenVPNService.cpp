@@ -391,10 +391,16 @@ bool OpenVPNService::wanted(const Run& run) {
     return run.started && !run.ended && !run.stopRequested && management_->reading();
 }
 
-void OpenVPNService::networkChanged(const std::string& what) {
+void OpenVPNService::networkChanged(const std::string& what, bool networkAppeared) {
     const auto run = currentRun();
     if (!run || !wanted(*run))
         return;
+    // While openvpn makes its connection it moves routes itself; a change that brings
+    // no new way out then is its own, or gives it nothing to start over for.
+    if (!networkAppeared && state() != "CONNECTED") {
+        Log::line(what + ": left to openvpn, which is connecting");
+        return;
+    }
     if (!automaticReconnect_)
         return endConnection(run, "The VPN connection was ended: " + what +
                                       ", and automatic reconnecting is off.");

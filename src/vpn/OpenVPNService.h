@@ -100,8 +100,9 @@ public:
     bool automaticReconnect() const { return automaticReconnect_; }
     // The network changed under a running tunnel, or the system is about to sleep or has
     // woken: openvpn is told to start over at once ("signal SIGUSR1") instead of finding
-    // out by its own timers. Any thread.
-    void networkChanged(const std::string& what);
+    // out by its own timers. A change that brought no new way out (`networkAppeared`
+    // false) is left to openvpn while it is not connected. Any thread.
+    void networkChanged(const std::string& what, bool networkAppeared = true);
     void managementClosed() override;
     // Why the last run ended without the user asking, once; empty if it did not.
     std::string takeFailure();

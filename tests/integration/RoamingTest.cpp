@@ -33,11 +33,13 @@ bool pingThroughTunnel() {
 struct Reports {
     std::mutex mutex;
     std::vector<std::string> changes;
+    std::vector<bool> appeared;
 
-    std::function<void(const std::string&)> sink() {
-        return [this](const std::string& what) {
+    std::function<void(const NetworkWatcher::Change&)> sink() {
+        return [this](const NetworkWatcher::Change& change) {
             std::lock_guard lock(mutex);
-            changes.push_back(what);
+            changes.push_back(change.what);
+            appeared.push_back(change.appeared);
         };
     }
     size_t count() {
@@ -95,12 +97,16 @@ TEST(NetworkWatcher, ReportsEachBurstOnceAndIgnoresTunnelsAndLinkLocalNoise) {
     EXPECT_EQ(reports.settle(4), 4u);
     run({"ip", "link", "del", "qv-dummy"});
     EXPECT_EQ(reports.settle(5), 5u);
+    std::lock_guard lock(reports.mutex);
+    EXPECT_EQ(reports.appeared, (std::vector<bool>{true, true, true, false, false}))
+        << "a way out may have come with the link, the new route, the new address; not with "
+           "the link going down or away";
 }
 
 TEST(NetworkWatcher, EndsPromptlyWithoutEvents) {
     const auto before = Clock::now();
     {
-        NetworkWatcher watcher([](const std::string&) {});
+        NetworkWatcher watcher([](const NetworkWatcher::Change&) {});
         EXPECT_TRUE(watcher.watching());
     }
     EXPECT_LT(Clock::now() - before, 1s);
@@ -128,7 +134,9 @@ protected:
     }
 
     VpnStack vpn{Accounts{{"alice@example.com", "pw"}}};
-    NetworkWatcher watcher{[this](const std::string& what) { vpn.service->networkChanged(what); }};
+    NetworkWatcher watcher{[this](const NetworkWatcher::Change& change) {
+        vpn.service->networkChanged(change.what, change.appeared);
+    }};
 };
 
 TEST_F(Roaming, LinkAddressAndDefaultRouteChangesRestartTheTunnelAtOnceAndItComesBack) {
@@ -156,6 +164,25 @@ TEST_F(Roaming, LinkAddressAndDefaultRouteChangesRestartTheTunnelAtOnceAndItCome
     ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state();
     EXPECT_TRUE(pingThroughTunnel()) << "after the default route changed";
     EXPECT_EQ(vpn.service->takeFailure(), "");
+}
+
+TEST_F(Roaming, WhileOpenVPNReconnectsAChangeThatBringsNoWayOutIsLeftToIt) {
+    connect();
+    Log::Capture log;
+    ASSERT_TRUE(reconnectingAfter({"ip", "link", "set", "qv-host", "down"}));
+    const auto restarts = [&] {
+        const auto out = log.outputLines();
+        return std::count(out.begin(), out.end(), "signal SIGUSR1\n");
+    };
+    ASSERT_EQ(restarts(), 1);
+    // openvpn cannot reach its server with the link down, so it stays unconnected here.
+    vpn.service->networkChanged("default route removed on qv-host", false);
+    EXPECT_EQ(restarts(), 1) << "as openvpn's own route changes while it connects";
+    EXPECT_TRUE(log.systemContains("left to openvpn"));
+    vpn.service->networkChanged("link qv-host up", true);
+    EXPECT_EQ(restarts(), 2) << "a way out may have come";
+    run({"ip", "link", "set", "qv-host", "up"});
+    EXPECT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state();
 }
 
 TEST_F(Roaming, WithReconnectingOffANetworkChangeEndsTheConnectionAndSaysWhy) {
