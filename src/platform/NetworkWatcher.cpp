@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <linux/netlink.h>
@@ -185,11 +186,22 @@ std::optional<NetworkWatcher::Change> NetworkWatcher::readEvents() {
     return all;
 }
 
-bool NetworkWatcher::noteChange(std::string key, bool added) {
+bool NetworkWatcher::noteChange(int index, std::string key, bool added) {
     if (added)
-        return known_.insert(std::move(key)).second;
+        return known_.emplace(std::move(key), index).second;
     known_.erase(key);
     return true;
+}
+
+bool NetworkWatcher::carriesTraffic(int index) const {
+    return std::any_of(known_.begin(), known_.end(),
+                       [index](const auto& entry) { return entry.second == index; });
+}
+
+void NetworkWatcher::forget(int index, bool routesOnly) {
+    std::erase_if(known_, [&](const auto& entry) {
+        return entry.second == index && (!routesOnly || entry.first.starts_with("route "));
+    });
 }
 
 std::string NetworkWatcher::nameOf(int index) const {
@@ -214,18 +226,25 @@ std::optional<NetworkWatcher::Change> NetworkWatcher::classify(const nlmsghdr& m
         if (name.empty())
             name = nameOf(info.ifi_index);
         const unsigned flags = info.ifi_flags & watchedFlags;
+        // Only a link with an address or a default route can carry the tunnel's packets;
+        // others (a container's or a virtual machine's) come and go without a word here.
+        const bool carries = carriesTraffic(info.ifi_index);
         if (message.nlmsg_type == RTM_DELLINK) {
             links_.erase(info.ifi_index);
-            if (isTunnel(name) || (info.ifi_flags & IFF_LOOPBACK))
+            forget(info.ifi_index, false);
+            if (!carries || isTunnel(name) || (info.ifi_flags & IFF_LOOPBACK))
                 return std::nullopt;
             return Change{"link " + name + " removed", false};
         }
         const auto known = links_.find(info.ifi_index);
         const bool same = known != links_.end() && known->second.flags == flags;
         links_[info.ifi_index] = {name, flags};
-        if (same || isTunnel(name) || (info.ifi_flags & IFF_LOOPBACK))
-            return std::nullopt;
         const bool up = flags & IFF_RUNNING;
+        // The kernel drops an IPv4 link's routes as it goes down without saying so.
+        if (!same && !up)
+            forget(info.ifi_index, true);
+        if (same || !carries || isTunnel(name) || (info.ifi_flags & IFF_LOOPBACK))
+            return std::nullopt;
         return Change{"link " + name + (up ? " up" : " down"), up};
     }
     case RTM_NEWADDR:
@@ -247,7 +266,8 @@ std::optional<NetworkWatcher::Change> NetworkWatcher::classify(const nlmsghdr& m
             if (attribute.rta_type == IFA_ADDRESS || attribute.rta_type == IFA_LOCAL)
                 key += " " + std::to_string(attribute.rta_type) + ":" + bytesOf(attribute);
         });
-        if (!noteChange(std::move(key), message.nlmsg_type == RTM_NEWADDR))
+        if (!noteChange(static_cast<int>(info.ifa_index), std::move(key),
+                        message.nlmsg_type == RTM_NEWADDR))
             return std::nullopt;
         const bool added = message.nlmsg_type == RTM_NEWADDR;
         return Change{(added ? "address added on " : "address removed from ") + name, added};
@@ -274,7 +294,8 @@ std::optional<NetworkWatcher::Change> NetworkWatcher::classify(const nlmsghdr& m
         if (table != RT_TABLE_MAIN || info.rtm_dst_len != 0 || info.rtm_type != RTN_UNICAST)
             return std::nullopt;
         const std::string name = outputIndex ? nameOf(outputIndex) : std::string();
-        if (isTunnel(name) || !noteChange(std::move(key), message.nlmsg_type == RTM_NEWROUTE))
+        if (isTunnel(name) ||
+            !noteChange(outputIndex, std::move(key), message.nlmsg_type == RTM_NEWROUTE))
             return std::nullopt;
         const bool added = message.nlmsg_type == RTM_NEWROUTE;
         return Change{std::string(added ? "default route added" : "default route removed") +

@@ -5,7 +5,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -52,9 +51,13 @@ private:
     std::optional<Change> readEvents();
     // Asks the kernel for every link, address or route (`type`) and learns them.
     bool requestDump(uint16_t type, size_t headerSize);
-    // Records that the address or default route `key` was added or removed; false when
-    // an addition only repeats what is known.
-    bool noteChange(std::string key, bool added);
+    // Records that the address or default route `key` on link `index` was added or
+    // removed; false when an addition only repeats what is known.
+    bool noteChange(int index, std::string key, bool added);
+    // Whether link `index` holds an address or a default route.
+    bool carriesTraffic(int index) const;
+    // Forgets what link `index` held: its routes only, or everything.
+    void forget(int index, bool routesOnly);
     std::string nameOf(int index) const;
 
     std::function<void(const Change&)> changed_;
@@ -62,6 +65,6 @@ private:
     int wakeFd_ = -1;
     // Watcher thread only, once it runs.
     std::map<int, Link> links_;
-    std::set<std::string> known_; // addresses and default routes
+    std::map<std::string, int> known_; // addresses and default routes, with their link
     std::thread thread_;
 };

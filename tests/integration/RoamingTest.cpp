@@ -82,6 +82,13 @@ TEST(NetworkWatcher, ReportsEachBurstOnceAndIgnoresTunnelsAndLinkLocalNoise) {
     run({"ip", "route", "replace", "default", "via", "192.0.2.253", "dev", "qv-dummy"});
     EXPECT_EQ(reports.settle(3), 3u) << reports.changes.back();
 
+    // A container's link, with no address and no default route, comes and goes.
+    run({"ip", "link", "add", "qv-box", "type", "veth", "peer", "name", "qv-box-peer"});
+    run({"ip", "link", "set", "qv-box", "up"});
+    run({"ip", "link", "set", "qv-box-peer", "up"});
+    run({"ip", "link", "del", "qv-box"});
+    EXPECT_EQ(reports.settle(3), 3u) << reports.changes.back();
+
     // What a VPN tunnel does to the system while it comes and goes is not a change of
     // the network under it; nor are narrower routes or a link's statistics.
     run({"ip", "tuntap", "add", "dev", "tun9", "mode", "tun"});
