@@ -48,6 +48,10 @@ AccountClient::AccountClient(int requestTimeoutMs)
 
 void AccountClient::login(const std::string& email, const std::string& password,
                           Completion completion) {
+    // Qt Network's connection cache keeps what each finished connection to the service
+    // left behind (its TLS state among it), about 4 kB per login that grows without
+    // bound over connect cycles; a new chain starts from an empty cache.
+    manager_.clearConnectionCache();
     QNetworkRequest request = requestFor(Constant::loginURL(), ssl_, requestTimeoutMs_);
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
     const std::string body = nlohmann::json{{"email", email}, {"password", password}}.dump(

@@ -18,6 +18,10 @@ AppDelegate::AppDelegate(HelperInstaller::Dependencies helper)
     connectItem_ = statusMemu_->addAction(UiText::connect);
     connectItem_->setObjectName("connectItem");
     connect(connectItem_, &QAction::triggered, this, [this] { onConnectButtonClick(); });
+    reconnectItem_ = statusMemu_->addAction("Automatisch opnieuw verbinden");
+    reconnectItem_->setObjectName("reconnectItem");
+    reconnectItem_->setCheckable(true);
+    reconnectItem_->setChecked(true);
     statusMemu_->addSeparator();
     QAction* quit = statusMemu_->addAction(UiText::quit);
     quit->setObjectName("quitItem");
@@ -25,6 +29,17 @@ AppDelegate::AppDelegate(HelperInstaller::Dependencies helper)
 }
 
 AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::bindReconnectSetting(KeyValueStore& settings,
+                                       std::function<void(bool on)> apply) {
+    const bool on = settings.string(reconnectKey).value_or("true") != "false";
+    reconnectItem_->setChecked(on);
+    apply(on);
+    connect(reconnectItem_, &QAction::toggled, this, [&settings, apply](bool checked) {
+        settings.set(reconnectKey, checked ? "true" : "false");
+        apply(checked);
+    });
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
     if (storyboard_) {

@@ -3,6 +3,7 @@
 #include "app/Storyboard.h"
 #include "helper/HelperConnectionProvider.h"
 #include "helper/HelperInstaller.h"
+#include "platform/KeyValueStore.h"
 
 #include <QObject>
 #include <memory>
@@ -33,9 +34,16 @@ public:
     // The status menu's connect item: the login window's connect action, if there is one.
     void onConnectButtonClick();
 
+    // The status menu's "Automatisch opnieuw verbinden" item follows what `settings`
+    // remembers (on when nothing is); each change is remembered and handed to `apply`,
+    // which also gets the remembered value now.
+    void bindReconnectSetting(KeyValueStore& settings, std::function<void(bool on)> apply);
+    static constexpr const char* reconnectKey = "autoReconnect";
+
     // "statusMemu", not statusMenu: the name the product's interface has always used
     // for this menu, kept on purpose.
     QMenu* statusMemu() const { return statusMemu_.get(); }
+    QAction* reconnectItem() const { return reconnectItem_; }
     QAction* connectItem() const { return connectItem_; }
     QMainWindow* window() const { return window_.get(); }
     MainViewController* mainViewController() const { return mainViewController_.get(); }
@@ -60,6 +68,7 @@ private:
     const Storyboard* storyboard_ = nullptr;
     std::unique_ptr<QMenu> statusMemu_;
     QAction* connectItem_ = nullptr;
+    QAction* reconnectItem_ = nullptr;
     std::unique_ptr<QMainWindow> window_;
     std::unique_ptr<MainViewController> mainViewController_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;

@@ -3,12 +3,15 @@
 #include "app/AppDelegate.h"
 #include "app/MainStoryboard.h"
 #include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
 #include "helper/HelperPaths.h"
 #include "platform/Log.h"
+#include "platform/NetworkWatcher.h"
 #include "platform/NotificationCenter.h"
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtSettingsStore.h"
+#include "platform/qt/QtSleepWatcher.h"
 #include "ui/PointingHandCursor.h"
 #include "vpn/OpenVPNService.h"
 
@@ -58,10 +61,24 @@ int main(int argc, char** argv) {
     OpenVPNService::configureShared(vpn);
 
     QtSettingsStore settings;
+    OpenVPNService& service = OpenVPNService::shared();
+    appDelegate.bindReconnectSetting(settings,
+                                     [&service](bool on) { service.setAutomaticReconnect(on); });
+    // Before sleep and after it, and whenever the network under the tunnel changes,
+    // openvpn starts over at once instead of noticing by its own timers.
+    NetworkWatcher networkWatcher([&service](const NetworkWatcher::Change& change) {
+        service.networkChanged(change.what, change.appeared);
+    });
+    QtSleepWatcher sleepWatcher([&service](bool goingToSleep) {
+        service.networkChanged(goingToSleep ? "the system is going to sleep"
+                                            : "the system woke up");
+    });
+    TerminationSignals termination(service);
+
     LazyAccountClient account;
     QtDesktop desktop;
     const Storyboard storyboard =
-        mainStoryboard(appDelegate, {&settings, &account, &OpenVPNService::shared(),
+        mainStoryboard(appDelegate, {&settings, &account, &service,
                                      &NotificationCenter::defaultCenter(), &desktop});
     appDelegate.setStoryboard(&storyboard);
     QTimer::singleShot(0, &appDelegate,

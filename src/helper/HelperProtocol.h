@@ -10,6 +10,10 @@ class HelperProtocol {
 public:
     // The termination status of a run the helper refused: nothing was started.
     static constexpr int32_t refusedStatus = -1;
+    // The reasons of the runs a stopping helper ends or refuses: the helper itself is
+    // going away (restarted or upgraded), not the run's openvpn.
+    static constexpr const char* helperStoppedReason = "The VPN helper stopped.";
+    static constexpr const char* helperStoppingReason = "The VPN helper is stopping.";
 
     using VersionHandler = std::function<void(const std::string& version)>;
     // The run has started and its openvpn's management interface listens; only the

@@ -101,10 +101,10 @@ int HelperServer::run() {
                 Log::line("stopping on signal " + std::to_string(info.ssi_signo));
                 stopping_ = true;
                 if (pending_)
-                    reply(pending_->owner, refusedStatus, "The VPN helper is stopping.");
+                    reply(pending_->owner, refusedStatus, HelperProtocol::helperStoppingReason);
                 pending_.reset();
                 if (current_) {
-                    current_->endReason = "The VPN helper stopped.";
+                    current_->endReason = HelperProtocol::helperStoppedReason;
                     current_->releaseAtEnd = true;
                 }
                 stopCurrent("the helper is stopping");

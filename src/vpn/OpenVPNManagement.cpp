@@ -102,15 +102,23 @@ void OpenVPNManagement::startReading(std::string alreadyRead) {
     loopRunning_ = true;
     loop_ = std::thread([this, connection, alreadyRead = std::move(alreadyRead)]() mutable {
         readLoop(connection, std::move(alreadyRead));
-        std::lock_guard lock(loopMutex_);
-        loopRunning_ = false;
-        loopEnded_.notify_all();
+        {
+            std::lock_guard lock(loopMutex_);
+            loopRunning_ = false;
+            loopEnded_.notify_all();
+        }
+        states_.managementClosed();
     });
 }
 
 bool OpenVPNManagement::waitUntilReadingEnds(std::chrono::milliseconds timeout) {
     std::unique_lock lock(loopMutex_);
     return loopEnded_.wait_for(lock, timeout, [this] { return !loopRunning_; });
+}
+
+bool OpenVPNManagement::reading() {
+    std::lock_guard lock(loopMutex_);
+    return loopRunning_;
 }
 
 void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connection,

@@ -67,6 +67,8 @@ public:
     // Waits (at most `timeout`) until no read loop runs: once openvpn has ended, its
     // last lines are then handled before anyone records that it ended.
     bool waitUntilReadingEnds(std::chrono::milliseconds timeout);
+    // Whether a read loop runs, that is, a management connection is open.
+    bool reading();
 
     // Reads made by all loops so far (benchmarks check that an idle loop makes none).
     uint64_t readCount() const { return reads_.load(); }

@@ -53,13 +53,21 @@ void OpenVPNService::setState(std::string word) {
 }
 
 void OpenVPNService::updateState(const std::string& word) {
-    std::lock_guard lock(stateMutex_);
-    // openvpn repeats these while re-applying its settings on a live tunnel; they do
-    // not mean the tunnel went down.
-    if (state_ == ConnectionState::connected &&
-        (word == ConnectionState::assignIP || word == ConnectionState::addRoutes))
+    {
+        std::lock_guard lock(stateMutex_);
+        // openvpn repeats these while re-applying its settings on a live tunnel; they do
+        // not mean the tunnel went down.
+        if (state_ == ConnectionState::connected &&
+            (word == ConnectionState::assignIP || word == ConnectionState::addRoutes))
+            return;
+        storeLocked(word);
+    }
+    if (word != "RECONNECTING" || automaticReconnect_)
         return;
-    storeLocked(word);
+    // openvpn starts over by itself after a drop; the user chose not to have that.
+    if (const auto run = currentRun(); run && wanted(*run))
+        endConnection(run, "The VPN connection dropped and automatic reconnecting is off, so it "
+                           "was ended.");
 }
 
 void OpenVPNService::storeLocked(const std::string& word) {
@@ -71,15 +79,19 @@ void OpenVPNService::storeLocked(const std::string& word) {
 // One request to the helper and everything that belongs to it. Its fields are set
 // before the request goes out, or are atomic, or are guarded by runMutex_.
 struct OpenVPNService::Run {
-    std::shared_ptr<HelperProtocol> proxy;
+    std::shared_ptr<HelperProtocol> proxy; // runMutex_ held when it is set
+    std::string config;
+    std::string up;
+    std::string down;
     std::string usernameCommand;
     std::string passwordCommand;
     std::atomic<bool> started{false}; // runMutex_ held when it is set
     std::atomic<bool> ended{false};
-    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> stopRequested{false}; // runMutex_ held when it is set
     std::atomic<bool> stopWatched{false};
     std::atomic<int> credentialPrompts{0};
-    std::string failure; // runMutex_
+    std::atomic<size_t> helperRetries{0}; // new runs asked since the helper went away
+    std::string failure;                  // runMutex_
 };
 
 OpenVPNService::~OpenVPNService() {
@@ -90,13 +102,23 @@ OpenVPNService::~OpenVPNService() {
     }
     runEnded_.notify_all();
     joinWorkers();
+    // Its read loop reports its end to this service, whose members go before it would;
+    // a watch that report started ends at once, its run having ended.
+    management_.reset();
+    joinWorkers();
 }
 
 void OpenVPNService::joinWorkers() {
-    if (starter_.joinable())
-        starter_.join();
-    if (watch_.joinable())
-        watch_.join();
+    // Taken out under the lock, joined outside it: a retry may still be starting a watch.
+    for (std::thread* worker : {&retry_, &starter_, &watch_}) {
+        std::thread ending;
+        {
+            std::lock_guard lock(workersMutex_);
+            ending = std::move(*worker);
+        }
+        if (ending.joinable())
+            ending.join();
+    }
 }
 
 void OpenVPNService::watch(const std::shared_ptr<Run>& run, std::chrono::milliseconds timeout,
@@ -143,24 +165,37 @@ void OpenVPNService::startOpenVPN() {
         return;
     }
 
+    auto run = std::make_shared<Run>();
+    run->config = *config;
+    run->up = *up;
+    run->down = *down;
+    run->usernameCommand = *usernameCommand;
+    run->passwordCommand = *passwordCommand;
+    if (!requestRun(run))
+        giveUp("cannot start openvpn: there is no helper connection", "No VPN helper answers.");
+}
+
+bool OpenVPNService::requestRun(const std::shared_ptr<Run>& run) {
     HelperConnectionProvider* delegate =
         dependencies_.delegate ? dependencies_.delegate() : nullptr;
     std::shared_ptr<HelperConnection> connection =
         delegate ? delegate->helperConnection() : nullptr;
     if (!connection)
-        return giveUp("cannot start openvpn: there is no helper connection",
-                      "No VPN helper answers.");
+        return false;
 
-    auto run = std::make_shared<Run>();
-    run->usernameCommand = *usernameCommand;
-    run->passwordCommand = *passwordCommand;
     // The handlers hold the run weakly: the connection holds them, and the run holds the
     // connection, so anything stronger would keep both alive for good.
     const std::weak_ptr<Run> weakRun = run;
-    run->proxy = connection->proxy([this, weakRun](const HelperError& error) {
+    auto proxy = connection->proxy([this, weakRun](const HelperError& error) {
         Log::line(LogText::helperError + error.description);
         const auto run = weakRun.lock();
         if (!run)
+            return;
+        // A connection that broke (rather than one never made) is a helper restarting;
+        // while it restarts, there may be no connection to be had for a moment.
+        const bool restarting = error.code == HelperError::interrupted ||
+                                (error.code == HelperError::invalid && run->helperRetries > 0);
+        if (restarting && retryThroughHelper(run))
             return;
         openVPNExited(run, HelperProtocol::refusedStatus,
                       error.code == HelperError::busy
@@ -170,11 +205,18 @@ void OpenVPNService::startOpenVPN() {
     {
         std::lock_guard lock(runMutex_);
         run_ = run;
+        // A stop that came while a new run waited to be asked for ends it here.
+        if (!run->stopRequested)
+            run->proxy = proxy;
+    }
+    if (!run->proxy) {
+        openVPNExited(run, 0, "");
+        return true;
     }
     // Credentials go out only to the openvpn of this run, whose management interface
     // only this client can unlock.
     run->proxy->runOpenVPN(
-        *config, *up, *down,
+        run->config, run->up, run->down,
         [this, weakRun](const std::string& managementPassword) {
             const auto run = weakRun.lock();
             if (!run)
@@ -183,6 +225,7 @@ void OpenVPNService::startOpenVPN() {
                 std::lock_guard lock(runMutex_);
                 run->started = true;
             }
+            run->helperRetries = 0;
             runEnded_.notify_all();
             std::lock_guard lock(workersMutex_);
             if (starter_.joinable())
@@ -192,8 +235,14 @@ void OpenVPNService::startOpenVPN() {
         },
         [this, weakRun](int32_t status, const std::string& reason) {
             Log::line(LogText::openVPNExited + std::to_string(status));
-            if (const auto run = weakRun.lock())
-                openVPNExited(run, status, reason);
+            const auto run = weakRun.lock();
+            if (!run)
+                return;
+            if ((reason == HelperProtocol::helperStoppedReason ||
+                 reason == HelperProtocol::helperStoppingReason) &&
+                retryThroughHelper(run))
+                return;
+            openVPNExited(run, status, reason);
         },
         dependencies_.blockLeaks);
     // A helper that takes the request and then hangs must not leave the window waiting.
@@ -205,6 +254,60 @@ void OpenVPNService::startOpenVPN() {
             openVPNExited(run, HelperProtocol::refusedStatus,
                           "The VPN helper did not start the connection in time.");
         });
+    return true;
+}
+
+bool OpenVPNService::retryThroughHelper(const std::shared_ptr<Run>& run) {
+    const size_t retries = run->helperRetries;
+    if (!automaticReconnect_ || run->stopRequested || retries >= std::size(helperRetryPauses))
+        return false;
+    if (run->ended.exchange(true))
+        return true;
+    management_->waitUntilReadingEnds(std::chrono::seconds(10)); // the old openvpn's last lines
+    auto next = std::make_shared<Run>();
+    next->config = run->config;
+    next->up = run->up;
+    next->down = run->down;
+    next->usernameCommand = run->usernameCommand;
+    next->passwordCommand = run->passwordCommand;
+    next->helperRetries = retries + 1;
+    {
+        std::lock_guard lock(runMutex_);
+        if (run_ == run)
+            run_ = next;
+    }
+    runEnded_.notify_all();
+    {
+        // Not a word of openvpn's, which is gone: the window must not go on showing a
+        // tunnel, nor the end of one, while a new run is on its way.
+        std::lock_guard lock(stateMutex_);
+        storeLocked("RECONNECTING");
+    }
+    const auto pause = helperRetryPauses[retries];
+    Log::line("the VPN helper went away; asking it again in " + std::to_string(pause.count()) +
+              " ms (attempt " + std::to_string(retries + 1) + " of " +
+              std::to_string(std::size(helperRetryPauses)) + ")");
+    std::thread previous;
+    {
+        std::lock_guard lock(workersMutex_);
+        previous = std::move(retry_);
+    }
+    // An earlier attempt's, which has asked and is returning; it may need workersMutex_.
+    if (previous.joinable())
+        previous.join();
+    std::lock_guard lock(workersMutex_);
+    retry_ = std::thread([this, next, pause] {
+        {
+            std::unique_lock lock(runMutex_);
+            runEnded_.wait_for(lock, pause,
+                               [&] { return next->ended.load() || next->stopRequested.load(); });
+            if (next->ended)
+                return;
+        }
+        if (!requestRun(next))
+            openVPNExited(next, HelperProtocol::refusedStatus, "No VPN helper answers.");
+    });
+    return true;
 }
 
 void OpenVPNService::connectAndPrime(const std::shared_ptr<Run>& run,
@@ -267,8 +370,16 @@ bool OpenVPNService::connectManagement(const std::shared_ptr<Run>& run,
 
 void OpenVPNService::stopOpenVPN() {
     auto run = currentRun();
-    if (run)
+    bool asked = true;
+    if (run) {
+        std::lock_guard lock(runMutex_);
         run->stopRequested = true;
+        asked = run->proxy != nullptr;
+    }
+    if (!asked) {
+        runEnded_.notify_all(); // a new run waiting to be asked for is not asked for
+        return;
+    }
     management_->sendCommand("signal SIGINT\n");
     if (!run || run->stopWatched.exchange(true))
         return;
@@ -288,6 +399,52 @@ void OpenVPNService::releaseBlock() {
     }
     if (helper)
         helper->releaseBlock();
+}
+
+bool OpenVPNService::wanted(const Run& run) {
+    return run.started && !run.ended && !run.stopRequested && management_->reading();
+}
+
+void OpenVPNService::networkChanged(const std::string& what, bool networkAppeared) {
+    const auto run = currentRun();
+    if (!run || !wanted(*run))
+        return;
+    // While openvpn makes its connection it moves routes itself; a change that brings
+    // no new way out then is its own, or gives it nothing to start over for.
+    if (!networkAppeared && state() != ConnectionState::connected) {
+        Log::line(what + ": left to openvpn, which is connecting");
+        return;
+    }
+    if (!automaticReconnect_)
+        return endConnection(run, "The VPN connection was ended: " + what +
+                                      ", and automatic reconnecting is off.");
+    Log::line(what + ": restarting the tunnel");
+    management_->sendCommand("signal SIGUSR1\n");
+}
+
+void OpenVPNService::endConnection(const std::shared_ptr<Run>& run, const std::string& failure) {
+    Log::line("ending the VPN connection: automatic reconnecting is off");
+    fail(run, failure);
+    stopOpenVPN();
+}
+
+void OpenVPNService::managementClosed() {
+    const auto run = currentRun();
+    if (!run || !run->started || run->ended || run->stopRequested)
+        return;
+    // openvpn closes the connection as it exits, and the helper then reports the exit
+    // at once. One that lives on without its management client can be neither steered
+    // nor stopped from here.
+    watch(
+        run, managementLossGrace, [] { return false; },
+        [this, run] {
+            if (management_->reading())
+                return; // a newer connection to the same run's openvpn
+            Log::line("the management connection closed but openvpn runs on; asking the "
+                      "helper to end it");
+            fail(run, "The connection to the VPN's control port broke.");
+            run->proxy->killOpenVPN();
+        });
 }
 
 bool OpenVPNService::runInProgress() const {
@@ -355,7 +512,8 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
             run_.reset();
         blockedBy_ = run->stopRequested ? nullptr : run->proxy;
     }
-    if (run->stopRequested)
+    // A run stopped while it waited for the helper to come back may have no helper.
+    if (run->stopRequested && run->proxy)
         run->proxy->releaseBlock();
     runEnded_.notify_all();
     std::lock_guard lock(stateMutex_);

@@ -8,6 +8,7 @@
 #include "vpn/OpenVPNManagement.h"
 #include "vpn/StateSink.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -53,6 +54,14 @@ public:
     static constexpr auto stopAnswerTimeout = std::chrono::seconds(3);
     // How long the helper may take to report the run started (it gives openvpn 10 s).
     static constexpr std::chrono::milliseconds defaultStartTimeout = std::chrono::seconds(20);
+    // How long an openvpn whose management connection closed may take to be reported
+    // ended by the helper before the helper is asked to end it.
+    static constexpr auto managementLossGrace = std::chrono::seconds(2);
+    // The pauses before each new run asked of a helper that went away while a connection
+    // was wanted; after the last one the connection ends.
+    static constexpr std::chrono::milliseconds helperRetryPauses[] = {
+        std::chrono::milliseconds(500), std::chrono::seconds(1), std::chrono::seconds(2),
+        std::chrono::seconds(4), std::chrono::seconds(8)};
 
     explicit OpenVPNService(Dependencies dependencies);
     ~OpenVPNService() override;
@@ -94,6 +103,17 @@ public:
 
     // Whether a run was asked for and has not ended yet.
     bool runInProgress() const;
+
+    // On by default. Off, a connection that drops, or meets a network change or sleep,
+    // is ended and the failure reported instead of started over.
+    void setAutomaticReconnect(bool on) { automaticReconnect_ = on; }
+    bool automaticReconnect() const { return automaticReconnect_; }
+    // The network changed under a running tunnel, or the system is about to sleep or has
+    // woken: openvpn is told to start over at once ("signal SIGUSR1") instead of finding
+    // out by its own timers. A change that brought no new way out (`networkAppeared`
+    // false) is left to openvpn while it is not connected. Any thread.
+    void networkChanged(const std::string& what, bool networkAppeared = true);
+    void managementClosed() override;
     // Why the last run ended without the user asking, once; empty if it did not.
     std::string takeFailure();
 
@@ -102,6 +122,15 @@ private:
 
     // Stores the word and queues its notification; the caller holds stateMutex_.
     void storeLocked(const std::string& word);
+    // Publishes `run` and asks the helper for it; false when there is no helper connection.
+    bool requestRun(const std::shared_ptr<Run>& run);
+    // The helper went away while `run` was wanted, and took its openvpn along: a new run
+    // is asked of it after a pause. False when that is not wanted or tried often enough.
+    bool retryThroughHelper(const std::shared_ptr<Run>& run);
+    // Whether the user still wants `run`'s tunnel and its openvpn can be steered.
+    bool wanted(const Run& run);
+    // Ends `run` and reports `failure`, as automatic reconnecting is off.
+    void endConnection(const std::shared_ptr<Run>& run, const std::string& failure);
     void connectAndPrime(const std::shared_ptr<Run>& run, const std::string& managementPassword);
     bool connectManagement(const std::shared_ptr<Run>& run, const std::string& managementPassword,
                            std::string& alreadyRead);
@@ -131,4 +160,6 @@ private:
     std::mutex workersMutex_;
     std::thread starter_; // connects the management client of a started run
     std::thread watch_;   // gives up on a run that does not start, or does not stop
+    std::thread retry_;   // asks a helper that went away for a new run
+    std::atomic<bool> automaticReconnect_{true};
 };

@@ -10,4 +10,6 @@ public:
     virtual ~StateSink() = default;
     virtual void updateState(const std::string& word) = 0;
     virtual void passwordNotice(std::string_view) {}
+    // A read loop has ended: its management connection closed.
+    virtual void managementClosed() {}
 };

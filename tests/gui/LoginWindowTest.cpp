@@ -349,6 +349,37 @@ TEST(LoginWindow, RememberedCredentialsStayAcrossStartsInAnOwnerOnlyFile) {
     QtSettingsStore().remove("password");
 }
 
+TEST(LoginWindow, ReconnectItemTurnsAutomaticReconnectingOffAndIsRemembered) {
+    {
+        App app;
+        app.delegate->bindReconnectSetting(app.settings,
+                                           [&](bool on) { app.vpn->setAutomaticReconnect(on); });
+        QAction* item = app.delegate->reconnectItem();
+        ASSERT_TRUE(item);
+        EXPECT_EQ(item->text(), "Automatisch opnieuw verbinden");
+        EXPECT_TRUE(item->isCheckable());
+        EXPECT_TRUE(item->isChecked()) << "on by default";
+        EXPECT_TRUE(app.vpn->automaticReconnect());
+        EXPECT_TRUE(app.delegate->statusMemu()->actions().contains(item));
+        item->trigger();
+        EXPECT_FALSE(app.vpn->automaticReconnect());
+    }
+    {
+        App next;
+        next.vpn->setAutomaticReconnect(true);
+        next.delegate->bindReconnectSetting(next.settings,
+                                            [&](bool on) { next.vpn->setAutomaticReconnect(on); });
+        EXPECT_FALSE(next.delegate->reconnectItem()->isChecked()) << "remembered";
+        EXPECT_FALSE(next.vpn->automaticReconnect());
+        next.delegate->reconnectItem()->trigger();
+        EXPECT_TRUE(next.vpn->automaticReconnect());
+    }
+    App third;
+    third.delegate->bindReconnectSetting(third.settings, [](bool) {});
+    EXPECT_TRUE(third.delegate->reconnectItem()->isChecked());
+    QtSettingsStore().remove(AppDelegate::reconnectKey);
+}
+
 TEST(LoginWindow, WithoutATrayClosingTheWindowQuits) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "the offscreen platform has none";
     App app;

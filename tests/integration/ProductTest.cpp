@@ -2,6 +2,7 @@
 // service, helper daemon and openvpn server: what a user's clicks lead to.
 #include "ProductStack.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -55,6 +56,32 @@ TEST(Product, ClicksWhileLoggingInStartOneChainAndALaterConnectWorks) {
         << stack.appLog();
     EXPECT_EQ(occurrences(stack.helper.log(), "openvpn started"), 2u);
     EXPECT_EQ(stack.appLog().find("connecting failed"), std::string::npos) << stack.appLog();
+}
+
+TEST(Product, TerminationSignalDisconnectsFirstAndQuitsWithinSeconds) {
+    ProductStack stack(true);
+    auto quovant = stack.startQuovant();
+    const std::string window = stack.waitForWindow();
+    ASSERT_FALSE(window.empty()) << stack.appLog();
+    stack.logIn(window);
+    ASSERT_TRUE(pollUntil([&] { return stack.logged("\nCONNECTED\n"); }, 60s)) << stack.appLog();
+
+    const auto start = std::chrono::steady_clock::now();
+    quovant->signal(SIGTERM);
+    const auto status = quovant->waitFor(15s);
+    ASSERT_TRUE(status) << "still running after SIGTERM\n" << stack.appLog();
+    EXPECT_EQ(*status, 0) << "a clean quit\n" << stack.appLog();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
+    const std::string log = stack.appLog();
+    const size_t asked = log.find("asked to quit: disconnecting first");
+    ASSERT_NE(asked, std::string::npos) << log;
+    EXPECT_NE(log.find("\nNOPROCESS\n", asked), std::string::npos)
+        << "openvpn had ended before the application did\n"
+        << log;
+    EXPECT_NE(stack.helper.log().find("openvpn ended with status 0"), std::string::npos);
+    EXPECT_EQ(stack.helper.log().find("the client that started it went away"), std::string::npos)
+        << "the helper did not have to end it\n"
+        << stack.helper.log();
 }
 
 TEST(Product, AnotherUsersVPNIsTheReasonTheWindowShows) {

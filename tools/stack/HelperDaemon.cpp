@@ -28,7 +28,16 @@ HelperDaemon::HelperDaemon(const std::string& helperCopy) {
     fs::copy_file(helperCopy, dir_ / "helper/com.quovant.macos.helper");
     for (const char* script : {"client.up", "client.down"})
         fs::copy_file(libexecDir() + "/" + script, dir_ / "helper" / script);
+    start();
+}
 
+void HelperDaemon::kill(int signalNumber) {
+    process_->signal(signalNumber);
+    if (!process_->waitFor(std::chrono::seconds(10)))
+        throw std::runtime_error("the helper daemon did not end:\n" + log());
+}
+
+void HelperDaemon::start() {
     ChildProcess::Options options;
     options.outputFile = (dir_ / "helper.log").string();
     process_ = std::make_unique<ChildProcess>(

@@ -30,6 +30,10 @@ public:
     bool running() { return process_ && process_->running(); }
     // The pid of the openvpn the daemon started last, as its log says.
     std::optional<pid_t> openVPNPid() const;
+    // Ends the daemon with `signalNumber` and waits (bounded) until it is gone.
+    void kill(int signalNumber);
+    // Starts the installed daemon again on the same socket path, as systemd would.
+    void start();
     ChildProcess& process() { return *process_; }
 
 private:

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Resident memory and open descriptors of a process, one sample per cycle of a soak,
+// and their growth per cycle after a warm-up (least-squares slope).
+class SoakFigures {
+public:
+    SoakFigures(pid_t pid, int warmUp, int out)
+        : proc_("/proc/" + std::to_string(pid)), warmUp_(warmUp), out_(out) {
+        ::dprintf(out_, "cycle  rss_kib  fds\n");
+    }
+
+    void sample(int cycle) {
+        const long kib = residentKiB(), fds = openDescriptors();
+        ::dprintf(out_, "%5d  %7ld  %3ld\n", cycle, kib, fds);
+        if (cycle > warmUp_) {
+            rss_.push_back(static_cast<double>(kib));
+            fds_.push_back(static_cast<double>(fds));
+        }
+    }
+
+    void summary() const {
+        ::dprintf(out_,
+                  "after %d warm-up cycles, over %zu cycles: rss %+.3f kB/cycle, fds %+.4f/cycle\n",
+                  warmUp_, rss_.size(), slope(rss_), slope(fds_));
+    }
+
+    // Least-squares slope of `values` over their index.
+    static double slope(const std::vector<double>& values) {
+        const double n = static_cast<double>(values.size());
+        double sx = 0, sy = 0, sxx = 0, sxy = 0;
+        for (size_t i = 0; i < values.size(); ++i) {
+            const double x = static_cast<double>(i);
+            sx += x;
+            sy += values[i];
+            sxx += x * x;
+            sxy += x * values[i];
+        }
+        const double d = n * sxx - sx * sx;
+        return d == 0 ? 0 : (n * sxy - sx * sy) / d;
+    }
+
+private:
+    long residentKiB() const {
+        std::ifstream status(proc_ + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("VmRSS:", 0) == 0)
+                return std::stol(line.substr(6));
+        return -1;
+    }
+    long openDescriptors() const {
+        return static_cast<long>(std::distance(std::filesystem::directory_iterator(proc_ + "/fd"),
+                                               std::filesystem::directory_iterator()));
+    }
+    const std::string proc_;
+    const int warmUp_;
+    const int out_;
+    std::vector<double> rss_, fds_;
+};
