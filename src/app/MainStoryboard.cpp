@@ -5,6 +5,7 @@
 #include "ui/MainViewController.h"
 
 #include <QAction>
+#include <QSystemTrayIcon>
 
 Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services) {
     Storyboard storyboard;
@@ -19,6 +20,10 @@ Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services
         ports.setConnectItemTitle = [&delegate](const std::string& title) {
             if (QAction* item = delegate.connectItem())
                 item->setText(QString::fromStdString(title));
+        };
+        ports.setStatusItemToolTip = [&delegate](const std::string& text) {
+            if (QSystemTrayIcon* item = delegate.statusItem())
+                item->setToolTip(QString::fromStdString(text));
         };
         return new MainViewController(ports);
     });

@@ -58,6 +58,11 @@ void MainViewController::viewDidLoad() {
     view.setLinkTitles(UiText::signUp, UiText::help, greyColor);
     ports_.notifications->addObserver(OpenVPNService::stateDidChangeNotification,
                                       [this] { openVPNStateDidChange(); });
+    ports_.notifications->addObserver(OpenVPNService::trafficDidChangeNotification, [this] {
+        if (look_ == StatusLine::Look::connected)
+            showStatus();
+    });
+    showStatus();
 }
 
 void MainViewController::viewDidAppear() {
@@ -141,14 +146,28 @@ void MainViewController::setDisconnectedLook() {
         ports_.setConnectItemTitle(UiText::connect);
     view.setFormEnabled(true);
     view.setRememberTextColor(whiteColor);
+    look_ = StatusLine::Look::disconnected;
+    showStatus();
 }
 
 void MainViewController::setConnectingLook() {
     setLockedLook(greyColor, UiText::connecting, "bg_button");
+    look_ = StatusLine::Look::connecting;
+    showStatus();
 }
 
 void MainViewController::setConnectedLook() {
     setLockedLook(whiteColor, UiText::disconnect, "bg_button_green");
+    look_ = StatusLine::Look::connected;
+    showStatus();
+}
+
+void MainViewController::showStatus() {
+    const std::string text =
+        StatusLine::text(look_, ports_.vpn->connectionStats(), ConnectionStats::Clock::now());
+    ports_.view->setStatusText(text);
+    if (ports_.setStatusItemToolTip)
+        ports_.setStatusItemToolTip("Quovant\n" + text);
 }
 
 void MainViewController::setLockedLook(uint32_t titleColor, const std::string& title,

@@ -6,6 +6,7 @@
 #include "platform/KeyValueStore.h"
 #include "platform/NotificationCenter.h"
 #include "ui/LoginView.h"
+#include "ui/StatusLine.h"
 #include "vpn/OpenVPNService.h"
 
 #include <QObject>
@@ -33,6 +34,8 @@ public:
         Desktop* desktop = nullptr;
         // The status menu's connect item, retitled with every look; empty while there is none.
         std::function<void(const std::string& title)> setConnectItemTitle = {};
+        // The status item's tooltip, set with the status line; empty while there is none.
+        std::function<void(const std::string& text)> setStatusItemToolTip = {};
         std::string profilePath = ProfileFile::defaultPath();
     };
 
@@ -56,6 +59,9 @@ public:
     void setDisconnectedLook();
     void setConnectingLook();
     void setConnectedLook();
+    // Shows the current look's status, with the tunnel's latest figures, in the status
+    // line and the status item's tooltip.
+    void showStatus();
 
     void login(const std::string& email, const std::string& password);
     void requestProfile(const std::string& authorization);
@@ -69,6 +75,7 @@ private:
 
     Ports ports_;
     QWidget* form_ = nullptr;
+    StatusLine::Look look_ = StatusLine::Look::disconnected;
     // Where the chain a click started stands, until it has ended: connected, or back to
     // no process. A click meanwhile starts no second one.
     enum class Chain { idle, requesting, running };

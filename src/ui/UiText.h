@@ -15,6 +15,15 @@ inline constexpr const char* rememberMe = "Onthoud mij";
 inline constexpr const char* quit = "Afsluiten";
 inline constexpr const char* tryAgain = "Opnieuw proberen";
 
+// The status line under the connect button and the tray tooltip.
+inline constexpr const char* notConnected = "Niet verbonden";
+inline constexpr const char* connected = "Verbonden";
+inline constexpr const char* connectedTo = "Verbonden met ";
+inline constexpr const char* received = "Ontvangen ";
+inline constexpr const char* sent = "Verzonden ";
+inline constexpr const char* minutes = " min";
+inline constexpr const char* hours = " u ";
+
 inline constexpr const char* emailEmpty = "Email should not be empty!";
 inline constexpr const char* passwordEmpty = "Password should not be empty!";
 inline constexpr const char* wrongCredentials = "Onjuist email of wachtwoord";

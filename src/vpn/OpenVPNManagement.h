@@ -57,6 +57,7 @@ public:
     std::string processBuffer(std::string buffer);
     void handleLine(std::string_view line);
     void handleState(std::string_view payload);
+    void handleByteCount(std::string_view payload);
 
     // Waits (at most `timeout`) until no read loop runs: once openvpn has ended, its
     // last lines are then handled before anyone records that it ended.

@@ -1,13 +1,20 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-// Where the management client hands each state word it reads, and the credential
-// prompts and verdicts that openvpn sends (">PASSWORD:" payloads).
+// Where the management client hands each state word it reads, the server address of
+// each state line, openvpn's traffic totals, and the credential prompts and verdicts
+// that openvpn sends (">PASSWORD:" payloads).
 class StateSink {
 public:
     virtual ~StateSink() = default;
     virtual void updateState(const std::string& word) = 0;
     virtual void passwordNotice(std::string_view) {}
+    // The remote address a state line names (empty when it names none); it comes just
+    // before that line's word.
+    virtual void stateAddress(std::string_view) {}
+    // Bytes received and sent over the tunnel so far (">BYTECOUNT:in,out").
+    virtual void byteCount(uint64_t, uint64_t) {}
 };

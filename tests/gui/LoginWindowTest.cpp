@@ -312,6 +312,37 @@ TEST(LoginWindow, LooksFollowTheConnectionState) {
     screenshot(app.delegate->window(), "look-disconnected");
 }
 
+TEST(LoginWindow, StatusLineAndTooltipShowTheServerTimeAndTrafficOfTheLiveTunnel) {
+    App app;
+    auto* status = app.outlet<QLabel>("statusLine");
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->text(), "Niet verbonden");
+    EXPECT_EQ(status->textFormat(), Qt::PlainText);
+    EXPECT_EQ(app.delegate->statusItem()->toolTip(), "Quovant\nNiet verbonden");
+
+    // The real management client reads openvpn's lines from the test's port.
+    ASSERT_TRUE(app.vpn->management().socket().connect(1).isSuccess());
+    ASSERT_TRUE(app.management.accept());
+    app.vpn->management().startReading();
+    app.management.send(">STATE:1700000000,CONNECTED,SUCCESS,10.8.0.2,198.51.100.20,1194,,\r\n"
+                        ">BYTECOUNT:1288490,356123\r\n");
+    const QString connected = "Verbonden met 198.51.100.20 \u00b7 0 min\n"
+                              "Ontvangen 1,2 MB \u00b7 Verzonden 347 KB";
+    EXPECT_TRUE(waitUntil([&] { return status->text() == connected; }))
+        << status->text().toStdString();
+    EXPECT_EQ(app.delegate->statusItem()->toolTip(), "Quovant\n" + connected);
+    screenshot(app.delegate->window(), "status-connected");
+
+    app.management.send(">BYTECOUNT:3221225472,1048576\r\n");
+    EXPECT_TRUE(waitUntil([&] {
+        return status->text().endsWith("Ontvangen 3,0 GB \u00b7 Verzonden 1,0 MB");
+    })) << status->text().toStdString();
+
+    app.management.send(">STATE:1700000100,EXITING,SIGINT,,,,,\r\n");
+    EXPECT_TRUE(waitUntil([&] { return status->text() == "Niet verbonden"; }));
+    EXPECT_EQ(app.delegate->statusItem()->toolTip(), "Quovant\nNiet verbonden");
+}
+
 TEST(LoginWindow, RememberedCredentialsStayAcrossStartsInAnOwnerOnlyFile) {
     {
         App app;

@@ -18,6 +18,7 @@ struct FakeView : LoginView {
     uint32_t titleColor = 0, rememberColor = 0;
     std::optional<bool> formEnabled;
     std::vector<std::string> alerts;
+    std::string status;
     int changes = 0;
 
     std::string emailText() override { return email; }
@@ -35,6 +36,7 @@ struct FakeView : LoginView {
     void setConnectImage(const std::string& i) override { image = i, ++changes; }
     void setFormEnabled(bool e) override { formEnabled = e, ++changes; }
     void setRememberTextColor(uint32_t c) override { rememberColor = c, ++changes; }
+    void setStatusText(const std::string& t) override { status = t; }
     void showAlert(const std::string& m) override { alerts.push_back(m); }
 };
 
@@ -83,6 +85,7 @@ struct ControllerHarness {
     FakeDesktop desktop;
     TempDir dir;
     std::vector<std::string> itemTitles;
+    std::vector<std::string> toolTips;
     std::unique_ptr<OpenVPNService> vpn;
     std::unique_ptr<MainViewController> controller;
 
@@ -104,6 +107,7 @@ struct ControllerHarness {
         ports.notifications = &center;
         ports.desktop = &desktop;
         ports.setConnectItemTitle = [this](const std::string& t) { itemTitles.push_back(t); };
+        ports.setStatusItemToolTip = [this](const std::string& t) { toolTips.push_back(t); };
         ports.profilePath = (dir / "quovant.ovpn").string();
         controller = std::make_unique<MainViewController>(ports);
         controller->viewDidLoad();
