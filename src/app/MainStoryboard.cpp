@@ -13,6 +13,7 @@ Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services
     storyboard.add("mainViewController", [&delegate, services] {
         MainViewController::Ports ports;
         ports.defaults = services.defaults;
+        ports.passwords = services.passwords;
         ports.account = services.account;
         ports.vpn = services.vpn;
         ports.notifications = services.notifications;

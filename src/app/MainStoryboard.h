@@ -8,6 +8,7 @@ class Desktop;
 class KeyValueStore;
 class NotificationCenter;
 class OpenVPNService;
+class PasswordStore;
 
 // The storyboard "Main": "mainWindowController" and "mainViewController", the latter
 // wired to the application delegate's connect item and the given services.
@@ -17,6 +18,8 @@ struct MainStoryboardServices {
     OpenVPNService* vpn;
     NotificationCenter* notifications;
     Desktop* desktop;
+    // The remembered password; none keeps it in `defaults`.
+    PasswordStore* passwords = nullptr;
 };
 
 Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services);

@@ -6,6 +6,7 @@
 #include "helper/HelperPaths.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
+#include "platform/qt/KeyringPasswordStore.h"
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -58,11 +59,12 @@ int main(int argc, char** argv) {
     OpenVPNService::configureShared(vpn);
 
     QtSettingsStore settings;
+    KeyringPasswordStore passwords(settings);
     AccountClient account;
     QtDesktop desktop;
     const Storyboard storyboard =
         mainStoryboard(appDelegate, {&settings, &account, &OpenVPNService::shared(),
-                                     &NotificationCenter::defaultCenter(), &desktop});
+                                     &NotificationCenter::defaultCenter(), &desktop, &passwords});
     appDelegate.setStoryboard(&storyboard);
     QTimer::singleShot(0, &appDelegate,
                        [&appDelegate] { appDelegate.applicationDidFinishLaunching(); });

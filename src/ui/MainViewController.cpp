@@ -26,8 +26,10 @@ std::optional<std::string> stringMember(const std::string& body, const char* nam
 } // namespace
 
 MainViewController::MainViewController(Ports ports, QObject* parent)
-    : QObject(parent), ports_(std::move(ports)) {
+    : QObject(parent), ports_(std::move(ports)), passwordsInDefaults_(*ports_.defaults) {
     setObjectName("mainViewController");
+    if (!ports_.passwords)
+        ports_.passwords = &passwordsInDefaults_;
 }
 
 // The form belongs to the window it is shown in once it is placed there.
@@ -48,12 +50,19 @@ void MainViewController::viewDidLoad() {
     LoginView& view = *ports_.view;
     view.setUpColors(backgroundColor, greyColor);
     const auto email = ports_.defaults->string("email");
-    const auto password = ports_.defaults->string("password");
     view.setEmailText(email.value_or(""));
-    view.setPasswordText(password.value_or(""));
+    view.setPasswordText("");
     // Credentials that were remembered stay remembered: with the box off, the next
     // successful login would erase them.
-    view.setRememberChecked(email.has_value() || password.has_value());
+    view.setRememberChecked(email.has_value());
+    ports_.passwords->read([this](std::optional<std::string> password) {
+        if (!password)
+            return;
+        // The keyring may answer after the user began to type; what they typed stays.
+        if (ports_.view->passwordText().empty())
+            ports_.view->setPasswordText(*password);
+        ports_.view->setRememberChecked(true);
+    });
     view.setConnectTitle(UiText::connect, greyColor);
     view.setLinkTitles(UiText::signUp, UiText::help, greyColor);
     ports_.notifications->addObserver(OpenVPNService::stateDidChangeNotification,
@@ -189,10 +198,10 @@ void MainViewController::login(const std::string& email, const std::string& pass
             return failed(reply);
         if (ports_.view->rememberChecked()) {
             ports_.defaults->set("email", email);
-            ports_.defaults->set("password", password);
+            ports_.passwords->write(password);
         } else {
             ports_.defaults->remove("email");
-            ports_.defaults->remove("password");
+            ports_.passwords->remove();
         }
         const auto token = stringMember(reply.body, "access_token");
         if (!token)

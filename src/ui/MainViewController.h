@@ -5,6 +5,8 @@
 #include "platform/Desktop.h"
 #include "platform/KeyValueStore.h"
 #include "platform/NotificationCenter.h"
+#include "platform/PasswordStore.h"
+#include "platform/SettingsPasswordStore.h"
 #include "ui/LoginView.h"
 #include "ui/StatusLine.h"
 #include "vpn/OpenVPNService.h"
@@ -28,6 +30,8 @@ public:
     struct Ports {
         LoginView* view = nullptr;
         KeyValueStore* defaults = nullptr;
+        // The remembered password; by default the key "password" of `defaults`.
+        PasswordStore* passwords = nullptr;
         AccountService* account = nullptr;
         OpenVPNService* vpn = nullptr;
         NotificationCenter* notifications = nullptr;
@@ -74,6 +78,7 @@ private:
     void chainFailed(const std::string& alert);
 
     Ports ports_;
+    SettingsPasswordStore passwordsInDefaults_;
     QWidget* form_ = nullptr;
     StatusLine::Look look_ = StatusLine::Look::disconnected;
     // Where the chain a click started stands, until it has ended: connected, or back to

@@ -14,7 +14,9 @@ std::string ByteUnits::format(uint64_t bytes) {
     }
     // Rounded down, so a total never shows more than it is.
     const uint64_t whole = bytes / scale;
-    if (whole >= 10)
+    // Kilobytes go without tenths: a tenth of one changes with every keepalive of an
+    // idle tunnel, and each change of the figure wakes the window.
+    if (whole >= 10 || unit == 0)
         return std::to_string(whole) + " " + units[unit];
     const uint64_t tenth = bytes % scale * 10 / scale;
     return std::to_string(whole) + "," + std::to_string(tenth) + " " + units[unit];

@@ -3,6 +3,7 @@
 #include "ProductStack.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -55,6 +56,21 @@ TEST(Product, ClicksWhileLoggingInStartOneChainAndALaterConnectWorks) {
         << stack.appLog();
     EXPECT_EQ(occurrences(stack.helper.log(), "openvpn started"), 2u);
     EXPECT_EQ(stack.appLog().find("connecting failed"), std::string::npos) << stack.appLog();
+}
+
+TEST(Product, StatusLineShowsTheLiveTunnel) {
+    ProductStack stack(true);
+    auto quovant = stack.startQuovant();
+    const std::string window = stack.waitForWindow();
+    ASSERT_FALSE(window.empty()) << stack.appLog();
+    stack.logIn(window);
+    ASSERT_TRUE(pollUntil([&] { return stack.logged("\nCONNECTED\n"); }, 60s)) << stack.appLog();
+    // Some traffic for the counts, then a second for openvpn to report it.
+    EXPECT_EQ(runCommand({"ping", "-c", "20", "-i", "0.05", "-s", "1000", "-W", "5",
+                          OpenVPNServer::tunnelAddress}),
+              0);
+    std::this_thread::sleep_for(1500ms);
+    stack.screenshot(screenshotPath("product-status-connected"));
 }
 
 TEST(Product, AnotherUsersVPNIsTheReasonTheWindowShows) {

@@ -89,7 +89,8 @@ struct ControllerHarness {
     std::unique_ptr<OpenVPNService> vpn;
     std::unique_ptr<MainViewController> controller;
 
-    explicit ControllerHarness(AccountService* accountService = nullptr) {
+    explicit ControllerHarness(AccountService* accountService = nullptr,
+                               PasswordStore* passwords = nullptr) {
         OpenVPNService::Dependencies d;
         d.mainQueue = &queue;
         d.notifications = &center;
@@ -102,6 +103,7 @@ struct ControllerHarness {
         MainViewController::Ports ports;
         ports.view = &view;
         ports.defaults = &defaults;
+        ports.passwords = passwords;
         ports.account = accountService ? accountService : &account;
         ports.vpn = vpn.get();
         ports.notifications = &center;

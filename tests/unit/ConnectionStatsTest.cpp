@@ -15,9 +15,9 @@ TEST(ByteUnits, KnownCounts) {
     const std::pair<uint64_t, const char*> cases[] = {
         {0, "0 B"},
         {1023, "1023 B"},
-        {1024, "1,0 KB"},
-        {1536, "1,5 KB"},
-        {10239, "9,9 KB"},
+        {1024, "1 KB"},
+        {1536, "1 KB"},
+        {10239, "9 KB"},
         {10240, "10 KB"},
         {348160, "340 KB"},
         {1048575, "1023 KB"},
@@ -76,11 +76,11 @@ TEST(ConnectionStats, ACountIsWorthShowingOnlyWhenItsUnitsOrTheMinuteChange) {
     EXPECT_TRUE(stats.byteCount(100, 0, t0 + 2s)) << "0 B -> 100 B";
     EXPECT_FALSE(stats.byteCount(100, 0, t0 + 3s)) << "nothing changed";
     EXPECT_TRUE(stats.byteCount(2048, 0, t0 + 4s));
-    EXPECT_FALSE(stats.byteCount(2050, 0, t0 + 5s)) << "still 2,0 KB";
-    EXPECT_FALSE(stats.byteCount(2050, 0, t0 + 59s));
-    EXPECT_TRUE(stats.byteCount(2050, 0, t0 + 60s)) << "one minute connected";
-    EXPECT_FALSE(stats.byteCount(2050, 0, t0 + 61s));
-    EXPECT_TRUE(stats.byteCount(2050, 1024, t0 + 62s));
+    EXPECT_FALSE(stats.byteCount(3000, 0, t0 + 5s)) << "still 2 KB";
+    EXPECT_FALSE(stats.byteCount(3000, 0, t0 + 59s));
+    EXPECT_TRUE(stats.byteCount(3000, 0, t0 + 60s)) << "one minute connected";
+    EXPECT_FALSE(stats.byteCount(3000, 0, t0 + 61s));
+    EXPECT_TRUE(stats.byteCount(3000, 1024, t0 + 62s));
 }
 
 TEST(ConnectionStats, TheServicePostsTrafficOnlyWhenTheShownFiguresChange) {

@@ -53,7 +53,7 @@ TEST(StatusLine, FollowsTheLooksAndTheTrafficInTheWindowAndTheTooltip) {
     h.vpn->byteCount(1536, 10240);
     h.queue.drain();
     EXPECT_EQ(h.view.status,
-              "Verbonden met 203.0.113.9 \u00b7 0 min\nOntvangen 1,5 KB \u00b7 Verzonden 10 KB");
+              "Verbonden met 203.0.113.9 \u00b7 0 min\nOntvangen 1 KB \u00b7 Verzonden 10 KB");
     EXPECT_EQ(h.toolTips.back(), "Quovant\n" + h.view.status);
 
     // Traffic that arrives while the window shows another look does not overwrite it.
