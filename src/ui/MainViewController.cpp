@@ -55,14 +55,14 @@ void MainViewController::viewDidLoad() {
     // Credentials that were remembered stay remembered: with the box off, the next
     // successful login would erase them.
     view.setRememberChecked(email.has_value());
-    ports_.passwords->read([this](std::optional<std::string> password) {
-        if (!password)
-            return;
-        // The keyring may answer after the user began to type; what they typed stays.
-        if (ports_.view->passwordText().empty())
-            ports_.view->setPasswordText(*password);
-        ports_.view->setRememberChecked(true);
-    });
+    // The password is remembered with the e-mail, or not at all: without one there is
+    // nothing to ask the keyring for.
+    if (email)
+        ports_.passwords->read([this](std::optional<std::string> password) {
+            // The keyring may answer after the user began to type; what they typed stays.
+            if (password && ports_.view->passwordText().empty())
+                ports_.view->setPasswordText(*password);
+        });
     view.setConnectTitle(UiText::connect, greyColor);
     view.setLinkTitles(UiText::signUp, UiText::help, greyColor);
     ports_.notifications->addObserver(OpenVPNService::stateDidChangeNotification,
