@@ -5,6 +5,7 @@
 #include "ui/MainViewController.h"
 
 #include <QAction>
+#include <QMainWindow>
 #include <QSystemTrayIcon>
 
 Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services) {
@@ -14,6 +15,11 @@ Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services
         MainViewController::Ports ports;
         ports.defaults = services.defaults;
         ports.passwords = services.passwords;
+        ports.desktopNotifications = services.desktopNotifications;
+        ports.windowShown = [&delegate] {
+            const QMainWindow* window = delegate.window();
+            return window && window->isVisible() && !window->isMinimized();
+        };
         ports.account = services.account;
         ports.vpn = services.vpn;
         ports.notifications = services.notifications;

@@ -5,6 +5,7 @@
 class AccountService;
 class AppDelegate;
 class Desktop;
+class DesktopNotifications;
 class KeyValueStore;
 class NotificationCenter;
 class OpenVPNService;
@@ -20,6 +21,8 @@ struct MainStoryboardServices {
     Desktop* desktop;
     // The remembered password; none keeps it in `defaults`.
     PasswordStore* passwords = nullptr;
+    // Notifications of the connection's turns; none shows none.
+    DesktopNotifications* desktopNotifications = nullptr;
 };
 
 Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services);

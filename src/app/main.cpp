@@ -6,6 +6,7 @@
 #include "helper/HelperPaths.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
+#include "platform/qt/FreedesktopNotifications.h"
 #include "platform/qt/KeyringPasswordStore.h"
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtMainQueue.h"
@@ -60,11 +61,12 @@ int main(int argc, char** argv) {
 
     QtSettingsStore settings;
     KeyringPasswordStore passwords(settings);
+    FreedesktopNotifications notifications;
     AccountClient account;
     QtDesktop desktop;
-    const Storyboard storyboard =
-        mainStoryboard(appDelegate, {&settings, &account, &OpenVPNService::shared(),
-                                     &NotificationCenter::defaultCenter(), &desktop, &passwords});
+    const Storyboard storyboard = mainStoryboard(
+        appDelegate, {&settings, &account, &OpenVPNService::shared(),
+                      &NotificationCenter::defaultCenter(), &desktop, &passwords, &notifications});
     appDelegate.setStoryboard(&storyboard);
     QTimer::singleShot(0, &appDelegate,
                        [&appDelegate] { appDelegate.applicationDidFinishLaunching(); });

@@ -30,6 +30,8 @@ MainViewController::MainViewController(Ports ports, QObject* parent)
     setObjectName("mainViewController");
     if (!ports_.passwords)
         ports_.passwords = &passwordsInDefaults_;
+    if (ports_.desktopNotifications)
+        notices_.emplace(*ports_.desktopNotifications);
 }
 
 // The form belongs to the window it is shown in once it is placed there.
@@ -91,6 +93,8 @@ void MainViewController::onConnectButtonClick() {
     }
     const std::string state = ports_.vpn->state();
     if (!ConnectionState::isStopped(state)) {
+        if (notices_)
+            notices_->userDisconnecting();
         ports_.vpn->stopOpenVPN(); // during connecting too: the click cancels
         return;
     }
@@ -155,20 +159,24 @@ void MainViewController::setDisconnectedLook() {
         ports_.setConnectItemTitle(UiText::connect);
     view.setFormEnabled(true);
     view.setRememberTextColor(whiteColor);
-    look_ = StatusLine::Look::disconnected;
-    showStatus();
+    lookTaken(StatusLine::Look::disconnected);
 }
 
 void MainViewController::setConnectingLook() {
     setLockedLook(greyColor, UiText::connecting, "bg_button");
-    look_ = StatusLine::Look::connecting;
-    showStatus();
+    lookTaken(StatusLine::Look::connecting);
 }
 
 void MainViewController::setConnectedLook() {
     setLockedLook(whiteColor, UiText::disconnect, "bg_button_green");
-    look_ = StatusLine::Look::connected;
+    lookTaken(StatusLine::Look::connected);
+}
+
+void MainViewController::lookTaken(StatusLine::Look look) {
+    look_ = look;
     showStatus();
+    if (notices_)
+        notices_->lookChanged(look, ports_.vpn->connectionStats().server);
 }
 
 void MainViewController::showStatus() {
@@ -245,6 +253,8 @@ void MainViewController::unknownError() {
 void MainViewController::chainFailed(const std::string& alert) {
     // Back to a form the user can use: the chain has ended.
     Log::line("connecting failed: " + alert);
+    if (notices_)
+        notices_->failed(alert, ports_.windowShown());
     chain_ = Chain::idle;
     setDisconnectedLook();
     ports_.view->showAlert(alert);

@@ -7,6 +7,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/PasswordStore.h"
 #include "platform/SettingsPasswordStore.h"
+#include "ui/ConnectionNotices.h"
 #include "ui/LoginView.h"
 #include "ui/StatusLine.h"
 #include "vpn/OpenVPNService.h"
@@ -14,6 +15,7 @@
 #include <QObject>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 // The login window's controller: validates the form, connects or disconnects,
@@ -40,6 +42,10 @@ public:
         std::function<void(const std::string& title)> setConnectItemTitle = {};
         // The status item's tooltip, set with the status line; empty while there is none.
         std::function<void(const std::string& text)> setStatusItemToolTip = {};
+        // Desktop notifications of the connection's turns; none when empty.
+        DesktopNotifications* desktopNotifications = nullptr;
+        // Whether the user can see the window now; failures are notified only when not.
+        std::function<bool()> windowShown = [] { return true; };
         std::string profilePath = ProfileFile::defaultPath();
     };
 
@@ -72,6 +78,8 @@ public:
 
 private:
     void setLockedLook(uint32_t titleColor, const std::string& title, const std::string& imageName);
+    // The status line, tooltip and notifications of the look just applied.
+    void lookTaken(StatusLine::Look look);
     void failed(const AccountReply& reply);
     void unknownError();
     // Ends the chain with the disconnected look and, when there is one, the reason.
@@ -81,6 +89,7 @@ private:
     SettingsPasswordStore passwordsInDefaults_;
     QWidget* form_ = nullptr;
     StatusLine::Look look_ = StatusLine::Look::disconnected;
+    std::optional<ConnectionNotices> notices_;
     // Where the chain a click started stands, until it has ended: connected, or back to
     // no process. A click meanwhile starts no second one.
     enum class Chain { idle, requesting, running };

@@ -24,6 +24,12 @@ inline constexpr const char* sent = "Verzonden ";
 inline constexpr const char* minutes = " min";
 inline constexpr const char* hours = " u ";
 
+// Desktop notifications.
+inline constexpr const char* serverIs = "Server: ";
+inline constexpr const char* connectionLost = "Verbinding weggevallen";
+inline constexpr const char* reconnecting = "Opnieuw verbinden...";
+inline constexpr const char* connectingFailed = "Verbinden mislukt";
+
 inline constexpr const char* emailEmpty = "Email should not be empty!";
 inline constexpr const char* passwordEmpty = "Password should not be empty!";
 inline constexpr const char* wrongCredentials = "Onjuist email of wachtwoord";

@@ -89,8 +89,11 @@ struct ControllerHarness {
     std::unique_ptr<OpenVPNService> vpn;
     std::unique_ptr<MainViewController> controller;
 
+    bool windowShown = true;
+
     explicit ControllerHarness(AccountService* accountService = nullptr,
-                               PasswordStore* passwords = nullptr) {
+                               PasswordStore* passwords = nullptr,
+                               DesktopNotifications* notifications = nullptr) {
         OpenVPNService::Dependencies d;
         d.mainQueue = &queue;
         d.notifications = &center;
@@ -104,6 +107,8 @@ struct ControllerHarness {
         ports.view = &view;
         ports.defaults = &defaults;
         ports.passwords = passwords;
+        ports.desktopNotifications = notifications;
+        ports.windowShown = [this] { return windowShown; };
         ports.account = accountService ? accountService : &account;
         ports.vpn = vpn.get();
         ports.notifications = &center;
