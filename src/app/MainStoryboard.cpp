@@ -16,6 +16,7 @@ Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services
         ports.defaults = services.defaults;
         ports.passwords = services.passwords;
         ports.desktopNotifications = services.desktopNotifications;
+        ports.connectAtStart = [connect = services.connectAtStart] { return connect; };
         ports.windowShown = [&delegate] {
             const QMainWindow* window = delegate.window();
             return window && window->isVisible() && !window->isMinimized();

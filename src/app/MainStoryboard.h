@@ -23,6 +23,8 @@ struct MainStoryboardServices {
     PasswordStore* passwords = nullptr;
     // Notifications of the connection's turns; none shows none.
     DesktopNotifications* desktopNotifications = nullptr;
+    // Whether the window connects with the remembered credentials at load.
+    bool connectAtStart = false;
 };
 
 Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services);

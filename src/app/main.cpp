@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/MainStoryboard.h"
 #include "app/SingleInstance.h"
+#include "app/StartupItems.h"
 #include "helper/HelperPaths.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
@@ -64,9 +65,13 @@ int main(int argc, char** argv) {
     FreedesktopNotifications notifications;
     AccountClient account;
     QtDesktop desktop;
-    const Storyboard storyboard = mainStoryboard(
-        appDelegate, {&settings, &account, &OpenVPNService::shared(),
-                      &NotificationCenter::defaultCenter(), &desktop, &passwords, &notifications});
+    const AutostartEntry autostart(AutostartEntry::defaultPath(),
+                                   QApplication::applicationFilePath().toStdString());
+    StartupItems startup(*appDelegate.statusMemu(), autostart, settings);
+    const Storyboard storyboard =
+        mainStoryboard(appDelegate, {&settings, &account, &OpenVPNService::shared(),
+                                     &NotificationCenter::defaultCenter(), &desktop, &passwords,
+                                     &notifications, StartupItems::connectAtStart(settings)});
     appDelegate.setStoryboard(&storyboard);
     QTimer::singleShot(0, &appDelegate,
                        [&appDelegate] { appDelegate.applicationDidFinishLaunching(); });

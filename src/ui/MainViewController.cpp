@@ -57,14 +57,6 @@ void MainViewController::viewDidLoad() {
     // Credentials that were remembered stay remembered: with the box off, the next
     // successful login would erase them.
     view.setRememberChecked(email.has_value());
-    // The password is remembered with the e-mail, or not at all: without one there is
-    // nothing to ask the keyring for.
-    if (email)
-        ports_.passwords->read([this](std::optional<std::string> password) {
-            // The keyring may answer after the user began to type; what they typed stays.
-            if (password && ports_.view->passwordText().empty())
-                ports_.view->setPasswordText(*password);
-        });
     view.setConnectTitle(UiText::connect, greyColor);
     view.setLinkTitles(UiText::signUp, UiText::help, greyColor);
     ports_.notifications->addObserver(OpenVPNService::stateDidChangeNotification,
@@ -74,6 +66,25 @@ void MainViewController::viewDidLoad() {
             showStatus();
     });
     showStatus();
+    const bool connectNow = ports_.connectAtStart && ports_.connectAtStart();
+    // The password is remembered with the e-mail, or not at all: without one there is
+    // nothing to ask the keyring for.
+    if (!email) {
+        if (connectNow)
+            Log::line("not connecting at start: no credentials are remembered");
+        return;
+    }
+    ports_.passwords->read([this, connectNow](std::optional<std::string> password) {
+        // The keyring may answer after the user began to type; what they typed stays.
+        if (password && ports_.view->passwordText().empty())
+            ports_.view->setPasswordText(*password);
+        if (!connectNow)
+            return;
+        if (!password)
+            return Log::line("not connecting at start: no password is remembered");
+        if (look_ == StatusLine::Look::disconnected)
+            onConnectButtonClick();
+    });
 }
 
 void MainViewController::viewDidAppear() {

@@ -46,6 +46,8 @@ public:
         DesktopNotifications* desktopNotifications = nullptr;
         // Whether the user can see the window now; failures are notified only when not.
         std::function<bool()> windowShown = [] { return true; };
+        // Whether to connect with the remembered credentials once they are read at load.
+        std::function<bool()> connectAtStart = {};
         std::string profilePath = ProfileFile::defaultPath();
     };
 

@@ -14,6 +14,8 @@ inline constexpr const char* passwordPlaceholder = "Wachtwoord";
 inline constexpr const char* rememberMe = "Onthoud mij";
 inline constexpr const char* quit = "Afsluiten";
 inline constexpr const char* tryAgain = "Opnieuw proberen";
+inline constexpr const char* startAtLogin = "Starten bij inloggen";
+inline constexpr const char* connectAtStart = "Verbinden bij starten";
 
 // The status line under the connect button and the tray tooltip.
 inline constexpr const char* notConnected = "Niet verbonden";

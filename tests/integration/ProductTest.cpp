@@ -2,6 +2,7 @@
 // service, helper daemon and openvpn server: what a user's clicks lead to.
 #include "ProductStack.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -71,6 +72,19 @@ TEST(Product, StatusLineShowsTheLiveTunnel) {
               0);
     std::this_thread::sleep_for(1500ms);
     stack.screenshot(screenshotPath("product-status-connected"));
+}
+
+TEST(Product, ConnectAtStartConnectsWithTheRememberedCredentials) {
+    ProductStack stack(true);
+    // What an earlier run left: the credentials remembered (no keyring in this session,
+    // so the password is in the file) and "Verbinden bij starten" ticked.
+    std::filesystem::create_directories(stack.configDir() / "Quovant");
+    std::ofstream(stack.configDir() / "Quovant" / "Quovant.conf")
+        << "[General]\nconnectAtStart=true\nemail=" << ProductStack::email
+        << "\npassword=" << ProductStack::password << "\n";
+    auto quovant = stack.startQuovant();
+    ASSERT_TRUE(pollUntil([&] { return stack.logged("\nCONNECTED\n"); }, 60s)) << stack.appLog();
+    EXPECT_EQ(occurrences(stack.account->recorded(), "POST /api/login"), 1u);
 }
 
 TEST(Product, AnotherUsersVPNIsTheReasonTheWindowShows) {

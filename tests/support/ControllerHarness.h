@@ -103,20 +103,28 @@ struct ControllerHarness {
         };
         d.trustManagementPeer = [](const TCPConnection&) { return true; };
         vpn = std::make_unique<OpenVPNService>(d);
-        MainViewController::Ports ports;
-        ports.view = &view;
-        ports.defaults = &defaults;
+        MainViewController::Ports ports = basicPorts(view);
         ports.passwords = passwords;
         ports.desktopNotifications = notifications;
         ports.windowShown = [this] { return windowShown; };
-        ports.account = accountService ? accountService : &account;
-        ports.vpn = vpn.get();
-        ports.notifications = &center;
-        ports.desktop = &desktop;
+        if (accountService)
+            ports.account = accountService;
         ports.setConnectItemTitle = [this](const std::string& t) { itemTitles.push_back(t); };
         ports.setStatusItemToolTip = [this](const std::string& t) { toolTips.push_back(t); };
         ports.profilePath = (dir / "quovant.ovpn").string();
         controller = std::make_unique<MainViewController>(ports);
         controller->viewDidLoad();
+    }
+
+    // The harness's defaults, account, service and desktop, for a controller on `v`.
+    MainViewController::Ports basicPorts(LoginView& v) {
+        MainViewController::Ports ports;
+        ports.view = &v;
+        ports.defaults = &defaults;
+        ports.account = &account;
+        ports.vpn = vpn.get();
+        ports.notifications = &center;
+        ports.desktop = &desktop;
+        return ports;
     }
 };

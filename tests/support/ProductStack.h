@@ -31,6 +31,8 @@ public:
     // Starts quovant with the environment that points it at this stack.
     std::unique_ptr<ChildProcess> startQuovant();
     std::string appLog() const { return readFile(home_ / "quovant.log"); }
+    // The application's XDG_CONFIG_HOME (its settings, its autostart entry).
+    std::filesystem::path configDir() const { return home_ / "config"; }
     bool logged(const std::string& text) const { return appLog().find(text) != std::string::npos; }
 
     // Headless only: the window's X id once it is visible (empty on time-out).
