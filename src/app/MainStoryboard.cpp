@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/MainWindowController.h"
 #include "ui/MainViewController.h"
+#include "ui/StatusIcons.h"
 
 #include <QAction>
 #include <QMainWindow>
@@ -32,6 +33,10 @@ Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services
         ports.setStatusItemToolTip = [&delegate](const std::string& text) {
             if (QSystemTrayIcon* item = delegate.statusItem())
                 item->setToolTip(QString::fromStdString(text));
+        };
+        ports.setStatusItemIcon = [&delegate](StatusLine::Look look) {
+            if (QSystemTrayIcon* item = delegate.statusItem())
+                item->setIcon(StatusIcons::forLook(look));
         };
         return new MainViewController(ports);
     });

@@ -196,6 +196,8 @@ void MainViewController::showStatus() {
     ports_.view->setStatusText(text);
     if (ports_.setStatusItemToolTip)
         ports_.setStatusItemToolTip("Quovant\n" + text);
+    if (ports_.setStatusItemIcon)
+        ports_.setStatusItemIcon(look_);
 }
 
 void MainViewController::setLockedLook(uint32_t titleColor, const std::string& title,

@@ -42,6 +42,8 @@ public:
         std::function<void(const std::string& title)> setConnectItemTitle = {};
         // The status item's tooltip, set with the status line; empty while there is none.
         std::function<void(const std::string& text)> setStatusItemToolTip = {};
+        // The status item's icon for the look; empty while there is none.
+        std::function<void(StatusLine::Look look)> setStatusItemIcon = {};
         // Desktop notifications of the connection's turns; none when empty.
         DesktopNotifications* desktopNotifications = nullptr;
         // Whether the user can see the window now; failures are notified only when not.
@@ -72,7 +74,7 @@ public:
     void setConnectingLook();
     void setConnectedLook();
     // Shows the current look's status, with the tunnel's latest figures, in the status
-    // line and the status item's tooltip.
+    // line and the status item's tooltip and icon.
     void showStatus();
 
     void login(const std::string& email, const std::string& password);

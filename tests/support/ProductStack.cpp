@@ -111,9 +111,8 @@ void ProductStack::logIn(const std::string& window) {
     outputOf({"xdotool", "key", "--window", window, "Return"});
 }
 
-bool ProductStack::chooseConnectItemFromTray() {
+std::string ProductStack::trayIcon() {
     // Quovant's tray icon is the small window of its class embedded in the tray.
-    std::string icon;
     for (const auto& candidate : [&] {
              std::vector<std::string> ids;
              std::string all = outputOf({"xdotool", "search", "--classname", "quovant"});
@@ -128,15 +127,26 @@ bool ProductStack::chooseConnectItemFromTray() {
         const std::string geometry =
             outputOf({"xdotool", "getwindowgeometry", "--shell", candidate});
         const size_t w = geometry.find("WIDTH=");
-        if (w != std::string::npos && std::stoi(geometry.substr(w + 6)) <= 32) {
-            icon = candidate;
-            break;
-        }
+        if (w != std::string::npos && std::stoi(geometry.substr(w + 6)) <= 32)
+            return candidate;
     }
+    return {};
+}
+
+bool ProductStack::chooseConnectItemFromTray() {
+    const std::string icon = trayIcon();
     if (icon.empty())
         return false;
     outputOf({"xdotool", "mousemove", "--window", icon, "8", "8", "click", "3"});
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     outputOf({"xdotool", "key", "Down", "Return"});
+    return true;
+}
+
+bool ProductStack::hoverTrayIcon() {
+    const std::string icon = trayIcon();
+    if (icon.empty())
+        return false;
+    outputOf({"xdotool", "mousemove", "--window", icon, "8", "8"});
     return true;
 }

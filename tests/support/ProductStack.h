@@ -42,12 +42,17 @@ public:
     // Headless only: opens Quovant's menu from its icon in the tray and triggers the
     // connect item (the first). False when the icon cannot be found.
     bool chooseConnectItemFromTray();
+    // Headless only: rests the pointer on Quovant's tray icon (its tooltip follows).
+    bool hoverTrayIcon();
 
     OpenVPNServer server{std::vector<OpenVPNServer::Account>{{email, password}}};
     HelperDaemon helper;
     std::unique_ptr<AccountServiceProcess> account;
 
 private:
+    // The X id of Quovant's icon in the tray; empty when there is none.
+    std::string trayIcon();
+
     TempDir home_{"quovant-home"};
     std::unique_ptr<ChildProcess> xvfb_;
     std::unique_ptr<ChildProcess> tray_;
