@@ -1,10 +1,12 @@
 #include "vpn/ConnectionStats.h"
 
+#include "LoopbackServer.h"
 #include "platform/ManualMainQueue.h"
 #include "vpn/ByteUnits.h"
 #include "vpn/OpenVPNService.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -107,6 +109,33 @@ TEST(ConnectionStats, TheServicePostsTrafficOnlyWhenTheShownFiguresChange) {
     queue.drain();
     EXPECT_EQ(traffic, 1);
     EXPECT_FALSE(service.connectionStats().connected);
+}
+
+TEST(ConnectionStats, TheReadLoopWritesWhileTheMainThreadReads) {
+    LoopbackServer server;
+    ManualMainQueue queue;
+    NotificationCenter center;
+    OpenVPNService service{
+        {.mainQueue = &queue, .notifications = &center, .managementPort = server.port()}};
+    ASSERT_TRUE(service.management().socket().connect(3).isSuccess());
+    ASSERT_TRUE(server.accept());
+    service.management().startReading();
+    std::string lines = ">STATE:1,CONNECTED,SUCCESS,10.8.0.2,192.0.2.1,1194,,\r\n";
+    for (int i = 1; i <= 200; ++i)
+        lines += ">BYTECOUNT:" + std::to_string(i * 1024) + "," + std::to_string(i) + "\r\n";
+    ASSERT_TRUE(server.send(lines));
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    ConnectionStats::Snapshot seen;
+    while (seen.bytesIn != 200u * 1024 && std::chrono::steady_clock::now() < deadline) {
+        seen = service.connectionStats();
+        queue.drain();
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(seen.bytesIn, 200u * 1024);
+    EXPECT_EQ(seen.bytesOut, 200u);
+    EXPECT_EQ(seen.server, "192.0.2.1");
+    server.closeConnection();
+    service.management().waitUntilReadingEnds(5s);
 }
 
 } // namespace
