@@ -6,16 +6,14 @@
 #include "ControllerHarness.h"
 #include "QtWait.h"
 #include "TempDir.h"
+#include "XvfbDisplay.h"
 #include "platform/qt/FreedesktopNotifications.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -25,19 +23,7 @@ class Notifications : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = std::make_unique<TempDir>("quovant-notifications");
-        int ready[2];
-        ASSERT_EQ(::pipe(ready), 0);
-        ::fcntl(ready[0], F_SETFD, FD_CLOEXEC);
-        xvfb_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-            "Xvfb", "-displayfd", std::to_string(ready[1]), "-nolisten", "tcp"});
-        ::close(ready[1]);
-        std::string display = ":";
-        pollfd pfd{ready[0], POLLIN, 0};
-        char c;
-        while (::poll(&pfd, 1, 10000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n')
-            display += c;
-        ::close(ready[0]);
-        ASSERT_GT(display.size(), 1u) << "Xvfb did not start";
+        xvfb_ = std::make_unique<XvfbDisplay>();
 
         const auto script = dir_->path() / "record";
         std::ofstream(script) << "#!/bin/sh\nprintf '%s|%s\\n' \"$2\" \"$3\" >> \"$RECORD\"\n";
@@ -45,7 +31,7 @@ protected:
         std::ofstream(dir_->path() / "dunstrc")
             << "[record]\n    summary = \"*\"\n    script = " << script.string() << "\n";
         ChildProcess::Options options;
-        options.extraEnvironment = {"DISPLAY=" + display, "RECORD=" + recordFile()};
+        options.extraEnvironment = {"DISPLAY=" + xvfb_->name(), "RECORD=" + recordFile()};
         dunst_ = std::make_unique<ChildProcess>(
             std::vector<std::string>{"dunst", "-config", (dir_->path() / "dunstrc").string()},
             options);
@@ -86,7 +72,7 @@ protected:
     FreedesktopNotifications notifications;
     static inline int markers_ = 0;
     static inline std::unique_ptr<TempDir> dir_;
-    static inline std::unique_ptr<ChildProcess> xvfb_;
+    static inline std::unique_ptr<XvfbDisplay> xvfb_;
     static inline std::unique_ptr<ChildProcess> dunst_;
 };
 

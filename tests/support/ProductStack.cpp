@@ -1,7 +1,5 @@
 #include "ProductStack.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -41,24 +39,8 @@ ProductStack::ProductStack(bool headless, const std::vector<std::string>& accoun
                     "XDG_RUNTIME_DIR=" + (home_ / "runtime").string()};
     if (!headless)
         return;
-    // Xvfb picks a free display and writes its number once it accepts clients.
-    int ready[2];
-    if (::pipe(ready) != 0)
-        throw std::runtime_error("pipe failed");
-    ::fcntl(ready[0], F_SETFD, FD_CLOEXEC);
-    xvfb_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0",
-                                 "640x560x24", "-nolisten", "tcp"});
-    ::close(ready[1]);
-    std::string number;
-    pollfd pfd{ready[0], POLLIN, 0};
-    char c;
-    while (::poll(&pfd, 1, 10000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    ::close(ready[0]);
-    if (number.empty())
-        throw std::runtime_error("Xvfb did not start");
-    const std::string display = ":" + number;
+    xvfb_ = std::make_unique<XvfbDisplay>(std::vector<std::string>{"-screen", "0", "640x560x24"});
+    const std::string& display = xvfb_->name();
     ::setenv("DISPLAY", display.c_str(), 1);
     environment_.push_back("DISPLAY=" + display);
     environment_.push_back("QT_QPA_PLATFORM=xcb");

@@ -4,6 +4,7 @@
 #include "ChildProcess.h"
 #include "HelperDaemon.h"
 #include "OpenVPNServer.h"
+#include "XvfbDisplay.h"
 
 #include <chrono>
 #include <functional>
@@ -54,7 +55,7 @@ private:
     std::string trayIcon();
 
     TempDir home_{"quovant-home"};
-    std::unique_ptr<ChildProcess> xvfb_;
+    std::unique_ptr<XvfbDisplay> xvfb_;
     std::unique_ptr<ChildProcess> tray_;
     std::vector<std::string> environment_;
 };
