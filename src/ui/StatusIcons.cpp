@@ -4,27 +4,26 @@
 
 namespace {
 
-QIcon drawn(const QString& file) {
+// The installed icon theme's picture under `name` (a tray then gets the name and draws
+// it in its own size), or else the one built in, drawn.
+QIcon named(const QString& name, const QString& file) {
     const QIcon scalable(file);
-    QIcon icon;
+    QIcon drawn;
     for (int size : {16, 22, 24, 32, 48, 64})
-        icon.addPixmap(scalable.pixmap(size, size));
-    return icon;
+        drawn.addPixmap(scalable.pixmap(size, size));
+    return QIcon::fromTheme(name, drawn);
 }
 
 } // namespace
 
 QIcon StatusIcons::forLook(StatusLine::Look look) {
-    static const QIcon connected = drawn(":/images/ic_status.svg");
-    static const QIcon connecting = drawn(":/images/ic_status_connecting.svg");
-    static const QIcon disconnected = drawn(":/images/ic_status_disconnected.svg");
     switch (look) {
     case StatusLine::Look::connected:
-        return connected;
+        return named("quovant-connected", ":/images/ic_status.svg");
     case StatusLine::Look::connecting:
-        return connecting;
+        return named("quovant-connecting", ":/images/ic_status_connecting.svg");
     case StatusLine::Look::disconnected:
         break;
     }
-    return disconnected;
+    return named("quovant-disconnected", ":/images/ic_status_disconnected.svg");
 }
