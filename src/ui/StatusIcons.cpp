@@ -4,26 +4,27 @@
 
 namespace {
 
-// The installed icon theme's picture under `name` (a tray then gets the name and draws
-// it in its own size), or else the one built in, drawn.
-QIcon named(const QString& name, const QString& file) {
+QIcon drawn(const QString& file) {
     const QIcon scalable(file);
-    QIcon drawn;
+    QIcon icon;
     for (int size : {16, 22, 24, 32, 48, 64})
-        drawn.addPixmap(scalable.pixmap(size, size));
-    return QIcon::fromTheme(name, drawn);
+        icon.addPixmap(scalable.pixmap(size, size));
+    return icon;
 }
 
 } // namespace
 
 QIcon StatusIcons::forLook(StatusLine::Look look) {
+    static const QIcon connected = drawn(":/images/ic_status.svg");
+    static const QIcon connecting = drawn(":/images/ic_status_connecting.svg");
+    static const QIcon disconnected = drawn(":/images/ic_status_disconnected.svg");
     switch (look) {
     case StatusLine::Look::connected:
-        return named("quovant-connected", ":/images/ic_status.svg");
+        return connected;
     case StatusLine::Look::connecting:
-        return named("quovant-connecting", ":/images/ic_status_connecting.svg");
+        return connecting;
     case StatusLine::Look::disconnected:
         break;
     }
-    return named("quovant-disconnected", ":/images/ic_status_disconnected.svg");
+    return disconnected;
 }
