@@ -196,8 +196,15 @@ void MainViewController::showStatus() {
     ports_.view->setStatusText(text);
     if (ports_.setStatusItemToolTip)
         ports_.setStatusItemToolTip("Quovant\n" + text);
-    if (ports_.setStatusItemIcon)
+    // The icon changes only with the look; the figures alone change every minute.
+    if (ports_.setStatusItemIcon && iconLook_ != look_)
         ports_.setStatusItemIcon(look_);
+    iconLook_ = look_;
+}
+
+void MainViewController::statusItemAppeared() {
+    iconLook_.reset();
+    showStatus();
 }
 
 void MainViewController::setLockedLook(uint32_t titleColor, const std::string& title,

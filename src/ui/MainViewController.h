@@ -76,6 +76,8 @@ public:
     // Shows the current look's status, with the tunnel's latest figures, in the status
     // line and the status item's tooltip and icon.
     void showStatus();
+    // The status item was just made: it takes the status, icon included.
+    void statusItemAppeared();
 
     void login(const std::string& email, const std::string& password);
     void requestProfile(const std::string& authorization);
@@ -94,6 +96,7 @@ private:
     QWidget* form_ = nullptr;
     StatusLine::Look look_ = StatusLine::Look::disconnected;
     std::optional<ConnectionNotices> notices_;
+    std::optional<StatusLine::Look> iconLook_; // the look the status item's icon shows
     // Where the chain a click started stands, until it has ended: connected, or back to
     // no process. A click meanwhile starts no second one.
     enum class Chain { idle, requesting, running };
