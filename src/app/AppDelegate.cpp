@@ -61,6 +61,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     statusItem_ = std::make_unique<QSystemTrayIcon>(QIcon(":/images/ic_status.svg"));
     statusItem_->setToolTip("Quovant");
+    if (mainViewController_)
+        mainViewController_->statusItemAppeared();
     statusItem_->setContextMenu(statusMemu_.get());
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         statusItem_->show();

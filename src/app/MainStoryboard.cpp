@@ -3,8 +3,11 @@
 #include "app/AppDelegate.h"
 #include "app/MainWindowController.h"
 #include "ui/MainViewController.h"
+#include "ui/StatusIcons.h"
 
 #include <QAction>
+#include <QMainWindow>
+#include <QSystemTrayIcon>
 
 Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services) {
     Storyboard storyboard;
@@ -12,6 +15,13 @@ Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services
     storyboard.add("mainViewController", [&delegate, services] {
         MainViewController::Ports ports;
         ports.defaults = services.defaults;
+        ports.passwords = services.passwords;
+        ports.desktopNotifications = services.desktopNotifications;
+        ports.connectAtStart = [connect = services.connectAtStart] { return connect; };
+        ports.windowShown = [&delegate] {
+            const QMainWindow* window = delegate.window();
+            return window && window->isVisible() && !window->isMinimized();
+        };
         ports.account = services.account;
         ports.vpn = services.vpn;
         ports.notifications = services.notifications;
@@ -19,6 +29,14 @@ Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services
         ports.setConnectItemTitle = [&delegate](const std::string& title) {
             if (QAction* item = delegate.connectItem())
                 item->setText(QString::fromStdString(title));
+        };
+        ports.setStatusItemToolTip = [&delegate](const std::string& text) {
+            if (QSystemTrayIcon* item = delegate.statusItem())
+                item->setToolTip(QString::fromStdString(text));
+        };
+        ports.setStatusItemIcon = [&delegate](StatusLine::Look look) {
+            if (QSystemTrayIcon* item = delegate.statusItem())
+                item->setIcon(StatusIcons::forLook(look));
         };
         return new MainViewController(ports);
     });

@@ -3,11 +3,14 @@
 #include "app/AppDelegate.h"
 #include "app/MainStoryboard.h"
 #include "app/SingleInstance.h"
+#include "app/StartupItems.h"
 #include "app/TerminationSignals.h"
 #include "helper/HelperPaths.h"
 #include "platform/Log.h"
 #include "platform/NetworkWatcher.h"
 #include "platform/NotificationCenter.h"
+#include "platform/qt/FreedesktopNotifications.h"
+#include "platform/qt/KeyringPasswordStore.h"
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -75,11 +78,16 @@ int main(int argc, char** argv) {
     });
     TerminationSignals termination(service);
 
+    KeyringPasswordStore passwords(settings);
+    FreedesktopNotifications notifications;
     LazyAccountClient account;
     QtDesktop desktop;
-    const Storyboard storyboard =
-        mainStoryboard(appDelegate, {&settings, &account, &service,
-                                     &NotificationCenter::defaultCenter(), &desktop});
+    const AutostartEntry autostart(AutostartEntry::defaultPath(),
+                                   QApplication::applicationFilePath().toStdString());
+    StartupItems startup(*appDelegate.statusMemu(), autostart, settings);
+    const Storyboard storyboard = mainStoryboard(
+        appDelegate, {&settings, &account, &service, &NotificationCenter::defaultCenter(), &desktop,
+                      &passwords, &notifications, StartupItems::connectAtStart(settings)});
     appDelegate.setStoryboard(&storyboard);
     QTimer::singleShot(0, &appDelegate,
                        [&appDelegate] { appDelegate.applicationDidFinishLaunching(); });

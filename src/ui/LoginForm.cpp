@@ -100,6 +100,15 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     for (auto* link : {signupButton_, helpButton_})
         link->setFixedHeight(24);
 
+    statusLine_ = new QLabel(this);
+    statusLine_->setObjectName("statusLine");
+    // Addresses and counts come from outside; they are never read as markup.
+    statusLine_->setTextFormat(Qt::PlainText);
+    statusLine_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    statusLine_->setWordWrap(true);
+    statusLine_->setMinimumHeight(40);
+    statusLine_->setStyleSheet("color: #9D9EA2;");
+
     auto* header = new QVBoxLayout;
     header->setSpacing(8);
     header->addWidget(logo, 0, Qt::AlignHCenter);
@@ -128,6 +137,8 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     layout->addLayout(remember);
     layout->addSpacing(30);
     layout->addWidget(connectButton_);
+    layout->addSpacing(16);
+    layout->addWidget(statusLine_);
     layout->addStretch(1);
     layout->addLayout(links);
 
@@ -218,6 +229,10 @@ void LoginForm::setRememberTextColor(uint32_t color) {
     QPalette palette = rememberText_->palette();
     palette.setColor(QPalette::WindowText, rgb(color));
     rememberText_->setPalette(palette);
+}
+
+void LoginForm::setStatusText(const std::string& text) {
+    statusLine_->setText(QString::fromStdString(text));
 }
 
 void LoginForm::showAlert(const std::string& message) {

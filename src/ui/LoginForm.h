@@ -40,6 +40,7 @@ public:
     void setConnectImage(const std::string& imageName) override;
     void setFormEnabled(bool enabled) override;
     void setRememberTextColor(uint32_t color) override;
+    void setStatusText(const std::string& text) override;
     void showAlert(const std::string& message) override;
 
 protected:
@@ -56,4 +57,5 @@ private:
     StyledButton* signupButton_;
     QLabel* rememberText_;
     StyledButton* helpButton_;
+    QLabel* statusLine_;
 };

@@ -29,6 +29,8 @@ public:
     // The e-mail field, the password field and the remember-me box, in that order.
     virtual void setFormEnabled(bool enabled) = 0;
     virtual void setRememberTextColor(uint32_t color) = 0;
+    // The status line: the connection at a glance, as plain text.
+    virtual void setStatusText(const std::string& text) = 0;
 
     // A critical alert with one button, on the window, not waited for.
     virtual void showAlert(const std::string& message) = 0;

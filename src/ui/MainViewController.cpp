@@ -26,8 +26,12 @@ std::optional<std::string> stringMember(const std::string& body, const char* nam
 } // namespace
 
 MainViewController::MainViewController(Ports ports, QObject* parent)
-    : QObject(parent), ports_(std::move(ports)) {
+    : QObject(parent), ports_(std::move(ports)), passwordsInDefaults_(*ports_.defaults) {
     setObjectName("mainViewController");
+    if (!ports_.passwords)
+        ports_.passwords = &passwordsInDefaults_;
+    if (ports_.desktopNotifications)
+        notices_.emplace(*ports_.desktopNotifications);
 }
 
 // The form belongs to the window it is shown in once it is placed there.
@@ -48,16 +52,39 @@ void MainViewController::viewDidLoad() {
     LoginView& view = *ports_.view;
     view.setUpColors(backgroundColor, greyColor);
     const auto email = ports_.defaults->string("email");
-    const auto password = ports_.defaults->string("password");
     view.setEmailText(email.value_or(""));
-    view.setPasswordText(password.value_or(""));
+    view.setPasswordText("");
     // Credentials that were remembered stay remembered: with the box off, the next
     // successful login would erase them.
-    view.setRememberChecked(email.has_value() || password.has_value());
+    view.setRememberChecked(email.has_value());
     view.setConnectTitle(UiText::connect, greyColor);
     view.setLinkTitles(UiText::signUp, UiText::help, greyColor);
     ports_.notifications->addObserver(OpenVPNService::stateDidChangeNotification,
                                       [this] { openVPNStateDidChange(); });
+    ports_.notifications->addObserver(OpenVPNService::trafficDidChangeNotification, [this] {
+        if (look_ == StatusLine::Look::connected)
+            showStatus();
+    });
+    showStatus();
+    const bool connectNow = ports_.connectAtStart && ports_.connectAtStart();
+    // The password is remembered with the e-mail, or not at all: without one there is
+    // nothing to ask the keyring for.
+    if (!email) {
+        if (connectNow)
+            Log::line("not connecting at start: no credentials are remembered");
+        return;
+    }
+    ports_.passwords->read([this, connectNow](std::optional<std::string> password) {
+        // The keyring may answer after the user began to type; what they typed stays.
+        if (password && ports_.view->passwordText().empty())
+            ports_.view->setPasswordText(*password);
+        if (!connectNow)
+            return;
+        if (!password)
+            return Log::line("not connecting at start: no password is remembered");
+        if (look_ == StatusLine::Look::disconnected)
+            onConnectButtonClick();
+    });
 }
 
 void MainViewController::viewDidAppear() {
@@ -77,6 +104,8 @@ void MainViewController::onConnectButtonClick() {
     }
     const std::string state = ports_.vpn->state();
     if (!ConnectionState::isStopped(state)) {
+        if (notices_)
+            notices_->userDisconnecting();
         ports_.vpn->stopOpenVPN(); // during connecting too: the click cancels
         return;
     }
@@ -141,14 +170,41 @@ void MainViewController::setDisconnectedLook() {
         ports_.setConnectItemTitle(UiText::connect);
     view.setFormEnabled(true);
     view.setRememberTextColor(whiteColor);
+    lookTaken(StatusLine::Look::disconnected);
 }
 
 void MainViewController::setConnectingLook() {
     setLockedLook(greyColor, UiText::connecting, "bg_button");
+    lookTaken(StatusLine::Look::connecting);
 }
 
 void MainViewController::setConnectedLook() {
     setLockedLook(whiteColor, UiText::disconnect, "bg_button_green");
+    lookTaken(StatusLine::Look::connected);
+}
+
+void MainViewController::lookTaken(StatusLine::Look look) {
+    look_ = look;
+    showStatus();
+    if (notices_)
+        notices_->lookChanged(look, ports_.vpn->connectionStats().server);
+}
+
+void MainViewController::showStatus() {
+    const std::string text =
+        StatusLine::text(look_, ports_.vpn->connectionStats(), ConnectionStats::Clock::now());
+    ports_.view->setStatusText(text);
+    if (ports_.setStatusItemToolTip)
+        ports_.setStatusItemToolTip("Quovant\n" + text);
+    // The icon changes only with the look; the figures alone change every minute.
+    if (ports_.setStatusItemIcon && iconLook_ != look_)
+        ports_.setStatusItemIcon(look_);
+    iconLook_ = look_;
+}
+
+void MainViewController::statusItemAppeared() {
+    iconLook_.reset();
+    showStatus();
 }
 
 void MainViewController::setLockedLook(uint32_t titleColor, const std::string& title,
@@ -170,10 +226,10 @@ void MainViewController::login(const std::string& email, const std::string& pass
             return failed(reply);
         if (ports_.view->rememberChecked()) {
             ports_.defaults->set("email", email);
-            ports_.defaults->set("password", password);
+            ports_.passwords->write(password);
         } else {
             ports_.defaults->remove("email");
-            ports_.defaults->remove("password");
+            ports_.passwords->remove();
         }
         const auto token = stringMember(reply.body, "access_token");
         if (!token)
@@ -217,6 +273,8 @@ void MainViewController::unknownError() {
 void MainViewController::chainFailed(const std::string& alert) {
     // Back to a form the user can use: the chain has ended.
     Log::line("connecting failed: " + alert);
+    if (notices_)
+        notices_->failed(alert, ports_.windowShown());
     chain_ = Chain::idle;
     setDisconnectedLook();
     ports_.view->showAlert(alert);

@@ -5,12 +5,17 @@
 #include "platform/Desktop.h"
 #include "platform/KeyValueStore.h"
 #include "platform/NotificationCenter.h"
+#include "platform/PasswordStore.h"
+#include "platform/SettingsPasswordStore.h"
+#include "ui/ConnectionNotices.h"
 #include "ui/LoginView.h"
+#include "ui/StatusLine.h"
 #include "vpn/OpenVPNService.h"
 
 #include <QObject>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 // The login window's controller: validates the form, connects or disconnects,
@@ -27,12 +32,24 @@ public:
     struct Ports {
         LoginView* view = nullptr;
         KeyValueStore* defaults = nullptr;
+        // The remembered password; by default the key "password" of `defaults`.
+        PasswordStore* passwords = nullptr;
         AccountService* account = nullptr;
         OpenVPNService* vpn = nullptr;
         NotificationCenter* notifications = nullptr;
         Desktop* desktop = nullptr;
         // The status menu's connect item, retitled with every look; empty while there is none.
         std::function<void(const std::string& title)> setConnectItemTitle = {};
+        // The status item's tooltip, set with the status line; empty while there is none.
+        std::function<void(const std::string& text)> setStatusItemToolTip = {};
+        // The status item's icon for the look; empty while there is none.
+        std::function<void(StatusLine::Look look)> setStatusItemIcon = {};
+        // Desktop notifications of the connection's turns; none when empty.
+        DesktopNotifications* desktopNotifications = nullptr;
+        // Whether the user can see the window now; failures are notified only when not.
+        std::function<bool()> windowShown = [] { return true; };
+        // Whether to connect with the remembered credentials once they are read at load.
+        std::function<bool()> connectAtStart = {};
         std::string profilePath = ProfileFile::defaultPath();
     };
 
@@ -56,19 +73,30 @@ public:
     void setDisconnectedLook();
     void setConnectingLook();
     void setConnectedLook();
+    // Shows the current look's status, with the tunnel's latest figures, in the status
+    // line and the status item's tooltip and icon.
+    void showStatus();
+    // The status item was just made: it takes the status, icon included.
+    void statusItemAppeared();
 
     void login(const std::string& email, const std::string& password);
     void requestProfile(const std::string& authorization);
 
 private:
     void setLockedLook(uint32_t titleColor, const std::string& title, const std::string& imageName);
+    // The status line, tooltip and notifications of the look just applied.
+    void lookTaken(StatusLine::Look look);
     void failed(const AccountReply& reply);
     void unknownError();
     // Ends the chain with the disconnected look and, when there is one, the reason.
     void chainFailed(const std::string& alert);
 
     Ports ports_;
+    SettingsPasswordStore passwordsInDefaults_;
     QWidget* form_ = nullptr;
+    StatusLine::Look look_ = StatusLine::Look::disconnected;
+    std::optional<ConnectionNotices> notices_;
+    std::optional<StatusLine::Look> iconLook_; // the look the status item's icon shows
     // Where the chain a click started stands, until it has ended: connected, or back to
     // no process. A click meanwhile starts no second one.
     enum class Chain { idle, requesting, running };

@@ -14,6 +14,23 @@ inline constexpr const char* passwordPlaceholder = "Wachtwoord";
 inline constexpr const char* rememberMe = "Onthoud mij";
 inline constexpr const char* quit = "Afsluiten";
 inline constexpr const char* tryAgain = "Opnieuw proberen";
+inline constexpr const char* startAtLogin = "Starten bij inloggen";
+inline constexpr const char* connectAtStart = "Verbinden bij starten";
+
+// The status line under the connect button and the tray tooltip.
+inline constexpr const char* notConnected = "Niet verbonden";
+inline constexpr const char* connected = "Verbonden";
+inline constexpr const char* connectedTo = "Verbonden met ";
+inline constexpr const char* received = "Ontvangen ";
+inline constexpr const char* sent = "Verzonden ";
+inline constexpr const char* minutes = " min";
+inline constexpr const char* hours = " u ";
+
+// Desktop notifications.
+inline constexpr const char* serverIs = "Server: ";
+inline constexpr const char* connectionLost = "Verbinding weggevallen";
+inline constexpr const char* reconnecting = "Opnieuw verbinden...";
+inline constexpr const char* connectingFailed = "Verbinden mislukt";
 
 inline constexpr const char* emailEmpty = "Email should not be empty!";
 inline constexpr const char* passwordEmpty = "Password should not be empty!";

@@ -4,6 +4,8 @@
 #include "vpn/ConnectionState.h"
 #include "vpn/LogText.h"
 
+#include <charconv>
+
 namespace {
 
 // openvpn's lines are short; text that runs this long without a line feed is not
@@ -199,8 +201,10 @@ std::optional<std::string> OpenVPNManagement::handleLine(std::string_view line) 
             Log::standardOutput(payload);
         } else if (type == "PASSWORD") {
             states_.passwordNotice(payload);
-        } else if (type != "INFO" && type != "HOLD" && type != "NEED-OK" && type != "BYTECOUNT" &&
-                   type != "PROXY" && type != "RSA_SIGN") {
+        } else if (type == "BYTECOUNT") {
+            handleByteCount(payload);
+        } else if (type != "INFO" && type != "HOLD" && type != "NEED-OK" && type != "PROXY" &&
+                   type != "RSA_SIGN") {
             Log::standardOutput(std::string(LogText::unrecognizedCommand).append(line));
         }
         return std::nullopt;
@@ -217,7 +221,28 @@ std::optional<std::string> OpenVPNManagement::handleState(std::string_view paylo
     const size_t second = payload.find(',', first + 1);
     if (second == std::string_view::npos)
         return std::nullopt;
+    // time,word,description,local address,remote address,...
+    std::string_view remote;
+    const size_t third = payload.find(',', second + 1);
+    const size_t fourth = third == std::string_view::npos ? third : payload.find(',', third + 1);
+    if (fourth != std::string_view::npos)
+        remote = payload.substr(fourth + 1, payload.find(',', fourth + 1) - fourth - 1);
+    states_.stateAddress(remote);
     std::string word(payload.substr(first + 1, second - first - 1));
     states_.updateState(word);
     return word;
+}
+
+void OpenVPNManagement::handleByteCount(std::string_view payload) {
+    // Two decimal totals; anything else is not a byte count and is dropped.
+    uint64_t in = 0;
+    uint64_t out = 0;
+    const char* end = payload.data() + payload.size();
+    const auto first = std::from_chars(payload.data(), end, in);
+    if (first.ec != std::errc() || first.ptr == end || *first.ptr != ',')
+        return;
+    const auto second = std::from_chars(first.ptr + 1, end, out);
+    if (second.ec != std::errc() || second.ptr != end)
+        return;
+    states_.byteCount(in, out);
 }

@@ -63,6 +63,7 @@ public:
     // Act on one line; each returns the state word it handed to the sink, if any.
     std::optional<std::string> handleLine(std::string_view line);
     std::optional<std::string> handleState(std::string_view payload);
+    void handleByteCount(std::string_view payload);
 
     // Waits (at most `timeout`) until no read loop runs: once openvpn has ended, its
     // last lines are then handled before anyone records that it ended.

@@ -71,9 +71,19 @@ void OpenVPNService::updateState(const std::string& word) {
 }
 
 void OpenVPNService::storeLocked(const std::string& word) {
+    stats_.stateStored(word, ConnectionStats::Clock::now());
     state_ = word;
     // Posting under the lock keeps the notifications in the order the words were stored.
     mainQueue_.async([&center = notifications_] { center.post(stateDidChangeNotification); });
+}
+
+void OpenVPNService::stateAddress(std::string_view address) {
+    stats_.stateAddress(address);
+}
+
+void OpenVPNService::byteCount(uint64_t in, uint64_t out) {
+    if (stats_.byteCount(in, out, ConnectionStats::Clock::now()))
+        mainQueue_.async([&center = notifications_] { center.post(trafficDidChangeNotification); });
 }
 
 // One request to the helper and everything that belongs to it. Its fields are set

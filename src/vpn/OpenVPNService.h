@@ -5,6 +5,7 @@
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "vpn/ConnectionState.h"
+#include "vpn/ConnectionStats.h"
 #include "vpn/OpenVPNManagement.h"
 #include "vpn/StateSink.h"
 
@@ -24,6 +25,8 @@
 class OpenVPNService : public StateSink {
 public:
     static constexpr const char* stateDidChangeNotification = "OpenVPNStateDidChange";
+    // Posted on the main queue when the shown traffic or minutes connected have changed.
+    static constexpr const char* trafficDidChangeNotification = "OpenVPNTrafficDidChange";
     static constexpr const char* initialState = ConnectionState::noProcess;
 
     struct Dependencies {
@@ -84,6 +87,11 @@ public:
     // Stores the word by the state rule and posts stateDidChangeNotification on the main queue.
     void updateState(const std::string& word) override;
     void passwordNotice(std::string_view payload) override;
+    void stateAddress(std::string_view address) override;
+    void byteCount(uint64_t in, uint64_t out) override;
+
+    // The server, time connected and traffic of the tunnel, while it is up.
+    ConnectionStats::Snapshot connectionStats() const { return stats_.snapshot(); }
 
     OpenVPNManagement& management() { return *management_; }
 
@@ -150,6 +158,7 @@ private:
     mutable std::mutex stateMutex_;
     std::string state_ = initialState;
     std::string failure_;
+    ConnectionStats stats_;
     std::unique_ptr<OpenVPNManagement> management_;
 
     mutable std::mutex runMutex_;

@@ -1,5 +1,4 @@
-#include "ControllerHarness.h"
-#include "HelperDaemon.h"
+#include "AppHarness.h"
 #include "QtWait.h"
 #include "app/AppDelegate.h"
 #include "app/MainStoryboard.h"
@@ -30,58 +29,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string screenshot(QWidget* window, const std::string& name) {
-    std::filesystem::create_directories(QUOVANT_TEST_SCREENSHOT_DIR);
-    const std::string path = std::string(QUOVANT_TEST_SCREENSHOT_DIR) + "/" + name + ".png";
-    window->grab().save(QString::fromStdString(path));
-    return path;
-}
-
-// The application as main() assembles it, with a scripted account service, the real
-// helper daemon, and a management port the test reads.
-struct App {
-    HelperDaemon daemon;
-    LoopbackServer management;
-    QtMainQueue mainQueue{qApp};
-    NotificationCenter center;
-    QtSettingsStore settings;
-    FakeAccount account;
-    FakeDesktop desktop;
-    std::atomic<int> terminations = 0;
-    std::unique_ptr<OpenVPNService> vpn;
-    std::unique_ptr<AppDelegate> delegate;
-    Storyboard storyboard;
-
-    explicit App(bool withViewController = true, const std::string& helperSocket = "") {
-        QApplication::setQuitOnLastWindowClosed(false);
-        PointingHandCursor::install();
-        OpenVPNService::Dependencies d;
-        d.mainQueue = &mainQueue;
-        d.notifications = &center;
-        d.managementPort = management.port();
-        d.trustManagementPeer = [](const TCPConnection&) { return true; };
-        d.resourcePath = [](const std::string& n) -> std::optional<std::string> {
-            return "/s/" + n;
-        };
-        vpn = std::make_unique<OpenVPNService>(d);
-        delegate = std::make_unique<AppDelegate>(HelperInstaller::Dependencies{
-            &mainQueue, HelperDaemon::libexecDir(),
-            helperSocket.empty() ? daemon.socketPath() : helperSocket, [this] { ++terminations; }});
-        storyboard = mainStoryboard(*delegate, {&settings, &account, vpn.get(), &center, &desktop});
-        if (!withViewController)
-            storyboard.add("mainViewController", [] { return nullptr; });
-        delegate->setStoryboard(&storyboard);
-        delegate->applicationDidFinishLaunching();
-        spin(50ms);
-    }
-
-    QWidget* form() { return delegate->window()->centralWidget(); }
-    template <typename T> T* outlet(const char* name) {
-        return delegate->window()->findChild<T*>(name);
-    }
-    QMessageBox* alert() { return delegate->window()->findChild<QMessageBox*>(); }
-};
 
 TEST(LoginWindow, LaunchShowsTheWindowTheTrayItemAndChecksTheHelper) {
     Log::Capture log;
@@ -310,6 +257,37 @@ TEST(LoginWindow, LooksFollowTheConnectionState) {
     EXPECT_EQ(rememberText->palette().color(QPalette::WindowText), QColor(Qt::white));
     EXPECT_EQ(app.delegate->connectItem()->text(), "Verbinden");
     screenshot(app.delegate->window(), "look-disconnected");
+}
+
+TEST(LoginWindow, StatusLineAndTooltipShowTheServerTimeAndTrafficOfTheLiveTunnel) {
+    App app;
+    auto* status = app.outlet<QLabel>("statusLine");
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->text(), "Niet verbonden");
+    EXPECT_EQ(status->textFormat(), Qt::PlainText);
+    EXPECT_EQ(app.delegate->statusItem()->toolTip(), "Quovant\nNiet verbonden");
+
+    // The real management client reads openvpn's lines from the test's port.
+    ASSERT_TRUE(app.vpn->management().socket().connect(1).isSuccess());
+    ASSERT_TRUE(app.management.accept());
+    app.vpn->management().startReading();
+    app.management.send(">STATE:1700000000,CONNECTED,SUCCESS,10.8.0.2,198.51.100.20,1194,,\r\n"
+                        ">BYTECOUNT:1288490,356123\r\n");
+    const QString connected = "Verbonden met 198.51.100.20 \u00b7 0 min\n"
+                              "Ontvangen 1,2 MB \u00b7 Verzonden 347 KB";
+    EXPECT_TRUE(waitUntil([&] { return status->text() == connected; }))
+        << status->text().toStdString();
+    EXPECT_EQ(app.delegate->statusItem()->toolTip(), "Quovant\n" + connected);
+    screenshot(app.delegate->window(), "status-connected");
+
+    app.management.send(">BYTECOUNT:3221225472,1048576\r\n");
+    EXPECT_TRUE(waitUntil([&] {
+        return status->text().endsWith("Ontvangen 3,0 GB \u00b7 Verzonden 1,0 MB");
+    })) << status->text().toStdString();
+
+    app.management.send(">STATE:1700000100,EXITING,SIGINT,,,,,\r\n");
+    EXPECT_TRUE(waitUntil([&] { return status->text() == "Niet verbonden"; }));
+    EXPECT_EQ(app.delegate->statusItem()->toolTip(), "Quovant\nNiet verbonden");
 }
 
 TEST(LoginWindow, RememberedCredentialsStayAcrossStartsInAnOwnerOnlyFile) {

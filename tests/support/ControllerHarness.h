@@ -18,6 +18,7 @@ struct FakeView : LoginView {
     uint32_t titleColor = 0, rememberColor = 0;
     std::optional<bool> formEnabled;
     std::vector<std::string> alerts;
+    std::string status;
     int changes = 0;
 
     std::string emailText() override { return email; }
@@ -35,6 +36,7 @@ struct FakeView : LoginView {
     void setConnectImage(const std::string& i) override { image = i, ++changes; }
     void setFormEnabled(bool e) override { formEnabled = e, ++changes; }
     void setRememberTextColor(uint32_t c) override { rememberColor = c, ++changes; }
+    void setStatusText(const std::string& t) override { status = t; }
     void showAlert(const std::string& m) override { alerts.push_back(m); }
 };
 
@@ -83,10 +85,15 @@ struct ControllerHarness {
     FakeDesktop desktop;
     TempDir dir;
     std::vector<std::string> itemTitles;
+    std::vector<std::string> toolTips;
     std::unique_ptr<OpenVPNService> vpn;
     std::unique_ptr<MainViewController> controller;
 
-    explicit ControllerHarness(AccountService* accountService = nullptr) {
+    bool windowShown = true;
+
+    explicit ControllerHarness(AccountService* accountService = nullptr,
+                               PasswordStore* passwords = nullptr,
+                               DesktopNotifications* notifications = nullptr) {
         OpenVPNService::Dependencies d;
         d.mainQueue = &queue;
         d.notifications = &center;
@@ -96,16 +103,28 @@ struct ControllerHarness {
         };
         d.trustManagementPeer = [](const TCPConnection&) { return true; };
         vpn = std::make_unique<OpenVPNService>(d);
-        MainViewController::Ports ports;
-        ports.view = &view;
-        ports.defaults = &defaults;
-        ports.account = accountService ? accountService : &account;
-        ports.vpn = vpn.get();
-        ports.notifications = &center;
-        ports.desktop = &desktop;
+        MainViewController::Ports ports = basicPorts(view);
+        ports.passwords = passwords;
+        ports.desktopNotifications = notifications;
+        ports.windowShown = [this] { return windowShown; };
+        if (accountService)
+            ports.account = accountService;
         ports.setConnectItemTitle = [this](const std::string& t) { itemTitles.push_back(t); };
+        ports.setStatusItemToolTip = [this](const std::string& t) { toolTips.push_back(t); };
         ports.profilePath = (dir / "quovant.ovpn").string();
         controller = std::make_unique<MainViewController>(ports);
         controller->viewDidLoad();
+    }
+
+    // The harness's defaults, account, service and desktop, for a controller on `v`.
+    MainViewController::Ports basicPorts(LoginView& v) {
+        MainViewController::Ports ports;
+        ports.view = &v;
+        ports.defaults = &defaults;
+        ports.account = &account;
+        ports.vpn = vpn.get();
+        ports.notifications = &center;
+        ports.desktop = &desktop;
+        return ports;
     }
 };

@@ -142,14 +142,7 @@ TEST(MainViewController, RememberMeStoresOrRemovesAfterASuccessfulLogin) {
         c.defaults.values = {{"email", "me@example.com"}, {"password", "secret"}};
         FakeView fresh;
         c.controller.reset();
-        MainViewController::Ports ports;
-        ports.view = &fresh;
-        ports.defaults = &c.defaults;
-        ports.account = &c.account;
-        ports.vpn = c.vpn.get();
-        ports.notifications = &c.center;
-        ports.desktop = &c.desktop;
-        MainViewController next(ports);
+        MainViewController next(c.basicPorts(fresh));
         next.viewDidLoad();
         EXPECT_EQ(fresh.email, "me@example.com");
         EXPECT_EQ(fresh.password, "secret");
@@ -274,6 +267,49 @@ TEST(MainViewController, LinksOpenTheWebSite) {
     EXPECT_TRUE(c.desktop.opened[0].starts_with("https://"));
     EXPECT_TRUE(c.desktop.opened[0].ends_with("/prijzen/"));
     EXPECT_TRUE(c.desktop.opened[1].ends_with("/support/"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(MainViewController, ConnectAtStartLogsInWithTheRememberedCredentialsOnly) {
+    struct Case {
+        const char* name;
+        std::map<std::string, std::string> remembered;
+        bool connectAtStart;
+        bool logsIn;
+    };
+    const Case cases[] = {
+        {"remembered and asked for",
+         {{"email", "me@example.com"}, {"password", "secret"}},
+         true,
+         true},
+        {"not asked for", {{"email", "me@example.com"}, {"password", "secret"}}, false, false},
+        {"no password remembered", {{"email", "me@example.com"}}, true, false},
+        {"nothing remembered", {}, true, false},
+    };
+    for (const auto& c : cases) {
+        ControllerHarness h;
+        h.controller.reset();
+        h.defaults.values = c.remembered;
+        FakeView view;
+        MainViewController::Ports ports = h.basicPorts(view);
+        ports.connectAtStart = [&c] { return c.connectAtStart; };
+        Log::Capture log;
+        MainViewController controller(ports);
+        controller.viewDidLoad();
+        if (!c.logsIn) {
+            EXPECT_TRUE(h.account.requests.empty()) << c.name;
+            EXPECT_EQ(log.systemContains("not connecting at start"), c.connectAtStart) << c.name;
+            continue;
+        }
+        ASSERT_EQ(h.account.requests.size(), 1u) << c.name;
+        EXPECT_EQ(h.account.requests[0].kind, "login");
+        EXPECT_EQ(h.account.requests[0].first, "me@example.com");
+        EXPECT_EQ(h.account.requests[0].second, "secret");
+        EXPECT_EQ(view.title, "Verbinden...");
+    }
 }
 
 } // namespace

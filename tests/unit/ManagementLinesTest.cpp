@@ -7,7 +7,11 @@ namespace {
 
 struct RecordingSink : StateSink {
     std::vector<std::string> words;
+    std::vector<std::string> addresses;
+    std::vector<std::pair<uint64_t, uint64_t>> counts;
     void updateState(const std::string& word) override { words.push_back(word); }
+    void stateAddress(std::string_view address) override { addresses.emplace_back(address); }
+    void byteCount(uint64_t in, uint64_t out) override { counts.emplace_back(in, out); }
 };
 
 const std::string unrecognizedLine = "MGMT: Got unrecognized line from managment";
@@ -67,7 +71,6 @@ TEST(ManagementLines, Classification) {
         {">PASSWORD:Need 'Auth' username/password", {}, {}},
         {">HOLD:Waiting for hold release:0", {}, {}},
         {">NEED-OK:Need 'token-insertion-request' confirmation", {}, {}},
-        {">BYTECOUNT:100,200", {}, {}},
         {">PROXY:1,UDP,host", {}, {}},
         {">RSA_SIGN:abc", {}, {}},
         {">ECHO:1,forget-passwords", {unrecognizedCommand + ">ECHO:1,forget-passwords"}, {}},
@@ -104,6 +107,51 @@ TEST(ManagementLines, SendEchoesCommandsButMasksThePassword) {
     EXPECT_EQ(lines[1], "password 'Auth' [...]\n not connected");
     for (const auto& l : capture.systemLines())
         EXPECT_EQ(l.find("s3cr"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ManagementLines, StateLinesNameTheirServerBeforeTheirWord) {
+    const std::pair<std::string, std::string> cases[] = {
+        {">STATE:1700000000,CONNECTED,SUCCESS,10.8.0.2,10.0.0.1,1194,,", "10.0.0.1"},
+        {">STATE:1700000000,CONNECTED,SUCCESS,10.8.0.2,10.0.0.1", "10.0.0.1"},
+        {">STATE:1700000000,CONNECTED,SUCCESS,10.8.0.2,,1194", ""},
+        {">STATE:1700000000,WAIT,,", ""},
+        {">STATE:1700000000,RECONNECTING,ping-restart,,,,,", ""},
+    };
+    for (const auto& [line, address] : cases) {
+        RecordingSink sink;
+        OpenVPNManagement management(sink);
+        management.handleLine(line);
+        EXPECT_EQ(sink.addresses, std::vector<std::string>{address}) << line;
+        EXPECT_EQ(sink.words.size(), 1u) << line;
+    }
+}
+
+TEST(ManagementLines, ByteCountsReachTheSinkAndMalformedOnesAreDropped) {
+    const std::pair<std::string, std::vector<std::pair<uint64_t, uint64_t>>> cases[] = {
+        {">BYTECOUNT:100,200", {{100, 200}}},
+        {">BYTECOUNT:0,0", {{0, 0}}},
+        {">BYTECOUNT:18446744073709551615,1", {{18446744073709551615u, 1}}},
+        {">BYTECOUNT:18446744073709551616,1", {}},
+        {">BYTECOUNT:100", {}},
+        {">BYTECOUNT:100,", {}},
+        {">BYTECOUNT:,200", {}},
+        {">BYTECOUNT:-1,200", {}},
+        {">BYTECOUNT:1,2,3", {}},
+        {">BYTECOUNT:1 ,2", {}},
+        {">BYTECOUNT:", {}},
+    };
+    for (const auto& [line, counts] : cases) {
+        RecordingSink sink;
+        OpenVPNManagement management(sink);
+        Log::Capture capture;
+        management.handleLine(line);
+        EXPECT_EQ(sink.counts, counts) << line;
+        EXPECT_TRUE(capture.outputLines().empty()) << line;
+    }
 }
 
 } // namespace

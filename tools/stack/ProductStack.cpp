@@ -1,7 +1,5 @@
 #include "ProductStack.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -30,24 +28,8 @@ ProductStack::ProductStack(bool headless, const std::vector<std::string>& accoun
                     "XDG_RUNTIME_DIR=" + (home_ / "runtime").string()};
     if (!headless)
         return;
-    // Xvfb picks a free display and writes its number once it accepts clients.
-    int ready[2];
-    if (::pipe(ready) != 0)
-        throw std::runtime_error("pipe failed");
-    ::fcntl(ready[0], F_SETFD, FD_CLOEXEC);
-    xvfb_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0",
-                                 "640x560x24", "-nolisten", "tcp"});
-    ::close(ready[1]);
-    std::string number;
-    pollfd pfd{ready[0], POLLIN, 0};
-    char c;
-    while (::poll(&pfd, 1, 10000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    ::close(ready[0]);
-    if (number.empty())
-        throw std::runtime_error("Xvfb did not start");
-    const std::string display = ":" + number;
+    xvfb_ = std::make_unique<XvfbDisplay>(std::vector<std::string>{"-screen", "0", "640x560x24"});
+    const std::string& display = xvfb_->name();
     ::setenv("DISPLAY", display.c_str(), 1);
     environment_.push_back("DISPLAY=" + display);
     environment_.push_back("QT_QPA_PLATFORM=xcb");
@@ -104,9 +86,8 @@ void ProductStack::logIn(const std::string& window) {
     outputOf({"xdotool", "key", "--window", window, "Return"});
 }
 
-bool ProductStack::chooseConnectItemFromTray() {
+std::string ProductStack::trayIcon() {
     // Quovant's tray icon is the small window of its class embedded in the tray.
-    std::string icon;
     for (const auto& candidate : [&] {
              std::vector<std::string> ids;
              std::string all = outputOf({"xdotool", "search", "--classname", "quovant"});
@@ -121,15 +102,26 @@ bool ProductStack::chooseConnectItemFromTray() {
         const std::string geometry =
             outputOf({"xdotool", "getwindowgeometry", "--shell", candidate});
         const size_t w = geometry.find("WIDTH=");
-        if (w != std::string::npos && std::stoi(geometry.substr(w + 6)) <= 32) {
-            icon = candidate;
-            break;
-        }
+        if (w != std::string::npos && std::stoi(geometry.substr(w + 6)) <= 32)
+            return candidate;
     }
+    return {};
+}
+
+bool ProductStack::chooseConnectItemFromTray() {
+    const std::string icon = trayIcon();
     if (icon.empty())
         return false;
     outputOf({"xdotool", "mousemove", "--window", icon, "8", "8", "click", "3"});
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     outputOf({"xdotool", "key", "Down", "Return"});
+    return true;
+}
+
+bool ProductStack::hoverTrayIcon() {
+    const std::string icon = trayIcon();
+    if (icon.empty())
+        return false;
+    outputOf({"xdotool", "mousemove", "--window", icon, "8", "8"});
     return true;
 }

@@ -5,6 +5,7 @@
 #include "HelperDaemon.h"
 #include "OpenVPNServer.h"
 #include "Poll.h"
+#include "XvfbDisplay.h"
 
 #include <chrono>
 #include <functional>
@@ -33,6 +34,8 @@ public:
     std::unique_ptr<ChildProcess> startQuovant();
     std::filesystem::path logFile() const { return home_ / "quovant.log"; }
     std::string appLog() const { return readFile(logFile()); }
+    // The application's XDG_CONFIG_HOME (its settings, its autostart entry).
+    std::filesystem::path configDir() const { return home_ / "config"; }
     bool logged(const std::string& text) const { return appLog().find(text) != std::string::npos; }
 
     // Headless only: the window's X id once it is visible (empty on time-out).
@@ -45,14 +48,19 @@ public:
     // Headless only: opens Quovant's menu from its icon in the tray and triggers the
     // connect item (the first). False when the icon cannot be found.
     bool chooseConnectItemFromTray();
+    // Headless only: rests the pointer on Quovant's tray icon (its tooltip follows).
+    bool hoverTrayIcon();
 
     OpenVPNServer server{std::vector<OpenVPNServer::Account>{{email, password}}};
     HelperDaemon helper;
     std::unique_ptr<AccountServiceProcess> account;
 
 private:
+    // The X id of Quovant's icon in the tray; empty when there is none.
+    std::string trayIcon();
+
     TempDir home_{"quovant-home"};
-    std::unique_ptr<ChildProcess> xvfb_;
+    std::unique_ptr<XvfbDisplay> xvfb_;
     std::unique_ptr<ChildProcess> tray_;
     std::vector<std::string> environment_;
 };

@@ -1,0 +1,29 @@
+#include "ui/StatusLine.h"
+
+#include "ui/UiText.h"
+#include "vpn/ByteUnits.h"
+
+std::string StatusLine::duration(int64_t minutes) {
+    if (minutes < 60)
+        return std::to_string(minutes) + UiText::minutes;
+    const int64_t rest = minutes % 60;
+    return std::to_string(minutes / 60) + UiText::hours + (rest < 10 ? "0" : "") +
+           std::to_string(rest) + UiText::minutes;
+}
+
+std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
+                             ConnectionStats::Clock::time_point now) {
+    switch (look) {
+    case Look::disconnected:
+        return UiText::notConnected;
+    case Look::connecting:
+        return UiText::connecting;
+    case Look::connected:
+        break;
+    }
+    std::string first =
+        stats.server.empty() ? std::string(UiText::connected) : UiText::connectedTo + stats.server;
+    return first + " \u00b7 " + duration(ConnectionStats::minutesConnected(stats, now)) + "\n" +
+           UiText::received + ByteUnits::format(stats.bytesIn) + " \u00b7 " + UiText::sent +
+           ByteUnits::format(stats.bytesOut);
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "vpn/ConnectionStats.h"
+
+#include <cstdint>
+#include <string>
+
+// The connection at a glance, in the window's words: the look's state and, while
+// connected, the server, the time connected and the traffic either way. Two lines
+// when connected, one otherwise.
+namespace StatusLine {
+
+enum class Look { disconnected, connecting, connected };
+
+std::string text(Look look, const ConnectionStats::Snapshot& stats,
+                 ConnectionStats::Clock::time_point now);
+
+// "0 min", "59 min", "1 u 05 min".
+std::string duration(int64_t minutes);
+
+} // namespace StatusLine

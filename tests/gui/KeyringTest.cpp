@@ -1,0 +1,172 @@
+// The remembered password against a real gnome-keyring-daemon on a private session bus.
+// Run under dbus-run-session with session-bus.conf, which starts no service by itself:
+// the Keyring suite starts the keyring, the NoKeyring suite runs without one.
+#include "ChildProcess.h"
+#include "ControllerHarness.h"
+#include "QtWait.h"
+#include "TempDir.h"
+#include "platform/Log.h"
+#include "platform/qt/KeyringPasswordStore.h"
+#include "platform/qt/QtSettingsStore.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::optional<std::string> readBack(PasswordStore& store) {
+    std::optional<std::optional<std::string>> result;
+    store.read([&result](std::optional<std::string> password) { result = std::move(password); });
+    EXPECT_TRUE(waitUntil([&] { return result.has_value(); }));
+    return result ? *result : std::nullopt;
+}
+
+// What another Secret Service client finds under Quovant's entry ("" for nothing).
+std::string inKeyring() {
+    std::string out;
+    runCommand({"secret-tool", "lookup", "server", "Quovant", "user", "password"}, &out);
+    return out;
+}
+
+std::optional<std::string> inFile() {
+    return QtSettingsStore().string("password");
+}
+
+size_t linesWith(const Log::Capture& log, const std::string& text) {
+    const auto lines = log.systemLines();
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    });
+}
+
+class Keyring : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        data_ = std::make_unique<TempDir>("quovant-keyring");
+        ChildProcess::Options options;
+        options.extraEnvironment = {"XDG_DATA_HOME=" + data_->path().string(),
+                                    "HOME=" + data_->path().string()};
+        // Unlocked for the test: the password of the new login keyring comes on stdin.
+        daemon_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"sh", "-c",
+                                     "printf %s test-unlock | exec gnome-keyring-daemon "
+                                     "--foreground --unlock --components=secrets"},
+            options);
+        ASSERT_TRUE(waitUntil([] {
+            return QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                "org.freedesktop.secrets");
+        }));
+    }
+    static void TearDownTestSuite() {
+        daemon_.reset();
+        data_.reset();
+    }
+    void TearDown() override {
+        QtSettingsStore().remove("password");
+        runCommand({"secret-tool", "clear", "server", "Quovant", "user", "password"});
+    }
+
+    static inline std::unique_ptr<TempDir> data_;
+    static inline std::unique_ptr<ChildProcess> daemon_;
+};
+
+TEST_F(Keyring, StoresReadsAndRemovesThePasswordOutsideTheSettingsFile) {
+    Log::Capture log;
+    QtSettingsStore settings;
+    KeyringPasswordStore store(settings);
+    store.write("s3cret \xC3\xBC pw");
+    ASSERT_TRUE(waitUntil([] { return inKeyring() == "s3cret \xC3\xBC pw"; })) << inKeyring();
+    EXPECT_FALSE(inFile());
+
+    QtSettingsStore nextSettings;
+    KeyringPasswordStore next(nextSettings);
+    EXPECT_EQ(readBack(next), "s3cret \xC3\xBC pw");
+
+    next.remove();
+    ASSERT_TRUE(waitUntil([] { return inKeyring().empty(); }));
+    EXPECT_EQ(readBack(next), std::nullopt);
+    EXPECT_FALSE(inFile());
+    EXPECT_EQ(linesWith(log, "keyring"), 0u) << "nothing went wrong worth a line";
+}
+
+TEST_F(Keyring, APasswordInTheSettingsFileMovesIntoTheKeyringAtTheFirstStart) {
+    QtSettingsStore settings;
+    settings.set("email", "me@example.com");
+    settings.set("password", "from an older version");
+    Log::Capture log;
+    {
+        KeyringPasswordStore store(settings);
+        EXPECT_EQ(readBack(store), "from an older version");
+        EXPECT_TRUE(waitUntil([] { return !inFile(); }));
+    }
+    EXPECT_EQ(inKeyring(), "from an older version");
+    EXPECT_EQ(QtSettingsStore().string("email"), "me@example.com") << "the e-mail stays";
+    EXPECT_EQ(linesWith(log, "moved the remembered password"), 1u);
+
+    KeyringPasswordStore later(settings);
+    EXPECT_EQ(readBack(later), "from an older version");
+    EXPECT_EQ(linesWith(log, "moved the remembered password"), 1u);
+    QtSettingsStore().remove("email");
+}
+
+TEST_F(Keyring, TheRememberMeRuleKeepsThePasswordInTheKeyringAndTheEmailInTheDefaults) {
+    FakeDefaults file;
+    KeyringPasswordStore store(file);
+    {
+        ControllerHarness h(nullptr, &store);
+        h.view.email = "me@example.com";
+        h.view.password = "correct horse";
+        h.view.remember = true;
+        h.controller->onConnectButtonClick();
+        h.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+        ASSERT_TRUE(waitUntil([] { return inKeyring() == "correct horse"; }));
+        EXPECT_EQ(h.defaults.values,
+                  (std::map<std::string, std::string>{{"email", "me@example.com"}}));
+        EXPECT_TRUE(file.values.empty());
+    }
+    {
+        // The next start: the keyring answers after the view has loaded.
+        ControllerHarness h(nullptr, &store);
+        h.defaults.values["email"] = "me@example.com";
+        h.controller->viewDidLoad();
+        EXPECT_TRUE(waitUntil([&] { return h.view.password == "correct horse"; }));
+        EXPECT_TRUE(h.view.remember);
+        // Unticked, a successful login forgets it.
+        h.view.remember = false;
+        h.controller->onConnectButtonClick();
+        h.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+        EXPECT_TRUE(waitUntil([] { return inKeyring().empty(); }));
+    }
+}
+
+TEST(NoKeyring, WithoutASecretServiceThePasswordStaysInTheOwnerOnlyFileAndTheLogSaysWhyOnce) {
+    ASSERT_FALSE(KeyringPasswordStore::keyringOnSessionBus()) << "run on session-bus.conf";
+    Log::Capture log;
+    QtSettingsStore settings;
+    KeyringPasswordStore store(settings);
+    store.write("first");
+    ASSERT_TRUE(waitUntil([] { return inFile() == "first"; }));
+    struct stat st {};
+    ASSERT_EQ(::stat(settings.fileName().toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    store.write("second");
+    ASSERT_TRUE(waitUntil([] { return inFile() == "second"; }));
+
+    // A later start finds it there and leaves it there.
+    KeyringPasswordStore next(settings);
+    EXPECT_EQ(readBack(next), "second");
+    EXPECT_EQ(inFile(), "second");
+    EXPECT_EQ(linesWith(log, "no keyring"), 1u);
+    EXPECT_EQ(linesWith(log, "second"), 0u) << "no password in the log";
+
+    next.remove();
+    EXPECT_FALSE(inFile());
+}
+
+} // namespace

@@ -1,0 +1,66 @@
+#include "ui/StatusLine.h"
+
+#include "ControllerHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(StatusLine, TextsOfEachLookWithKnownFigures) {
+    ConnectionStats::Snapshot stats;
+    const ConnectionStats::Clock::time_point t0{};
+    EXPECT_EQ(StatusLine::text(StatusLine::Look::disconnected, stats, t0), "Niet verbonden");
+    EXPECT_EQ(StatusLine::text(StatusLine::Look::connecting, stats, t0), "Verbinden...");
+
+    stats.connected = true;
+    stats.server = "192.0.2.7";
+    stats.since = t0;
+    stats.bytesIn = 1258292;
+    stats.bytesOut = 348160;
+    EXPECT_EQ(StatusLine::text(StatusLine::Look::connected, stats, t0 + 754s),
+              "Verbonden met 192.0.2.7 \u00b7 12 min\nOntvangen 1,2 MB \u00b7 Verzonden 340 KB");
+    stats.server.clear();
+    stats.bytesIn = 0;
+    stats.bytesOut = 1023;
+    EXPECT_EQ(StatusLine::text(StatusLine::Look::connected, stats, t0 + 3h + 5min),
+              "Verbonden \u00b7 3 u 05 min\nOntvangen 0 B \u00b7 Verzonden 1023 B");
+
+    const std::pair<int64_t, const char*> durations[] = {{0, "0 min"},
+                                                         {59, "59 min"},
+                                                         {60, "1 u 00 min"},
+                                                         {65, "1 u 05 min"},
+                                                         {1510, "25 u 10 min"}};
+    for (const auto& [minutes, text] : durations)
+        EXPECT_EQ(StatusLine::duration(minutes), text);
+}
+
+TEST(StatusLine, FollowsTheLooksAndTheTrafficInTheWindowAndTheTooltip) {
+    ControllerHarness h;
+    EXPECT_EQ(h.view.status, "Niet verbonden");
+    ASSERT_FALSE(h.toolTips.empty());
+    EXPECT_EQ(h.toolTips.back(), "Quovant\nNiet verbonden");
+
+    h.controller->setConnectingLook();
+    EXPECT_EQ(h.view.status, "Verbinden...");
+
+    h.vpn->stateAddress("203.0.113.9");
+    h.vpn->updateState("CONNECTED");
+    h.queue.drain();
+    EXPECT_EQ(h.view.status,
+              "Verbonden met 203.0.113.9 \u00b7 0 min\nOntvangen 0 B \u00b7 Verzonden 0 B");
+    h.vpn->byteCount(1536, 10240);
+    h.queue.drain();
+    EXPECT_EQ(h.view.status,
+              "Verbonden met 203.0.113.9 \u00b7 0 min\nOntvangen 1 KB \u00b7 Verzonden 10 KB");
+    EXPECT_EQ(h.toolTips.back(), "Quovant\n" + h.view.status);
+
+    // Traffic that arrives while the window shows another look does not overwrite it.
+    h.controller->setConnectingLook();
+    h.vpn->byteCount(99999, 99999);
+    h.queue.drain();
+    EXPECT_EQ(h.view.status, "Verbinden...");
+}
+
+} // namespace
