@@ -122,14 +122,9 @@ std::shared_ptr<HelperConnection> HelperInstaller::helperConnection() {
     std::weak_ptr<HelperConnection> weakConnection = connection;
     MainQueue* mainQueue = dependencies_.mainQueue;
     connection->setInvalidationHandler([weakField, weakConnection, mainQueue] {
-        // Only the connection that broke is let go: a newer one that has replaced
-        // it in the meantime keeps its handler and stays in the field.
-        if (auto field = weakField.lock()) {
-            auto broken = weakConnection.lock();
-            std::lock_guard lock(field->mutex);
-            if (broken && field->xpcHelperConnection == broken)
-                broken->setInvalidationHandler(nullptr);
-        }
+        // A connection runs this once, when it breaks. Nothing here takes a reference
+        // to the connection or the field: the last reference must never be dropped on the
+        // connection's own queue, or its owner would stop waiting for this handler to end.
         mainQueue->async([weakField, weakConnection] {
             if (auto field = weakField.lock()) {
                 auto broken = weakConnection.lock();
