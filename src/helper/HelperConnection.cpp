@@ -320,8 +320,11 @@ void HelperConnection::Queue::breakWith(const HelperError& error) {
             w.onError(error);
     std::function<void()> handler;
     {
+        // An owner that let go (perhaps from one of the handlers just run) is no longer
+        // told: what its handler reaches may already be gone.
         std::lock_guard lock(mutex_);
-        handler = invalidationHandler_;
+        if (!stopping_)
+            handler = invalidationHandler_;
     }
     if (handler)
         handler();
