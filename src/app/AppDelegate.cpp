@@ -12,7 +12,7 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 
-AppDelegate::AppDelegate(HelperInstaller::Dependencies helper)
+AppDelegate::AppDelegate(HelperClient::Dependencies helper)
     : statusMemu_(std::make_unique<QMenu>()), terminate_(helper.terminate),
       helper_(reportingHere(std::move(helper))) {
     connectItem_ = statusMemu_->addAction(UiText::connect);
@@ -75,7 +75,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     checkHelper();
 }
 
-HelperInstaller::Dependencies AppDelegate::reportingHere(HelperInstaller::Dependencies helper) {
+HelperClient::Dependencies AppDelegate::reportingHere(HelperClient::Dependencies helper) {
     MainQueue* mainQueue = helper.mainQueue ? helper.mainQueue : &MainQueue::main();
     helper.authorizationFailed = [mainQueue, alive = QPointer(this)](const std::string& message) {
         mainQueue->async([alive, message] {

@@ -2,7 +2,7 @@
 
 #include "app/Storyboard.h"
 #include "helper/HelperConnectionProvider.h"
-#include "helper/HelperInstaller.h"
+#include "helper/HelperClient.h"
 #include "platform/KeyValueStore.h"
 
 #include <QObject>
@@ -21,7 +21,7 @@ class MainViewController;
 // window says why and offers to try again or to quit.
 class AppDelegate : public QObject, public HelperConnectionProvider {
 public:
-    explicit AppDelegate(HelperInstaller::Dependencies helper);
+    explicit AppDelegate(HelperClient::Dependencies helper);
     ~AppDelegate() override;
 
     // The storyboard "Main"; set before launch.
@@ -56,13 +56,13 @@ public:
         helper_.shouldInstallHelper(std::move(callback));
     }
     void installHelper() { helper_.installHelper(); }
-    HelperInstaller& helper() { return helper_; }
+    HelperClient& helper() { return helper_; }
 
 private:
     // The launch's last step: the helper check, and an installation when it is needed.
     void checkHelper();
     // The installer's dependencies, with its authorisation failures brought to the main thread.
-    HelperInstaller::Dependencies reportingHere(HelperInstaller::Dependencies helper);
+    HelperClient::Dependencies reportingHere(HelperClient::Dependencies helper);
     void authorizationFailed(const std::string& message);
 
     const Storyboard* storyboard_ = nullptr;
@@ -73,5 +73,5 @@ private:
     std::unique_ptr<MainViewController> mainViewController_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     std::function<void()> terminate_;
-    HelperInstaller helper_;
+    HelperClient helper_;
 };

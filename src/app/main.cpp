@@ -50,17 +50,17 @@ int main(int argc, char** argv) {
     const QString canonical = QDir(libexec).canonicalPath();
     const std::string bundleDir =
         (canonical.isEmpty() ? QDir::cleanPath(libexec) : canonical).toStdString();
-    AppDelegate appDelegate(
-        {&mainQueue, bundleDir, HelperPaths::socketPath(), [] {
-             QMetaObject::invokeMethod(
-                 qApp, [] { QCoreApplication::exit(HelperInstaller::failedExitStatus); },
-                 Qt::QueuedConnection);
-         }});
+    AppDelegate appDelegate({&mainQueue, bundleDir, HelperPaths::socketPath(), [] {
+                                 QMetaObject::invokeMethod(
+                                     qApp,
+                                     [] { QCoreApplication::exit(HelperClient::failedExitStatus); },
+                                     Qt::QueuedConnection);
+                             }});
     delegate = &appDelegate;
 
     OpenVPNService::Dependencies vpn;
     vpn.mainQueue = &mainQueue;
-    vpn.delegate = [&appDelegate]() -> HelperConnectionProvider* { return &appDelegate; };
+    vpn.helper = &appDelegate.helper();
     OpenVPNService::configureShared(vpn);
 
     QtSettingsStore settings;

@@ -186,10 +186,8 @@ void OpenVPNService::startOpenVPN() {
 }
 
 bool OpenVPNService::requestRun(const std::shared_ptr<Run>& run) {
-    HelperConnectionProvider* delegate =
-        dependencies_.delegate ? dependencies_.delegate() : nullptr;
-    std::shared_ptr<HelperConnection> connection =
-        delegate ? delegate->helperConnection() : nullptr;
+    HelperConnectionProvider* helper = dependencies_.helper;
+    std::shared_ptr<HelperConnection> connection = helper ? helper->helperConnection() : nullptr;
     if (!connection)
         return false;
 

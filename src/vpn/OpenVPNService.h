@@ -33,9 +33,9 @@ public:
         MainQueue* mainQueue = nullptr;              // the process's main queue when empty
         NotificationCenter* notifications = nullptr; // the default centre when empty
         int32_t managementPort = OpenVPNManagement::defaultPort;
-        // The application's delegate, asked for the helper connection at every start;
+        // Whoever holds the application's helper connection, asked for it at every start;
         // none by default, and it may yield none.
-        std::function<HelperConnectionProvider*()> delegate = {};
+        HelperConnectionProvider* helper = nullptr;
         // Full path of a resource ("client.up", "client.down"), empty when it is missing;
         // by default the scripts installed beside the helper.
         std::function<std::optional<std::string>(const std::string& name)> resourcePath = {};

@@ -51,7 +51,7 @@ struct App {
             return "/s/" + n;
         };
         vpn = std::make_unique<OpenVPNService>(d);
-        delegate = std::make_unique<AppDelegate>(HelperInstaller::Dependencies{
+        delegate = std::make_unique<AppDelegate>(HelperClient::Dependencies{
             &mainQueue, HelperDaemon::libexecDir(),
             helperSocket.empty() ? daemon.socketPath() : helperSocket, [this] { ++terminations; }});
         storyboard = mainStoryboard(*delegate, {&settings, &account, vpn.get(), &center, &desktop});

@@ -120,9 +120,9 @@ struct Unauthorised {
                   std::filesystem::perms(0755));
         dir.write("cancel", "#!/bin/sh\nexit 126\n", std::filesystem::perms(0755));
     }
-    ~Unauthorised() { ::unsetenv(HelperInstaller::testAuthCommandVariable); }
+    ~Unauthorised() { ::unsetenv(HelperClient::testAuthCommandVariable); }
     void answer(const char* script) {
-        ::setenv(HelperInstaller::testAuthCommandVariable, (dir / script).c_str(), 1);
+        ::setenv(HelperClient::testAuthCommandVariable, (dir / script).c_str(), 1);
     }
     std::string socket() const { return (dir / "nobody-listens.sock").string(); }
 };
@@ -187,7 +187,7 @@ TEST(Product, CancelledAuthorisationAtFirstStartExitsWithAFailureStatus) {
     options.uid = 65534; // the application runs as a user, never as root
     ASSERT_EQ(::chown(home.path().c_str(), 65534, 65534), 0);
     ChildProcess app({std::string(QUOVANT_TEST_BIN_DIR) + "/quovant"}, options);
-    EXPECT_EQ(app.waitFor(30s), HelperInstaller::failedExitStatus) << readFile(home / "output");
+    EXPECT_EQ(app.waitFor(30s), HelperClient::failedExitStatus) << readFile(home / "output");
     EXPECT_NE(readFile(home / "output").find("Authorization error: "), std::string::npos);
 }
 

@@ -11,8 +11,8 @@
 //       the application's whole start through OpenVPNService; prints the state it ends
 //       in and why: "ended STATE FAILURE" once the run is over or connected
 #include "Awaited.h"
+#include "helper/HelperClient.h"
 #include "helper/HelperConnection.h"
-#include "helper/HelperInstaller.h"
 #include "platform/ManualMainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "vpn/OpenVPNService.h"
@@ -80,7 +80,7 @@ int connect(const std::string& socket, const std::string& profile, const std::st
     OpenVPNService::Dependencies dependencies;
     dependencies.mainQueue = &mainQueue;
     dependencies.notifications = &notifications;
-    dependencies.delegate = [&]() -> HelperConnectionProvider* { return &provider; };
+    dependencies.helper = &provider;
     dependencies.resourcePath = [&](const std::string& name) -> std::optional<std::string> {
         return name == "client.up" ? up : down;
     };
@@ -98,8 +98,8 @@ int connect(const std::string& socket, const std::string& profile, const std::st
 
 int check(const std::string& socket, const std::string& libexec) {
     ManualMainQueue mainQueue;
-    HelperInstaller installer(HelperInstaller::Dependencies{&mainQueue, libexec, socket,
-                                                            [] { say("terminate requested"); }});
+    HelperClient installer(HelperClient::Dependencies{&mainQueue, libexec, socket,
+                                                      [] { say("terminate requested"); }});
     Awaited<bool> verdict;
     installer.shouldInstallHelper([&](bool current) { verdict.add(current); });
     const auto current = verdict.first(std::chrono::seconds(3));

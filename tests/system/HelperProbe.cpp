@@ -4,7 +4,7 @@
 // equals the version of the helper copy in BUNDLE_DIR, "install" when the
 // application would install the helper; then, on a second line, the directory whose
 // scripts the application would hand the helper.
-#include "helper/HelperInstaller.h"
+#include "helper/HelperClient.h"
 #include "helper/HelperPaths.h"
 #include "platform/ManualMainQueue.h"
 
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     ManualMainQueue mainQueue;
-    HelperInstaller installer({&mainQueue, argv[1], argv[2], [] {}});
+    HelperClient installer({&mainQueue, argv[1], argv[2], [] {}});
     std::promise<bool> answer;
     installer.shouldInstallHelper([&](bool current) { answer.set_value(current); });
     auto future = answer.get_future();

@@ -9,7 +9,7 @@ VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper
     : server(std::move(accounts)) {
     if (!server.waitUntilReady())
         throw std::runtime_error("the test openvpn server did not start:\n" + server.log());
-    delegate = std::make_unique<HelperInstaller>(HelperInstaller::Dependencies{
+    helperClient = std::make_unique<HelperClient>(HelperClient::Dependencies{
         &mainQueue, HelperDaemon::libexecDir(), daemon.socketPath(),
         [] { throw std::logic_error("nothing in these tests may end the application"); }});
     OpenVPNService::Dependencies dependencies;
@@ -18,7 +18,7 @@ VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper
     dependencies.startTimeout = startTimeout;
     dependencies.blockLeaks = blockLeaks;
     if (withHelper)
-        dependencies.delegate = [this]() -> HelperConnectionProvider* { return delegate.get(); };
+        dependencies.helper = helperClient.get();
     const std::string scripts = daemon.installDir();
     dependencies.resourcePath = [scripts](const std::string& name) -> std::optional<std::string> {
         return scripts + "/" + name;

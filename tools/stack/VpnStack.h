@@ -2,7 +2,7 @@
 
 #include "HelperDaemon.h"
 #include "OpenVPNServer.h"
-#include "helper/HelperInstaller.h"
+#include "helper/HelperClient.h"
 #include "platform/ManualMainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "vpn/OpenVPNService.h"
@@ -13,7 +13,7 @@
 #include <vector>
 
 // The whole VPN path for a test, all of it real: an openvpn server that accepts the
-// given accounts, the helper daemon as root, an application-side delegate holding
+// given accounts, the helper daemon as root, the application's helper client holding
 // the helper connection, and the service object driven through its own operations.
 // The main queue is drained by the test.
 class VpnStack {
@@ -30,7 +30,7 @@ public:
     std::unique_ptr<OpenVPNService> service;
     // Declared after the service, so it goes first: no helper reply can reach a service that is
     // gone.
-    std::unique_ptr<HelperInstaller> delegate;
+    std::unique_ptr<HelperClient> helperClient;
     std::vector<std::string> seenStates; // the state read at each notification, in order
 
     // Writes the server's client profile (owner-only) and sets config, username, password.

@@ -1,8 +1,9 @@
+#include "helper/HelperClient.h"
+
 #include "Awaited.h"
 #include "ChildProcess.h"
 #include "HelperDaemon.h"
 #include "helper/HelperConnection.h"
-#include "helper/HelperInstaller.h"
 #include "platform/Log.h"
 #include "platform/ManualMainQueue.h"
 
@@ -17,7 +18,7 @@ using namespace std::chrono_literals;
 
 // The application's side of installation, with pkexec replaced by a script and the
 // install locations pointed into a temporary directory.
-class HelperInstallTest : public testing::Test {
+class HelperClientTest : public testing::Test {
 protected:
     TempDir dir{"quovant-install"};
     ManualMainQueue mainQueue;
@@ -70,23 +71,22 @@ protected:
 
     std::string socketPath() const { return (dir / "helper.sock").string(); }
     void authorise(const std::string& script) {
-        ::setenv(HelperInstaller::testAuthCommandVariable, (dir / script).c_str(), 1);
+        ::setenv(HelperClient::testAuthCommandVariable, (dir / script).c_str(), 1);
     }
 
-    std::unique_ptr<HelperInstaller> installer(const std::string& bundleDir,
-                                               const std::string& socket,
-                                               std::vector<std::string>* failures = nullptr) {
-        HelperInstaller::Dependencies dependencies{&mainQueue, bundleDir, socket,
-                                                   [this] { ++terminations; }};
+    std::unique_ptr<HelperClient> installer(const std::string& bundleDir, const std::string& socket,
+                                            std::vector<std::string>* failures = nullptr) {
+        HelperClient::Dependencies dependencies{&mainQueue, bundleDir, socket,
+                                                [this] { ++terminations; }};
         if (failures)
             dependencies.authorizationFailed = [failures](const std::string& message) {
                 failures->push_back(message);
             };
-        return std::make_unique<HelperInstaller>(dependencies);
+        return std::make_unique<HelperClient>(dependencies);
     }
 
     // The launch sequence's check: install when handed false, then let go of the connection.
-    bool checkAndInstall(HelperInstaller& helper) {
+    bool checkAndInstall(HelperClient& helper) {
         Awaited<bool> answered;
         helper.shouldInstallHelper([&](bool current) {
             if (!current) {
@@ -126,7 +126,7 @@ protected:
     }
 };
 
-TEST_F(HelperInstallTest, InstallsWhenNoHelperAnswersAndTheNewHelperAnswersOnANewConnection) {
+TEST_F(HelperClientTest, InstallsWhenNoHelperAnswersAndTheNewHelperAnswersOnANewConnection) {
     auto helper = installer(bundle(), socketPath());
     EXPECT_FALSE(checkAndInstall(*helper));
     const auto lines = log.systemLines();
@@ -152,7 +152,7 @@ TEST_F(HelperInstallTest, InstallsWhenNoHelperAnswersAndTheNewHelperAnswersOnANe
     EXPECT_EQ(terminations, 0);
 }
 
-TEST_F(HelperInstallTest, CancelledAuthorisationEndsTheApplication) {
+TEST_F(HelperClientTest, CancelledAuthorisationEndsTheApplication) {
     authorise("cancel");
     std::vector<std::string> failures;
     auto helper = installer(bundle(), socketPath(), &failures);
@@ -164,7 +164,7 @@ TEST_F(HelperInstallTest, CancelledAuthorisationEndsTheApplication) {
     EXPECT_FALSE(std::filesystem::exists(dir / "installed"));
 }
 
-TEST_F(HelperInstallTest, AuthorisationThatCannotBeHadSaysWhyAndLeavesTheApplicationRunning) {
+TEST_F(HelperClientTest, AuthorisationThatCannotBeHadSaysWhyAndLeavesTheApplicationRunning) {
     const std::pair<const char*, const char*> cases[] = {
         {"pkexec-bus-none", "Authorization failed: the system message bus is not running"},
         {"pkexec-bus-bus", "Authorization failed: no authentication agent is running"},
@@ -191,7 +191,7 @@ TEST_F(HelperInstallTest, AuthorisationThatCannotBeHadSaysWhyAndLeavesTheApplica
     EXPECT_EQ(terminations, 1);
 }
 
-TEST_F(HelperInstallTest, MissingHelperCopyInstallsAtOnceAndFailsAsABlessError) {
+TEST_F(HelperClientTest, MissingHelperCopyInstallsAtOnceAndFailsAsABlessError) {
     const auto bundle = dir / "bundle-without-helper";
     std::filesystem::create_directory(bundle);
     for (const char* f : {"quovant-install-helper", "client.up", "client.down"})
@@ -212,7 +212,7 @@ TEST_F(HelperInstallTest, MissingHelperCopyInstallsAtOnceAndFailsAsABlessError) 
     EXPECT_EQ(terminations, 1);
 }
 
-TEST_F(HelperInstallTest, VersionsAreComparedAsExactText) {
+TEST_F(HelperClientTest, VersionsAreComparedAsExactText) {
     HelperDaemon running; // answers with the project version, "1.0.0"
     {
         auto helper = installer(bundleWithVersion("1.0"), running.socketPath());
@@ -231,7 +231,7 @@ TEST_F(HelperInstallTest, VersionsAreComparedAsExactText) {
     }
 }
 
-TEST_F(HelperInstallTest, InvalidatedConnectionIsEmptiedOnTheMainQueue) {
+TEST_F(HelperClientTest, InvalidatedConnectionIsEmptiedOnTheMainQueue) {
     auto helper = installer(HelperDaemon::libexecDir(), (dir / "nobody-listens.sock").string());
     const auto first = helper->helperConnection();
     ASSERT_TRUE(mainQueue.drainUntil([&] { return !helper->hasHelperConnection(); }, 5s));

@@ -1,4 +1,4 @@
-#include "helper/HelperInstaller.h"
+#include "helper/HelperClient.h"
 
 #include "helper/BundleInfo.h"
 #include "helper/HelperConnection.h"
@@ -102,17 +102,16 @@ Finished runToEnd(const std::vector<std::string>& argv) {
 
 } // namespace
 
-HelperInstaller::HelperInstaller(Dependencies dependencies)
-    : dependencies_(std::move(dependencies)) {
+HelperClient::HelperClient(Dependencies dependencies) : dependencies_(std::move(dependencies)) {
     if (!dependencies_.mainQueue)
         dependencies_.mainQueue = &MainQueue::main();
 }
 
-std::string HelperInstaller::helperCopyPath() const {
+std::string HelperClient::helperCopyPath() const {
     return dependencies_.bundleDir + "/" + HelperPaths::label;
 }
 
-std::shared_ptr<HelperConnection> HelperInstaller::helperConnection() {
+std::shared_ptr<HelperConnection> HelperClient::helperConnection() {
     std::lock_guard lock(field_->mutex);
     if (field_->xpcHelperConnection)
         return field_->xpcHelperConnection;
@@ -139,7 +138,7 @@ std::shared_ptr<HelperConnection> HelperInstaller::helperConnection() {
     return connection;
 }
 
-void HelperInstaller::emptyHelperConnection() {
+void HelperClient::emptyHelperConnection() {
     // Let go after unlocking: ending the connection joins its queue, whose invalidation
     // handler takes this lock.
     std::shared_ptr<HelperConnection> old;
@@ -147,12 +146,12 @@ void HelperInstaller::emptyHelperConnection() {
     old = std::move(field_->xpcHelperConnection);
 }
 
-bool HelperInstaller::hasHelperConnection() {
+bool HelperClient::hasHelperConnection() {
     std::lock_guard lock(field_->mutex);
     return field_->xpcHelperConnection != nullptr;
 }
 
-void HelperInstaller::shouldInstallHelper(std::function<void(bool)> callback) {
+void HelperClient::shouldInstallHelper(std::function<void(bool)> callback) {
     const auto version = BundleInfo::version(helperCopyPath());
     if (!version) {
         callback(false);
@@ -173,7 +172,7 @@ void HelperInstaller::shouldInstallHelper(std::function<void(bool)> callback) {
     });
 }
 
-void HelperInstaller::installHelper() {
+void HelperClient::installHelper() {
     const std::string installer = dependencies_.bundleDir + "/" + installerName;
     if (::access(installer.c_str(), X_OK) != 0) {
         Log::line("Bless Error: the installer " + installer + " is missing");

@@ -11,7 +11,7 @@
 // The application delegate's helper duties: the one connection to the helper
 // daemon, the launch-time version check, and installing the helper copy that ships
 // with the application when the installed helper differs or does not answer.
-class HelperInstaller : public HelperConnectionProvider {
+class HelperClient : public HelperConnectionProvider {
 public:
     static constexpr const char* installerName = "quovant-install-helper";
     // Replaces pkexec, for tests only: the named program is run with the installer's
@@ -32,7 +32,7 @@ public:
         std::function<void(const std::string& message)> authorizationFailed = {};
     };
 
-    explicit HelperInstaller(Dependencies dependencies);
+    explicit HelperClient(Dependencies dependencies);
 
     std::shared_ptr<HelperConnection> helperConnection() override;
     // Empties the connection field, so the next helperConnection() opens a new one.
