@@ -510,24 +510,23 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
         failure = run->failure;
     }
     {
-        // Whoever sees that no run is in progress also finds why the last one ended.
-        std::lock_guard lock(stateMutex_);
+        // One step for every observer: whoever sees that no run is in progress also sees
+        // NOPROCESS and finds why the run ended. The notification is posted here too, even
+        // when the word already is NOPROCESS: the window put on its connecting look for
+        // this run, and learns here that the run is over.
+        std::scoped_lock lock(runMutex_, stateMutex_);
         failure_ = failure;
-    }
-    {
-        std::lock_guard lock(runMutex_);
         if (run_ == run)
             run_.reset();
         blockedBy_ = run->stopRequested ? nullptr : run->proxy;
+        storeLocked(ConnectionState::noProcess);
+        // Under the lock: once an observer has seen the run end, it may destroy this
+        // service, so nothing of it is touched after the lock is let go.
+        runEnded_.notify_all();
     }
     // A run stopped while it waited for the helper to come back may have no helper.
     if (run->stopRequested && run->proxy)
         run->proxy->releaseBlock();
-    runEnded_.notify_all();
-    std::lock_guard lock(stateMutex_);
-    // Posted even when the word already is NOPROCESS: the window put on its connecting
-    // look for this run, and learns here that the run is over.
-    storeLocked(ConnectionState::noProcess);
 }
 
 void OpenVPNService::giveUp(const std::string& why, const std::string& failure) {
