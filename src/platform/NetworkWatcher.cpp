@@ -117,7 +117,7 @@ bool NetworkWatcher::requestDump(uint16_t type, size_t headerSize) {
         const ssize_t n = ::recv(socketFd_, buffer, sizeof buffer, 0);
         if (n <= 0)
             return false;
-        int left = static_cast<int>(n);
+        auto left = static_cast<unsigned int>(n);
         for (auto* message = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(message, left);
              message = NLMSG_NEXT(message, left)) {
             if (message->nlmsg_type == NLMSG_DONE || message->nlmsg_type == NLMSG_ERROR)
@@ -174,7 +174,7 @@ std::optional<NetworkWatcher::Change> NetworkWatcher::readEvents() {
         return std::nullopt;
     }
     std::optional<Change> all;
-    int left = static_cast<int>(n);
+    auto left = static_cast<unsigned int>(n);
     for (auto* message = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(message, left);
          message = NLMSG_NEXT(message, left)) {
         auto change = classify(*message);
