@@ -14,6 +14,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -127,9 +128,14 @@ std::shared_ptr<HelperConnection> HelperClient::helperConnection() {
         mainQueue->async([weakField, weakConnection] {
             if (auto field = weakField.lock()) {
                 auto broken = weakConnection.lock();
-                std::lock_guard lock(field->mutex);
-                if (broken && field->xpcHelperConnection == broken)
-                    field->xpcHelperConnection.reset();
+                std::shared_ptr<HelperConnection> older;
+                {
+                    std::lock_guard lock(field->mutex);
+                    if (broken && field->xpcHelperConnection == broken) {
+                        older = std::exchange(field->retired, broken);
+                        field->xpcHelperConnection.reset();
+                    }
+                }
             }
             Log::line("XPC Connection Invalidated\n");
         });

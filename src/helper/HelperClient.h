@@ -57,6 +57,10 @@ private:
         // Named after the first platform's XPC connection, as the rest of the product
         // still calls it; it is the Unix socket connection to the helper.
         std::shared_ptr<HelperConnection> xpcHelperConnection;
+        // The last connection that broke, kept until the next one breaks: its queue may
+        // still be busy (an installation waiting for an administrator's password), and
+        // letting go of it would wait for that on the main thread.
+        std::shared_ptr<HelperConnection> retired;
     };
 
     Dependencies dependencies_;

@@ -231,6 +231,32 @@ TEST_F(HelperClientTest, VersionsAreComparedAsExactText) {
     }
 }
 
+TEST_F(HelperClientTest, MainQueueGoesOnWhileTheAdministratorIsAsked) {
+    // The authorisation goes on only once the main queue has run again after the
+    // connection broke: a main thread that waited for the installation would never
+    // let it go on, and the script gives up.
+    const std::string go = (dir / "go").string();
+    dir.write("wait-for-main",
+              "#!/bin/sh\nfor i in $(seq 200); do\n  [ -e " + go +
+                  " ] && exec \"$@\"\n  sleep 0.05\ndone\nexit 1\n",
+              std::filesystem::perms(0755));
+    authorise("wait-for-main");
+    auto helper = installer(bundle(), socketPath());
+    Awaited<bool> answered;
+    helper->shouldInstallHelper([&](bool current) {
+        if (!current) {
+            helper->installHelper();
+            helper->emptyHelperConnection();
+        }
+        answered.add(current);
+    });
+    ASSERT_TRUE(mainQueue.drainUntil([&] { return !helper->hasHelperConnection(); }, 5s));
+    dir.write("go", "");
+    ASSERT_TRUE(answered.first(30s));
+    EXPECT_EQ(terminations, 0);
+    EXPECT_TRUE(log.systemContains("com.quovant.macos.helper installed successfully"));
+}
+
 TEST_F(HelperClientTest, InvalidatedConnectionIsEmptiedOnTheMainQueue) {
     auto helper = installer(HelperDaemon::libexecDir(), (dir / "nobody-listens.sock").string());
     const auto first = helper->helperConnection();
