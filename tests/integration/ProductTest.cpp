@@ -29,6 +29,18 @@ std::string screenshotPath(const std::string& name) {
     return std::string(QUOVANT_TEST_SCREENSHOT_DIR) + "/" + name + ".png";
 }
 
+// Starts quovant, logs in through its window and waits for CONNECTED; empty if that fails.
+std::unique_ptr<ChildProcess> connectThroughTheWindow(ProductStack& stack) {
+    auto quovant = stack.startQuovant();
+    const std::string window = stack.waitForWindow();
+    if (window.empty())
+        return nullptr;
+    stack.logIn(window);
+    if (!pollUntil([&] { return stack.logged("\nCONNECTED\n"); }, 60s))
+        return nullptr;
+    return quovant;
+}
+
 TEST(Product, ClicksWhileLoggingInStartOneChainAndALaterConnectWorks) {
     // A slow account service: the login and the profile take a second each.
     ProductStack stack(true, {"--delay", "1"});
@@ -62,11 +74,8 @@ TEST(Product, ClicksWhileLoggingInStartOneChainAndALaterConnectWorks) {
 
 TEST(Product, TerminationSignalDisconnectsFirstAndQuitsWithinSeconds) {
     ProductStack stack(true);
-    auto quovant = stack.startQuovant();
-    const std::string window = stack.waitForWindow();
-    ASSERT_FALSE(window.empty()) << stack.appLog();
-    stack.logIn(window);
-    ASSERT_TRUE(pollUntil([&] { return stack.logged("\nCONNECTED\n"); }, 60s)) << stack.appLog();
+    auto quovant = connectThroughTheWindow(stack);
+    ASSERT_TRUE(quovant) << stack.appLog();
 
     const auto start = std::chrono::steady_clock::now();
     quovant->signal(SIGTERM);
@@ -88,11 +97,8 @@ TEST(Product, TerminationSignalDisconnectsFirstAndQuitsWithinSeconds) {
 
 TEST(Product, StatusLineShowsTheLiveTunnel) {
     ProductStack stack(true);
-    auto quovant = stack.startQuovant();
-    const std::string window = stack.waitForWindow();
-    ASSERT_FALSE(window.empty()) << stack.appLog();
-    stack.logIn(window);
-    ASSERT_TRUE(pollUntil([&] { return stack.logged("\nCONNECTED\n"); }, 60s)) << stack.appLog();
+    auto quovant = connectThroughTheWindow(stack);
+    ASSERT_TRUE(quovant) << stack.appLog();
     // Some traffic for the counts, then a second for openvpn to report it.
     EXPECT_EQ(runCommand({"ping", "-c", "20", "-i", "0.05", "-s", "1000", "-W", "5",
                           OpenVPNServer::tunnelAddress}),
