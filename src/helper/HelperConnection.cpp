@@ -118,20 +118,21 @@ public:
 
     void runOpenVPN(const std::string& config, const std::string& clientUp,
                     const std::string& clientDown, StartedHandler startedHandler,
-                    TerminationHandler terminationHandler, bool blockLeaks) override {
+                    TerminationHandler terminationHandler, LeakBlock block) override {
         HelperRequest request;
         request.operation = HelperRequest::Operation::runOpenVPN;
         request.config = config;
         request.clientUp = clientUp;
         request.clientDown = clientDown;
-        request.blockLeaks = blockLeaks;
+        request.blockLeaks = block.enabled;
+        request.allowLocalNetwork = block.allowLocalNetwork;
         connection_->queue_->submit({request,
                                      [startedHandler, terminationHandler](const HelperReply& r) {
                                          if (r.kind == HelperReply::Kind::started) {
                                              if (startedHandler)
                                                  startedHandler(r.managementPassword);
                                          } else {
-                                             terminationHandler(r.status, r.reason);
+                                             terminationHandler(r.status, r.reason, r.blocking);
                                          }
                                      },
                                      onError_});

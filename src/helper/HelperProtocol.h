@@ -4,6 +4,13 @@
 #include <functional>
 #include <string>
 
+// What the helper lets through while a run blocks: nothing outside the tunnel, or, with
+// `allowLocalNetwork`, the private address ranges too.
+struct LeakBlock {
+    bool enabled = false;
+    bool allowLocalNetwork = false;
+};
+
 // What the privileged helper does for the application. The daemon implements it;
 // the application reaches it through a HelperConnection proxy.
 class HelperProtocol {
@@ -20,20 +27,22 @@ public:
     // client that asked for the run learns the password that interface demands.
     using StartedHandler = std::function<void(const std::string& managementPassword)>;
     // `reason` says why the helper refused the run (status -1) or ended it itself (a newer
-    // run replaced it, the helper stopped); empty when openvpn ended on its own.
+    // run replaced it, the helper stopped); empty when openvpn ended on its own. `blocking`:
+    // the run's block of traffic outside the tunnel holds on until it is released.
     using TerminationHandler =
-        std::function<void(int32_t terminationStatus, const std::string& reason)>;
+        std::function<void(int32_t terminationStatus, const std::string& reason, bool blocking)>;
+    using LeakBlock = ::LeakBlock;
 
     virtual ~HelperProtocol() = default;
 
     virtual void getVersion(VersionHandler reply) = 0;
     // Returns at once. `startedHandler` runs at most once, when openvpn is ready for its
     // management client; `terminationHandler` runs once, when that openvpn has ended or
-    // the run was refused. With `blockLeaks` the helper lets no traffic leave outside the
+    // the run was refused. With `block` enabled the helper lets no traffic leave outside the
     // tunnel during the run (and after an end the user did not ask for, until released).
     virtual void runOpenVPN(const std::string& config, const std::string& clientUp,
                             const std::string& clientDown, StartedHandler startedHandler,
-                            TerminationHandler terminationHandler, bool blockLeaks = false) = 0;
+                            TerminationHandler terminationHandler, LeakBlock block = {}) = 0;
     virtual void killOpenVPN() = 0;
     // Ends the helper's block of traffic outside the tunnel, which outlives a run that
     // ended without its user asking. Allowed to that run's user and root.

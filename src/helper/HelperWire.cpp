@@ -35,6 +35,16 @@ std::optional<std::string> pathMember(const json& message, const char* name) {
     return value;
 }
 
+// An optional true/false member: false when absent, empty when it is anything else.
+std::optional<bool> flag(const json& message, const char* name) {
+    const auto it = message.find(name);
+    if (it == message.end())
+        return false;
+    if (!it->is_boolean())
+        return std::nullopt;
+    return it->get<bool>();
+}
+
 } // namespace
 
 const char* HelperWire::operationName(HelperRequest::Operation operation) {
@@ -60,6 +70,8 @@ std::string HelperWire::encode(const HelperRequest& request) {
         message["client_down"] = request.clientDown;
         if (request.blockLeaks)
             message["block_leaks"] = true;
+        if (request.allowLocalNetwork)
+            message["allow_local_network"] = true;
     }
     return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
@@ -80,6 +92,8 @@ std::string HelperWire::encode(const HelperReply& reply) {
         message["status"] = reply.status;
         if (!reply.reason.empty())
             message["reason"] = reply.reason;
+        if (reply.blocking)
+            message["blocking"] = true;
         break;
     }
     return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
@@ -111,10 +125,12 @@ std::optional<HelperRequest> HelperWire::decodeRequest(std::string_view line) {
         request.config = std::move(*config);
         request.clientUp = std::move(*up);
         request.clientDown = std::move(*down);
-        const auto block = message->find("block_leaks");
-        if (block != message->end() && !block->is_boolean())
+        const auto block = flag(*message, "block_leaks");
+        const auto local = flag(*message, "allow_local_network");
+        if (!block || !local)
             return std::nullopt;
-        request.blockLeaks = block != message->end() && block->get<bool>();
+        request.blockLeaks = *block;
+        request.allowLocalNetwork = *local;
     } else {
         return std::nullopt;
     }
@@ -157,6 +173,10 @@ std::optional<HelperReply> HelperWire::decodeReply(std::string_view line) {
             return std::nullopt;
         reply.kind = HelperReply::Kind::terminated;
         reply.status = static_cast<int32_t>(value);
+        const auto blocking = flag(*message, "blocking");
+        if (!blocking)
+            return std::nullopt;
+        reply.blocking = *blocking;
         const auto reason = message->find("reason");
         if (reason != message->end()) {
             if (!reason->is_string() || reason->get<std::string>().size() > maxReasonBytes)

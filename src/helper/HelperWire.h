@@ -16,7 +16,8 @@ struct HelperRequest {
     std::string config;
     std::string clientUp;
     std::string clientDown;
-    bool blockLeaks = false; // runOpenVPN: block traffic outside the tunnel during the run
+    bool blockLeaks = false;        // runOpenVPN: block traffic outside the tunnel during the run
+    bool allowLocalNetwork = false; // with blockLeaks: let the private address ranges through
 };
 
 struct HelperReply {
@@ -28,6 +29,7 @@ struct HelperReply {
     std::string managementPassword; // started
     int32_t status = 0;             // terminated
     std::string reason;             // terminated: why a run was refused, empty otherwise
+    bool blocking = false;          // terminated: the run's block holds on until released
 };
 
 class HelperWire {

@@ -26,6 +26,16 @@ std::string GuardRules::create(uint32_t transportMark) {
     char mark[16];
     std::snprintf(mark, sizeof mark, "0x%08x", transportMark);
     const std::string t = prefix();
+    // The local network, when allowed, is reached for anything but DNS: a resolver on the
+    // local network would see every name the machine looks up.
+    std::string local;
+    for (const char* chain : {"output", "forward"})
+        local += "add rule " + t + " " + chain +
+                 " meta l4proto { tcp, udp } th dport { 53, 853 } " + "ip daddr @local4 drop\n" +
+                 "add rule " + t + " " + chain +
+                 " meta l4proto { tcp, udp } th dport { 53, 853 } ip6 daddr @local6 drop\n" +
+                 "add rule " + t + " " + chain + " ip daddr @local4 accept\n" + "add rule " + t +
+                 " " + chain + " ip6 daddr @local6 accept\n";
     // Locally made packets: unprivileged processes cannot set a socket mark or send
     // neighbour discovery, nor (unless net.ipv4.ip_unprivileged_port_start was lowered)
     // send from the DHCP client ports, so none of these lets them out.
@@ -43,7 +53,19 @@ std::string GuardRules::create(uint32_t transportMark) {
            "add rule " + t +
            " output icmpv6 type mld2-listener-report ip6 daddr ff02::16 accept\n" + "add rule " +
            t + " forward oifname @tunnels accept\n" + "add rule " + t +
-           " forward iifname @tunnels accept\n";
+           " forward iifname @tunnels accept\n" + "add set " + t +
+           " local4 { type ipv4_addr; flags interval; }\n" + "add set " + t +
+           " local6 { type ipv6_addr; flags interval; }\n" + local;
+}
+
+std::string GuardRules::allowLocalNetwork(bool allowed) {
+    const std::string t = prefix();
+    std::string commands = "flush set " + t + " local4\n" + "flush set " + t + " local6\n";
+    if (allowed)
+        commands += "add element " + t +
+                    " local4 { 10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, 169.254.0.0/16 }\n" +
+                    "add element " + t + " local6 { fc00::/7, fe80::/10 }\n";
+    return commands;
 }
 
 std::optional<std::string> GuardRules::allowTunnel(std::string_view name) {

@@ -22,6 +22,8 @@ public:
     static std::optional<std::string> allowTunnel(std::string_view name);
     // Empties the tunnel set: an ended run's interface name may be taken by anyone.
     static std::string closeTunnels();
+    // Fills the local-network sets with the private address ranges, or empties them.
+    static std::string allowLocalNetwork(bool allowed);
     static std::string remove();
 
     // 1 to 15 of [A-Za-z0-9_.-], not "." or "..".

@@ -28,6 +28,8 @@ constexpr auto stopGrace = std::chrono::seconds(5);
 
 using Clock = std::chrono::steady_clock;
 
+constexpr const char* replacedReason = "A newer connection request replaced this one.";
+
 // A fresh secret per run, for the management interface of that run alone.
 std::optional<std::string> makeManagementPassword() {
     unsigned char bytes[16];
@@ -74,6 +76,10 @@ int HelperServer::run() {
             fds.push_back({runner_.exitFd(), POLLIN, 0});
             owners.push_back(0);
         }
+        if (resolver_.running()) {
+            fds.push_back({resolver_.fd(), POLLIN, 0});
+            owners.push_back(0);
+        }
         for (const auto& [id, client] : clients_) {
             fds.push_back({client.fd, POLLIN, 0});
             owners.push_back(id);
@@ -87,6 +93,10 @@ int HelperServer::run() {
             Log::line("openvpn did not stop in time; killing it");
             runner_.signal(SIGKILL);
             killDeadline_.reset();
+        }
+        if (resolving_ && Clock::now() >= resolver_.deadline()) {
+            Log::line("server name look-up ran out of time");
+            resolved(resolver_.stop());
         }
         checkReady();
         closeStalledClients();
@@ -103,6 +113,8 @@ int HelperServer::run() {
                 if (pending_)
                     reply(pending_->owner, refusedStatus, HelperProtocol::helperStoppingReason);
                 pending_.reset();
+                cancelResolving(refusedStatus, HelperProtocol::helperStoppingReason,
+                                "the helper is stopping");
                 if (current_) {
                     current_->endReason = HelperProtocol::helperStoppedReason;
                     current_->releaseAtEnd = true;
@@ -112,6 +124,9 @@ int HelperServer::run() {
                 accept();
             } else if (runner_.running() && fds[i].fd == runner_.exitFd()) {
                 openVPNEnded();
+            } else if (resolving_ && fds[i].fd == resolver_.fd()) {
+                if (auto addresses = resolver_.read())
+                    resolved(std::move(*addresses));
             }
         }
     }
@@ -218,6 +233,8 @@ int HelperServer::pollTimeout() const {
     };
     if (killDeadline_)
         consider(*killDeadline_);
+    if (resolving_)
+        consider(resolver_.deadline());
     if (current_ && !current_->started && runner_.running())
         consider(Clock::now() + readyPoll);
     for (const auto& [id, client] : clients_)
@@ -236,6 +253,8 @@ void HelperServer::drop(uint64_t clientId, const std::string& why) {
     clients_.erase(it);
     if (pending_ && pending_->owner.client == clientId)
         pending_.reset();
+    if (resolving_ && resolving_->owner.client == clientId)
+        cancelResolving(refusedStatus, {}, "the client that asked went away");
     if (current_ && current_->owner.client == clientId) {
         current_->releaseAtEnd = true;
         stopCurrent("the client that started it went away");
@@ -258,6 +277,9 @@ void HelperServer::handle(uint64_t clientId, const HelperRequest& request) {
         break;
     }
     case HelperRequest::Operation::killOpenVPN:
+        if (resolving_ && ClientPolicy::mayControl(client.uid, resolving_->owner.uid))
+            cancelResolving(refusedStatus, "The connection was ended before it started.",
+                            "killOpenVPN");
         if (!current_)
             break;
         if (!ClientPolicy::mayControl(client.uid, current_->owner.uid)) {
@@ -308,20 +330,100 @@ void HelperServer::handleRun(uint64_t clientId, const HelperRequest& request) {
         return refuse("an openvpn of uid " + std::to_string(current_->owner.uid) + " is running",
                       "Another user's VPN connection is running on this computer.");
 
-    PendingRun run{owner, {}, request.blockLeaks};
+    if (resolving_ && !ClientPolicy::mayControl(client.uid, resolving_->owner.uid))
+        return refuse("a run of uid " + std::to_string(resolving_->owner.uid) + " is starting",
+                      "Another user's VPN connection is running on this computer.");
+
+    PendingRun run{owner, {}, request.blockLeaks, request.allowLocalNetwork};
     run.launch.profile = *file.text;
     run.launch.upScript = up;
     run.launch.downScript = down;
+    cancelResolving(refusedStatus, replacedReason, "a new run was requested");
+    if (!clients_.count(clientId))
+        return;
+    if (run.blockLeaks && !resolveRemotes(run, client))
+        return;
+    if (!resolving_)
+        proceed(std::move(run));
+}
+
+bool HelperServer::resolveRemotes(PendingRun& run, const Client& client) {
+    auto names = NumericRemotes::hostNames(run.launch.profile);
+    if (names.empty())
+        return true;
+    if (blockOwner_) {
+        // No query can leave while the block holds; the names looked up when it began
+        // still stand for the servers the user was connected to.
+        const bool known = blockAddressesUid_ == client.uid &&
+                           std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+                               return blockAddresses_.count(name) > 0;
+                           });
+        if (known && useAddresses(run, blockAddresses_))
+            return true;
+        if (!known) {
+            Log::line("refused runOpenVPN from " + who(client) +
+                      ": its server names cannot be looked up while the block holds");
+            reply(run.owner, refusedStatus,
+                  "The VPN server's name cannot be looked up while traffic outside the VPN is "
+                  "blocked. Disconnect, then connect again.");
+        }
+        return false;
+    }
+    std::string error;
+    if (!resolver_.start(std::move(names), error)) {
+        Log::line("refused runOpenVPN from " + who(client) + ": " + error);
+        reply(run.owner, refusedStatus, "The VPN server's name could not be looked up.");
+        return false;
+    }
+    Log::line("looking up the server names of the run of " + who(client));
+    resolving_ = std::move(run);
+    return true;
+}
+
+void HelperServer::resolved(NumericRemotes::Addresses addresses) {
+    PendingRun run = std::move(*resolving_);
+    resolving_.reset();
+    blockAddresses_ = addresses;
+    blockAddressesUid_ = run.owner.uid;
+    if (useAddresses(run, addresses))
+        proceed(std::move(run));
+}
+
+bool HelperServer::useAddresses(PendingRun& run, const NumericRemotes::Addresses& addresses) {
+    const auto profile = NumericRemotes::rewrite(run.launch.profile, addresses);
+    // What openvpn gets passes the same allowlist as what the user handed in.
+    if (!profile || !ProfileChecker::check(*profile).accepted) {
+        Log::line("refused runOpenVPN of uid " + std::to_string(run.owner.uid) +
+                  ": no address found for its servers");
+        reply(run.owner, refusedStatus, "The VPN server's address could not be looked up.");
+        return false;
+    }
+    run.launch.profile = *profile;
+    return true;
+}
+
+void HelperServer::proceed(PendingRun run) {
     if (!current_) {
         startRun(std::move(run));
         return;
     }
     // One openvpn at a time: the running one ends first, then this one starts.
     if (pending_)
-        reply(pending_->owner, refusedStatus, "A newer connection request replaced this one.");
+        reply(pending_->owner, refusedStatus, replacedReason);
     pending_ = std::move(run);
-    current_->endReason = "A newer connection request replaced this one.";
+    current_->endReason = replacedReason;
     stopCurrent("a new run was requested");
+}
+
+void HelperServer::cancelResolving(int32_t status, const std::string& reason,
+                                   const std::string& why) {
+    if (!resolving_)
+        return;
+    resolver_.cancel();
+    Log::line("no longer looking up server names: " + why);
+    const Owner owner = resolving_->owner;
+    resolving_.reset();
+    reply(owner, status, reason);
 }
 
 void HelperServer::startRun(PendingRun run) {
@@ -350,7 +452,7 @@ void HelperServer::startRun(PendingRun run) {
             return;
         }
         run.launch.tunnelName = *tunnel;
-        guardRun(run.owner, *tunnel);
+        guardRun(run.owner, *tunnel, run.allowLocalNetwork);
     } else {
         // A run that does not block leaks ends any block an earlier run left.
         releaseBlock("a run without a block started");
@@ -409,7 +511,7 @@ void HelperServer::handleReleaseBlock(uint64_t clientId) {
     releaseBlock("released by " + who(client));
 }
 
-void HelperServer::guardRun(const Owner& owner, const std::string& tunnel) {
+void HelperServer::guardRun(const Owner& owner, const std::string& tunnel, bool allowLocalNetwork) {
     if (!settings_.guard)
         return;
     std::string error;
@@ -421,14 +523,17 @@ void HelperServer::guardRun(const Owner& owner, const std::string& tunnel) {
     blockOwner_ = owner;
     if (!settings_.guard->allowTunnel(tunnel, error))
         Log::line("cannot let traffic through the tunnel " + tunnel + ": " + error);
+    if (!settings_.guard->allowLocalNetwork(allowLocalNetwork, error))
+        Log::line("cannot change what the block lets through to the local network: " + error);
     Log::line("blocking traffic outside the tunnel " + tunnel + " for uid " +
-              std::to_string(owner.uid));
+              std::to_string(owner.uid) + (allowLocalNetwork ? ", the local network allowed" : ""));
 }
 
 void HelperServer::releaseBlock(const std::string& why) {
     if (!blockOwner_)
         return;
     blockOwner_.reset();
+    blockAddresses_.clear();
     if (!settings_.guard)
         return;
     settings_.guard->release();
@@ -442,8 +547,7 @@ void HelperServer::openVPNEnded() {
     killDeadline_.reset();
     Log::line("openvpn ended with status " + std::to_string(*status));
     const bool release = current_ && current_->releaseAtEnd;
-    if (current_)
-        reply(current_->owner, *status, current_->endReason);
+    const std::optional<CurrentRun> ended = std::move(current_);
     current_.reset();
     if (settings_.guard)
         settings_.guard->closeTunnel();
@@ -452,6 +556,9 @@ void HelperServer::openVPNEnded() {
     else if (blockOwner_ && !pending_)
         Log::line("still blocking traffic outside the tunnel for uid " +
                   std::to_string(blockOwner_->uid) + " until released");
+    // After the block's fate is known: the reply says whether it outlives the run.
+    if (ended)
+        reply(ended->owner, *status, ended->endReason);
     if (pending_ && !stopping_) {
         PendingRun next = std::move(*pending_);
         pending_.reset();
@@ -465,7 +572,13 @@ void HelperServer::reply(const Owner& owner, int32_t status, const std::string& 
     reply.kind = HelperReply::Kind::terminated;
     reply.status = status;
     reply.reason = reason;
+    reply.blocking = blocksFor(owner);
     send(owner.client, reply);
+}
+
+bool HelperServer::blocksFor(const Owner& owner) const {
+    return blockOwner_ && blockOwner_->client == owner.client && !current_ && !pending_ &&
+           settings_.guard && settings_.guard->engaged();
 }
 
 void HelperServer::send(uint64_t clientId, const HelperReply& reply) {

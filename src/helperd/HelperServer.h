@@ -4,6 +4,7 @@
 #include "helper/HelperWire.h"
 #include "helper/LineReader.h"
 #include "helperd/LeakGuard.h"
+#include "helperd/NameResolver.h"
 #include "helperd/OpenVPNRunner.h"
 
 #include <chrono>
@@ -63,6 +64,7 @@ private:
         Owner owner;
         OpenVPNRunner::Launch launch;
         bool blockLeaks = false;
+        bool allowLocalNetwork = false;
     };
     struct CurrentRun {
         Owner owner;
@@ -80,11 +82,21 @@ private:
     void drop(uint64_t clientId, const std::string& why);
     void handle(uint64_t clientId, const HelperRequest& request);
     void handleRun(uint64_t clientId, const HelperRequest& request);
+    // Gives a guarded run numeric remotes: looked up now, or, while a block holds and no
+    // query can leave, those looked up when it began. False if the run was refused.
+    bool resolveRemotes(PendingRun& run, const Client& client);
+    void resolved(NumericRemotes::Addresses addresses);
+    bool useAddresses(PendingRun& run, const NumericRemotes::Addresses& addresses);
+    // Starts the run, or lets the running openvpn end first.
+    void proceed(PendingRun run);
+    void cancelResolving(int32_t status, const std::string& reason, const std::string& why);
     void startRun(PendingRun run);
     void stopCurrent(const std::string& why);
     void handleReleaseBlock(uint64_t clientId);
-    void guardRun(const Owner& owner, const std::string& tunnel);
+    void guardRun(const Owner& owner, const std::string& tunnel, bool allowLocalNetwork);
     void releaseBlock(const std::string& why);
+    // The reply's `blocking`: whether the block outlives the run of `owner`.
+    bool blocksFor(const Owner& owner) const;
     void openVPNEnded();
     void checkReady();
     void closeStalledClients();
@@ -100,6 +112,13 @@ private:
     OpenVPNRunner runner_;
     std::optional<CurrentRun> current_;
     std::optional<PendingRun> pending_;
+    // A guarded run whose server names are being looked up before it goes on.
+    std::optional<PendingRun> resolving_;
+    NameResolver resolver_;
+    // The addresses looked up for the block that holds, and for whom: a run that takes
+    // the block over cannot look its names up through it.
+    NumericRemotes::Addresses blockAddresses_;
+    uid_t blockAddressesUid_ = 0;
     std::optional<std::chrono::steady_clock::time_point> killDeadline_;
     // Whose run the guard's block is for, while it blocks.
     std::optional<Owner> blockOwner_;

@@ -57,6 +57,10 @@ bool LeakGuard::allowTunnel(const std::string& name, std::string& error) {
     return true;
 }
 
+bool LeakGuard::allowLocalNetwork(bool allowed, std::string& error) {
+    return !engaged_ || apply(GuardRules::allowLocalNetwork(allowed), error);
+}
+
 void LeakGuard::closeTunnel() {
     std::string error;
     if (engaged_ && !tunnel_.empty() && apply(GuardRules::closeTunnels(), error))

@@ -26,6 +26,8 @@ public:
     bool engage(std::string& error);
     // Lets traffic out through `name` only (the tunnel of the current run).
     bool allowTunnel(const std::string& name, std::string& error);
+    // Lets the private address ranges through too, or no longer.
+    bool allowLocalNetwork(bool allowed, std::string& error);
     // Keeps blocking, but through no tunnel.
     void closeTunnel();
     void release();

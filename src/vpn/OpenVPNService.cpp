@@ -95,6 +95,7 @@ struct OpenVPNService::Run {
     std::string down;
     std::string usernameCommand;
     std::string passwordCommand;
+    HelperProtocol::LeakBlock block;
     std::atomic<bool> started{false}; // runMutex_ held when it is set
     std::atomic<bool> ended{false};
     std::atomic<bool> stopRequested{false}; // runMutex_ held when it is set
@@ -181,6 +182,12 @@ void OpenVPNService::startOpenVPN() {
     run->down = *down;
     run->usernameCommand = *usernameCommand;
     run->passwordCommand = *passwordCommand;
+    run->block = leakBlock();
+    {
+        // The new run takes an outliving block over, and says at its end whether it holds.
+        std::lock_guard lock(runMutex_);
+        blockedBy_.reset();
+    }
     if (!requestRun(run))
         giveUp("cannot start openvpn: there is no helper connection", "No VPN helper answers.");
 }
@@ -241,7 +248,7 @@ bool OpenVPNService::requestRun(const std::shared_ptr<Run>& run) {
             starter_ = std::thread(
                 [this, run, managementPassword] { connectAndPrime(run, managementPassword); });
         },
-        [this, weakRun](int32_t status, const std::string& reason) {
+        [this, weakRun](int32_t status, const std::string& reason, bool blocking) {
             Log::line(LogText::openVPNExited + std::to_string(status));
             const auto run = weakRun.lock();
             if (!run)
@@ -250,9 +257,9 @@ bool OpenVPNService::requestRun(const std::shared_ptr<Run>& run) {
                  reason == HelperProtocol::helperStoppingReason) &&
                 retryThroughHelper(run))
                 return;
-            openVPNExited(run, status, reason);
+            openVPNExited(run, status, reason, blocking);
         },
-        dependencies_.blockLeaks);
+        run->block);
     // A helper that takes the request and then hangs must not leave the window waiting.
     watch(
         run, dependencies_.startTimeout, [run] { return run->started.load(); },
@@ -399,6 +406,20 @@ void OpenVPNService::stopOpenVPN() {
         });
 }
 
+bool OpenVPNService::blocked() const {
+    std::lock_guard lock(runMutex_);
+    return blockedBy_ != nullptr;
+}
+
+void OpenVPNService::setLeakBlock(HelperProtocol::LeakBlock block) {
+    blockLeaks_ = block.enabled;
+    allowLocalNetwork_ = block.allowLocalNetwork;
+}
+
+HelperProtocol::LeakBlock OpenVPNService::leakBlock() const {
+    return {blockLeaks_, allowLocalNetwork_};
+}
+
 void OpenVPNService::releaseBlock() {
     std::shared_ptr<HelperProtocol> helper;
     {
@@ -492,7 +513,7 @@ void OpenVPNService::passwordNotice(std::string_view payload) {
 }
 
 void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t status,
-                                   const std::string& reason) {
+                                   const std::string& reason, bool blocking) {
     if (run->ended.exchange(true))
         return;
     // openvpn's last state lines ("EXITING") may still sit unread on the closed
@@ -518,7 +539,7 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
         failure_ = failure;
         if (run_ == run)
             run_.reset();
-        blockedBy_ = run->stopRequested ? nullptr : run->proxy;
+        blockedBy_ = blocking && !run->stopRequested ? run->proxy : nullptr;
         storeLocked(ConnectionState::noProcess);
         // Under the lock: once an observer has seen the run end, it may destroy this
         // service, so nothing of it is touched after the lock is let go.

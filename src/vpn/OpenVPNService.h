@@ -43,9 +43,6 @@ public:
         // by default only a socket owned by root (the helper's openvpn) may.
         std::function<bool(const TCPConnection& connection)> trustManagementPeer = {};
         std::chrono::milliseconds startTimeout = defaultStartTimeout;
-        // Whether the helper is asked to let no traffic leave outside the tunnel. Off until
-        // the block lets openvpn resolve a server named by host name.
-        bool blockLeaks = false;
     };
 
     static constexpr int connectAttempts = 8;
@@ -108,6 +105,13 @@ public:
     // asking: the helper blocks it until the user chooses (a stop the user asked for
     // releases it by itself).
     void releaseBlock();
+    // Whether the helper still blocks traffic outside the tunnel after the last run ended
+    // without the user asking, as it said when that run ended.
+    bool blocked() const;
+    // What the helper is asked to block during each run started from now on; off by
+    // default. Any thread.
+    void setLeakBlock(HelperProtocol::LeakBlock block);
+    HelperProtocol::LeakBlock leakBlock() const;
 
     // Whether a run was asked for and has not ended yet.
     bool runInProgress() const;
@@ -142,7 +146,8 @@ private:
     void connectAndPrime(const std::shared_ptr<Run>& run, const std::string& managementPassword);
     bool connectManagement(const std::shared_ptr<Run>& run, const std::string& managementPassword,
                            std::string& alreadyRead);
-    void openVPNExited(const std::shared_ptr<Run>& run, int32_t status, const std::string& reason);
+    void openVPNExited(const std::shared_ptr<Run>& run, int32_t status, const std::string& reason,
+                       bool blocking = false);
     void giveUp(const std::string& why, const std::string& failure);
     void fail(const std::shared_ptr<Run>& run, const std::string& failure);
     std::shared_ptr<Run> currentRun() const;
@@ -171,4 +176,6 @@ private:
     std::thread watch_;   // gives up on a run that does not start, or does not stop
     std::thread retry_;   // asks a helper that went away for a new run
     std::atomic<bool> automaticReconnect_{true};
+    std::atomic<bool> blockLeaks_{false};
+    std::atomic<bool> allowLocalNetwork_{false};
 };

@@ -45,7 +45,7 @@ struct RunWatch {
         });
         proxy->runOpenVPN(
             config, up, down, [this](const std::string& password) { started.add(password); },
-            [this](int32_t status, const std::string& reason) {
+            [this](int32_t status, const std::string& reason, bool) {
                 outcomes.add({status, std::nullopt, reason});
             });
     }

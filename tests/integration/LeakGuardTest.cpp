@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <grp.h>
@@ -12,6 +13,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -168,6 +170,122 @@ void sendAsNormalUser(const std::string& host, Kind kind) {
     ::waitpid(pid, &status, 0);
 }
 
+// A name server on the far side of the veth, outside the tunnel, as a home router's
+// would be: it knows one name, the VPN server's, and counts the questions it gets.
+class TinyNameServer {
+public:
+    static constexpr const char* address = "10.215.0.53";
+    static constexpr const char* serverName = "vpn.quovant.test";
+
+    explicit TinyNameServer(const OpenVPNServer& server) {
+        const std::string pid = std::to_string(server.namespacePid());
+        if (runCommand({"nsenter", "-t", pid, "-n", "ip", "addr", "add",
+                        std::string(address) + "/32", "dev", "qv-server"}) != 0 ||
+            runCommand({"ip", "route", "add", address, "via", OpenVPNServer::linkAddress}) != 0)
+            return;
+        const std::string ns = "/proc/" + pid + "/ns/net";
+        std::thread([&] {
+            const int nsFd = ::open(ns.c_str(), O_RDONLY | O_CLOEXEC);
+            if (nsFd < 0 || ::setns(nsFd, CLONE_NEWNET) != 0)
+                return;
+            ::close(nsFd);
+            const Address at = addressOf(address, 53);
+            fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            if (::bind(fd_, at.get(), at.size) != 0) {
+                ::close(fd_);
+                fd_ = -1;
+            }
+        }).join();
+        if (fd_ >= 0)
+            thread_ = std::thread([this] { serve(); });
+    }
+    ~TinyNameServer() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool ready() const { return fd_ >= 0; }
+    int questions() const { return questions_; }
+
+private:
+    void serve() {
+        while (!stop_) {
+            pollfd entry{fd_, POLLIN, 0};
+            if (::poll(&entry, 1, 100) != 1)
+                continue;
+            unsigned char query[512];
+            sockaddr_storage from{};
+            socklen_t fromSize = sizeof from;
+            const ssize_t n = ::recvfrom(fd_, query, sizeof query, 0,
+                                         reinterpret_cast<sockaddr*>(&from), &fromSize);
+            if (n < 17)
+                continue;
+            ++questions_;
+            // The question: labels up to the root, then its type and class.
+            size_t end = 12;
+            std::string name;
+            while (end < static_cast<size_t>(n) && query[end] != 0) {
+                const size_t length = query[end];
+                name.append(name.empty() ? "" : ".")
+                    .append(reinterpret_cast<const char*>(query + end + 1),
+                            std::min(length, static_cast<size_t>(n) - end - 1));
+                end += length + 1;
+            }
+            end += 5;
+            if (end > static_cast<size_t>(n))
+                continue;
+            const bool known = name == serverName;
+            const bool typeA = query[end - 4] == 0 && query[end - 3] == 1;
+            std::string answer(reinterpret_cast<const char*>(query), end);
+            answer[2] = '\x81';
+            answer[3] = known ? '\x80' : '\x83'; // NXDOMAIN for any other name
+            answer[6] = answer[7] = answer[8] = answer[9] = answer[10] = answer[11] = 0;
+            if (known && typeA) {
+                answer[7] = 1;
+                in_addr a{};
+                ::inet_pton(AF_INET, OpenVPNServer::linkAddress, &a);
+                answer += std::string("\xc0\x0c\x00\x01\x00\x01\x00\x00\x00\x3c\x00\x04", 12);
+                answer.append(reinterpret_cast<const char*>(&a), 4);
+            }
+            ::sendto(fd_, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                     fromSize);
+        }
+    }
+
+    int fd_ = -1;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> questions_{0};
+    std::thread thread_;
+};
+
+// The test process and its helper look names up through the tiny name server alone: a
+// mount namespace of the test's own shows them their own resolv.conf and nsswitch.conf.
+class PrivateResolverConfig : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_EQ(::unshare(CLONE_NEWNS), 0);
+        ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+        for (const auto& [file, text] :
+             {std::pair{"resolv.conf", "nameserver " + std::string(TinyNameServer::address) +
+                                           "\noptions timeout:1 attempts:1\n"},
+              std::pair{"nsswitch.conf", std::string("hosts: files dns\n")}}) {
+            const std::string path = dir_.write(file, text).string();
+            ::chmod(path.c_str(), 0644);
+            ASSERT_EQ(::mount(path.c_str(), ("/etc/" + std::string(file)).c_str(), nullptr, MS_BIND,
+                              nullptr),
+                      0)
+                << file;
+        }
+    }
+
+private:
+    TempDir dir_{"quovant-resolver"};
+};
+
+const auto* privateResolver = ::testing::AddGlobalTestEnvironment(new PrivateResolverConfig);
+
 bool tableExists() {
     return runCommand({"nft", "list", "table", "inet", guardTable}) == 0;
 }
@@ -213,10 +331,20 @@ struct Guarded : ::testing::Test {
     bool withIPv6 = addIPv6(vpn.server);
     FarSide far{vpn.server};
 
+    // The server's profile with its address replaced by `name`.
+    void nameTheServer(const std::string& name) {
+        std::string profile = vpn.server.clientProfile();
+        const std::string address = std::string("remote ") + OpenVPNServer::linkAddress + " ";
+        profile.replace(profile.find(address), address.size(), "remote " + name + " ");
+        vpn.service->config =
+            vpn.dir.write("quovant.ovpn", profile, std::filesystem::perms(0600)).string();
+    }
+
     void connect() {
         ASSERT_TRUE(withIPv6);
         ASSERT_TRUE(far.ready());
-        vpn.prepare("alice@example.com", "pw");
+        if (!vpn.service->config)
+            vpn.prepare("alice@example.com", "pw");
         vpn.service->startOpenVPN();
         ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state() << vpn.daemon.log();
         ASSERT_TRUE(pollUntil(
@@ -351,6 +479,60 @@ TEST_F(Guarded, ADeadHelperLeavesNoTable) {
         << "the kernel removes the table with its owner";
     EXPECT_TRUE(vpn.waitForState("NOPROCESS", 20s)) << "the service has seen the run end";
     EXPECT_TRUE(outsideArrives(far));
+}
+
+struct GuardedByName : Guarded {
+    TinyNameServer names{vpn.server};
+
+    void SetUp() override {
+        ASSERT_TRUE(names.ready());
+        vpn.prepare("alice@example.com", "pw");
+        nameTheServer(TinyNameServer::serverName);
+    }
+};
+
+TEST_F(GuardedByName, AServerNamedByHostIsLookedUpBeforeTheBlockAndKeptForAReconnect) {
+    connect();
+    EXPECT_NE(vpn.daemon.log().find("looking up the server names"), std::string::npos);
+    EXPECT_GE(names.questions(), 1) << "the helper asked the name server outside the tunnel";
+    EXPECT_TRUE(onlyTheTunnelCarries(far));
+
+    // After a crash nothing leaves, the name server included; the new run connects to the
+    // address the helper found for the run it takes over.
+    const auto pid = vpn.daemon.openVPNPid();
+    ASSERT_TRUE(pid);
+    ::kill(*pid, SIGKILL);
+    ASSERT_TRUE(vpn.waitForState("NOPROCESS", 15s));
+    EXPECT_TRUE(vpn.service->blocked()) << "the helper said the block holds";
+    const int asked = names.questions();
+    vpn.service->startOpenVPN();
+    ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state() << vpn.daemon.log();
+    EXPECT_EQ(names.questions(), asked) << "no question while the block holds";
+    EXPECT_TRUE(onlyTheTunnelCarries(far));
+
+    vpn.service->stopOpenVPN();
+    ASSERT_TRUE(vpn.waitForState("NOPROCESS", 20s));
+    EXPECT_TRUE(pollUntil([] { return !tableExists(); }, 5s));
+    EXPECT_FALSE(vpn.service->blocked());
+}
+
+TEST_F(GuardedByName, ANameWithNoAddressOrNoneThatCanBeLookedUpUnderTheBlockIsRefusedClearly) {
+    nameTheServer("nowhere.quovant.test");
+    vpn.service->startOpenVPN();
+    ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 20s));
+    EXPECT_EQ(vpn.service->takeFailure(), "The VPN server's address could not be looked up.");
+    EXPECT_FALSE(tableExists()) << "nothing was started, nothing blocks";
+
+    // Blocked after a crash, a profile naming a server not looked up for this block.
+    nameTheServer(TinyNameServer::serverName);
+    connectAndCrash();
+    nameTheServer("other.quovant.test");
+    vpn.service->startOpenVPN();
+    ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 20s));
+    EXPECT_NE(vpn.service->takeFailure().find("cannot be looked up while traffic outside"),
+              std::string::npos);
+    EXPECT_TRUE(tableExists()) << "the refusal keeps the block";
+    EXPECT_TRUE(vpn.service->blocked());
 }
 
 } // namespace

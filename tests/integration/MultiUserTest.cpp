@@ -206,7 +206,7 @@ TEST_F(MultiUserTest, AnotherUserOnTheManagementPortCanNeitherReadNorStopMyRun) 
     proxy->runOpenVPN(
         profileOf(0), daemon.upScript(), daemon.downScript(),
         [&](const std::string& password) { started.add(password); },
-        [&](int32_t status, const std::string&) { ended.add(status); });
+        [&](int32_t status, const std::string&, bool) { ended.add(status); });
     const auto password = started.first(15s);
     ASSERT_TRUE(password) << daemon.log();
 

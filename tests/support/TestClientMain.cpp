@@ -47,10 +47,10 @@ int hold(const std::string& socket, const std::string& profile, const std::strin
         [&](const HelperError& error) { finish("terminated error " + error.description); });
     proxy->runOpenVPN(
         profile, up, down, [](const std::string&) { say("started"); },
-        [&](int32_t status, const std::string& reason) {
+        [&](int32_t status, const std::string& reason, bool) {
             finish("terminated " + std::to_string(status) + " " + reason);
         },
-        true);
+        {true, false});
     std::unique_lock lock(mutex);
     ended.wait_for(lock, std::chrono::minutes(2), [&] { return done; });
     return 0;

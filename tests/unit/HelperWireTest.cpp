@@ -22,6 +22,13 @@ TEST(HelperWire, RequestsAndRepliesRoundTrip) {
     EXPECT_EQ(decoded->operation, HelperRequest::Operation::runOpenVPN);
     EXPECT_EQ(decoded->config, run.config);
     EXPECT_EQ(decoded->clientDown, run.clientDown);
+    EXPECT_FALSE(decoded->blockLeaks);
+    EXPECT_FALSE(decoded->allowLocalNetwork);
+    run.blockLeaks = run.allowLocalNetwork = true;
+    const auto guarded = HelperWire::decodeRequest(HelperWire::encode(run));
+    ASSERT_TRUE(guarded);
+    EXPECT_TRUE(guarded->blockLeaks);
+    EXPECT_TRUE(guarded->allowLocalNetwork);
 
     HelperReply terminated;
     terminated.id = 7;
@@ -30,6 +37,11 @@ TEST(HelperWire, RequestsAndRepliesRoundTrip) {
     const auto back = HelperWire::decodeReply(HelperWire::encode(terminated));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->status, -1);
+    EXPECT_FALSE(back->blocking);
+    terminated.blocking = true;
+    const auto blocking = HelperWire::decodeReply(HelperWire::encode(terminated));
+    ASSERT_TRUE(blocking);
+    EXPECT_TRUE(blocking->blocking);
 
     HelperRequest release;
     release.id = 8;
@@ -58,12 +70,18 @@ TEST(HelperWire, RefusesAnythingButExactMessages) {
         "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":5,\"client_up\":\"/"
         "b\",\"client_down\":\"/c\"}",
         "{\"v\":1,\"id\":1,\"op\":\"getVersion\"",
+        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":\"/a\",\"client_up\":\"/"
+        "b\",\"client_down\":\"/c\",\"allow_local_network\":1}",
+        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":\"/a\",\"client_up\":\"/"
+        "b\",\"client_down\":\"/c\",\"block_leaks\":\"true\"}",
     };
     for (const char* r : requests)
         EXPECT_FALSE(HelperWire::decodeRequest(r)) << r;
     EXPECT_FALSE(HelperWire::decodeReply(
         "{\"v\":1,\"id\":1,\"reply\":\"terminated\",\"status\":4294967296}"));
     EXPECT_FALSE(HelperWire::decodeReply("{\"v\":1,\"id\":1,\"reply\":\"version\"}"));
+    EXPECT_FALSE(HelperWire::decodeReply(
+        "{\"v\":1,\"id\":1,\"reply\":\"terminated\",\"status\":1,\"blocking\":\"yes\"}"));
     EXPECT_FALSE(HelperWire::decodeRequest("{\"v\":1,\"id\":1,\"op\":\"getVersion\",\"pad\":\"" +
                                            std::string(HelperWire::maxLineBytes, 'x') + "\"}"));
 }

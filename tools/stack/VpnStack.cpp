@@ -16,7 +16,6 @@ VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper
     dependencies.mainQueue = &mainQueue;
     dependencies.notifications = &notifications;
     dependencies.startTimeout = startTimeout;
-    dependencies.blockLeaks = blockLeaks;
     if (withHelper)
         dependencies.helper = helperClient.get();
     const std::string scripts = daemon.installDir();
@@ -24,6 +23,7 @@ VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper
         return scripts + "/" + name;
     };
     service = std::make_unique<OpenVPNService>(dependencies);
+    service->setLeakBlock({blockLeaks, false});
     notifications.addObserver(OpenVPNService::stateDidChangeNotification,
                               [this] { seenStates.push_back(service->state()); });
 }
