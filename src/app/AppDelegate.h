@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/Storyboard.h"
-#include "helper/HelperConnectionProvider.h"
 #include "helper/HelperClient.h"
+#include "helper/HelperConnectionProvider.h"
 #include "platform/KeyValueStore.h"
 
 #include <QObject>

@@ -1,6 +1,7 @@
 // quovant: the tray application.
 #include "account/LazyAccountClient.h"
 #include "app/AppDelegate.h"
+#include "app/LeakBlockItems.h"
 #include "app/MainStoryboard.h"
 #include "app/SingleInstance.h"
 #include "app/StartupItems.h"
@@ -85,6 +86,8 @@ int main(int argc, char** argv) {
     const AutostartEntry autostart(AutostartEntry::defaultPath(),
                                    QApplication::applicationFilePath().toStdString());
     StartupItems startup(*appDelegate.statusMemu(), autostart, settings);
+    LeakBlockItems leakBlock(*appDelegate.statusMemu(), settings,
+                             [&service](LeakBlock block) { service.setLeakBlock(block); });
     const Storyboard storyboard = mainStoryboard(
         appDelegate, {&settings, &account, &service, &NotificationCenter::defaultCenter(), &desktop,
                       &passwords, &notifications, StartupItems::connectAtStart(settings)});

@@ -19,7 +19,7 @@ void ConnectionNotices::lookChanged(Look look, const std::string& server) {
     }
     if (before == Look::connected && !userDisconnecting_ && !dropTold_)
         notify(UiText::connectionLost, look == Look::connecting ? UiText::reconnecting : "");
-    if (look == Look::disconnected) {
+    if (look == Look::disconnected || look == Look::blocked) {
         userDisconnecting_ = false;
         dropTold_ = false;
     }
@@ -32,6 +32,11 @@ void ConnectionNotices::failed(const std::string& message, bool windowShown) {
     } else if (!windowShown) {
         notify(UiText::connectingFailed, message);
     }
+}
+
+void ConnectionNotices::blocked(const std::string& message) {
+    notify(UiText::blocked, message + "\n" + UiText::blockedExplained);
+    dropTold_ = true;
 }
 
 void ConnectionNotices::notify(const std::string& summary, const std::string& body) {

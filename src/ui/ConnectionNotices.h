@@ -23,6 +23,9 @@ public:
     // A connection failed with `message`, which the window shows as an alert; before
     // the look that follows it.
     void failed(const std::string& message, bool windowShown);
+    // The tunnel ended with `message` without the user asking, and the block holds: told
+    // whether or not the window is shown, as all traffic stops.
+    void blocked(const std::string& message);
 
 private:
     void notify(const std::string& summary, const std::string& body);

@@ -239,6 +239,13 @@ void LoginForm::showAlert(const std::string& message) {
     AlertSheet::of(window()).show(QString::fromStdString(message));
 }
 
+void LoginForm::askAlert(const std::string& message, std::vector<Choice> choices) {
+    std::vector<AlertSheet::Choice> asked;
+    for (auto& choice : choices)
+        asked.push_back({QString::fromStdString(choice.title), std::move(choice.action)});
+    AlertSheet::of(window()).ask(QString::fromStdString(message), std::move(asked));
+}
+
 void LoginForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (actions_.appeared)

@@ -42,6 +42,7 @@ public:
     void setRememberTextColor(uint32_t color) override;
     void setStatusText(const std::string& text) override;
     void showAlert(const std::string& message) override;
+    void askAlert(const std::string& message, std::vector<Choice> choices) override;
 
 protected:
     void showEvent(QShowEvent* event) override;

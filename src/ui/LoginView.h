@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 // What the login window's controller needs of the window: the form's values and
 // the few visible things it changes. Colours are 0xRRGGBB.
@@ -34,4 +36,11 @@ public:
 
     // A critical alert with one button, on the window, not waited for.
     virtual void showAlert(const std::string& message) = 0;
+    struct Choice {
+        std::string title;
+        std::function<void()> action;
+    };
+    // A critical alert with one button per choice (the first the default, the last also
+    // what closing it chooses), on the window, not waited for; it stays until answered.
+    virtual void askAlert(const std::string& message, std::vector<Choice> choices) = 0;
 };

@@ -102,6 +102,8 @@ void MainViewController::onConnectButtonClick() {
         ports_.view->showAlert(UiText::passwordEmpty);
         return;
     }
+    if (look_ == StatusLine::Look::blocked)
+        return reconnect();
     const std::string state = ports_.vpn->state();
     if (!ConnectionState::isStopped(state)) {
         if (notices_)
@@ -154,7 +156,10 @@ void MainViewController::openVPNStateDidChange() {
             ports_.vpn->takeFailure(); // the user already chose to connect again
             onConnectButtonClick();
         } else if (const std::string failure = ports_.vpn->takeFailure(); !failure.empty()) {
-            chainFailed(failure);
+            if (ports_.vpn->blocked())
+                blockedAfterDrop(failure);
+            else
+                chainFailed(failure);
         } else {
             setDisconnectedLook();
         }
@@ -181,6 +186,11 @@ void MainViewController::setConnectingLook() {
 void MainViewController::setConnectedLook() {
     setLockedLook(whiteColor, UiText::disconnect, "bg_button_green");
     lookTaken(StatusLine::Look::connected);
+}
+
+void MainViewController::setBlockedLook() {
+    setLockedLook(whiteColor, UiText::reconnect, "bg_button");
+    lookTaken(StatusLine::Look::blocked);
 }
 
 void MainViewController::lookTaken(StatusLine::Look look) {
@@ -268,6 +278,41 @@ void MainViewController::failed(const AccountReply& reply) {
 
 void MainViewController::unknownError() {
     chainFailed(UiText::unknownError);
+}
+
+void MainViewController::blockedAfterDrop(const std::string& failure) {
+    Log::line("the connection dropped; traffic outside the VPN stays blocked: " + failure);
+    if (notices_)
+        notices_->blocked(failure);
+    chain_ = Chain::idle;
+    setBlockedLook();
+    ports_.view->askAlert(failure + "\n\n" + UiText::blockedExplained,
+                          {{UiText::reconnect, [this] { reconnect(); }},
+                           {UiText::disconnect, [this] { disconnectBlocked(); }}});
+}
+
+void MainViewController::reconnect() {
+    if (look_ != StatusLine::Look::blocked || ports_.vpn->runInProgress())
+        return;
+    // No login first: the account service is out of reach while the block holds, and
+    // opening the way for it would let every program's traffic out meanwhile. The profile
+    // and credentials of the run that dropped start the new one, which takes the block over.
+    Log::line("reconnecting through the block");
+    chain_ = Chain::running;
+    setConnectingLook();
+    ports_.vpn->startOpenVPN();
+}
+
+void MainViewController::disconnectBlocked() {
+    // The alert may be answered after the tray's item reconnected: then it disconnects.
+    if (look_ != StatusLine::Look::blocked) {
+        if (!ConnectionState::isStopped(ports_.vpn->state()))
+            onConnectButtonClick();
+        return;
+    }
+    Log::line("the user disconnected: traffic outside the VPN is no longer blocked");
+    ports_.vpn->releaseBlock();
+    setDisconnectedLook();
 }
 
 void MainViewController::chainFailed(const std::string& alert) {

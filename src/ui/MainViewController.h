@@ -73,6 +73,9 @@ public:
     void setDisconnectedLook();
     void setConnectingLook();
     void setConnectedLook();
+    // The tunnel dropped and the helper blocks all else: the button reconnects, the
+    // alert offers to reconnect or to disconnect.
+    void setBlockedLook();
     // Shows the current look's status, with the tunnel's latest figures, in the status
     // line and the status item's tooltip and icon.
     void showStatus();
@@ -90,6 +93,11 @@ private:
     void unknownError();
     // Ends the chain with the disconnected look and, when there is one, the reason.
     void chainFailed(const std::string& alert);
+    void blockedAfterDrop(const std::string& failure);
+    // A new run from the profile and the credentials of the one that dropped.
+    void reconnect();
+    // Opens the way the block holds shut.
+    void disconnectBlocked();
 
     Ports ports_;
     SettingsPasswordStore passwordsInDefaults_;

@@ -24,6 +24,7 @@ QIcon StatusIcons::forLook(StatusLine::Look look) {
     case StatusLine::Look::connecting:
         return connecting;
     case StatusLine::Look::disconnected:
+    case StatusLine::Look::blocked:
         break;
     }
     return disconnected;

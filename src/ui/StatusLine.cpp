@@ -18,6 +18,8 @@ std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
         return UiText::notConnected;
     case Look::connecting:
         return UiText::connecting;
+    case Look::blocked:
+        return UiText::blocked;
     case Look::connected:
         break;
     }

@@ -10,7 +10,9 @@
 // when connected, one otherwise.
 namespace StatusLine {
 
-enum class Look { disconnected, connecting, connected };
+// `blocked`: the tunnel went down without the user asking, and the helper lets nothing
+// out until the user reconnects or disconnects.
+enum class Look { disconnected, connecting, connected, blocked };
 
 std::string text(Look look, const ConnectionStats::Snapshot& stats,
                  ConnectionStats::Clock::time_point now);

@@ -16,11 +16,16 @@ inline constexpr const char* quit = "Afsluiten";
 inline constexpr const char* tryAgain = "Opnieuw proberen";
 inline constexpr const char* startAtLogin = "Starten bij inloggen";
 inline constexpr const char* connectAtStart = "Verbinden bij starten";
+inline constexpr const char* blockLeaks = "Blokkeer internet zonder VPN";
+inline constexpr const char* allowLocalNetwork = "Lokaal netwerk toestaan";
+inline constexpr const char* reconnect = "Opnieuw verbinden";
 
 // The status line under the connect button and the tray tooltip.
 inline constexpr const char* notConnected = "Niet verbonden";
 inline constexpr const char* connected = "Verbonden";
 inline constexpr const char* connectedTo = "Verbonden met ";
+// The machine is cut off: the tunnel went down unasked and the block holds.
+inline constexpr const char* blocked = "Geblokkeerd: VPN verbroken";
 inline constexpr const char* received = "Ontvangen ";
 inline constexpr const char* sent = "Verzonden ";
 inline constexpr const char* minutes = " min";
@@ -38,5 +43,7 @@ inline constexpr const char* wrongCredentials = "Onjuist email of wachtwoord";
 inline constexpr const char* networkFailed = "Network connection failed";
 inline constexpr const char* unknownError = "Unknown error";
 inline constexpr const char* profileNotSaved = "The VPN profile could not be saved: ";
+inline constexpr const char* blockedExplained =
+    "Internet access outside the VPN stays blocked until you reconnect or disconnect.";
 
 } // namespace UiText

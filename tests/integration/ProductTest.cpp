@@ -1,6 +1,7 @@
 // The real quovant binary, as an ordinary user under Xvfb, against the real account
 // service, helper daemon and openvpn server: what a user's clicks lead to.
 #include "ProductStack.h"
+#include "TrafficProbe.h"
 
 #include <csignal>
 #include <fstream>
@@ -152,6 +153,60 @@ TEST(Product, AnotherUsersVPNIsTheReasonTheWindowShows) {
     stack.screenshot(screenshotPath("alert-another-users-vpn"));
     EXPECT_EQ(occurrences(stack.helper.log(), "openvpn started"), 1u) << "only the other user's";
     EXPECT_TRUE(other.running());
+}
+
+TEST(Product, ADropLeavesTheMachineBlockedAndSaysSoUntilTheUserChooses) {
+    ProductStack stack(true);
+    TrafficProbe::FarSide far(stack.server);
+    auto quovant = connectThroughTheWindow(stack);
+    ASSERT_TRUE(quovant) << stack.appLog();
+    EXPECT_NE(stack.helper.log().find("blocking traffic outside the tunnel tun"), std::string::npos)
+        << "the block is on by default\n"
+        << stack.helper.log();
+    EXPECT_TRUE(TrafficProbe::onlyTheTunnelCarries(far));
+
+    const auto pid = stack.helper.openVPNPid();
+    ASSERT_TRUE(pid);
+    ::kill(*pid, SIGKILL);
+    ASSERT_TRUE(
+        pollUntil([&] { return stack.logged("traffic outside the VPN stays blocked"); }, 30s))
+        << stack.appLog();
+    EXPECT_TRUE(TrafficProbe::tableExists());
+    EXPECT_TRUE(TrafficProbe::blocked(far));
+    std::this_thread::sleep_for(500ms);
+    stack.screenshot(screenshotPath("product-blocked"));
+
+    // The tray's item reconnects with what the dropped run had: no login, which the block
+    // would keep from the account service.
+    ASSERT_TRUE(stack.chooseConnectItemFromTray());
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            const std::string log = stack.appLog();
+            return log.find("\nCONNECTED\n", log.find("reconnecting through the block")) !=
+                   std::string::npos;
+        },
+        60s))
+        << stack.appLog();
+    EXPECT_EQ(occurrences(stack.account->recorded(), "POST /api/login"), 1u);
+    EXPECT_TRUE(TrafficProbe::onlyTheTunnelCarries(far));
+
+    // The user's disconnect opens the way.
+    ASSERT_TRUE(stack.chooseConnectItemFromTray());
+    EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 30s)) << stack.helper.log();
+    EXPECT_TRUE(TrafficProbe::outsideArrives(far));
+}
+
+TEST(Product, WithTheBlockSwitchedOffNothingIsBlocked) {
+    ProductStack stack(true);
+    std::filesystem::create_directories(stack.configDir() / "Quovant");
+    std::ofstream(stack.configDir() / "Quovant" / "Quovant.conf")
+        << "[General]\nblockLeaks=false\n";
+    TrafficProbe::FarSide far(stack.server);
+    auto quovant = connectThroughTheWindow(stack);
+    ASSERT_TRUE(quovant) << stack.appLog();
+    EXPECT_FALSE(TrafficProbe::tableExists());
+    EXPECT_EQ(stack.helper.log().find("blocking traffic"), std::string::npos);
+    EXPECT_TRUE(TrafficProbe::outsideArrives(far));
 }
 
 } // namespace

@@ -38,6 +38,11 @@ struct FakeView : LoginView {
     void setRememberTextColor(uint32_t c) override { rememberColor = c, ++changes; }
     void setStatusText(const std::string& t) override { status = t; }
     void showAlert(const std::string& m) override { alerts.push_back(m); }
+    void askAlert(const std::string& m, std::vector<Choice> c) override {
+        alerts.push_back(m);
+        choices = std::move(c);
+    }
+    std::vector<Choice> choices; // of the last question
 };
 
 struct FakeDefaults : KeyValueStore {
