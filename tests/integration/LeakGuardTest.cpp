@@ -299,6 +299,38 @@ TEST_F(Guarded, ADeadHelperLeavesNoTable) {
     EXPECT_TRUE(outsideArrives(far));
 }
 
+TEST_F(Guarded, AllowingTheLocalNetworkLetsPrivateAddressesThroughButNeitherTheInternetNorDNS) {
+    // An address on the far side that is no private one: the internet.
+    constexpr const char* internet = "198.51.100.2";
+    const std::string pid = std::to_string(vpn.server.namespacePid());
+    ASSERT_EQ(runCommand({"nsenter", "-t", pid, "-n", "ip", "addr", "add",
+                          std::string(internet) + "/32", "dev", "qv-server"}),
+              0);
+    ASSERT_EQ(runCommand({"ip", "route", "add", internet, "via", OpenVPNServer::linkAddress}), 0);
+    FarSide beyond(vpn.server, {internet});
+    ASSERT_TRUE(beyond.ready());
+    EXPECT_TRUE(outsideArrives(beyond, internet)) << "without a run nothing is blocked";
+
+    vpn.service->setLeakBlock({true, true});
+    connect();
+    for (const char* local : {OpenVPNServer::linkAddress, linkAddress6})
+        for (Kind kind : {Kind::tcp, Kind::udp}) {
+            sendAsNormalUser(local, kind);
+            EXPECT_TRUE(far.arrived(local, kind, 5s)) << nameOf(kind) << " to " << local;
+        }
+    sendAsNormalUser(OpenVPNServer::linkAddress, Kind::dns);
+    EXPECT_FALSE(far.arrived(OpenVPNServer::linkAddress, Kind::dns, 1s))
+        << "DNS to the local network would show every name looked up";
+    EXPECT_TRUE(blocked(beyond, internet));
+
+    // A new run without the local network takes the block over and shuts it out again.
+    vpn.service->setLeakBlock({true, false});
+    vpn.service->stopOpenVPN();
+    ASSERT_TRUE(vpn.waitForState("NOPROCESS", 20s));
+    connect();
+    EXPECT_TRUE(onlyTheTunnelCarries(far));
+}
+
 struct GuardedByName : Guarded {
     TinyNameServer names{vpn.server};
 

@@ -91,15 +91,17 @@ inline bool addIPv6(const OpenVPNServer& server) {
 // network namespace stay in it.
 class FarSide {
 public:
-    explicit FarSide(const OpenVPNServer& server) {
+    explicit FarSide(const OpenVPNServer& server,
+                     std::vector<std::string> hosts = {OpenVPNServer::linkAddress,
+                                                       OpenVPNServer::tunnelAddress, linkAddress6})
+        : hosts_(std::move(hosts)) {
         const std::string ns = "/proc/" + std::to_string(server.namespacePid()) + "/ns/net";
         std::thread([&] {
             const int nsFd = ::open(ns.c_str(), O_RDONLY | O_CLOEXEC);
             if (nsFd < 0 || ::setns(nsFd, CLONE_NEWNET) != 0)
                 return;
             ::close(nsFd);
-            for (const char* host :
-                 {OpenVPNServer::linkAddress, OpenVPNServer::tunnelAddress, linkAddress6})
+            for (const std::string& host : hosts_)
                 for (Kind kind : {Kind::tcp, Kind::udp, Kind::dns}) {
                     const Address address = addressOf(host, portOf(kind));
                     const int fd = ::socket(address.family,
@@ -118,7 +120,7 @@ public:
         for (const auto& [key, fd] : sockets_)
             ::close(fd);
     }
-    bool ready() const { return sockets_.size() == 9; }
+    bool ready() const { return sockets_.size() == 3 * hosts_.size(); }
 
     // Whether something sent to `host` arrived within `timeout`; takes it in.
     bool arrived(const std::string& host, Kind kind, std::chrono::milliseconds timeout) {
@@ -139,6 +141,7 @@ public:
     }
 
 private:
+    std::vector<std::string> hosts_;
     std::map<std::pair<std::string, Kind>, int> sockets_;
 };
 
