@@ -91,7 +91,7 @@ private:
     int pollTimeout() const;
     void reply(const Owner& owner, int32_t status, const std::string& reason = {});
     void send(uint64_t clientId, const HelperReply& reply);
-    bool trustedScript(const std::string& path, std::string& why) const;
+    Result<void> trustedScript(const std::string& path) const;
     std::string who(const Client& client) const;
 
     Settings settings_;
