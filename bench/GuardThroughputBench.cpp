@@ -107,9 +107,11 @@ int main(int argc, char** argv) {
     // With the helper's table held by this process, for one run of openvpn.
     const auto guardedRun = [&]() -> std::optional<double> {
         LeakGuard guard;
-        std::string error;
-        if (!guard.engage(error) || !guard.allowTunnel("tun0", error)) {
-            std::fprintf(stderr, "no guard table: %s\n", error.c_str());
+        Result<void> guarded = guard.engage();
+        if (guarded)
+            guarded = guard.allowTunnel("tun0");
+        if (!guarded) {
+            std::fprintf(stderr, "no guard table: %s\n", guarded.why().c_str());
             return std::nullopt;
         }
         return bareRun();

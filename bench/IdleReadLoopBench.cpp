@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
 
     NullSink sink;
     OpenVPNManagement management(sink, ntohs(address.sin_port));
-    if (!management.socket().connect(3).isSuccess())
+    if (!management.socket().connect(3).ok())
         return 1;
     const int peer = ::accept(listener, nullptr, nullptr);
     management.startReading();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <string>
 
 // Writes the profile into a directory of the user's own without trusting what may
@@ -15,6 +17,6 @@ public:
     // session has no runtime directory.
     static std::string defaultPath();
 
-    // Empty on success, otherwise why the file was not written.
-    static std::string write(const std::string& filePath, const std::string& text);
+    // Fails with why the file was not written.
+    static Result<void> write(const std::string& filePath, const std::string& text);
 };

@@ -308,23 +308,24 @@ void HelperServer::handleRun(uint64_t clientId, const HelperRequest& request) {
         reply(owner, refusedStatus, reason);
     };
 
-    std::string why;
     const std::string up = settings_.scriptDir + "/" + HelperPaths::upScript;
     const std::string down = settings_.scriptDir + "/" + HelperPaths::downScript;
     if (request.clientUp != up || request.clientDown != down)
         return refuse("scripts are not the ones installed beside the helper",
                       "The VPN scripts are not the ones installed with the VPN helper.");
-    if (!trustedScript(up, why) || !trustedScript(down, why))
-        return refuse(why, "The VPN helper's scripts may be changed by someone other than root.");
+    for (const std::string& script : {up, down})
+        if (const Result<void> trusted = trustedScript(script); !trusted)
+            return refuse(trusted.why(),
+                          "The VPN helper's scripts may be changed by someone other than root.");
 
-    const ProfileContents file = ProfileReader::read(request.config, client.uid, client.gid,
-                                                     ProfileChecker::maxProfileBytes);
-    if (!file.text)
-        return refuse(file.refusal, "The VPN profile could not be used: " + file.refusal + ".");
-    const ProfileVerdict verdict = ProfileChecker::check(*file.text);
-    if (!verdict.accepted)
-        return refuse("profile " + verdict.describe(),
-                      "The VPN profile was refused (" + verdict.describe() + ").");
+    const Result<std::string> profile = ProfileReader::read(request.config, client.uid, client.gid,
+                                                            ProfileChecker::maxProfileBytes);
+    if (!profile)
+        return refuse(profile.why(), "The VPN profile could not be used: " + profile.why() + ".");
+    const ProfileVerdict verdict = ProfileChecker::check(profile.value());
+    if (!verdict)
+        return refuse("profile " + verdict.why().describe(),
+                      "The VPN profile was refused (" + verdict.why().describe() + ").");
 
     if (current_ && !ClientPolicy::mayControl(client.uid, current_->owner.uid))
         return refuse("an openvpn of uid " + std::to_string(current_->owner.uid) + " is running",
@@ -335,7 +336,7 @@ void HelperServer::handleRun(uint64_t clientId, const HelperRequest& request) {
                       "Another user's VPN connection is running on this computer.");
 
     PendingRun run{owner, {}, request.blockLeaks, request.allowLocalNetwork};
-    run.launch.profile = *file.text;
+    run.launch.profile = profile.value();
     run.launch.upScript = up;
     run.launch.downScript = down;
     cancelResolving(refusedStatus, replacedReason, "a new run was requested");
@@ -369,9 +370,8 @@ bool HelperServer::resolveRemotes(PendingRun& run, const Client& client) {
         }
         return false;
     }
-    std::string error;
-    if (!resolver_.start(std::move(names), error)) {
-        Log::line("refused runOpenVPN from " + who(client) + ": " + error);
+    if (const Result<void> started = resolver_.start(std::move(names)); !started) {
+        Log::line("refused runOpenVPN from " + who(client) + ": " + started.why());
         reply(run.owner, refusedStatus, "The VPN server's name could not be looked up.");
         return false;
     }
@@ -392,7 +392,7 @@ void HelperServer::resolved(NumericRemotes::Addresses addresses) {
 bool HelperServer::useAddresses(PendingRun& run, const NumericRemotes::Addresses& addresses) {
     const auto profile = NumericRemotes::rewrite(run.launch.profile, addresses);
     // What openvpn gets passes the same allowlist as what the user handed in.
-    if (!profile || !ProfileChecker::check(*profile).accepted) {
+    if (!profile || !ProfileChecker::check(*profile)) {
         Log::line("refused runOpenVPN of uid " + std::to_string(run.owner.uid) +
                   ": no address found for its servers");
         reply(run.owner, refusedStatus, "The VPN server's address could not be looked up.");
@@ -438,7 +438,6 @@ void HelperServer::startRun(PendingRun run) {
         return;
     }
     const auto password = makeManagementPassword();
-    std::string error = "no random numbers for the management password";
     run.launch.managementPassword = password.value_or("");
     if (run.blockLeaks) {
         // The guard lets exactly this tunnel through, so the daemon names it before
@@ -457,9 +456,12 @@ void HelperServer::startRun(PendingRun run) {
         // A run that does not block leaks ends any block an earlier run left.
         releaseBlock("a run without a block started");
     }
-    if (!password || !runner_.start(run.launch, error)) {
-        Log::line("cannot start openvpn: " + error);
-        reply(run.owner, refusedStatus, "openvpn could not be started: " + error + ".");
+    const Result<void> started =
+        password ? runner_.start(run.launch)
+                 : Result<void>::failure("no random numbers for the management password");
+    if (!started) {
+        Log::line("cannot start openvpn: " + started.why());
+        reply(run.owner, refusedStatus, "openvpn could not be started: " + started.why() + ".");
         return;
     }
     current_ = CurrentRun{run.owner, *password, false, Clock::now() + readyTimeout, {}};
@@ -514,17 +516,18 @@ void HelperServer::handleReleaseBlock(uint64_t clientId) {
 void HelperServer::guardRun(const Owner& owner, const std::string& tunnel, bool allowLocalNetwork) {
     if (!settings_.guard)
         return;
-    std::string error;
-    if (!settings_.guard->engage(error)) {
+    if (const Result<void> engaged = settings_.guard->engage(); !engaged) {
         // Without nftables the VPN still works; it just cannot block leaks.
-        Log::line("cannot block traffic outside the tunnel: " + error);
+        Log::line("cannot block traffic outside the tunnel: " + engaged.why());
         return;
     }
     blockOwner_ = owner;
-    if (!settings_.guard->allowTunnel(tunnel, error))
-        Log::line("cannot let traffic through the tunnel " + tunnel + ": " + error);
-    if (!settings_.guard->allowLocalNetwork(allowLocalNetwork, error))
-        Log::line("cannot change what the block lets through to the local network: " + error);
+    if (const Result<void> allowed = settings_.guard->allowTunnel(tunnel); !allowed)
+        Log::line("cannot let traffic through the tunnel " + tunnel + ": " + allowed.why());
+    if (const Result<void> allowed = settings_.guard->allowLocalNetwork(allowLocalNetwork);
+        !allowed)
+        Log::line("cannot change what the block lets through to the local network: " +
+                  allowed.why());
     Log::line("blocking traffic outside the tunnel " + tunnel + " for uid " +
               std::to_string(owner.uid) + (allowLocalNetwork ? ", the local network allowed" : ""));
 }
@@ -592,18 +595,15 @@ void HelperServer::send(uint64_t clientId, const HelperReply& reply) {
         drop(clientId, "cannot deliver a reply");
 }
 
-bool HelperServer::trustedScript(const std::string& path, std::string& why) const {
+Result<void> HelperServer::trustedScript(const std::string& path) const {
     // openvpn runs these as root: they and their directory must be root's alone.
     struct stat file, dir;
-    if (::lstat(path.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) {
-        why = path + " is missing or not a regular file";
-        return false;
-    }
+    if (::lstat(path.c_str(), &file) != 0 || !S_ISREG(file.st_mode))
+        return Result<void>::failure(path + " is missing or not a regular file");
     if (::stat(settings_.scriptDir.c_str(), &dir) != 0 || dir.st_uid != 0 ||
         (dir.st_mode & (S_IWGRP | S_IWOTH)) || file.st_uid != 0 ||
-        (file.st_mode & (S_IWGRP | S_IWOTH))) {
-        why = path + " or its directory may be changed by someone other than root";
-        return false;
-    }
-    return true;
+        (file.st_mode & (S_IWGRP | S_IWOTH)))
+        return Result<void>::failure(path +
+                                     " or its directory may be changed by someone other than root");
+    return Result<void>::success();
 }

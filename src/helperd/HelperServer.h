@@ -6,6 +6,7 @@
 #include "helperd/LeakGuard.h"
 #include "helperd/NameResolver.h"
 #include "helperd/OpenVPNRunner.h"
+#include "platform/Result.h"
 
 #include <chrono>
 #include <map>
@@ -103,7 +104,7 @@ private:
     int pollTimeout() const;
     void reply(const Owner& owner, int32_t status, const std::string& reason = {});
     void send(uint64_t clientId, const HelperReply& reply);
-    bool trustedScript(const std::string& path, std::string& why) const;
+    Result<void> trustedScript(const std::string& path) const;
     std::string who(const Client& client) const;
 
     Settings settings_;

@@ -17,59 +17,56 @@ LeakGuard::~LeakGuard() {
         ::nft_ctx_free(context_);
 }
 
-bool LeakGuard::apply(const std::string& commands, std::string& error) {
-    if (!context_) {
-        error = "no nftables context";
-        return false;
-    }
+Result<void> LeakGuard::apply(const std::string& commands) {
+    if (!context_)
+        return Result<void>::failure("no nftables context");
     if (::nft_run_cmd_from_buffer(context_, commands.c_str()) == 0)
-        return true;
+        return Result<void>::success();
     const char* text = ::nft_ctx_get_error_buffer(context_);
-    error = text && *text ? text : "nftables refused the commands";
-    while (!error.empty() && (error.back() == '\n' || error.back() == ' '))
-        error.pop_back();
-    return false;
+    std::string why = text && *text ? text : "nftables refused the commands";
+    while (!why.empty() && (why.back() == '\n' || why.back() == ' '))
+        why.pop_back();
+    return Result<void>::failure(std::move(why));
 }
 
-bool LeakGuard::engage(std::string& error) {
+Result<void> LeakGuard::engage() {
     if (engaged_) {
         closeTunnel();
-        return true;
+        return Result<void>::success();
     }
-    if (!apply(GuardRules::create(transportMark), error))
-        return false;
+    const Result<void> created = apply(GuardRules::create(transportMark));
+    if (!created)
+        return created;
     engaged_ = true;
     tunnel_.clear();
-    return true;
+    return created;
 }
 
-bool LeakGuard::allowTunnel(const std::string& name, std::string& error) {
+Result<void> LeakGuard::allowTunnel(const std::string& name) {
     if (!engaged_ || name == tunnel_)
-        return true;
+        return Result<void>::success();
     const auto commands = GuardRules::allowTunnel(name);
-    if (!commands) {
-        error = "the tunnel's interface name is not a plain name";
-        return false;
-    }
-    if (!apply(*commands, error))
-        return false;
-    tunnel_ = name;
-    return true;
+    if (!commands)
+        return Result<void>::failure("the tunnel's interface name is not a plain name");
+    const Result<void> allowed = apply(*commands);
+    if (allowed)
+        tunnel_ = name;
+    return allowed;
 }
 
-bool LeakGuard::allowLocalNetwork(bool allowed, std::string& error) {
-    return !engaged_ || apply(GuardRules::allowLocalNetwork(allowed), error);
+Result<void> LeakGuard::allowLocalNetwork(bool allowed) {
+    if (!engaged_)
+        return Result<void>::success();
+    return apply(GuardRules::allowLocalNetwork(allowed));
 }
 
 void LeakGuard::closeTunnel() {
-    std::string error;
-    if (engaged_ && !tunnel_.empty() && apply(GuardRules::closeTunnels(), error))
+    if (engaged_ && !tunnel_.empty() && apply(GuardRules::closeTunnels()))
         tunnel_.clear();
 }
 
 void LeakGuard::release() {
-    std::string error;
-    if (engaged_ && apply(GuardRules::remove(), error)) {
+    if (engaged_ && apply(GuardRules::remove())) {
         engaged_ = false;
         tunnel_.clear();
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <cstdint>
 #include <string>
 
@@ -22,12 +24,12 @@ public:
     LeakGuard& operator=(const LeakGuard&) = delete;
 
     // Blocks everything outside the tunnel; when already blocking, only forgets the
-    // tunnel. False, with `error`, if the table could not be made.
-    bool engage(std::string& error);
+    // tunnel. Fails with why if the table could not be made.
+    Result<void> engage();
     // Lets traffic out through `name` only (the tunnel of the current run).
-    bool allowTunnel(const std::string& name, std::string& error);
+    Result<void> allowTunnel(const std::string& name);
     // Lets the private address ranges through too, or no longer.
-    bool allowLocalNetwork(bool allowed, std::string& error);
+    Result<void> allowLocalNetwork(bool allowed);
     // Keeps blocking, but through no tunnel.
     void closeTunnel();
     void release();
@@ -35,7 +37,7 @@ public:
     const std::string& tunnel() const { return tunnel_; }
 
 private:
-    bool apply(const std::string& commands, std::string& error);
+    Result<void> apply(const std::string& commands);
 
     nft_ctx* context_ = nullptr;
     bool engaged_ = false;

@@ -65,20 +65,19 @@ NameResolver::~NameResolver() {
     cancel();
 }
 
-bool NameResolver::start(std::vector<std::string> names, std::string& error) {
+Result<void> NameResolver::start(std::vector<std::string> names) {
     cancel();
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        error = std::string("pipe failed: ") + std::strerror(errno);
-        return false;
+        return Result<void>::failure(std::string("pipe failed: ") + std::strerror(errno));
     }
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) {
-        error = std::string("fork failed: ") + std::strerror(errno);
+        const int forkError = errno;
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
-        return false;
+        return Result<void>::failure(std::string("fork failed: ") + std::strerror(forkError));
     }
     if (pid == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -106,7 +105,7 @@ bool NameResolver::start(std::vector<std::string> names, std::string& error) {
     fd_ = pipeFds[0];
     output_.clear();
     deadline_ = Clock::now() + timeout;
-    return true;
+    return Result<void>::success();
 }
 
 std::optional<NumericRemotes::Addresses> NameResolver::read() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "helperd/NumericRemotes.h"
+#include "platform/Result.h"
 
 #include <chrono>
 #include <optional>
@@ -25,8 +26,8 @@ public:
     NameResolver(const NameResolver&) = delete;
     NameResolver& operator=(const NameResolver&) = delete;
 
-    // Starts looking `names` up; false (with `error`) if no child could be started.
-    bool start(std::vector<std::string> names, std::string& error);
+    // Starts looking `names` up; fails with why if no child could be started.
+    Result<void> start(std::vector<std::string> names);
     bool running() const { return pid_ > 0; }
     int fd() const { return fd_; }
     Clock::time_point deadline() const { return deadline_; }

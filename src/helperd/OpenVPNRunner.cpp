@@ -39,16 +39,17 @@ int makeSealedCopy(const char* name, const std::string& text) {
 
 } // namespace
 
-bool OpenVPNRunner::start(const Launch& launch, std::string& error) {
+Result<void> OpenVPNRunner::start(const Launch& launch) {
     const int copy = makeSealedCopy("quovant-profile", launch.profile);
     const int password = makeSealedCopy("quovant-management", launch.managementPassword + "\n");
     if (copy < 0 || password < 0) {
-        error = std::string("cannot make the profile copy: ") + std::strerror(errno);
+        const std::string why =
+            std::string("cannot make the profile copy: ") + std::strerror(errno);
         if (copy >= 0)
             ::close(copy);
         if (password >= 0)
             ::close(password);
-        return false;
+        return Result<void>::failure(why);
     }
     // Everything the child needs is prepared before fork: only async-signal-safe
     // calls happen between fork and exec.
@@ -83,10 +84,10 @@ bool OpenVPNRunner::start(const Launch& launch, std::string& error) {
 
     const pid_t pid = ::fork();
     if (pid < 0) {
-        error = std::string("fork failed: ") + std::strerror(errno);
+        const std::string why = std::string("fork failed: ") + std::strerror(errno);
         ::close(copy);
         ::close(password);
-        return false;
+        return Result<void>::failure(why);
     }
     if (pid == 0) {
         sigset_t none;
@@ -114,13 +115,13 @@ bool OpenVPNRunner::start(const Launch& launch, std::string& error) {
     pid_ = pid;
     pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (pidFd_ < 0) {
-        error = std::string("pidfd_open failed: ") + std::strerror(errno);
+        const std::string why = std::string("pidfd_open failed: ") + std::strerror(errno);
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
         pid_ = -1;
-        return false;
+        return Result<void>::failure(why);
     }
-    return true;
+    return Result<void>::success();
 }
 
 void OpenVPNRunner::signal(int signalNumber) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "helper/HelperPaths.h"
+#include "platform/Result.h"
 
 #include <cstdint>
 #include <optional>
@@ -27,8 +28,8 @@ public:
         std::string tunnelName;
     };
 
-    // Starts openvpn; false (with `error` set) if it could not be started.
-    bool start(const Launch& launch, std::string& error);
+    // Starts openvpn; fails with why it could not be started.
+    Result<void> start(const Launch& launch);
     bool running() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
     // Readable once the process has ended.

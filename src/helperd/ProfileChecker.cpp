@@ -4,7 +4,6 @@
 #include <array>
 #include <initializer_list>
 #include <map>
-#include <optional>
 #include <set>
 #include <vector>
 
@@ -404,7 +403,8 @@ const Directive* inlineBlock(std::string_view name) {
 
 ProfileVerdict refuse(size_t line, std::string_view reason, const Directive* about = nullptr,
                       size_t argument = 0) {
-    return {false, line, about ? about->name : std::string_view(), argument, reason};
+    return ProfileVerdict::failure(
+        {line, about ? about->name : std::string_view(), argument, reason});
 }
 
 bool isBlank(char c) {
@@ -422,7 +422,8 @@ std::string_view trimmed(std::string_view s) {
 // Splits a directive line the way openvpn's lexer does for the forms we accept:
 // blanks separate, '...' or "..." group. Backslashes, and quotes inside a bare
 // word, are refused rather than interpreted.
-std::optional<std::vector<std::string_view>> tokens(std::string_view line, std::string_view& why) {
+Result<std::vector<std::string_view>, std::string_view> tokens(std::string_view line) {
+    using Tokens = Result<std::vector<std::string_view>, std::string_view>;
     std::vector<std::string_view> out;
     size_t i = 0;
     while (i < line.size()) {
@@ -432,30 +433,24 @@ std::optional<std::vector<std::string_view>> tokens(std::string_view line, std::
             break;
         if (line[i] == '"' || line[i] == '\'') {
             const size_t close = line.find(line[i], i + 1);
-            if (close == std::string_view::npos) {
-                why = "unbalanced quote";
-                return std::nullopt;
-            }
-            if (close + 1 < line.size() && !isBlank(line[close + 1])) {
-                why = "text runs on after a closing quote";
-                return std::nullopt;
-            }
+            if (close == std::string_view::npos)
+                return Tokens::failure("unbalanced quote");
+            if (close + 1 < line.size() && !isBlank(line[close + 1]))
+                return Tokens::failure("text runs on after a closing quote");
             out.push_back(line.substr(i + 1, close - i - 1));
             i = close + 1;
             continue;
         }
         size_t end = i;
         while (end < line.size() && !isBlank(line[end])) {
-            if (line[end] == '"' || line[end] == '\'') {
-                why = "quote inside a word";
-                return std::nullopt;
-            }
+            if (line[end] == '"' || line[end] == '\'')
+                return Tokens::failure("quote inside a word");
             ++end;
         }
         out.push_back(line.substr(i, end - i));
         i = end;
     }
-    return out;
+    return Tokens::success(std::move(out));
 }
 
 bool printableAscii(std::string_view s) {
@@ -492,14 +487,12 @@ ProfileVerdict wholeProfileVerdict(const Holdings& h) {
         return refuse(0, "not a client profile (needs client, or tls-client with pull)");
     if (!h.has("remote"))
         return refuse(0, "no remote");
-    return {true, 0, {}, 0, {}};
+    return ProfileVerdict::success();
 }
 
 } // namespace
 
-std::string ProfileVerdict::describe() const {
-    if (accepted)
-        return "accepted";
+std::string ProfileRefusal::describe() const {
     std::string text;
     if (line > 0)
         text = "line " + std::to_string(line) + ": ";
@@ -566,21 +559,23 @@ ProfileVerdict ProfileChecker::check(std::string_view profile) {
             continue;
         }
 
-        std::string_view why = "unreadable line";
-        const auto words = tokens(line, why);
-        if (!words || words->empty())
-            return refuse(lineNumber, why);
+        const auto split = tokens(line);
+        if (!split)
+            return refuse(lineNumber, split.why());
+        const std::vector<std::string_view>& words = split.value();
+        if (words.empty())
+            return refuse(lineNumber, "unreadable line");
         if (line.front() == '"' || line.front() == '\'')
             return refuse(lineNumber, "quoted directive name");
-        const Directive* directive = find(words->front());
+        const Directive* directive = find(words.front());
         if (!directive)
             return refuse(lineNumber, "directive not allowed");
-        const size_t args = words->size() - 1;
+        const size_t args = words.size() - 1;
         if (args < directive->minArgs || args > directive->maxArgs)
             return refuse(lineNumber, "wrong number of arguments", directive);
         for (size_t i = 0; i < args; ++i) {
             const Kind kind = directive->kinds[std::min(i, kindCount(*directive) - 1)];
-            if (!kind((*words)[i + 1]))
+            if (!kind(words[i + 1]))
                 return refuse(lineNumber, "not allowed", directive, i + 1);
             if (kind == inlined)
                 holdings.unfed[directive->name] = lineNumber;

@@ -1,13 +1,14 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 // Both views point at text fixed in the checker (a directive name from its allowlist, a
-// reason), never into the profile, so a verdict can be logged whatever the profile holds.
-struct ProfileVerdict {
-    bool accepted = false;
+// reason), never into the profile, so a refusal can be logged whatever the profile holds.
+struct ProfileRefusal {
     size_t line = 0;            // 1-based line of the refusal, 0 for the profile as a whole
     std::string_view directive; // the allowed directive the refusal is about, if any
     size_t argument = 0;        // 1-based argument the refusal is about, 0 for none
@@ -15,6 +16,8 @@ struct ProfileVerdict {
 
     std::string describe() const;
 };
+
+using ProfileVerdict = Result<void, ProfileRefusal>;
 
 // Decides whether a profile handed in by an unprivileged user may be run by openvpn
 // as root. Only a TLS client that pulls its settings from a remote server is run,

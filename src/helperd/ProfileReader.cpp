@@ -22,34 +22,39 @@ int openAs(const std::string& path, uid_t uid, gid_t gid) {
     return fd;
 }
 
-} // namespace
+std::string tooLarge(size_t maxBytes) {
+    return "profile is larger than " + std::to_string(maxBytes) + " bytes";
+}
 
-ProfileContents ProfileReader::read(const std::string& path, uid_t uid, gid_t gid,
-                                    size_t maxBytes) {
-    ProfileContents result;
-    if (path.empty() || path[0] != '/') {
-        result.refusal = "profile path is not absolute";
-        return result;
-    }
-    const int fd = openAs(path, uid, gid);
-    if (fd < 0) {
-        result.refusal = errno == ELOOP
-                             ? "profile is a symbolic link"
-                             : std::string("cannot open profile: ") + std::strerror(errno);
-        return result;
-    }
+// The open file `fd` must be a regular file of `uid`'s that nobody else may write.
+Result<void> acceptable(int fd, uid_t uid, size_t maxBytes) {
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        result.refusal = "profile is not a regular file";
-    else if (st.st_uid != uid)
-        result.refusal = "profile is not owned by the requesting user";
-    else if (st.st_mode & (S_IWGRP | S_IWOTH))
-        result.refusal = "profile is writable by others";
-    else if (static_cast<size_t>(st.st_size) > maxBytes)
-        result.refusal = "profile is larger than " + std::to_string(maxBytes) + " bytes";
-    if (!result.refusal.empty()) {
+        return Result<void>::failure("profile is not a regular file");
+    if (st.st_uid != uid)
+        return Result<void>::failure("profile is not owned by the requesting user");
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        return Result<void>::failure("profile is writable by others");
+    if (static_cast<size_t>(st.st_size) > maxBytes)
+        return Result<void>::failure(tooLarge(maxBytes));
+    return Result<void>::success();
+}
+
+} // namespace
+
+Result<std::string> ProfileReader::read(const std::string& path, uid_t uid, gid_t gid,
+                                        size_t maxBytes) {
+    using Read = Result<std::string>;
+    if (path.empty() || path[0] != '/')
+        return Read::failure("profile path is not absolute");
+    const int fd = openAs(path, uid, gid);
+    if (fd < 0)
+        return Read::failure(errno == ELOOP
+                                 ? "profile is a symbolic link"
+                                 : std::string("cannot open profile: ") + std::strerror(errno));
+    if (const Result<void> file = acceptable(fd, uid, maxBytes); !file) {
         ::close(fd);
-        return result;
+        return Read::failure(file.why());
     }
     std::string text;
     char chunk[16384];
@@ -62,10 +67,8 @@ ProfileContents ProfileReader::read(const std::string& path, uid_t uid, gid_t gi
     }
     ::close(fd);
     if (n < 0)
-        result.refusal = "cannot read profile";
-    else if (text.size() > maxBytes)
-        result.refusal = "profile is larger than " + std::to_string(maxBytes) + " bytes";
-    else
-        result.text = std::move(text);
-    return result;
+        return Read::failure("cannot read profile");
+    if (text.size() > maxBytes)
+        return Read::failure(tooLarge(maxBytes));
+    return Read::success(std::move(text));
 }

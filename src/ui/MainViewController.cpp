@@ -255,11 +255,11 @@ void MainViewController::requestProfile(const std::string& authorization) {
         const auto config = stringMember(reply.body, "config");
         if (!config)
             return unknownError();
-        const std::string refusal = ProfileFile::write(ports_.profilePath, *config);
-        if (!refusal.empty()) {
+        const Result<void> written = ProfileFile::write(ports_.profilePath, *config);
+        if (!written) {
             // Whatever sits at the path now is not the profile just fetched.
-            Log::line(refusal);
-            return chainFailed(UiText::profileNotSaved + refusal);
+            Log::line(written.why());
+            return chainFailed(UiText::profileNotSaved + written.why());
         }
         OpenVPNService& vpn = *ports_.vpn;
         vpn.config = ports_.profilePath;

@@ -45,10 +45,10 @@ OpenVPNManagement::~OpenVPNManagement() {
 
 void OpenVPNManagement::sendCommand(std::string_view command) {
     const SocketResult result = socket_.send(command);
-    if (result.isSuccess())
+    if (result)
         Log::standardOutput(echoOf(command));
     else
-        Log::standardOutput(echoOf(command) + " " + result.description());
+        Log::standardOutput(echoOf(command) + " " + result.why().description());
 }
 
 std::optional<std::string> OpenVPNManagement::authenticate(const std::string& password,
@@ -78,7 +78,7 @@ std::optional<std::string> OpenVPNManagement::authenticate(const std::string& pa
         }
     };
     // The password is not echoed: another local user may read this process's output.
-    if (!readUntil("ENTER PASSWORD:") || !connection->send(password + "\n").isSuccess() ||
+    if (!readUntil("ENTER PASSWORD:") || !connection->send(password + "\n") ||
         !readUntil("SUCCESS: password is correct\r\n"))
         return std::nullopt;
     return text;

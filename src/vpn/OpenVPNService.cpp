@@ -358,7 +358,7 @@ bool OpenVPNService::connectManagement(const std::shared_ptr<Run>& run,
                          };
     TCPClient& socket = management_->socket();
     for (int attempt = 0; attempt < connectAttempts && !run->ended; ++attempt) {
-        if (socket.connect(connectTimeoutSeconds).isSuccess()) {
+        if (socket.connect(connectTimeoutSeconds)) {
             const auto connection = socket.connection();
             // Port 1337 is open to every local user: whoever holds it when openvpn
             // should is not openvpn, and must not see the credentials.

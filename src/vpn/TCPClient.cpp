@@ -24,17 +24,17 @@ SocketResult TCPClient::connect(double timeoutSeconds) {
     target.sin_family = AF_INET;
     if (port_ <= 0 || port_ > 65535 ||
         ::inet_pton(AF_INET, address_.c_str(), &target.sin_addr) != 1)
-        return SocketResult::failure(SocketResult::Error::invalidAddress);
+        return SocketResult::failure({SocketError::Kind::invalidAddress});
     target.sin_port = htons(static_cast<uint16_t>(port_));
 
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return SocketResult::failure(SocketResult::Error::system, errno);
+        return SocketResult::failure({SocketError::Kind::system, errno});
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
         const int err = errno;
         ::close(fd);
-        return SocketResult::failure(SocketResult::Error::system, err);
+        return SocketResult::failure({SocketError::Kind::system, err});
     }
     auto connection = std::make_shared<TCPConnection>(fd, wakeFd);
     // Each command is one line the peer acts on: it goes out at once.
@@ -43,10 +43,10 @@ SocketResult TCPClient::connect(double timeoutSeconds) {
 
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
         if (errno != EINPROGRESS)
-            return SocketResult::failure(errno == ECONNREFUSED
-                                             ? SocketResult::Error::connectionRefused
-                                             : SocketResult::Error::system,
-                                         errno);
+            return SocketResult::failure({errno == ECONNREFUSED
+                                              ? SocketError::Kind::connectionRefused
+                                              : SocketError::Kind::system,
+                                          errno});
         pollfd pfd{fd, POLLOUT, 0};
         const int ms = timeoutSeconds < 0 ? -1 : static_cast<int>(timeoutSeconds * 1000.0 + 0.5);
         int ready;
@@ -54,16 +54,16 @@ SocketResult TCPClient::connect(double timeoutSeconds) {
             ready = ::poll(&pfd, 1, ms);
         } while (ready < 0 && errno == EINTR);
         if (ready == 0)
-            return SocketResult::failure(SocketResult::Error::connectionTimeout);
+            return SocketResult::failure({SocketError::Kind::connectionTimeout});
         int soError = 0;
         socklen_t length = sizeof soError;
         if (ready < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) != 0)
-            return SocketResult::failure(SocketResult::Error::system, errno);
+            return SocketResult::failure({SocketError::Kind::system, errno});
         if (soError != 0)
-            return SocketResult::failure(soError == ECONNREFUSED
-                                             ? SocketResult::Error::connectionRefused
-                                             : SocketResult::Error::system,
-                                         soError);
+            return SocketResult::failure({soError == ECONNREFUSED
+                                              ? SocketError::Kind::connectionRefused
+                                              : SocketError::Kind::system,
+                                          soError});
     }
 
     std::lock_guard lock(mutex_);
@@ -74,7 +74,7 @@ SocketResult TCPClient::connect(double timeoutSeconds) {
 SocketResult TCPClient::send(std::string_view text) {
     auto current = connection();
     if (!current)
-        return SocketResult::failure(SocketResult::Error::notConnected);
+        return SocketResult::failure({SocketError::Kind::notConnected});
     return current->send(text);
 }
 

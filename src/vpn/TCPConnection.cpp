@@ -19,21 +19,19 @@ int toMilliseconds(double seconds) {
 
 } // namespace
 
-std::string SocketResult::description() const {
-    switch (error) {
-    case Error::none:
-        return "success";
-    case Error::invalidAddress:
+std::string SocketError::description() const {
+    switch (kind) {
+    case Kind::invalidAddress:
         return "invalid address";
-    case Error::connectionRefused:
+    case Kind::connectionRefused:
         return "connection refused";
-    case Error::connectionTimeout:
+    case Kind::connectionTimeout:
         return "connection timeout";
-    case Error::connectionClosed:
+    case Kind::connectionClosed:
         return "connection closed";
-    case Error::notConnected:
+    case Kind::notConnected:
         return "not connected";
-    case Error::system:
+    case Kind::system:
         return std::string("socket error: ") + std::strerror(systemError);
     }
     return "unknown error";
@@ -58,14 +56,14 @@ SocketResult TCPConnection::send(std::string_view data) {
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             if (errno == EPIPE || errno == ECONNRESET)
-                return SocketResult::failure(SocketResult::Error::connectionClosed);
-            return SocketResult::failure(SocketResult::Error::system, errno);
+                return SocketResult::failure({SocketError::Kind::connectionClosed});
+            return SocketResult::failure({SocketError::Kind::system, errno});
         }
         pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
-            return SocketResult::failure(SocketResult::Error::system, errno);
+            return SocketResult::failure({SocketError::Kind::system, errno});
         if (fds[1].revents)
-            return SocketResult::failure(SocketResult::Error::connectionClosed);
+            return SocketResult::failure({SocketError::Kind::connectionClosed});
     }
     return SocketResult::success();
 }

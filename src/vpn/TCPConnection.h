@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -7,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-// The outcome of a socket operation: success, or an error with a text for the log.
-struct SocketResult {
-    enum class Error {
-        none,
+// Why a socket operation failed: the kind decides what the caller does next, the
+// description is for the log.
+struct SocketError {
+    enum class Kind {
         invalidAddress,
         connectionRefused,
         connectionTimeout,
@@ -19,15 +21,13 @@ struct SocketResult {
         system
     };
 
-    Error error = Error::none;
+    Kind kind;
     int systemError = 0;
 
-    bool isSuccess() const { return error == Error::none; }
     std::string description() const;
-
-    static SocketResult success() { return {}; }
-    static SocketResult failure(Error e, int errnum = 0) { return {e, errnum}; }
 };
+
+using SocketResult = Result<void, SocketError>;
 
 struct ReadResult {
     enum class Status { data, timedOut, closed };

@@ -121,9 +121,10 @@ bool pointsInto(std::string_view outer, std::string_view view) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view profile(reinterpret_cast<const char*>(data), size);
     const ProfileVerdict verdict = ProfileChecker::check(profile);
-    if (!verdict.accepted) {
-        require(!pointsInto(profile, verdict.directive) && !pointsInto(profile, verdict.reason));
-        require(!verdict.describe().empty()); // reads through both views
+    if (!verdict) {
+        const ProfileRefusal& refusal = verdict.why();
+        require(!pointsInto(profile, refusal.directive) && !pointsInto(profile, refusal.reason));
+        require(!refusal.describe().empty()); // reads through both views
         return 0;
     }
     std::set<std::string> directives;

@@ -244,7 +244,7 @@ TEST(LoginWindow, LooksFollowTheConnectionState) {
     screenshot(app.delegate->window(), "look-connected");
 
     // Disconnect from the tray menu: the same action, now sending SIGINT.
-    ASSERT_TRUE(app.vpn->management().socket().connect(1).isSuccess());
+    ASSERT_TRUE(app.vpn->management().socket().connect(1).ok());
     ASSERT_TRUE(app.management.accept());
     app.delegate->connectItem()->trigger();
     EXPECT_EQ(app.management.receiveUntil("\n", 2s), "signal SIGINT\n");
@@ -268,7 +268,7 @@ TEST(LoginWindow, StatusLineAndTooltipShowTheServerTimeAndTrafficOfTheLiveTunnel
     EXPECT_EQ(app.delegate->statusItem()->toolTip(), "Quovant\nNiet verbonden");
 
     // The real management client reads openvpn's lines from the test's port.
-    ASSERT_TRUE(app.vpn->management().socket().connect(1).isSuccess());
+    ASSERT_TRUE(app.vpn->management().socket().connect(1).ok());
     ASSERT_TRUE(app.management.accept());
     app.vpn->management().startReading();
     app.management.send(">STATE:1700000000,CONNECTED,SUCCESS,10.8.0.2,198.51.100.20,1194,,\r\n"

@@ -34,7 +34,7 @@ TEST(ManagementAgainstOpenVPN, ReachesConnectedAndExitsOnSigint) {
                        [&] { seen.push_back(service.state()); });
 
     auto& management = service.management();
-    ASSERT_TRUE(pollUntil([&] { return management.socket().connect(3).isSuccess(); }, 5s))
+    ASSERT_TRUE(pollUntil([&] { return management.socket().connect(3).ok(); }, 5s))
         << readFile(dir / "client.log");
     management.sendCommand("state on\n");
     management.sendCommand("bytecount 1\n");

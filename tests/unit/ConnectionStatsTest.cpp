@@ -117,7 +117,7 @@ TEST(ConnectionStats, TheReadLoopWritesWhileTheMainThreadReads) {
     NotificationCenter center;
     OpenVPNService service{
         {.mainQueue = &queue, .notifications = &center, .managementPort = server.port()}};
-    ASSERT_TRUE(service.management().socket().connect(3).isSuccess());
+    ASSERT_TRUE(service.management().socket().connect(3).ok());
     ASSERT_TRUE(server.accept());
     service.management().startReading();
     std::string lines = ">STATE:1,CONNECTED,SUCCESS,10.8.0.2,192.0.2.1,1194,,\r\n";

@@ -32,7 +32,7 @@ TEST(MainViewController, ConnectOrDisconnectByState) {
     for (const std::string state :
          {"CONNECTED", "CONNECTING", "WAIT", "RECONNECTING", "SOMETHING_NEW", ""}) {
         ControllerHarness c;
-        ASSERT_TRUE(c.vpn->management().socket().connect(1).isSuccess());
+        ASSERT_TRUE(c.vpn->management().socket().connect(1).ok());
         ASSERT_TRUE(c.management.accept());
         c.vpn->setState(state);
         c.view.email = "a@example.com";

@@ -94,7 +94,7 @@ struct Connected {
     ~Connected() { clock.open(); }
 
     void connect() {
-        ASSERT_TRUE(management.socket().connect(3).isSuccess());
+        ASSERT_TRUE(management.socket().connect(3).ok());
         ASSERT_TRUE(server.accept());
         management.startReading();
     }
@@ -133,7 +133,7 @@ TEST(ManagementReadLoop, ReconnectLeavesExactlyOneLoopAndStartsUnpaced) {
     // Start twice on one connection, then reconnect and start again: each line
     // must still be handled once.
     c.management.startReading();
-    ASSERT_TRUE(c.management.socket().connect(3).isSuccess());
+    ASSERT_TRUE(c.management.socket().connect(3).ok());
     ASSERT_TRUE(c.server.accept());
     c.management.startReading();
     c.management.startReading();

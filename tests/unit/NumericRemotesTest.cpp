@@ -44,7 +44,7 @@ TEST(NumericRemotes, EachNameBecomesItsAddressesWithItsOwnPortAndProtocol) {
                               "remote 198.51.100.2 443 tcp-client\n"
                               "remote 198.51.100.3\n" +
                               tail);
-    EXPECT_TRUE(ProfileChecker::check(*rewritten).accepted);
+    EXPECT_TRUE(ProfileChecker::check(*rewritten));
 }
 
 TEST(NumericRemotes, AFamilyOnlyProtocolKeepsItsFamilyAndNamesWithoutAddressesGo) {

@@ -8,12 +8,19 @@
 
 namespace {
 
+// Shows why a write failed when it should have succeeded.
+::testing::AssertionResult written(const Result<void>& write) {
+    if (write)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << write.why();
+}
+
 TEST(ProfileFile, WritesExactlyTheTextOwnerOnly) {
     TempDir dir;
     const auto path = (dir / "quovant.ovpn").string();
     dir.write("quovant.ovpn", "an older, longer profile that must not leave a tail behind\n",
               std::filesystem::perms(0644));
-    EXPECT_EQ(ProfileFile::write(path, "client\n"), "");
+    EXPECT_TRUE(written(ProfileFile::write(path, "client\n")));
     EXPECT_EQ(readFile(path), "client\n");
     EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0600));
 }
@@ -24,25 +31,26 @@ TEST(ProfileFile, RefusesWhatSomeoneElsePlantedAndLeavesItAlone) {
     const auto path = (dir / "quovant.ovpn").string();
 
     std::filesystem::create_symlink(victim, path);
-    EXPECT_NE(ProfileFile::write(path, "client\n"), "") << "a symbolic link";
+    EXPECT_FALSE(written(ProfileFile::write(path, "client\n"))) << "a symbolic link";
     std::filesystem::remove(path);
 
     std::filesystem::create_hard_link(victim, path);
-    EXPECT_NE(ProfileFile::write(path, "client\n"), "") << "a second name of another file";
+    EXPECT_FALSE(written(ProfileFile::write(path, "client\n"))) << "a second name of another file";
     std::filesystem::remove(path);
 
     std::filesystem::create_directory(path);
-    EXPECT_NE(ProfileFile::write(path, "client\n"), "") << "a directory";
+    EXPECT_FALSE(written(ProfileFile::write(path, "client\n"))) << "a directory";
     std::filesystem::remove(path);
 
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    EXPECT_NE(ProfileFile::write(path, "client\n"), "") << "a FIFO, opened without blocking";
+    EXPECT_FALSE(written(ProfileFile::write(path, "client\n")))
+        << "a FIFO, opened without blocking";
     std::filesystem::remove(path);
 
     if (::geteuid() == 0) {
         dir.write("quovant.ovpn", "planted\n", std::filesystem::perms(0666));
         ASSERT_EQ(::chown(path.c_str(), 1000, 1000), 0);
-        EXPECT_NE(ProfileFile::write(path, "client\n"), "") << "a file of another user";
+        EXPECT_FALSE(written(ProfileFile::write(path, "client\n"))) << "a file of another user";
         EXPECT_EQ(readFile(path), "planted\n");
     }
     EXPECT_EQ(readFile(victim), "the user's own file\n");
@@ -51,11 +59,11 @@ TEST(ProfileFile, RefusesWhatSomeoneElsePlantedAndLeavesItAlone) {
 TEST(ProfileFile, MakesItsDirectoryOwnerOnlyAndRefusesOneThatIsNotTheUsers) {
     TempDir dir;
     const auto own = dir / "quovant";
-    EXPECT_EQ(ProfileFile::write((own / "quovant.ovpn").string(), "client\n"), "");
+    EXPECT_TRUE(written(ProfileFile::write((own / "quovant.ovpn").string(), "client\n")));
     EXPECT_EQ(std::filesystem::status(own).permissions(), std::filesystem::perms(0700));
 
     std::filesystem::permissions(own, std::filesystem::perms(0777));
-    EXPECT_EQ(ProfileFile::write((own / "quovant.ovpn").string(), "client\n"), "");
+    EXPECT_TRUE(written(ProfileFile::write((own / "quovant.ovpn").string(), "client\n")));
     EXPECT_EQ(std::filesystem::status(own).permissions(), std::filesystem::perms(0700))
         << "made owner-only again";
 
@@ -63,14 +71,14 @@ TEST(ProfileFile, MakesItsDirectoryOwnerOnlyAndRefusesOneThatIsNotTheUsers) {
     std::filesystem::create_directory(elsewhere);
     const auto link = dir / "linked";
     std::filesystem::create_directory_symlink(elsewhere, link);
-    EXPECT_NE(ProfileFile::write((link / "quovant.ovpn").string(), "client\n"), "");
+    EXPECT_FALSE(written(ProfileFile::write((link / "quovant.ovpn").string(), "client\n")));
     EXPECT_FALSE(std::filesystem::exists(elsewhere / "quovant.ovpn")) << "the link is not followed";
 
     if (::geteuid() == 0) {
         const auto foreign = dir / "foreign";
         std::filesystem::create_directory(foreign);
         ASSERT_EQ(::chown(foreign.c_str(), 1000, 1000), 0);
-        EXPECT_NE(ProfileFile::write((foreign / "quovant.ovpn").string(), "client\n"), "");
+        EXPECT_FALSE(written(ProfileFile::write((foreign / "quovant.ovpn").string(), "client\n")));
         EXPECT_FALSE(std::filesystem::exists(foreign / "quovant.ovpn"));
     }
 }
