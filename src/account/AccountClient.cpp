@@ -6,6 +6,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslCertificate>
+#include <QTimer>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
@@ -73,8 +74,9 @@ void AccountClient::requestProfile(const std::string& authorization, Completion 
 }
 
 void AccountClient::whenFinished(QNetworkReply* reply, Completion completion) {
+    ++inFlight_;
     QObject::connect(
-        reply, &QNetworkReply::finished, reply, [reply, completion = std::move(completion)] {
+        reply, &QNetworkReply::finished, reply, [this, reply, completion = std::move(completion)] {
             reply->deleteLater();
             AccountReply result;
             const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -92,5 +94,14 @@ void AccountClient::whenFinished(QNetworkReply* reply, Completion completion) {
                                                   : AccountReply::Outcome::failedWithResponse;
             }
             completion(result);
+            // The chain has ended when its completion asked for nothing more. Its
+            // connection is closed now, while the application is awake anyway, rather
+            // than left for the service to time out, which would wake the application
+            // once more on a tunnel that is otherwise idle.
+            if (--inFlight_ == 0)
+                QTimer::singleShot(0, &manager_, [this] {
+                    if (inFlight_ == 0)
+                        manager_.clearConnectionCache();
+                });
         });
 }

@@ -23,6 +23,7 @@ private:
     void whenFinished(QNetworkReply* reply, Completion completion);
 
     const int requestTimeoutMs_;
+    int inFlight_ = 0;
     QNetworkAccessManager manager_;
     QSslConfiguration ssl_;
 };

@@ -1,4 +1,5 @@
 // quovant: the tray application.
+#include "account/AccountClientModule.h"
 #include "account/LazyAccountClient.h"
 #include "app/AppDelegate.h"
 #include "app/LeakBlockItems.h"
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
 
     KeyringPasswordStore passwords(settings);
     FreedesktopNotifications notifications;
-    LazyAccountClient account;
+    LazyAccountClient account(bundleDir + "/" + AccountClientModule::fileName);
     QtDesktop desktop;
     const AutostartEntry autostart(AutostartEntry::defaultPath(),
                                    QApplication::applicationFilePath().toStdString());

@@ -2,10 +2,13 @@
 #include "ControllerHarness.h"
 #include "QtWait.h"
 #include "account/AccountClient.h"
+#include "account/LazyAccountClient.h"
 #include "platform/Log.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 
@@ -18,7 +21,7 @@ const std::string profile =
 // account service, the controller with a fake window.
 struct Chain {
     std::unique_ptr<AccountServiceProcess> service;
-    std::unique_ptr<AccountClient> client;
+    std::unique_ptr<AccountService> client;
     std::unique_ptr<ControllerHarness> harness;
 
     explicit Chain(const std::vector<std::string>& switches = {},
@@ -62,6 +65,64 @@ TEST(AccountChain, LoginFetchesTheProfileWritesItAndStartsTheService) {
         << "the service was started, and this harness has no helper";
     for (const auto& line : log.systemLines())
         EXPECT_EQ(line.find("p w"), std::string::npos) << "no password in the log";
+}
+
+// Established TCP connections to the account service's port (the test has a network
+// namespace of its own, so they are all this process's).
+int connectionsToTheService() {
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line);
+    int established = 0;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        if (state == "01" && remote.ends_with(":20FB")) // 8443
+            ++established;
+    }
+    return established;
+}
+
+TEST(AccountChain, TheChainClosesItsConnectionWhenItEnds) {
+    {
+        Chain chain;
+        chain.connect("bob@example.com", "hunter2");
+        ASSERT_TRUE(chain.harness->view.alerts.empty()) << chain.harness->view.alerts.front();
+        // Well before the service would time the idle connection out (5 s).
+        EXPECT_TRUE(waitUntil([] { return connectionsToTheService() == 0; }, 2s))
+            << "nothing is left open to wake the application later";
+    }
+    Chain refused;
+    refused.connect("bob@example.com", "wrong");
+    EXPECT_EQ(refused.harness->view.alerts,
+              std::vector<std::string>{"Onjuist email of wachtwoord"});
+    EXPECT_TRUE(waitUntil([] { return connectionsToTheService() == 0; }, 2s))
+        << "nor after a refused login";
+}
+
+TEST(AccountChain, TheApplicationsClientModuleRunsTheChainAndAMissingOneIsANetworkFailure) {
+    {
+        Chain chain;
+        chain.client = std::make_unique<LazyAccountClient>(QUOVANT_ACCOUNT_MODULE);
+        chain.harness = std::make_unique<ControllerHarness>(chain.client.get());
+        chain.connect("bob@example.com", "hunter2");
+        EXPECT_TRUE(chain.harness->view.alerts.empty()) << chain.harness->view.alerts.front();
+        EXPECT_EQ(chain.service->recorded(), "POST /api/login json=yes email=bob@example.com\n"
+                                             "GET /api/profile?country_code=QZ bearer=valid\n");
+    }
+    {
+        Chain chain;
+        Log::Capture log;
+        chain.client = std::make_unique<LazyAccountClient>("/nonexistent/libquovant-account.so");
+        chain.harness = std::make_unique<ControllerHarness>(chain.client.get());
+        chain.connect("bob@example.com", "hunter2");
+        EXPECT_EQ(chain.harness->view.alerts,
+                  std::vector<std::string>{"Network connection failed"});
+        EXPECT_EQ(chain.harness->view.formEnabled, true);
+        EXPECT_TRUE(log.systemContains("the account client cannot be loaded"));
+        EXPECT_EQ(chain.service->recorded(), "");
+    }
 }
 
 TEST(AccountChain, RefusedLoginShowsWrongCredentialsAndUnlocksTheForm) {
