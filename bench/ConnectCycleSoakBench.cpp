@@ -26,18 +26,25 @@ int main(int argc, char** argv) {
     ::dup2(null, STDERR_FILENO);
     ::close(null);
 
-    SoakFigures soak(::getpid(), warmUp, figures);
+    SoakFigures soak(::getpid(), cycles, warmUp, figures);
     // The heap in use, apart from what the allocator keeps: growth here is memory held,
     // growth of RSS alone is the allocator's.
     std::vector<double> heap;
+    heap.reserve(static_cast<size_t>(cycles));
     for (int cycle = 1; cycle <= cycles; ++cycle) {
         vpn.service->startOpenVPN();
-        if (!vpn.waitForState("CONNECTED"))
+        if (!vpn.waitForState("CONNECTED")) {
+            ::dprintf(figures, "cycle %d: no CONNECTED (state %s)\n", cycle,
+                      vpn.service->state().c_str());
             return 1;
+        }
         vpn.service->stopOpenVPN();
         if (!vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); },
-                                      std::chrono::seconds(30)))
+                                      std::chrono::seconds(30))) {
+            ::dprintf(figures, "cycle %d: the run did not end (state %s)\n", cycle,
+                      vpn.service->state().c_str());
             return 1;
+        }
         vpn.mainQueue.drain();
         vpn.service->takeFailure();
         vpn.seenStates.clear(); // the bench's own record, not the service's

@@ -11,8 +11,12 @@
 // and their growth per cycle after a warm-up (least-squares slope).
 class SoakFigures {
 public:
-    SoakFigures(pid_t pid, int warmUp, int out)
+    // Room for every sample is made here: growing it during the soak would be counted
+    // as the measured process's own growth when that process is this one.
+    SoakFigures(pid_t pid, int cycles, int warmUp, int out)
         : proc_("/proc/" + std::to_string(pid)), warmUp_(warmUp), out_(out) {
+        rss_.reserve(static_cast<size_t>(cycles));
+        fds_.reserve(static_cast<size_t>(cycles));
         ::dprintf(out_, "cycle  rss_kib  fds\n");
     }
 

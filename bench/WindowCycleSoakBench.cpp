@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    SoakFigures soak(quovant->pid(), warmUp, STDOUT_FILENO);
+    SoakFigures soak(quovant->pid(), cycles, warmUp, STDOUT_FILENO);
     for (int cycle = 1; cycle <= cycles; ++cycle) {
         const auto cycleNumber = static_cast<size_t>(cycle);
         if (!stack.chooseConnectItemFromTray() || !reached("\nNOPROCESS\n", cycleNumber) ||

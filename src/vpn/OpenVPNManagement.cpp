@@ -33,14 +33,8 @@ OpenVPNManagement::OpenVPNManagement(StateSink& states, int32_t port, PacingCloc
     : states_(states), clock_(clock), socket_("127.0.0.1", port) {}
 
 OpenVPNManagement::~OpenVPNManagement() {
-    socket_.close();
-    std::thread loop;
-    {
-        std::lock_guard lock(loopMutex_);
-        loop = std::move(loop_);
-    }
-    if (loop.joinable())
-        loop.join(); // outside the lock: the loop takes it as it ends
+    socket_.close(); // wakes a read loop, which ends
+    reader_.waitUntilIdle();
 }
 
 void OpenVPNManagement::sendCommand(std::string_view command) {
@@ -88,21 +82,19 @@ void OpenVPNManagement::startReading(std::string alreadyRead) {
     auto connection = socket_.connection();
     if (!connection)
         return;
-    std::thread previous;
     {
         std::lock_guard lock(loopMutex_);
         if (loopConnection_ == connection)
             return; // this connection already has its loop
-        previous = std::move(loop_);
     }
     // An earlier loop read a connection that has since been replaced, and so shut
-    // down; the shutdown wakes it and it ends.
-    if (previous.joinable())
-        previous.join();
+    // down; the shutdown wakes it and it ends. Waited for outside the lock, which the
+    // loop takes as it ends.
+    reader_.waitUntilIdle();
     std::lock_guard lock(loopMutex_);
     loopConnection_ = connection;
     loopRunning_ = true;
-    loop_ = std::thread([this, connection, alreadyRead = std::move(alreadyRead)]() mutable {
+    reader_.async([this, connection, alreadyRead = std::move(alreadyRead)]() mutable {
         readLoop(connection, std::move(alreadyRead));
         {
             std::lock_guard lock(loopMutex_);
@@ -126,6 +118,9 @@ bool OpenVPNManagement::reading() {
 void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connection,
                                  std::string alreadyRead) {
     ReadBuffer buffer;
+    // The same room in every run: a buffer grown from the size of whatever came first
+    // would leave the allocator pieces of a new size each time.
+    buffer.text.reserve(2 * readSize);
     receive(buffer, alreadyRead);
     auto lastShortRead = clock_.now() - readPause;
     for (;;) {
@@ -156,7 +151,7 @@ void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connectio
 }
 
 void OpenVPNManagement::receive(ReadBuffer& buffer, std::string_view bytes) {
-    buffer.text += buffer.decoder.decode(bytes);
+    buffer.decoder.decode(bytes, buffer.text);
     buffer.text = cutLines(std::move(buffer.text), buffer.connected);
     if (buffer.text.size() > maxPendingText) {
         Log::standardOutput("MGMT: dropped " + std::to_string(buffer.text.size()) +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "helper/HelperPaths.h"
+#include "vpn/BackgroundQueue.h"
 #include "vpn/PacingClock.h"
 #include "vpn/StateSink.h"
 #include "vpn/TCPClient.h"
@@ -14,11 +15,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 // Client of openvpn's management interface: sends the commands its callers give
-// it and, on a thread of its own per connection, cuts the received text into lines
-// and acts on them. It never answers a message by itself.
+// it and, on a reader thread of its own that reads one connection after another,
+// cuts the received text into lines and acts on them. It never answers a message by
+// itself.
 class OpenVPNManagement {
 public:
     static constexpr int32_t defaultPort = HelperPaths::managementPort;
@@ -86,6 +87,7 @@ private:
     std::mutex loopMutex_;
     std::condition_variable loopEnded_;
     bool loopRunning_ = false;
-    std::thread loop_;
     std::shared_ptr<TCPConnection> loopConnection_;
+    // Last, so it goes first, waiting for a loop that uses everything above.
+    BackgroundQueue reader_;
 };

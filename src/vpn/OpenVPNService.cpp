@@ -112,32 +112,23 @@ OpenVPNService::~OpenVPNService() {
             run_->ended = true; // ends a starter still trying to connect
     }
     runEnded_.notify_all();
-    joinWorkers();
+    waitForWorkers();
     // Its read loop reports its end to this service, whose members go before it would;
     // a watch that report started ends at once, its run having ended.
     management_.reset();
-    joinWorkers();
+    waitForWorkers();
 }
 
-void OpenVPNService::joinWorkers() {
-    // Taken out under the lock, joined outside it: a retry may still be starting a watch.
-    for (std::thread* worker : {&retry_, &starter_, &watch_}) {
-        std::thread ending;
-        {
-            std::lock_guard lock(workersMutex_);
-            ending = std::move(*worker);
-        }
-        if (ending.joinable())
-            ending.join();
-    }
+void OpenVPNService::waitForWorkers() {
+    // In this order: a retry may start a watch.
+    retry_.waitUntilIdle();
+    starter_.waitUntilIdle();
+    watch_.waitUntilIdle();
 }
 
 void OpenVPNService::watch(const std::shared_ptr<Run>& run, std::chrono::milliseconds timeout,
                            std::function<bool()> settled, std::function<void()> onTimeout) {
-    std::lock_guard lock(workersMutex_);
-    if (watch_.joinable())
-        watch_.join(); // an earlier watch, whose run has settled or ended
-    watch_ = std::thread(
+    watch_.async(
         [this, run, timeout, settled = std::move(settled), onTimeout = std::move(onTimeout)] {
             std::unique_lock lock(runMutex_);
             if (runEnded_.wait_for(lock, timeout, [&] { return run->ended.load() || settled(); }))
@@ -242,10 +233,7 @@ bool OpenVPNService::requestRun(const std::shared_ptr<Run>& run) {
             }
             run->helperRetries = 0;
             runEnded_.notify_all();
-            std::lock_guard lock(workersMutex_);
-            if (starter_.joinable())
-                starter_.join(); // an earlier run's, which has ended
-            starter_ = std::thread(
+            starter_.async(
                 [this, run, managementPassword] { connectAndPrime(run, managementPassword); });
         },
         [this, weakRun](int32_t status, const std::string& reason, bool blocking) {
@@ -302,16 +290,7 @@ bool OpenVPNService::retryThroughHelper(const std::shared_ptr<Run>& run) {
     Log::line("the VPN helper went away; asking it again in " + std::to_string(pause.count()) +
               " ms (attempt " + std::to_string(retries + 1) + " of " +
               std::to_string(std::size(helperRetryPauses)) + ")");
-    std::thread previous;
-    {
-        std::lock_guard lock(workersMutex_);
-        previous = std::move(retry_);
-    }
-    // An earlier attempt's, which has asked and is returning; it may need workersMutex_.
-    if (previous.joinable())
-        previous.join();
-    std::lock_guard lock(workersMutex_);
-    retry_ = std::thread([this, next, pause] {
+    retry_.async([this, next, pause] {
         {
             std::unique_lock lock(runMutex_);
             runEnded_.wait_for(lock, pause,

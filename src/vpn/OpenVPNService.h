@@ -4,6 +4,7 @@
 #include "helper/HelperProtocol.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
+#include "vpn/BackgroundQueue.h"
 #include "vpn/ConnectionState.h"
 #include "vpn/ConnectionStats.h"
 #include "vpn/OpenVPNManagement.h"
@@ -18,7 +19,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 // The process's VPN service: the connection state word, the credentials and profile
 // of the next start, and the management client that follows the running openvpn.
@@ -151,9 +151,10 @@ private:
     void giveUp(const std::string& why, const std::string& failure);
     void fail(const std::shared_ptr<Run>& run, const std::string& failure);
     std::shared_ptr<Run> currentRun() const;
-    void joinWorkers();
-    // On a thread of its own: runs `onTimeout` unless `run` ends or `settled` holds
-    // within `timeout`. `settled` is asked with runMutex_ held.
+    // Waits until the queues have run everything given to them.
+    void waitForWorkers();
+    // On the watch queue, once the earlier watches are over: runs `onTimeout` unless `run`
+    // ends or `settled` holds within `timeout`. `settled` is asked with runMutex_ held.
     void watch(const std::shared_ptr<Run>& run, std::chrono::milliseconds timeout,
                std::function<bool()> settled, std::function<void()> onTimeout);
 
@@ -171,11 +172,11 @@ private:
     std::shared_ptr<Run> run_; // the run under way, if any
     // The helper of the last run that ended unasked, whose block may still hold.
     std::shared_ptr<HelperProtocol> blockedBy_;
-    std::mutex workersMutex_;
-    std::thread starter_; // connects the management client of a started run
-    std::thread watch_;   // gives up on a run that does not start, or does not stop
-    std::thread retry_;   // asks a helper that went away for a new run
     std::atomic<bool> automaticReconnect_{true};
     std::atomic<bool> blockLeaks_{false};
     std::atomic<bool> allowLocalNetwork_{false};
+    // Last, so they go first: their tasks use everything above.
+    BackgroundQueue starter_; // connects the management client of a started run
+    BackgroundQueue watch_;   // gives up on a run that does not start, or does not stop
+    BackgroundQueue retry_;   // asks a helper that went away for a new run
 };

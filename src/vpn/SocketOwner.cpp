@@ -3,8 +3,8 @@
 #include "vpn/TCPConnection.h"
 
 #include <charconv>
+#include <cstring>
 #include <fcntl.h>
-#include <string>
 #include <unistd.h>
 
 namespace {
@@ -69,11 +69,36 @@ std::optional<uid_t> SocketOwner::ofPeer(const TCPConnection& connection) {
     const int fd = ::open("/proc/net/tcp", O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    std::string table;
-    char chunk[65536];
-    ssize_t n;
-    while (table.size() < maxTableBytes && (n = ::read(fd, chunk, sizeof chunk)) > 0)
-        table.append(chunk, static_cast<size_t>(n));
+    const auto owner = read(fd, connection.localAddress(), connection.peerAddress());
     ::close(fd);
-    return find(table, connection.localAddress(), connection.peerAddress());
+    return owner;
+}
+
+std::optional<uid_t> SocketOwner::read(int fd, const sockaddr_in& local, const sockaddr_in& peer) {
+    // Looked through piece by piece in one buffer of fixed size: the table lists every TCP
+    // socket of the system, those still waiting out their close too, so it changes size
+    // all the time, and a copy of it would hand the allocator a new size at every connect.
+    char buffer[16384];
+    size_t held = 0;
+    size_t total = 0;
+    std::optional<uid_t> owner;
+    ssize_t n;
+    while (!owner && total < maxTableBytes &&
+           (n = ::read(fd, buffer + held, sizeof buffer - held)) > 0) {
+        total += static_cast<size_t>(n);
+        held += static_cast<size_t>(n);
+        const std::string_view text(buffer, held);
+        const size_t last = text.rfind('\n');
+        if (last == std::string_view::npos || last == 0) {
+            if (held == sizeof buffer)
+                break; // a line longer than any the kernel writes
+            continue;
+        }
+        owner = find(text.substr(0, last), local, peer);
+        // Kept from the last line feed on: it ends the lines looked through, so the line
+        // not read whole yet is taken for a line next time, not for the header.
+        held -= last;
+        std::memmove(buffer, buffer + last, held);
+    }
+    return owner;
 }

@@ -16,4 +16,6 @@ public:
     // The same lookup in a table given as text (the format of /proc/net/tcp).
     static std::optional<uid_t> find(std::string_view table, const sockaddr_in& local,
                                      const sockaddr_in& peer);
+    // The same lookup in a table read from `fd` to its end, in pieces of any size.
+    static std::optional<uid_t> read(int fd, const sockaddr_in& local, const sockaddr_in& peer);
 };

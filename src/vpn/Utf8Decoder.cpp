@@ -35,13 +35,14 @@ Lead classify(uint8_t lead) {
 
 } // namespace
 
-std::string Utf8Decoder::decode(std::string_view bytes) {
-    std::string input = std::move(pending_);
-    pending_.clear();
-    input.append(bytes);
-
-    std::string out;
-    out.reserve(input.size());
+void Utf8Decoder::decode(std::string_view bytes, std::string& out) {
+    std::string_view input = bytes;
+    if (!pending_.empty()) {
+        joined_.assign(pending_);
+        joined_.append(bytes);
+        input = joined_;
+        pending_.clear();
+    }
     size_t i = 0;
     const size_t n = input.size();
     while (i < n) {
@@ -50,7 +51,7 @@ std::string Utf8Decoder::decode(std::string_view bytes) {
             size_t run = i + 1;
             while (run < n && static_cast<uint8_t>(input[run]) < 0x80)
                 ++run;
-            out.append(input, i, run - i);
+            out.append(input.substr(i, run - i));
             i = run;
             continue;
         }
@@ -71,15 +72,15 @@ std::string Utf8Decoder::decode(std::string_view bytes) {
             ++valid;
         }
         if (valid == kind.length) {
-            out.append(input, i, static_cast<size_t>(valid));
+            out.append(input.substr(i, static_cast<size_t>(valid)));
             i += static_cast<size_t>(valid);
         } else if (i + valid == n) {
-            pending_.assign(input, i, static_cast<size_t>(valid)); // cut by the end: wait for more
+            pending_.assign(
+                input.substr(i, static_cast<size_t>(valid))); // cut by the end: wait for more
             break;
         } else {
             out.append(replacement);
             i += static_cast<size_t>(valid);
         }
     }
-    return out;
 }

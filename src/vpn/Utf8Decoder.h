@@ -8,8 +8,12 @@
 // that can never form a character become U+FFFD, so the text around them survives.
 class Utf8Decoder {
 public:
-    std::string decode(std::string_view bytes);
+    // Appends the text of `bytes` to `out`. Nothing is allocated here unless `out` must
+    // grow or a character was cut: a reader that keeps its text's room reads all day
+    // without handing the allocator a new size.
+    void decode(std::string_view bytes, std::string& out);
 
 private:
     std::string pending_;
+    std::string joined_; // pending_ and the next piece, when a character was cut
 };

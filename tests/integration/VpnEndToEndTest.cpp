@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -227,12 +228,21 @@ size_t threadCount() {
                                              std::filesystem::directory_iterator()));
 }
 
+// The kernel's ids of this process's threads; a thread started later gets a new one.
+std::set<std::string> threadIds() {
+    std::set<std::string> ids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        ids.insert(entry.path().filename().string());
+    return ids;
+}
+
 TEST(VpnEndToEnd, SecondStartAfterAStopWorksOnTheSameService) {
     VpnStack vpn(Accounts{{"alice@example.com", "pw"}});
     vpn.prepare("alice@example.com", "pw");
     vpn.service->startOpenVPN();
     ASSERT_TRUE(vpn.waitForState("CONNECTED"));
     const size_t threadsWhileConnected = threadCount();
+    const auto threadsOfTheFirstRun = threadIds();
     vpn.service->stopOpenVPN();
     ASSERT_TRUE(vpn.waitForState("NOPROCESS", 20s));
 
@@ -241,6 +251,8 @@ TEST(VpnEndToEnd, SecondStartAfterAStopWorksOnTheSameService) {
     ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state();
     EXPECT_EQ(threadCount(), threadsWhileConnected)
         << "the first read loop ended with its connection";
+    EXPECT_EQ(threadIds(), threadsOfTheFirstRun)
+        << "the threads that served the first run serve the second: none is started per run";
     vpn.service->stopOpenVPN();
     EXPECT_TRUE(vpn.waitForState("NOPROCESS", 20s));
 }

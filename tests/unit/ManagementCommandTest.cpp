@@ -4,6 +4,8 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +52,43 @@ TEST(SocketOwner, FindsTheFarEndOfExactlyThisConnection) {
     EXPECT_EQ(SocketOwner::find(table, local, peer), 65534u);
     EXPECT_FALSE(SocketOwner::find(table, endpoint("127.0.0.1", 40002), peer));
     EXPECT_FALSE(SocketOwner::find("garbage", local, peer));
+}
+
+// The kernel's table lists every socket of the system and is read in pieces: an entry
+// far down it, or cut by the end of a piece, is found all the same.
+TEST(SocketOwner, FindsTheEntryInALongTableReadInPiecesThatCutLines) {
+    const std::string entry = "0100007F:0539 0100007F:9C40 01 00000000:00000000 00:00000000 "
+                              "00000000 65534        0 4 1 0\n";
+    std::string table = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when "
+                        "retrnsmt   uid  timeout inode\n";
+    // About 45 kB of other sockets, some waiting out their close: within what a pipe holds,
+    // so the writer never waits on a reader that found its entry early.
+    for (int i = 0; i < 300; ++i)
+        table += "   " + std::to_string(i) +
+                 ": 0100007F:0539 0100007F:9C41 06 00000000:00000000 03:00000000 "
+                 "00000000  1000        0 0 3 0\n";
+    const auto local = endpoint("127.0.0.1", 40000);
+    const auto peer = endpoint("127.0.0.1", 1337);
+    for (const size_t piece : {size_t(1000), size_t(4096), size_t(65536)}) {
+        for (const bool last : {true, false}) {
+            const std::string text = last ? table + " 300: " + entry
+                                          : table.substr(0, table.find('\n') + 1) +
+                                                "   0: " + entry +
+                                                table.substr(table.find('\n') + 1);
+            int ends[2];
+            ASSERT_EQ(::pipe(ends), 0);
+            std::thread writer([&] {
+                for (size_t at = 0; at < text.size(); at += piece)
+                    if (::write(ends[1], text.data() + at, std::min(piece, text.size() - at)) < 0)
+                        break;
+                ::close(ends[1]);
+            });
+            EXPECT_EQ(SocketOwner::read(ends[0], local, peer), 65534u)
+                << "pieces of " << piece << (last ? ", entry last" : ", entry first");
+            writer.join();
+            ::close(ends[0]);
+        }
+    }
 }
 
 } // namespace
