@@ -88,7 +88,10 @@ Result<void> NameResolver::start(std::vector<std::string> names) {
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         const int out = ::fcntl(pipeFds[1], F_DUPFD, 3);
         ::dup2(out, 3);
-        ::syscall(SYS_close_range, 4, ~0U, 0);
+        // Nothing of the daemon's (its listening socket, its clients, the nftables
+        // socket) may reach a child that runs as nobody.
+        if (::syscall(SYS_close_range, 4, ~0U, 0) != 0)
+            ::_exit(125);
         const int devNull = ::open("/dev/null", O_RDWR);
         ::dup2(devNull, STDIN_FILENO);
         if (::setgroups(0, nullptr) != 0 ||

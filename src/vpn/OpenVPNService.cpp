@@ -273,6 +273,7 @@ bool OpenVPNService::retryThroughHelper(const std::shared_ptr<Run>& run) {
     next->down = run->down;
     next->usernameCommand = run->usernameCommand;
     next->passwordCommand = run->passwordCommand;
+    next->block = run->block; // a restarted helper must not open the way the user closed
     next->helperRetries = retries + 1;
     {
         std::lock_guard lock(runMutex_);

@@ -262,6 +262,23 @@ TEST_F(Roaming, HelperKilledWhileConnectedIsAskedAgainOnceItIsBack) {
     EXPECT_EQ(vpn.service->takeFailure(), "");
 }
 
+TEST_F(Roaming, TheRunAskedOfARestartedHelperBlocksLeaksAsTheFirstDid) {
+    vpn.service->setLeakBlock({true, false});
+    connect();
+    vpn.daemon.kill(SIGTERM);
+    const size_t before = vpn.daemon.log().size(); // the log goes on in the same file
+    vpn.daemon.start();
+    ASSERT_TRUE(vpn.mainQueue.drainUntil(
+        [&] { return seen(vpn, "RECONNECTING") && vpn.service->state() == "CONNECTED"; }, 30s))
+        << vpn.service->state() << "\n"
+        << vpn.daemon.log();
+    const std::string restarted = vpn.daemon.log().substr(before);
+    EXPECT_NE(restarted.find("blocking traffic outside the tunnel"), std::string::npos)
+        << restarted;
+    vpn.service->stopOpenVPN();
+    EXPECT_TRUE(vpn.waitForState("NOPROCESS", 20s));
+}
+
 TEST_F(Roaming, HelperRestartedWhileDisconnectedServesTheNextConnect) {
     connect();
     vpn.service->stopOpenVPN();
