@@ -202,6 +202,10 @@ TEST(Product, ADropLeavesTheMachineBlockedAndSaysSoUntilTheUserChooses) {
 
 TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
     ProductStack stack(true);
+    auto remembered = [&](const std::string& setting) {
+        return readFile(stack.configDir() / "Quovant" / "Quovant.conf").find(setting) !=
+               std::string::npos;
+    };
     TrafficProbe::FarSide far(stack.server);
     auto quovant = connectThroughTheWindow(stack);
     ASSERT_TRUE(quovant) << stack.appLog();
@@ -220,17 +224,11 @@ TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
     EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() == withQuestion - 1; }, 5s))
         << "the question about the block is gone with it";
     stack.screenshot(screenshotPath("product-block-switched-off"));
-    EXPECT_NE(readFile(stack.configDir() / "Quovant" / "Quovant.conf").find("blockLeaks=false"),
-              std::string::npos);
+    EXPECT_TRUE(remembered("blockLeaks=false"));
 
     // Ticked again, it guards the next run.
     ASSERT_TRUE(stack.chooseItemFromTray(4));
-    ASSERT_TRUE(pollUntil(
-        [&] {
-            return readFile(stack.configDir() / "Quovant" / "Quovant.conf")
-                       .find("blockLeaks=true") != std::string::npos;
-        },
-        5s));
+    ASSERT_TRUE(pollUntil([&] { return remembered("blockLeaks=true"); }, 5s));
     EXPECT_FALSE(TrafficProbe::tableExists());
     ASSERT_TRUE(stack.chooseConnectItemFromTray());
     EXPECT_TRUE(pollUntil(
@@ -239,6 +237,25 @@ TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
         },
         60s))
         << stack.helper.log();
+
+    // Unticked while that run goes on, it stays guarded; when it drops, no block is left.
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            const std::string log = stack.appLog();
+            return log.find("\nCONNECTED\n", log.find("no longer blocked")) != std::string::npos;
+        },
+        60s))
+        << stack.appLog();
+    ASSERT_TRUE(stack.chooseItemFromTray(4));
+    ASSERT_TRUE(pollUntil([&] { return remembered("blockLeaks=false"); }, 5s));
+    EXPECT_TRUE(TrafficProbe::tableExists());
+    const auto pid = stack.helper.openVPNPid();
+    ASSERT_TRUE(pid);
+    ::kill(*pid, SIGKILL);
+    EXPECT_TRUE(pollUntil([&] { return stack.logged("connecting failed: "); }, 30s))
+        << stack.appLog();
+    EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 15s)) << stack.helper.log();
+    EXPECT_EQ(occurrences(stack.appLog(), "traffic outside the VPN stays blocked"), 1u);
 }
 
 TEST(Product, WithTheBlockSwitchedOffNothingIsBlocked) {
