@@ -5,6 +5,7 @@ QUOVANT_PACKAGES=(
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qtkeychain-qt6-dev libsecret-1-0
   gnome-keyring libsecret-tools dunst libglib2.0-bin
   openvpn openssl iproute2 libnftables-dev nftables iperf3 iputils-ping util-linux procps psmisc
+  dnsmasq-base busybox
   xvfb xauth xdotool trayer dbus imagemagick pkexec
   systemd polkitd dpkg-dev lintian
 )

@@ -17,6 +17,7 @@
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtSleepWatcher.h"
+#include "ui/MainViewController.h"
 #include "ui/PointingHandCursor.h"
 #include "vpn/OpenVPNService.h"
 
@@ -88,7 +89,11 @@ int main(int argc, char** argv) {
                                    QApplication::applicationFilePath().toStdString());
     StartupItems startup(*appDelegate.statusMemu(), autostart, settings);
     LeakBlockItems leakBlock(*appDelegate.statusMemu(), settings,
-                             [&service](LeakBlock block) { service.setLeakBlock(block); });
+                             [&service, &appDelegate](LeakBlock block) {
+                                 service.setLeakBlock(block);
+                                 if (!block.enabled && appDelegate.mainViewController())
+                                     appDelegate.mainViewController()->leakBlockSwitchedOff();
+                             });
     const Storyboard storyboard = mainStoryboard(
         appDelegate, {&settings, &account, &service, &NotificationCenter::defaultCenter(), &desktop,
                       &passwords, &notifications, StartupItems::connectAtStart(settings)});

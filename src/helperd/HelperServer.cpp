@@ -335,6 +335,14 @@ void HelperServer::handleRun(uint64_t clientId, const HelperRequest& request) {
         return refuse("a run of uid " + std::to_string(resolving_->owner.uid) + " is starting",
                       "Another user's VPN connection is running on this computer.");
 
+    // A block that outlived its run protects that run's user until they choose: a run of
+    // anyone else would take it over (or, unguarded, end it), and could then release it.
+    if (blockOwner_ && !ClientPolicy::mayControl(client.uid, blockOwner_->uid))
+        return refuse("traffic outside the tunnel is blocked for uid " +
+                          std::to_string(blockOwner_->uid),
+                      "Another user's VPN connection dropped and still blocks traffic outside "
+                      "the VPN on this computer.");
+
     PendingRun run{owner, {}, request.blockLeaks, request.allowLocalNetwork};
     run.launch.profile = profile.value();
     run.launch.upScript = up;

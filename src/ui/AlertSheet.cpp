@@ -12,14 +12,25 @@ AlertSheet& AlertSheet::of(QWidget* window) {
 
 AlertSheet::AlertSheet(QWidget* window) : QObject(window), window_(window) {}
 
+void AlertSheet::discardOpen() {
+    if (!open_)
+        return;
+    // Replaced or withdrawn, not answered: its choices must not run.
+    QObject::disconnect(open_, nullptr, this, nullptr);
+    open_->setAttribute(Qt::WA_DeleteOnClose, false);
+    open_->close();
+    delete open_;
+    asking_ = false;
+}
+
+void AlertSheet::withdraw(QMessageBox* question) {
+    // Once answered, the alert is on its way out from its own finished signal.
+    if (question && open_ == question && asking_)
+        discardOpen();
+}
+
 QMessageBox* AlertSheet::make(const QString& message) {
-    if (open_) {
-        // Replaced, not answered: its choices must not run.
-        QObject::disconnect(open_, nullptr, this, nullptr);
-        open_->setAttribute(Qt::WA_DeleteOnClose, false);
-        open_->close();
-        delete open_;
-    }
+    discardOpen();
     auto* alert =
         new QMessageBox(QMessageBox::Critical, QString(), message, QMessageBox::NoButton, window_);
     alert->setAttribute(Qt::WA_DeleteOnClose);
@@ -42,7 +53,7 @@ void AlertSheet::show(const QString& message) {
     alert->open();
 }
 
-void AlertSheet::ask(const QString& message, std::vector<Choice> choices) {
+QMessageBox* AlertSheet::ask(const QString& message, std::vector<Choice> choices) {
     QMessageBox* alert = make(message);
     asking_ = true;
     std::vector<std::pair<QAbstractButton*, std::function<void()>>> buttons;
@@ -67,4 +78,5 @@ void AlertSheet::ask(const QString& message, std::vector<Choice> choices) {
             }
     });
     alert->open();
+    return alert;
 }

@@ -27,12 +27,18 @@ public:
     void show(const QString& message);
     // A message with one button per choice: the first is the default, the last is
     // also what Escape or closing the alert chooses. Replaces an open plain message.
-    void ask(const QString& message, std::vector<Choice> choices);
+    // Returns the alert, for withdraw().
+    QMessageBox* ask(const QString& message, std::vector<Choice> choices);
+    // Closes `question`, an alert ask() opened, if it still waits for its answer: none
+    // of its choices runs. The question no longer stands once what it asked about has
+    // been settled another way.
+    void withdraw(QMessageBox* question);
 
     QMessageBox* current() const { return open_; }
 
 private:
     explicit AlertSheet(QWidget* window);
+    void discardOpen();
     QMessageBox* make(const QString& message);
 
     QWidget* window_;

@@ -243,7 +243,11 @@ void LoginForm::askAlert(const std::string& message, std::vector<Choice> choices
     std::vector<AlertSheet::Choice> asked;
     for (auto& choice : choices)
         asked.push_back({QString::fromStdString(choice.title), std::move(choice.action)});
-    AlertSheet::of(window()).ask(QString::fromStdString(message), std::move(asked));
+    question_ = AlertSheet::of(window()).ask(QString::fromStdString(message), std::move(asked));
+}
+
+void LoginForm::withdrawQuestion() {
+    AlertSheet::of(window()).withdraw(question_);
 }
 
 void LoginForm::showEvent(QShowEvent* event) {

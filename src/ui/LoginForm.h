@@ -2,10 +2,12 @@
 
 #include "ui/LoginView.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
 class QCheckBox;
+class QMessageBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -43,6 +45,7 @@ public:
     void setStatusText(const std::string& text) override;
     void showAlert(const std::string& message) override;
     void askAlert(const std::string& message, std::vector<Choice> choices) override;
+    void withdrawQuestion() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -59,4 +62,5 @@ private:
     QLabel* rememberText_;
     StyledButton* helpButton_;
     QLabel* statusLine_;
+    QPointer<QMessageBox> question_; // the last alert askAlert() opened
 };

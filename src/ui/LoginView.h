@@ -43,4 +43,7 @@ public:
     // A critical alert with one button per choice (the first the default, the last also
     // what closing it chooses), on the window, not waited for; it stays until answered.
     virtual void askAlert(const std::string& message, std::vector<Choice> choices) = 0;
+    // Closes the alert askAlert() opened if it still waits for an answer; none of its
+    // choices runs.
+    virtual void withdrawQuestion() = 0;
 };

@@ -156,6 +156,9 @@ void MainViewController::openVPNStateDidChange() {
             ports_.vpn->takeFailure(); // the user already chose to connect again
             onConnectButtonClick();
         } else if (const std::string failure = ports_.vpn->takeFailure(); !failure.empty()) {
+            // Switched off while the run went on: the user no longer wants the block.
+            if (ports_.vpn->blocked() && !ports_.vpn->leakBlock().enabled)
+                ports_.vpn->releaseBlock();
             if (ports_.vpn->blocked())
                 blockedAfterDrop(failure);
             else
@@ -194,6 +197,9 @@ void MainViewController::setBlockedLook() {
 }
 
 void MainViewController::lookTaken(StatusLine::Look look) {
+    // The question the block asked is settled once the machine is no longer blocked.
+    if (look_ == StatusLine::Look::blocked && look != StatusLine::Look::blocked)
+        ports_.view->withdrawQuestion();
     look_ = look;
     showStatus();
     if (notices_)
@@ -303,13 +309,16 @@ void MainViewController::reconnect() {
     ports_.vpn->startOpenVPN();
 }
 
-void MainViewController::disconnectBlocked() {
-    // The alert may be answered after the tray's item reconnected: then it disconnects.
-    if (look_ != StatusLine::Look::blocked) {
-        if (!ConnectionState::isStopped(ports_.vpn->state()))
-            onConnectButtonClick();
+void MainViewController::leakBlockSwitchedOff() {
+    if (look_ != StatusLine::Look::blocked)
         return;
-    }
+    Log::line("the user switched the block off while it held");
+    disconnectBlocked();
+}
+
+void MainViewController::disconnectBlocked() {
+    if (look_ != StatusLine::Look::blocked)
+        return;
     Log::line("the user disconnected: traffic outside the VPN is no longer blocked");
     ports_.vpn->releaseBlock();
     setDisconnectedLook();

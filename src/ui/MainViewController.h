@@ -81,6 +81,9 @@ public:
     void showStatus();
     // The status item was just made: it takes the status, icon included.
     void statusItemAppeared();
+    // The user unticked "Blokkeer internet zonder VPN": a block that outlived its run
+    // is lifted at once, as if they chose to disconnect. Runs from now on are not guarded.
+    void leakBlockSwitchedOff();
 
     void login(const std::string& email, const std::string& password);
     void requestProfile(const std::string& authorization);

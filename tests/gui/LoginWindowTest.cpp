@@ -6,6 +6,7 @@
 #include "platform/Log.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtSettingsStore.h"
+#include "ui/AlertSheet.h"
 #include "ui/PointingHandCursor.h"
 #include "ui/StyledButton.h"
 
@@ -18,6 +19,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -102,6 +104,37 @@ TEST(LoginWindow, OneAlertAtATimeTheNewestMessageReplacesTheOpenOne) {
     spin(50ms);
     EXPECT_EQ(app.delegate->window()->findChildren<QMessageBox*>().size(), 1)
         << "after the answer the next failure shows again";
+}
+
+TEST(LoginWindow, AWithdrawnQuestionClosesWithoutChoosingAndOnlyItself) {
+    App app;
+    AlertSheet& sheet = AlertSheet::of(app.delegate->window());
+    std::vector<std::string> chosen;
+    auto ask = [&] {
+        return sheet.ask("Blocked", {{"Again", [&] { chosen.push_back("again"); }},
+                                     {"Stop", [&] { chosen.push_back("stop"); }}});
+    };
+    QPointer<QMessageBox> question = ask();
+    spin(50ms);
+    ASSERT_TRUE(app.alert());
+    sheet.withdraw(question);
+    spin(50ms);
+    EXPECT_FALSE(app.alert()) << "closed";
+    EXPECT_TRUE(chosen.empty()) << "not even the choice that closing an alert makes";
+
+    // Once answered, a question is not withdrawn again, nor is the plain message after it.
+    question = ask();
+    spin(50ms);
+    app.alert()->buttons().front()->click();
+    sheet.withdraw(question);
+    spin(50ms);
+    EXPECT_EQ(chosen, std::vector<std::string>{"again"});
+    sheet.show("Network connection failed");
+    spin(50ms);
+    sheet.withdraw(question);
+    spin(50ms);
+    ASSERT_TRUE(app.alert());
+    EXPECT_EQ(app.alert()->text(), "Network connection failed");
 }
 
 // Runs the application with no helper answering and the authorisation command

@@ -11,6 +11,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <map>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
@@ -329,6 +330,186 @@ TEST_F(Guarded, AllowingTheLocalNetworkLetsPrivateAddressesThroughButNeitherTheI
     ASSERT_TRUE(vpn.waitForState("NOPROCESS", 20s));
     connect();
     EXPECT_TRUE(onlyTheTunnelCarries(far));
+}
+
+// A second link of this machine's, as to a home router: a veth pair whose far end is
+// in a namespace of its own with dnsmasq handing out IPv4 leases and advertising an IPv6
+// prefix, and a fixed link-local address (fe80::1) to reach as a neighbour.
+class RouterLink {
+public:
+    static constexpr const char* device = "qv-dhcp";
+    static constexpr const char* routerDevice = "qv-router";
+    static constexpr const char* routerAddress = "10.216.0.1";
+    static constexpr const char* routerLinkLocal = "fe80::1";
+    static constexpr const char* prefix = "fd21:6::";
+
+    RouterLink() {
+        const std::filesystem::path ownNamespace =
+            std::filesystem::read_symlink("/proc/self/ns/net");
+        if (!pollUntil(
+                [&] {
+                    std::error_code error;
+                    const auto theirs = std::filesystem::read_symlink(
+                        "/proc/" + std::to_string(holder_.pid()) + "/ns/net", error);
+                    return !error && theirs != ownNamespace;
+                },
+                5s))
+            return;
+        const std::string pid = std::to_string(holder_.pid());
+        auto there = [&](std::vector<std::string> argv) {
+            argv.insert(argv.begin(), {"nsenter", "-t", pid, "-n"});
+            return runCommand(argv) == 0;
+        };
+        // The link comes up later, under the block, so that its router solicitation and
+        // duplicate address detection go out through it.
+        ready_ =
+            runCommand(
+                {"ip", "link", "add", device, "type", "veth", "peer", "name", routerDevice}) == 0 &&
+            runCommand({"ip", "link", "set", routerDevice, "netns", pid}) == 0 &&
+            there({"ip", "link", "set", "lo", "up"}) &&
+            there({"ip", "addr", "add", std::string(routerAddress) + "/24", "dev", routerDevice}) &&
+            there({"ip", "-6", "addr", "add", std::string(routerLinkLocal) + "/64", "dev",
+                   routerDevice, "nodad"}) &&
+            there({"ip", "-6", "addr", "add", std::string(prefix) + "1/64", "dev", routerDevice,
+                   "nodad"}) &&
+            there({"ip", "link", "set", routerDevice, "up"});
+        if (!ready_)
+            return;
+        ChildProcess::Options options;
+        options.outputFile = (dir_ / "dnsmasq.out").string();
+        dnsmasq_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{
+                "nsenter", "-t", pid, "-n", "dnsmasq", "--keep-in-foreground", "--no-resolv",
+                "--no-hosts", "--port=0", "--interface=" + std::string(routerDevice),
+                "--bind-interfaces", "--dhcp-range=10.216.0.50,10.216.0.60,2m", "--enable-ra",
+                "--dhcp-range=" + std::string(prefix) + ",ra-only", "--no-ping",
+                "--log-facility=" + (dir_ / "dnsmasq.log").string(),
+                "--dhcp-leasefile=" + (dir_ / "leases").string(),
+                "--pid-file=" + (dir_ / "dnsmasq.pid").string(), "--user=root"},
+            options);
+        ready_ = pollUntil([&] { return log().find("DHCP, IP range") != std::string::npos; }, 5s);
+    }
+    ~RouterLink() { runCommand({"ip", "link", "del", device}); }
+
+    bool ready() const { return ready_; }
+    std::string log() const {
+        return std::filesystem::exists(dir_ / "dnsmasq.log") ? readFile(dir_ / "dnsmasq.log") : "";
+    }
+    // This machine's side of the link: its addresses and its IPv6 neighbours.
+    static std::string addresses() { return outputOf({"ip", "addr", "show", "dev", device}); }
+    static std::string neighbours() {
+        return outputOf({"ip", "-6", "neigh", "show", "dev", device});
+    }
+
+private:
+    static std::string outputOf(const std::vector<std::string>& argv) {
+        std::string output;
+        runCommand(argv, &output);
+        return output;
+    }
+
+    TempDir dir_{"quovant-router"};
+    ChildProcess holder_{{"unshare", "--net", "sleep", "600"}};
+    std::unique_ptr<ChildProcess> dnsmasq_;
+    bool ready_ = false;
+};
+
+TEST_F(Guarded, DhcpAndNeighbourDiscoveryKeepTheMachinesAddressesUnderTheBlock) {
+    RouterLink link;
+    ASSERT_TRUE(link.ready()) << link.log();
+    connect();
+    ASSERT_EQ(runCommand({"sysctl", "-q", "-w",
+                          "net.ipv6.conf." + std::string(RouterLink::device) + ".accept_dad=0"}),
+              0);
+    ASSERT_EQ(runCommand({"ip", "link", "set", RouterLink::device, "up"}), 0);
+
+    // A DHCP client that takes the address it is given and notes each event.
+    TempDir dir("quovant-dhcp-client");
+    const auto events = dir / "events";
+    const auto script = dir.write("script",
+                                  "#!/bin/sh\necho \"$1 $ip\" >> " + events.string() +
+                                      "\ncase \"$1\" in bound|renew) ip addr replace \"$ip/$mask\" "
+                                      "dev \"$interface\" ;; esac\n",
+                                  std::filesystem::perms(0755));
+    ChildProcess::Options options;
+    options.outputFile = (dir / "udhcpc.out").string();
+    // Up to 3 s for each answer, the unicast renewal's included, before it tries again.
+    ChildProcess client({"busybox", "udhcpc", "-f", "-i", RouterLink::device, "-s", script.string(),
+                         "-t", "10", "-T", "3", "-n"},
+                        options);
+    auto eventsSay = [&](const std::string& text) {
+        return pollUntil(
+            [&] {
+                return std::filesystem::exists(events) &&
+                       readFile(events).find(text) != std::string::npos;
+            },
+            20s);
+    };
+    ASSERT_TRUE(eventsSay("bound 10.216.0.")) << readFile(dir / "udhcpc.out") << link.log();
+    const std::string bound = readFile(events);
+    const std::string address =
+        bound.substr(bound.find("bound ") + 6,
+                     bound.find('\n', bound.find("bound ")) - bound.find("bound ") - 6);
+    // The script notes the event before it sets the address.
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            return RouterLink::addresses().find("inet " + address + "/24") != std::string::npos;
+        },
+        5s))
+        << RouterLink::addresses();
+
+    // A renewal leaves as a plain UDP datagram from this machine's address to the server's:
+    // it passes the block, and the address is kept. This client falls back to a broadcast
+    // through a packet socket (which no firewall sees; other clients do not) when the
+    // unicast is refused, and now and then when it fails to bind its sending socket: a
+    // few tries, of which one must be answered without that fallback.
+    bool unicastAnswered = false;
+    for (int attempt = 1; attempt <= 3 && !unicastAnswered; ++attempt) {
+        const size_t before = readFile(dir / "udhcpc.out").size();
+        client.signal(SIGUSR1);
+        ASSERT_TRUE(pollUntil(
+            [&] {
+                return readFile(dir / "udhcpc.out").find("lease of " + address, before) !=
+                       std::string::npos;
+            },
+            20s))
+            << readFile(dir / "udhcpc.out") << link.log();
+        const std::string said = readFile(dir / "udhcpc.out").substr(before);
+        unicastAnswered = said.find("sending renew to server") != std::string::npos &&
+                          said.find("broadcasting renew") == std::string::npos;
+    }
+    EXPECT_TRUE(unicastAnswered) << readFile(dir / "udhcpc.out") << link.log();
+    EXPECT_TRUE(eventsSay("renew " + address)) << readFile(events);
+    EXPECT_NE(RouterLink::addresses().find("inet " + address + "/24"), std::string::npos);
+    EXPECT_EQ(readFile(events).find("deconfig", bound.size()), std::string::npos)
+        << readFile(events);
+
+    // IPv6: the router solicited and answered, an address from its prefix; the router's
+    // link-local address resolved through neighbour solicitation and advertisement, for a
+    // datagram of the kind the block lets out (DHCPv6, from port 546 to 547).
+    EXPECT_TRUE(pollUntil(
+        [] { return RouterLink::addresses().find(RouterLink::prefix) != std::string::npos; }, 10s))
+        << RouterLink::addresses();
+    ASSERT_EQ(runCommand({"ip", "-6", "neigh", "flush", "dev", RouterLink::device}), 0);
+    Address router = addressOf(RouterLink::routerLinkLocal, 547);
+    reinterpret_cast<sockaddr_in6*>(&router.storage)->sin6_scope_id =
+        ::if_nametoindex(RouterLink::device);
+    const int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const Address from = addressOf("::", 546);
+    ASSERT_EQ(::bind(fd, from.get(), from.size), 0);
+    EXPECT_EQ(::sendto(fd, "x", 1, 0, router.get(), router.size), 1);
+    ::close(fd);
+    EXPECT_TRUE(pollUntil(
+        [] {
+            const std::string neighbours = "\n" + RouterLink::neighbours();
+            const size_t line =
+                neighbours.find("\n" + std::string(RouterLink::routerLinkLocal) + " ");
+            return line != std::string::npos &&
+                   neighbours.substr(line, neighbours.find('\n', line + 1) - line)
+                           .find(" REACHABLE") != std::string::npos;
+        },
+        5s))
+        << RouterLink::neighbours();
 }
 
 struct GuardedByName : Guarded {

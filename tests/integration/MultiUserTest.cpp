@@ -331,10 +331,11 @@ TEST_F(MultiUserTest, BusyHelperIsNotTakenForAMissingOne) {
     holder.get();
 }
 
+bool guardTable() {
+    return runCommand({"nft", "list", "table", "inet", "quovant_guard"}) == 0;
+}
+
 TEST_F(MultiUserTest, AUsersBlockGoesWithTheClientThatHeldItAndNoOtherUserLiftsIt) {
-    auto guardTable = [] {
-        return runCommand({"nft", "list", "table", "inet", "quovant_guard"}) == 0;
-    };
     const auto bobOutput = profiles / "bob.out";
     auto bobClient = holdARun(bob, bobOutput);
     ASSERT_NE(readFile(bobOutput).find("started"), std::string::npos)
@@ -361,6 +362,55 @@ TEST_F(MultiUserTest, AUsersBlockGoesWithTheClientThatHeldItAndNoOtherUserLiftsI
     EXPECT_TRUE(pollUntil([&] { return !guardTable(); }, 15s))
         << "bob's application went away: his run and its block end\n"
         << daemon.log();
+}
+
+TEST_F(MultiUserTest, ABlockThatOutlivedItsRunIsNotTakenOverNorEndedByAnotherUsersRun) {
+    const auto bobOutput = profiles / "bob.out";
+    auto bobClient = holdARun(bob, bobOutput);
+    const auto pid = daemon.openVPNPid();
+    ASSERT_TRUE(pid) << readFile(bobOutput) << daemon.log();
+    ::kill(*pid, SIGKILL);
+    EXPECT_NE(waitForOutput(bobOutput, "blocking").find("terminated 137"), std::string::npos)
+        << readFile(bobOutput) << daemon.log();
+    ASSERT_TRUE(guardTable()) << "bob's block holds after his openvpn died";
+
+    // Alice's guarded run would take bob's block over; her unguarded one would end it.
+    const std::string refusal = "Another user's VPN connection dropped and still blocks traffic "
+                                "outside the VPN on this computer.";
+    const auto aliceHold = profiles / "alice-hold.out";
+    auto aliceHolder = client(
+        alice,
+        {"hold", daemon.socketPath(), profileOf(alice), daemon.upScript(), daemon.downScript()},
+        aliceHold.string());
+    EXPECT_NE(waitForOutput(aliceHold, "terminated").find("terminated -1 " + refusal),
+              std::string::npos)
+        << readFile(aliceHold) << daemon.log();
+    const auto aliceConnect = profiles / "alice-connect.out";
+    auto aliceConnecting =
+        client(alice,
+               {"connect", daemon.socketPath(), profileOf(alice), daemon.upScript(),
+                daemon.downScript(), "alice@example.com", "alice pw"},
+               aliceConnect.string());
+    EXPECT_NE(waitForOutput(aliceConnect, "ended").find("ended NOPROCESS " + refusal),
+              std::string::npos)
+        << readFile(aliceConnect) << daemon.log();
+    const std::string log = daemon.log();
+    size_t starts = 0;
+    for (size_t at = log.find("openvpn started"); at != std::string::npos;
+         at = log.find("openvpn started", at + 1))
+        ++starts;
+    EXPECT_EQ(starts, 1u) << "only bob's run started\n" << log;
+    EXPECT_TRUE(guardTable()) << "alice neither took bob's block over nor ended it\n" << log;
+
+    // Bob's own new run takes it over.
+    const auto bobAgain = profiles / "bob-again.out";
+    auto bobReconnecting = holdARun(bob, bobAgain);
+    EXPECT_NE(readFile(bobAgain).find("started"), std::string::npos)
+        << readFile(bobAgain) << daemon.log();
+    EXPECT_TRUE(guardTable());
+    bobReconnecting.signal(SIGKILL);
+    bobClient.signal(SIGKILL);
+    EXPECT_TRUE(pollUntil([&] { return !guardTable(); }, 15s)) << daemon.log();
 }
 
 } // namespace

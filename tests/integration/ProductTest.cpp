@@ -42,6 +42,15 @@ std::unique_ptr<ChildProcess> connectThroughTheWindow(ProductStack& stack) {
     return quovant;
 }
 
+// Kills openvpn as a crash would and waits until the application says the block holds.
+bool dropTheRun(ProductStack& stack) {
+    const auto pid = stack.helper.openVPNPid();
+    if (!pid)
+        return false;
+    ::kill(*pid, SIGKILL);
+    return pollUntil([&] { return stack.logged("traffic outside the VPN stays blocked"); }, 30s);
+}
+
 TEST(Product, ClicksWhileLoggingInStartOneChainAndALaterConnectWorks) {
     // A slow account service: the login and the profile take a second each.
     ProductStack stack(true, {"--delay", "1"});
@@ -165,12 +174,7 @@ TEST(Product, ADropLeavesTheMachineBlockedAndSaysSoUntilTheUserChooses) {
         << stack.helper.log();
     EXPECT_TRUE(TrafficProbe::onlyTheTunnelCarries(far));
 
-    const auto pid = stack.helper.openVPNPid();
-    ASSERT_TRUE(pid);
-    ::kill(*pid, SIGKILL);
-    ASSERT_TRUE(
-        pollUntil([&] { return stack.logged("traffic outside the VPN stays blocked"); }, 30s))
-        << stack.appLog();
+    ASSERT_TRUE(dropTheRun(stack)) << stack.appLog();
     EXPECT_TRUE(TrafficProbe::tableExists());
     EXPECT_TRUE(TrafficProbe::blocked(far));
     std::this_thread::sleep_for(500ms);
@@ -194,6 +198,64 @@ TEST(Product, ADropLeavesTheMachineBlockedAndSaysSoUntilTheUserChooses) {
     ASSERT_TRUE(stack.chooseConnectItemFromTray());
     EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 30s)) << stack.helper.log();
     EXPECT_TRUE(TrafficProbe::outsideArrives(far));
+}
+
+TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
+    ProductStack stack(true);
+    auto remembered = [&](const std::string& setting) {
+        return readFile(stack.configDir() / "Quovant" / "Quovant.conf").find(setting) !=
+               std::string::npos;
+    };
+    TrafficProbe::FarSide far(stack.server);
+    auto quovant = connectThroughTheWindow(stack);
+    ASSERT_TRUE(quovant) << stack.appLog();
+    ASSERT_TRUE(dropTheRun(stack)) << stack.appLog();
+    std::this_thread::sleep_for(500ms); // the alert asking what to do opens
+    const size_t withQuestion = stack.visibleWindows();
+    ASSERT_TRUE(TrafficProbe::tableExists());
+
+    // The tray's "Blokkeer internet zonder VPN", after the connect item, "Automatisch opnieuw
+    // verbinden" and the two start items.
+    ASSERT_TRUE(stack.chooseItemFromTray(4));
+    EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 15s))
+        << stack.appLog() << stack.helper.log();
+    EXPECT_TRUE(stack.logged("the user switched the block off while it held")) << stack.appLog();
+    EXPECT_TRUE(TrafficProbe::outsideArrives(far));
+    EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() == withQuestion - 1; }, 5s))
+        << "the question about the block is gone with it";
+    stack.screenshot(screenshotPath("product-block-switched-off"));
+    EXPECT_TRUE(remembered("blockLeaks=false"));
+
+    // Ticked again, it guards the next run.
+    ASSERT_TRUE(stack.chooseItemFromTray(4));
+    ASSERT_TRUE(pollUntil([&] { return remembered("blockLeaks=true"); }, 5s));
+    EXPECT_FALSE(TrafficProbe::tableExists());
+    ASSERT_TRUE(stack.chooseConnectItemFromTray());
+    EXPECT_TRUE(pollUntil(
+        [&] {
+            return occurrences(stack.helper.log(), "blocking traffic outside the tunnel tun") == 2;
+        },
+        60s))
+        << stack.helper.log();
+
+    // Unticked while that run goes on, it stays guarded; when it drops, no block is left.
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            const std::string log = stack.appLog();
+            return log.find("\nCONNECTED\n", log.find("no longer blocked")) != std::string::npos;
+        },
+        60s))
+        << stack.appLog();
+    ASSERT_TRUE(stack.chooseItemFromTray(4));
+    ASSERT_TRUE(pollUntil([&] { return remembered("blockLeaks=false"); }, 5s));
+    EXPECT_TRUE(TrafficProbe::tableExists());
+    const auto pid = stack.helper.openVPNPid();
+    ASSERT_TRUE(pid);
+    ::kill(*pid, SIGKILL);
+    EXPECT_TRUE(pollUntil([&] { return stack.logged("connecting failed: "); }, 30s))
+        << stack.appLog();
+    EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 15s)) << stack.helper.log();
+    EXPECT_EQ(occurrences(stack.appLog(), "traffic outside the VPN stays blocked"), 1u);
 }
 
 TEST(Product, WithTheBlockSwitchedOffNothingIsBlocked) {

@@ -42,7 +42,8 @@ struct FakeView : LoginView {
         alerts.push_back(m);
         choices = std::move(c);
     }
-    std::vector<Choice> choices; // of the last question
+    void withdrawQuestion() override { choices.clear(); }
+    std::vector<Choice> choices; // of the last question, while it is open
 };
 
 struct FakeDefaults : KeyValueStore {

@@ -3,7 +3,8 @@
 //
 //   quovant-test-client hold SOCKET PROFILE UP DOWN
 //       asks for a run that blocks leaks and holds it: prints "started", later
-//       "terminated STATUS REASON"
+//       "terminated STATUS REASON"; when the block outlives the run it also prints
+//       "blocking" and keeps the connection (and so the block) until it is ended
 //   quovant-test-client check SOCKET LIBEXEC
 //       the application's helper check at launch; prints "verdict install", "verdict
 //       current" or, when it gives none within 3 s, "verdict none"
@@ -47,8 +48,11 @@ int hold(const std::string& socket, const std::string& profile, const std::strin
         [&](const HelperError& error) { finish("terminated error " + error.description); });
     proxy->runOpenVPN(
         profile, up, down, [](const std::string&) { say("started"); },
-        [&](int32_t status, const std::string& reason, bool) {
-            finish("terminated " + std::to_string(status) + " " + reason);
+        [&](int32_t status, const std::string& reason, bool blocking) {
+            if (!blocking)
+                return finish("terminated " + std::to_string(status) + " " + reason);
+            say("terminated " + std::to_string(status) + " " + reason);
+            say("blocking");
         },
         {true, false});
     std::unique_lock lock(mutex);

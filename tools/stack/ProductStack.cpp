@@ -1,5 +1,6 @@
 #include "ProductStack.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -108,14 +109,24 @@ std::string ProductStack::trayIcon() {
     return {};
 }
 
-bool ProductStack::chooseConnectItemFromTray() {
+bool ProductStack::chooseItemFromTray(size_t index) {
     const std::string icon = trayIcon();
     if (icon.empty())
         return false;
     outputOf({"xdotool", "mousemove", "--window", icon, "8", "8", "click", "3"});
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    outputOf({"xdotool", "key", "Down", "Return"});
+    std::vector<std::string> keys{"xdotool", "key"};
+    keys.insert(keys.end(), index + 1, "Down");
+    keys.push_back("Return");
+    outputOf(keys);
     return true;
+}
+
+size_t ProductStack::visibleWindows() {
+    const std::string found =
+        outputOf({"xdotool", "search", "--onlyvisible", "--classname", "quovant"});
+    return found.empty() ? 0
+                         : static_cast<size_t>(std::count(found.begin(), found.end(), '\n')) + 1;
 }
 
 bool ProductStack::hoverTrayIcon() {

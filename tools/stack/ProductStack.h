@@ -47,7 +47,12 @@ public:
     void logIn(const std::string& window);
     // Headless only: opens Quovant's menu from its icon in the tray and triggers the
     // connect item (the first). False when the icon cannot be found.
-    bool chooseConnectItemFromTray();
+    bool chooseConnectItemFromTray() { return chooseItemFromTray(0); }
+    // The same for the item at `index` in the menu (separators not counted).
+    bool chooseItemFromTray(size_t index);
+    // Headless only: how many of Quovant's windows are on the screen (its window, its
+    // tray icon, an open alert).
+    size_t visibleWindows();
     // Headless only: rests the pointer on Quovant's tray icon (its tooltip follows).
     bool hoverTrayIcon();
 
