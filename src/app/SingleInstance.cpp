@@ -32,23 +32,24 @@ QString privateDirectory() {
     return QDir::tempPath() + QStringLiteral("/quovant-%1").arg(::getuid());
 }
 
-// What is at the socket's path.
-enum class Probe { Running, Busy, NobodyListens, Absent, NotOurs };
+// What is at the socket's path: this user's instance (taking calls or too busy to),
+// a socket of this user's left over, or nothing this user's instance could be behind.
+enum class Probe { Running, Busy, NobodyListens, NoneOfOurs };
 
 Probe probe(const sockaddr_un& address, bool askToReopen) {
     // Only a socket file of this user's is called: not a link someone planted to
     // another of the user's sockets, nor someone else's socket.
     struct stat existing;
     if (::lstat(address.sun_path, &existing) != 0)
-        return errno == ENOENT ? Probe::Absent : Probe::NotOurs;
+        return Probe::NoneOfOurs;
     if (!S_ISSOCK(existing.st_mode) || existing.st_uid != ::getuid())
-        return Probe::NotOurs;
+        return Probe::NoneOfOurs;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
-        return Probe::NotOurs;
+        return Probe::NoneOfOurs;
     Probe found;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        found = peerIsThisUser(fd) ? Probe::Running : Probe::NotOurs;
+        found = peerIsThisUser(fd) ? Probe::Running : Probe::NoneOfOurs;
         // The connection is queued even while the running one is busy, and the message
         // fits an empty socket buffer: neither waits.
         if (found == Probe::Running && askToReopen)
@@ -59,7 +60,7 @@ Probe probe(const sockaddr_un& address, bool askToReopen) {
         // The listener's queue is full: an instance is there, too busy to take the call.
         found = Probe::Busy;
     } else {
-        found = errno == ENOENT ? Probe::Absent : Probe::NotOurs;
+        found = Probe::NoneOfOurs;
     }
     ::close(fd);
     return found;
