@@ -1,5 +1,7 @@
 #include "account/ProfileFile.h"
 
+#include "platform/OwnDirectory.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,36 +13,6 @@ namespace {
 
 std::string withErrno(const std::string& what) {
     return what + ": " + std::strerror(errno);
-}
-
-// The directory held open as `fd` must be the user's own and owner-only.
-Result<void> ownDirectory(int fd, const std::string& dir) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return Result<void>::failure(withErrno(dir));
-    if (st.st_uid != ::geteuid())
-        return Result<void>::failure(dir + " belongs to another user");
-    if ((st.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0)
-        return Result<void>::failure(withErrno(dir));
-    return Result<void>::success();
-}
-
-// Opens the file's directory, making it owner-only if it is missing; fails if it is a
-// link, not a directory, or not the user's own.
-Result<int> openOwnDirectory(const std::string& dir) {
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-        return Result<int>::failure(withErrno(dir));
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return Result<int>::failure(errno == ELOOP || errno == ENOTDIR
-                                        ? dir + " is not a directory of its own"
-                                        : withErrno(dir));
-    const Result<void> own = ownDirectory(fd, dir);
-    if (!own) {
-        ::close(fd);
-        return Result<int>::failure(own.why());
-    }
-    return Result<int>::success(fd);
 }
 
 // Replaces the content of the file opened as `fd`, if it is a regular file of the
@@ -83,7 +55,7 @@ Result<void> ProfileFile::write(const std::string& filePath, const std::string& 
     const size_t slash = filePath.rfind('/');
     if (slash == std::string::npos || slash + 1 == filePath.size())
         return Result<void>::failure(filePath + " is not a file path");
-    const Result<int> dir = openOwnDirectory(slash == 0 ? "/" : filePath.substr(0, slash));
+    const Result<int> dir = OwnDirectory::open(slash == 0 ? "/" : filePath.substr(0, slash));
     if (!dir)
         return Result<void>::failure(dir.why());
     const std::string name = filePath.substr(slash + 1);

@@ -1,31 +1,18 @@
 #include "app/SingleInstance.h"
 
 #include "platform/Log.h"
+#include "platform/OwnDirectory.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstring>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr int forwardTimeoutMs = 500;
-
-bool addressOf(const QString& path, sockaddr_un& address) {
-    const QByteArray bytes = QFile::encodeName(path);
-    address = {};
-    address.sun_family = AF_UNIX;
-    if (bytes.size() >= int(sizeof address.sun_path))
-        return false;
-    std::memcpy(address.sun_path, bytes.constData(), bytes.size());
-    return true;
-}
 
 bool peerIsThisUser(int fd) {
     ucred peer{};
@@ -33,83 +20,136 @@ bool peerIsThisUser(int fd) {
     return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 && peer.uid == ::getuid();
 }
 
-bool waitFor(int fd, short events) {
-    pollfd p{fd, events, 0};
-    int ready;
-    do
-        ready = ::poll(&p, 1, forwardTimeoutMs);
-    while (ready < 0 && errno == EINTR);
-    return ready == 1 && (p.revents & events);
-}
-
 std::string errorText() {
     return std::strerror(errno);
 }
 
+QString runtimeDirectory() {
+    return qEnvironmentVariable("XDG_RUNTIME_DIR");
+}
+
+QString privateDirectory() {
+    return QDir::tempPath() + QStringLiteral("/quovant-%1").arg(::getuid());
+}
+
+// What is at the socket's path: this user's instance (taking calls or too busy to),
+// a socket of this user's left over, or nothing this user's instance could be behind.
+enum class Probe { Running, Busy, NobodyListens, NoneOfOurs };
+
+Probe probe(const sockaddr_un& address, bool askToReopen) {
+    // Only a socket file of this user's is called: not a link someone planted to
+    // another of the user's sockets, nor someone else's socket.
+    struct stat existing;
+    if (::lstat(address.sun_path, &existing) != 0)
+        return Probe::NoneOfOurs;
+    if (!S_ISSOCK(existing.st_mode) || existing.st_uid != ::getuid())
+        return Probe::NoneOfOurs;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return Probe::NoneOfOurs;
+    Probe found;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        found = peerIsThisUser(fd) ? Probe::Running : Probe::NoneOfOurs;
+        // The connection is queued even while the running one is busy, and the message
+        // fits an empty socket buffer: neither waits.
+        if (found == Probe::Running && askToReopen)
+            ::send(fd, "reopen\n", 7, MSG_NOSIGNAL);
+    } else if (errno == ECONNREFUSED) {
+        found = Probe::NobodyListens;
+    } else if (errno == EAGAIN) {
+        // The listener's queue is full: an instance is there, too busy to take the call.
+        found = Probe::Busy;
+    } else {
+        found = Probe::NoneOfOurs;
+    }
+    ::close(fd);
+    return found;
+}
+
 } // namespace
 
-SingleInstance::SingleInstance(std::function<void()> reopen) : reopen_(std::move(reopen)) {}
+SingleInstance::SingleInstance(std::function<void()> reopen)
+    : reopen_(std::move(reopen)), address_(safeAddress()) {}
 
 SingleInstance::~SingleInstance() {
     if (listener_ < 0)
         return;
     notifier_.reset();
     ::close(listener_);
-    ::unlink(QFile::encodeName(socketPath()).constData());
+    // Another instance may have taken the path since; its socket is not ours to remove.
+    struct stat now;
+    const char* path = address_->sun_path;
+    if (::lstat(path, &now) == 0 && now.st_dev == boundDevice_ && now.st_ino == boundInode_)
+        ::unlink(path);
 }
 
 QString SingleInstance::socketPath() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString dir = runtime.isEmpty() ? QDir::tempPath() : runtime;
-    return dir + QStringLiteral("/quovant-%1.sock").arg(::getuid());
+    const QString runtime = runtimeDirectory();
+    if (!runtime.isEmpty())
+        return runtime + QStringLiteral("/quovant-%1.sock").arg(::getuid());
+    return privateDirectory() + QStringLiteral("/quovant.sock");
+}
+
+std::optional<sockaddr_un> SingleInstance::safeAddress() {
+    // The temporary directory is everyone's: there the socket's directory must be the
+    // user's own, or someone else could hold the name or link it to another socket.
+    if (runtimeDirectory().isEmpty()) {
+        const Result<int> dir =
+            OwnDirectory::open(QFile::encodeName(privateDirectory()).toStdString());
+        if (!dir) {
+            Log::line("running without the single-instance guard: " + dir.why());
+            return std::nullopt;
+        }
+        ::close(dir.value());
+    }
+    const QByteArray bytes = QFile::encodeName(socketPath());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (bytes.size() >= int(sizeof address.sun_path)) {
+        Log::line("running without the single-instance guard: the socket path is too long");
+        return std::nullopt;
+    }
+    std::memcpy(address.sun_path, bytes.constData(), bytes.size());
+    return address;
 }
 
 bool SingleInstance::forwardToRunning() {
-    sockaddr_un address;
-    if (!addressOf(socketPath(), address))
+    if (!address_)
         return false;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
+    switch (probe(*address_, true)) {
+    case Probe::Running:
+        return true;
+    case Probe::Busy:
+        Log::line("Quovant is already running but too busy to be reopened");
+        return true;
+    default:
         return false;
-    bool connected =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    // A listener whose queue is full takes the connection once it has room.
-    if (!connected && (errno == EAGAIN || errno == EINPROGRESS) && waitFor(fd, POLLOUT)) {
-        int error = 0;
-        socklen_t length = sizeof error;
-        connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
     }
-    const bool running = connected && peerIsThisUser(fd);
-    if (running && waitFor(fd, POLLOUT))
-        ::send(fd, "reopen\n", 7, MSG_NOSIGNAL);
-    ::close(fd);
-    return running;
 }
 
 void SingleInstance::listen() {
-    const QString path = socketPath();
-    sockaddr_un address;
-    if (!addressOf(path, address)) {
-        Log::line("cannot listen for later starts: the socket path is too long");
+    if (!address_)
         return;
-    }
-    // A socket of this user's left by an instance that did not end cleanly; anything
-    // else at the path is not ours to remove, and the bind below says so.
-    struct stat existing;
-    if (::lstat(address.sun_path, &existing) == 0 && S_ISSOCK(existing.st_mode) &&
-        existing.st_uid == ::getuid())
-        ::unlink(address.sun_path);
+    const sockaddr_un* at = &*address_;
+    // Only a socket of this user's that no one listens on any more is left over (by an
+    // instance that did not end cleanly); anything else at the path is not ours to
+    // remove, and the bind below says so.
+    if (probe(*at, false) == Probe::NobodyListens)
+        ::unlink(at->sun_path);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     // The socket file takes the socket's mode at bind: the owner's only.
+    struct stat bound;
     if (fd < 0 || ::fchmod(fd, 0600) != 0 ||
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 8) != 0) {
+        ::bind(fd, reinterpret_cast<const sockaddr*>(at), sizeof *at) != 0 ||
+        ::lstat(at->sun_path, &bound) != 0 || ::listen(fd, 8) != 0) {
         Log::line("cannot listen for later starts: " + errorText());
         if (fd >= 0)
             ::close(fd);
         return;
     }
     listener_ = fd;
+    boundDevice_ = bound.st_dev;
+    boundInode_ = bound.st_ino;
     notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { acceptWaiting(); });
 }

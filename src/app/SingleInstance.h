@@ -4,6 +4,9 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <sys/types.h>
+#include <sys/un.h>
 
 class QSocketNotifier;
 
@@ -16,18 +19,27 @@ public:
     explicit SingleInstance(std::function<void()> reopen);
     ~SingleInstance() override;
 
-    // True when another instance of this user is running and was asked to reopen; this
-    // one should end.
+    // True when another instance of this user is running (and, unless it is too busy
+    // to take the call, was asked to reopen); this one should end.
     bool forwardToRunning();
     // Starts listening for later starts.
     void listen();
 
+    // In the session's runtime directory, or in a directory of the user's own under
+    // the temporary directory where the session has none.
     static QString socketPath();
 
 private:
+    // The socket's address, once its directory is known to be safe; none (said in the
+    // log) when this start runs without the guard.
+    static std::optional<sockaddr_un> safeAddress();
     void acceptWaiting();
 
     std::function<void()> reopen_;
+    const std::optional<sockaddr_un> address_;
     int listener_ = -1;
+    // What this instance bound, so that it removes only its own socket at its end.
+    dev_t boundDevice_ = 0;
+    ino_t boundInode_ = 0;
     std::unique_ptr<QSocketNotifier> notifier_;
 };

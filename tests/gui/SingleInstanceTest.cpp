@@ -6,7 +6,10 @@
 
 #include <QFile>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <optional>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -30,12 +33,68 @@ struct RuntimeDir {
     ~RuntimeDir() { old.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", old); }
 };
 
+// Where the session has no runtime directory: the socket goes below TMPDIR, here a
+// directory of the test's own that, like /tmp, everyone may write to.
+struct NoRuntimeDir {
+    TempDir tmp{"quovant-tmp"};
+    QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    QByteArray oldTmp = qgetenv("TMPDIR");
+    NoRuntimeDir() {
+        ::chmod(tmp.path().c_str(), 01777);
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", QFile::encodeName(QString::fromStdString(tmp.path())));
+    }
+    ~NoRuntimeDir() {
+        oldRuntime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        oldTmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTmp);
+    }
+    std::string privateDir() const {
+        return (tmp / ("quovant-" + std::to_string(::getuid()))).string();
+    }
+};
+
 sockaddr_un addressOf(const QString& path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const QByteArray bytes = QFile::encodeName(path);
     std::memcpy(address.sun_path, bytes.constData(), bytes.size());
     return address;
+}
+
+std::optional<std::pair<dev_t, ino_t>> inodeOf(const char* path) {
+    struct stat info;
+    if (::lstat(path, &info) != 0)
+        return std::nullopt;
+    return std::make_pair(info.st_dev, info.st_ino);
+}
+
+// A socket this user listens on, as any other program of theirs might.
+class Listener {
+public:
+    Listener(const std::string& path, int backlog) {
+        const sockaddr_un address = addressOf(QFile::decodeName(path.c_str()));
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        listening_ =
+            ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+            ::listen(fd_, backlog) == 0;
+    }
+    ~Listener() { ::close(fd_); }
+    bool listening() const { return listening_; }
+    bool calledAfter(std::chrono::milliseconds wait) const {
+        pollfd p{fd_, POLLIN, 0};
+        return ::poll(&p, 1, int(wait.count())) == 1;
+    }
+
+private:
+    int fd_ = -1;
+    bool listening_ = false;
+};
+
+size_t linesWith(const Log::Capture& log, const std::string& text) {
+    size_t count = 0;
+    for (const std::string& line : log.systemLines())
+        count += line.find(text) != std::string::npos;
+    return count;
 }
 
 // Runs `step` in a child process as the other user: the child reports its step's result
@@ -146,6 +205,130 @@ TEST(SingleInstance, ALeftOverSocketOfTheUsersIsReplacedAndRemovedAtTheEnd) {
     }
     struct stat info;
     EXPECT_NE(::lstat(address.sun_path, &info), 0) << "the socket goes with its instance";
+}
+
+TEST(SingleInstance, AnInstanceTooBusyToTakeTheCallIsStillRunningAndKeepsItsSocket) {
+    RuntimeDir runtime;
+    const QByteArray path = QFile::encodeName(SingleInstance::socketPath());
+    Listener busy(path.toStdString(), 0);
+    ASSERT_TRUE(busy.listening());
+    // Calls it never takes, until its queue is full.
+    const sockaddr_un address = addressOf(SingleInstance::socketPath());
+    std::vector<int> waiting;
+    bool full = false;
+    for (int i = 0; i < 64 && !full; ++i) {
+        waiting.push_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        full = ::connect(waiting.back(), reinterpret_cast<const sockaddr*>(&address),
+                         sizeof address) != 0 &&
+               errno == EAGAIN;
+    }
+    ASSERT_TRUE(full);
+    const auto before = inodeOf(path.constData());
+
+    Log::Capture log;
+    SingleInstance later([] {});
+    EXPECT_TRUE(later.forwardToRunning()) << "no second instance next to a busy one";
+    EXPECT_TRUE(log.systemContains("too busy"));
+    later.listen();
+    EXPECT_TRUE(log.systemContains("cannot listen for later starts"));
+    EXPECT_EQ(inodeOf(path.constData()), before) << "a socket someone listens on stays";
+    for (int fd : waiting)
+        ::close(fd);
+}
+
+TEST(SingleInstance, AnInstanceRemovesOnlyItsOwnSocketAtItsEnd) {
+    RuntimeDir runtime;
+    const QByteArray path = QFile::encodeName(SingleInstance::socketPath());
+    auto first = std::make_optional<SingleInstance>([] {});
+    first->listen();
+    // However it came to be, another instance now listens at the path.
+    ASSERT_EQ(::unlink(path.constData()), 0);
+    int reopened = 0;
+    SingleInstance second([&] { ++reopened; });
+    second.listen();
+    const auto seconds = inodeOf(path.constData());
+    ASSERT_TRUE(seconds);
+
+    first.reset();
+    EXPECT_EQ(inodeOf(path.constData()), seconds)
+        << "the first one's end leaves the second's socket";
+    SingleInstance later([] {});
+    EXPECT_TRUE(later.forwardToRunning());
+    EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s));
+}
+
+TEST(SingleInstance, WithoutARuntimeDirectoryTheSocketIsInADirectoryOfTheUsersOwn) {
+    NoRuntimeDir session;
+    int reopened = 0;
+    {
+        SingleInstance first([&] { ++reopened; });
+        first.listen();
+        EXPECT_EQ(SingleInstance::socketPath().toStdString(),
+                  session.privateDir() + "/quovant.sock");
+        struct stat dir;
+        ASSERT_EQ(::lstat(session.privateDir().c_str(), &dir), 0);
+        EXPECT_TRUE(S_ISDIR(dir.st_mode));
+        EXPECT_EQ(dir.st_mode & 07777, 0700u);
+        EXPECT_EQ(dir.st_uid, ::getuid());
+
+        SingleInstance later([] {});
+        EXPECT_TRUE(later.forwardToRunning());
+        EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s));
+    }
+    EXPECT_FALSE(inodeOf((session.privateDir() + "/quovant.sock").c_str()));
+}
+
+TEST(SingleInstance, WhereAnotherUserTookTheDirectoryTheStartRunsUnguarded) {
+    NoRuntimeDir session;
+    const std::string dir = session.privateDir();
+    OtherUser squatter(
+        [&] { return ::mkdir(dir.c_str(), 0777) == 0 && ::chmod(dir.c_str(), 0777) == 0; });
+    ASSERT_TRUE(squatter.succeeded());
+
+    Log::Capture log;
+    SingleInstance start([] {});
+    EXPECT_FALSE(start.forwardToRunning()) << "this start goes on instead of ending";
+    start.listen();
+    EXPECT_EQ(linesWith(log, "running without the single-instance guard"), 1u);
+    EXPECT_EQ(log.systemLines().size(), 1u) << "one line says it";
+    EXPECT_FALSE(inodeOf((dir + "/quovant.sock").c_str())) << "nothing goes into their directory";
+    struct stat info;
+    ASSERT_EQ(::lstat(dir.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, otherUser);
+}
+
+// A link another user plants, where the socket or its directory should be, to another
+// socket of this user's: following it would hand that program a call and end this start.
+TEST(SingleInstance, ALinkAnotherUserPlantedIsNotFollowedToAnotherSocketOfTheUsers) {
+    TempDir victim{"quovant-victim"};
+    const std::string victimSocket = (victim / "quovant.sock").string();
+    Listener other(victimSocket, 8);
+    ASSERT_TRUE(other.listening());
+    {
+        RuntimeDir runtime;
+        const std::string path = QFile::encodeName(SingleInstance::socketPath()).toStdString();
+        OtherUser planter([&] { return ::symlink(victimSocket.c_str(), path.c_str()) == 0; });
+        ASSERT_TRUE(planter.succeeded());
+        SingleInstance start([] {});
+        EXPECT_FALSE(start.forwardToRunning());
+        EXPECT_FALSE(other.calledAfter(100ms)) << "the link to a socket is not followed";
+    }
+    {
+        NoRuntimeDir session;
+        const std::string dir = session.privateDir();
+        const std::string target = victim.path().string();
+        OtherUser planter([&] { return ::symlink(target.c_str(), dir.c_str()) == 0; });
+        ASSERT_TRUE(planter.succeeded());
+        Log::Capture log;
+        SingleInstance start([] {});
+        EXPECT_FALSE(start.forwardToRunning());
+        start.listen();
+        EXPECT_FALSE(other.calledAfter(100ms)) << "the link to a directory is not followed";
+        EXPECT_EQ(linesWith(log, "running without the single-instance guard"), 1u);
+        struct stat info;
+        ASSERT_EQ(::lstat(victimSocket.c_str(), &info), 0) << "the user's other socket stays";
+        EXPECT_TRUE(S_ISSOCK(info.st_mode));
+    }
 }
 
 } // namespace

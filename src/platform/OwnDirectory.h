@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/Result.h"
+
+#include <string>
+
+// A directory of the user's own where others may write too (/tmp): made owner-only if
+// missing or open to others, and refused if it is a link, not a directory, or another
+// user's. Once it is the user's own and owner-only, no one else can change what is in it.
+class OwnDirectory {
+public:
+    // A descriptor of the directory, for the caller to close; or why it is not the
+    // user's own.
+    static Result<int> open(const std::string& dir);
+};
