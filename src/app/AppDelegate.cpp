@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 #include "ui/AlertSheet.h"
 #include "ui/MainViewController.h"
+#include "ui/TrayMenu.h"
 #include "ui/UiText.h"
 
 #include <QAction>
@@ -13,7 +14,7 @@
 #include <QSystemTrayIcon>
 
 AppDelegate::AppDelegate(HelperClient::Dependencies helper)
-    : statusMemu_(std::make_unique<QMenu>()), terminate_(helper.terminate),
+    : statusMemu_(std::make_unique<TrayMenu>()), terminate_(helper.terminate),
       helper_(reportingHere(std::move(helper))) {
     connectItem_ = statusMemu_->addAction(UiText::connect);
     connectItem_->setObjectName("connectItem");
