@@ -1,20 +1,20 @@
 #include "ui/StyledButton.h"
 
 #include <QPainter>
-#include <QSvgRenderer>
 
 void StyledButton::setImage(const QString& name) {
     imageName_ = name;
+    picture_ = name.isEmpty()
+                   ? nullptr
+                   : std::make_unique<QSvgRenderer>(QStringLiteral(":/images/%1.svg").arg(name));
     update();
 }
 
 void StyledButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (!imageName_.isEmpty()) {
-        QSvgRenderer picture(QStringLiteral(":/images/%1.svg").arg(imageName_));
-        picture.render(&painter, rect());
-    }
+    if (picture_)
+        picture_->render(&painter, rect());
     if (isDown())
         painter.fillRect(rect(), QColor(0, 0, 0, 40));
     const QVariant alignment = property("titleAlignment");

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QPushButton>
+#include <QSvgRenderer>
+#include <memory>
 
 // A borderless button that draws an optional background picture and its title in
 // the font, colour and alignment the styling gave it ("titleAlignment").
@@ -17,4 +19,7 @@ protected:
 
 private:
     QString imageName_;
+    // Parsed once per picture, not at every paint: a button repaints on each hover and
+    // state change, and a fresh parse each time churns the heap for nothing.
+    std::unique_ptr<QSvgRenderer> picture_;
 };
