@@ -287,8 +287,12 @@ void HelperServer::handle(uint64_t clientId, const HelperRequest& request) {
                       std::to_string(current_->owner.uid));
             break;
         }
-        current_->releaseAtEnd = true;
-        stopCurrent("killOpenVPN");
+        // An end the application chose for a run its user still wants (a drop with
+        // automatic reconnecting off, a management interface it lost) is no end the user
+        // asked for: the block stays until they choose. Once asked, the release stands.
+        if (!request.keepBlock)
+            current_->releaseAtEnd = true;
+        stopCurrent(request.keepBlock ? "killOpenVPN, keeping the block" : "killOpenVPN");
         break;
     case HelperRequest::Operation::releaseBlock:
         handleReleaseBlock(clientId);
