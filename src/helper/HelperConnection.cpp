@@ -45,6 +45,18 @@ public:
         std::lock_guard lock(mutex_);
         invalidationHandler_ = std::move(handler);
     }
+    void whenInvalidated(std::function<void()> handler) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_)
+                return;
+            if (!invalidated_) {
+                watchers_.push_back(std::move(handler));
+                return;
+            }
+        }
+        handler();
+    }
     void run();
 
 private:
@@ -101,6 +113,8 @@ private:
     std::mutex mutex_;
     std::deque<Outgoing> outgoing_;
     std::function<void()> invalidationHandler_;
+    std::vector<std::function<void()>> watchers_; // see whenInvalidated
+    bool invalidated_ = false;
     bool stopping_ = false;
 };
 
@@ -138,13 +152,20 @@ public:
                                      onError_});
     }
 
-    void killOpenVPN() override { submitWithoutReply(HelperRequest::Operation::killOpenVPN); }
-    void releaseBlock() override { submitWithoutReply(HelperRequest::Operation::releaseBlock); }
+    void killOpenVPN(bool keepBlock) override {
+        HelperRequest request;
+        request.operation = HelperRequest::Operation::killOpenVPN;
+        request.keepBlock = keepBlock;
+        submitWithoutReply(request);
+    }
+    void releaseBlock() override {
+        HelperRequest request;
+        request.operation = HelperRequest::Operation::releaseBlock;
+        submitWithoutReply(request);
+    }
 
 private:
-    void submitWithoutReply(HelperRequest::Operation operation) {
-        HelperRequest request;
-        request.operation = operation;
+    void submitWithoutReply(const HelperRequest& request) {
         connection_->queue_->submit({request, nullptr, onError_});
     }
 
@@ -168,6 +189,10 @@ HelperConnection::~HelperConnection() {
 
 void HelperConnection::setInvalidationHandler(std::function<void()> handler) {
     queue_->setInvalidationHandler(std::move(handler));
+}
+
+void HelperConnection::whenInvalidated(std::function<void()> handler) {
+    queue_->whenInvalidated(std::move(handler));
 }
 
 void HelperConnection::resume() {
@@ -320,13 +345,21 @@ void HelperConnection::Queue::breakWith(const HelperError& error) {
         if (w.onError)
             w.onError(error);
     std::function<void()> handler;
+    std::vector<std::function<void()>> watchers;
     {
         // An owner that let go (perhaps from one of the handlers just run) is no longer
         // told: what its handler reaches may already be gone.
         std::lock_guard lock(mutex_);
+        invalidated_ = true;
+        watchers = std::move(watchers_);
+        watchers_.clear();
         if (!stopping_)
             handler = invalidationHandler_;
+        else
+            watchers.clear();
     }
     if (handler)
         handler();
+    for (const auto& watcher : watchers)
+        watcher();
 }

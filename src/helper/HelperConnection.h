@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 struct HelperError {
     static constexpr int interrupted = 4097; // the connection broke while a reply was due
@@ -40,6 +41,11 @@ public:
     // Runs on the queue, once, when the connection fails or breaks, after the error
     // handlers of every request still waiting. An empty handler removes it.
     void setInvalidationHandler(std::function<void()> handler);
+    // Runs `handler` once the connection has failed or broken: on the queue, after the
+    // invalidation handler, or at once on the calling thread if that has happened already.
+    // For whoever keeps state that lives only as long as the connection; like the
+    // invalidation handler, it does not run once the owner has let go.
+    void whenInvalidated(std::function<void()> handler);
 
     // Starts the queue, which connects; requests made before are sent once connected.
     void resume();

@@ -43,7 +43,10 @@ public:
     virtual void runOpenVPN(const std::string& config, const std::string& clientUp,
                             const std::string& clientDown, StartedHandler startedHandler,
                             TerminationHandler terminationHandler, LeakBlock block = {}) = 0;
-    virtual void killOpenVPN() = 0;
+    // Ends the running openvpn. Its block of traffic outside the tunnel ends with it when
+    // the user asked; with `keepBlock` (the application ends a run its user still wants,
+    // say after a drop with automatic reconnecting off) it holds on until released.
+    virtual void killOpenVPN(bool keepBlock = false) = 0;
     // Ends the helper's block of traffic outside the tunnel, which outlives a run that
     // ended without its user asking. Allowed to that run's user and root.
     virtual void releaseBlock() = 0;

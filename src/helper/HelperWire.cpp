@@ -73,6 +73,8 @@ std::string HelperWire::encode(const HelperRequest& request) {
         if (request.allowLocalNetwork)
             message["allow_local_network"] = true;
     }
+    if (request.operation == HelperRequest::Operation::killOpenVPN && request.keepBlock)
+        message["keep_block"] = true;
     return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
@@ -113,6 +115,10 @@ std::optional<HelperRequest> HelperWire::decodeRequest(std::string_view line) {
         request.operation = HelperRequest::Operation::getVersion;
     } else if (name == "killOpenVPN") {
         request.operation = HelperRequest::Operation::killOpenVPN;
+        const auto keep = flag(*message, "keep_block");
+        if (!keep)
+            return std::nullopt;
+        request.keepBlock = *keep;
     } else if (name == "releaseBlock") {
         request.operation = HelperRequest::Operation::releaseBlock;
     } else if (name == "runOpenVPN") {

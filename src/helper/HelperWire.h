@@ -18,6 +18,8 @@ struct HelperRequest {
     std::string clientDown;
     bool blockLeaks = false;        // runOpenVPN: block traffic outside the tunnel during the run
     bool allowLocalNetwork = false; // with blockLeaks: let the private address ranges through
+    // killOpenVPN: the application ends the run, not its user, so the run's block holds on.
+    bool keepBlock = false;
 };
 
 struct HelperReply {

@@ -287,8 +287,12 @@ void HelperServer::handle(uint64_t clientId, const HelperRequest& request) {
                       std::to_string(current_->owner.uid));
             break;
         }
-        current_->releaseAtEnd = true;
-        stopCurrent("killOpenVPN");
+        // An end the application chose for a run its user still wants (a drop with
+        // automatic reconnecting off, a management interface it lost) is no end the user
+        // asked for: the block stays until they choose. Once asked, the release stands.
+        if (!request.keepBlock)
+            current_->releaseAtEnd = true;
+        stopCurrent(request.keepBlock ? "killOpenVPN, keeping the block" : "killOpenVPN");
         break;
     case HelperRequest::Operation::releaseBlock:
         handleReleaseBlock(clientId);
@@ -459,7 +463,12 @@ void HelperServer::startRun(PendingRun run) {
             return;
         }
         run.launch.tunnelName = *tunnel;
-        guardRun(run.owner, *tunnel, run.allowLocalNetwork);
+        if (!guardRun(run.owner, *tunnel, run.allowLocalNetwork)) {
+            reply(run.owner, refusedStatus,
+                  "The block of traffic outside the VPN could not be changed to keep the local "
+                  "network out.");
+            return;
+        }
     } else {
         // A run that does not block leaks ends any block an earlier run left.
         releaseBlock("a run without a block started");
@@ -521,23 +530,32 @@ void HelperServer::handleReleaseBlock(uint64_t clientId) {
     releaseBlock("released by " + who(client));
 }
 
-void HelperServer::guardRun(const Owner& owner, const std::string& tunnel, bool allowLocalNetwork) {
+bool HelperServer::guardRun(const Owner& owner, const std::string& tunnel, bool allowLocalNetwork) {
     if (!settings_.guard)
-        return;
+        return true;
     if (const Result<void> engaged = settings_.guard->engage(); !engaged) {
         // Without nftables the VPN still works; it just cannot block leaks.
         Log::line("cannot block traffic outside the tunnel: " + engaged.why());
-        return;
+        return true;
     }
     blockOwner_ = owner;
     if (const Result<void> allowed = settings_.guard->allowTunnel(tunnel); !allowed)
         Log::line("cannot let traffic through the tunnel " + tunnel + ": " + allowed.why());
     if (const Result<void> allowed = settings_.guard->allowLocalNetwork(allowLocalNetwork);
-        !allowed)
+        !allowed) {
         Log::line("cannot change what the block lets through to the local network: " +
                   allowed.why());
+        // A run that would go on with the local network open although its user did not
+        // allow it is refused; the block itself holds.
+        if (!allowLocalNetwork) {
+            Log::line("refused runOpenVPN of uid " + std::to_string(owner.uid) +
+                      ": the local network could not be shut out");
+            return false;
+        }
+    }
     Log::line("blocking traffic outside the tunnel " + tunnel + " for uid " +
               std::to_string(owner.uid) + (allowLocalNetwork ? ", the local network allowed" : ""));
+    return true;
 }
 
 void HelperServer::releaseBlock(const std::string& why) {

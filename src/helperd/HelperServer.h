@@ -94,7 +94,9 @@ private:
     void startRun(PendingRun run);
     void stopCurrent(const std::string& why);
     void handleReleaseBlock(uint64_t clientId);
-    void guardRun(const Owner& owner, const std::string& tunnel, bool allowLocalNetwork);
+    // Blocks traffic outside `tunnel` for the run of `owner`; false if the run must be
+    // refused, as it would leave the local network open against its user's choice.
+    bool guardRun(const Owner& owner, const std::string& tunnel, bool allowLocalNetwork);
     void releaseBlock(const std::string& why);
     // The reply's `blocking`: whether the block outlives the run of `owner`.
     bool blocksFor(const Owner& owner) const;

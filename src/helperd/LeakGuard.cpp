@@ -4,7 +4,9 @@
 
 #include <nftables/libnftables.h>
 
-LeakGuard::LeakGuard() : context_(::nft_ctx_new(NFT_CTX_DEFAULT)) {
+LeakGuard::LeakGuard(Commands commands)
+    : commands_(std::move(commands)),
+      context_(commands_ ? nullptr : ::nft_ctx_new(NFT_CTX_DEFAULT)) {
     if (context_) {
         ::nft_ctx_buffer_output(context_);
         ::nft_ctx_buffer_error(context_);
@@ -18,6 +20,10 @@ LeakGuard::~LeakGuard() {
 }
 
 Result<void> LeakGuard::apply(const std::string& commands) {
+    return commands_ ? commands_(commands) : applyThroughContext(commands);
+}
+
+Result<void> LeakGuard::applyThroughContext(const std::string& commands) {
     if (!context_)
         return Result<void>::failure("no nftables context");
     if (::nft_run_cmd_from_buffer(context_, commands.c_str()) == 0)
@@ -57,7 +63,17 @@ Result<void> LeakGuard::allowTunnel(const std::string& name) {
 Result<void> LeakGuard::allowLocalNetwork(bool allowed) {
     if (!engaged_)
         return Result<void>::success();
-    return apply(GuardRules::allowLocalNetwork(allowed));
+    const Result<void> changed = apply(GuardRules::allowLocalNetwork(allowed));
+    if (changed || allowed)
+        return changed; // ranges that could not be added are simply not let through
+    // The tunnel name was checked when it was let through.
+    const std::string anew = GuardRules::remove() + GuardRules::create(transportMark) +
+                             (tunnel_.empty() ? "" : GuardRules::allowTunnel(tunnel_).value_or(""));
+    const Result<void> replaced = apply(anew);
+    if (!replaced)
+        return Result<void>::failure(changed.why() +
+                                     "; the table could not be made anew: " + replaced.why());
+    return replaced;
 }
 
 void LeakGuard::closeTunnel() {

@@ -3,6 +3,7 @@
 #include "platform/Result.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct nft_ctx;
@@ -18,7 +19,11 @@ public:
     // an administrator's policy routing can know it and never collides by chance.
     static constexpr uint32_t transportMark = 0x51760d2d;
 
-    LeakGuard();
+    // Runs one batch of nftables commands as one transaction: all of it or none.
+    using Commands = std::function<Result<void>(const std::string& commands)>;
+
+    // `commands` empty: through the libnftables context this object keeps.
+    explicit LeakGuard(Commands commands = {});
     ~LeakGuard();
     LeakGuard(const LeakGuard&) = delete;
     LeakGuard& operator=(const LeakGuard&) = delete;
@@ -28,7 +33,9 @@ public:
     Result<void> engage();
     // Lets traffic out through `name` only (the tunnel of the current run).
     Result<void> allowTunnel(const std::string& name);
-    // Lets the private address ranges through too, or no longer.
+    // Lets the private address ranges through too, or no longer. Should the ranges not
+    // go, the table is made anew, empty of them, in the same transaction that removes
+    // the old one (so nothing passes between the two); fails only if that fails too.
     Result<void> allowLocalNetwork(bool allowed);
     // Keeps blocking, but through no tunnel.
     void closeTunnel();
@@ -38,7 +45,9 @@ public:
 
 private:
     Result<void> apply(const std::string& commands);
+    Result<void> applyThroughContext(const std::string& commands);
 
+    Commands commands_;
     nft_ctx* context_ = nullptr;
     bool engaged_ = false;
     std::string tunnel_;

@@ -89,7 +89,8 @@ void OpenVPNService::byteCount(uint64_t in, uint64_t out) {
 // One request to the helper and everything that belongs to it. Its fields are set
 // before the request goes out, or are atomic, or are guarded by runMutex_.
 struct OpenVPNService::Run {
-    std::shared_ptr<HelperProtocol> proxy; // runMutex_ held when it is set
+    std::shared_ptr<HelperProtocol> proxy;        // runMutex_ held when it is set
+    std::shared_ptr<HelperConnection> connection; // the one proxy's requests go over
     std::string config;
     std::string up;
     std::string down;
@@ -99,6 +100,8 @@ struct OpenVPNService::Run {
     std::atomic<bool> started{false}; // runMutex_ held when it is set
     std::atomic<bool> ended{false};
     std::atomic<bool> stopRequested{false}; // runMutex_ held when it is set
+    // The user asked for the end, not the service: the block goes with the run.
+    std::atomic<bool> userStopped{false}; // runMutex_ held when it is set
     std::atomic<bool> stopWatched{false};
     std::atomic<int> credentialPrompts{0};
     std::atomic<size_t> helperRetries{0}; // new runs asked since the helper went away
@@ -208,6 +211,7 @@ bool OpenVPNService::requestRun(const std::shared_ptr<Run>& run) {
                           ? error.description
                           : "The VPN helper could not be reached (" + error.description + ").");
     });
+    run->connection = connection;
     {
         std::lock_guard lock(runMutex_);
         run_ = run;
@@ -253,9 +257,21 @@ bool OpenVPNService::requestRun(const std::shared_ptr<Run>& run) {
         run, dependencies_.startTimeout, [run] { return run->started.load(); },
         [this, run] {
             Log::line("the helper did not start openvpn in time; giving up");
-            run->proxy->killOpenVPN(); // should it go on later, it ends that run at once
-            openVPNExited(run, HelperProtocol::refusedStatus,
-                          "The VPN helper did not start the connection in time.");
+            const std::string failure = "The VPN helper did not start the connection in time.";
+            {
+                std::lock_guard lock(runMutex_);
+                run->stopRequested = true;
+            }
+            fail(run, failure);
+            // Should it go on later, this ends that run at once. A helper that still
+            // answers says whether the run's block holds; one that does not is waited
+            // for no longer.
+            run->proxy->killOpenVPN(!run->userStopped);
+            watch(
+                run, stopAnswerTimeout, [] { return false; },
+                [this, run, failure] {
+                    openVPNExited(run, HelperProtocol::refusedStatus, failure);
+                });
         });
     return true;
 }
@@ -315,7 +331,8 @@ void OpenVPNService::connectAndPrime(const std::shared_ptr<Run>& run,
         fail(run,
              "The VPN's control port 127.0.0.1:" + std::to_string(management_->socket().port()) +
                  " could not be reached, or another program holds it.");
-        run->proxy->killOpenVPN(); // nobody can steer it; its end ends the run
+        // Nobody can steer it; its end ends the run. The user did not ask for that end.
+        run->proxy->killOpenVPN(!run->userStopped);
         return;
     }
     auto& management = *management_;
@@ -364,11 +381,16 @@ bool OpenVPNService::connectManagement(const std::shared_ptr<Run>& run,
 }
 
 void OpenVPNService::stopOpenVPN() {
-    auto run = currentRun();
+    stopRun(currentRun(), true);
+}
+
+void OpenVPNService::stopRun(const std::shared_ptr<Run>& run, bool userAsked) {
     bool asked = true;
     if (run) {
         std::lock_guard lock(runMutex_);
         run->stopRequested = true;
+        if (userAsked)
+            run->userStopped = true;
         asked = run->proxy != nullptr;
     }
     if (!asked) {
@@ -382,7 +404,7 @@ void OpenVPNService::stopOpenVPN() {
         run, stopAnswerTimeout, [] { return false; },
         [run] {
             Log::line("openvpn did not stop when asked; asking the helper to end it");
-            run->proxy->killOpenVPN();
+            run->proxy->killOpenVPN(!run->userStopped);
         });
 }
 
@@ -434,7 +456,8 @@ void OpenVPNService::networkChanged(const std::string& what, bool networkAppeare
 void OpenVPNService::endConnection(const std::shared_ptr<Run>& run, const std::string& failure) {
     Log::line("ending the VPN connection: automatic reconnecting is off");
     fail(run, failure);
-    stopOpenVPN();
+    // The user wants the tunnel; an end without it is what the block is for.
+    stopRun(run, false);
 }
 
 void OpenVPNService::managementClosed() {
@@ -452,7 +475,7 @@ void OpenVPNService::managementClosed() {
             Log::line("the management connection closed but openvpn runs on; asking the "
                       "helper to end it");
             fail(run, "The connection to the VPN's control port broke.");
-            run->proxy->killOpenVPN();
+            run->proxy->killOpenVPN(!run->userStopped);
         });
 }
 
@@ -501,6 +524,7 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
     // is gone. The loop ends once it has read what is left on the closed connection.
     management_->waitUntilReadingEnds(std::chrono::seconds(10));
     std::string failure;
+    bool stillBlocked = false;
     {
         std::lock_guard lock(runMutex_);
         if (!reason.empty())
@@ -519,15 +543,38 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
         failure_ = failure;
         if (run_ == run)
             run_.reset();
-        blockedBy_ = blocking && !run->stopRequested ? run->proxy : nullptr;
+        blockedBy_ = blocking && !run->userStopped ? run->proxy : nullptr;
+        stillBlocked = blockedBy_ != nullptr;
         storeLocked(ConnectionState::noProcess);
         // Under the lock: once an observer has seen the run end, it may destroy this
         // service, so nothing of it is touched after the lock is let go.
         runEnded_.notify_all();
     }
     // A run stopped while it waited for the helper to come back may have no helper.
-    if (run->stopRequested && run->proxy)
+    if (run->userStopped && run->proxy)
         run->proxy->releaseBlock();
+    if (!stillBlocked)
+        return;
+    // The block ends with the helper (it removes its table as it stops, the kernel when
+    // it dies) and with the connection, which the helper takes as its client gone. The
+    // helper is held weakly: whoever no longer holds it no longer claims its block.
+    run->connection->whenInvalidated(
+        [service = this, weakHelper = std::weak_ptr<HelperProtocol>(run->proxy)] {
+            if (const auto helper = weakHelper.lock())
+                service->blockGone(*helper);
+        });
+}
+
+void OpenVPNService::blockGone(const HelperProtocol& helper) {
+    {
+        std::scoped_lock lock(runMutex_, stateMutex_);
+        if (blockedBy_.get() != &helper)
+            return;
+        blockedBy_.reset();
+        failure_ = blockEndedWithHelper;
+        storeLocked(ConnectionState::noProcess);
+    }
+    Log::line("the VPN helper went away: traffic outside the VPN is no longer blocked");
 }
 
 void OpenVPNService::giveUp(const std::string& why, const std::string& failure) {

@@ -28,6 +28,10 @@ public:
     // Posted on the main queue when the shown traffic or minutes connected have changed.
     static constexpr const char* trafficDidChangeNotification = "OpenVPNTrafficDidChange";
     static constexpr const char* initialState = ConnectionState::noProcess;
+    // Why the machine is no longer blocked after a drop: the helper that held the block
+    // went away, and its block with it.
+    static constexpr const char* blockEndedWithHelper =
+        "The VPN helper stopped, so traffic outside the VPN is no longer blocked.";
 
     struct Dependencies {
         MainQueue* mainQueue = nullptr;              // the process's main queue when empty
@@ -141,6 +145,12 @@ private:
     bool retryThroughHelper(const std::shared_ptr<Run>& run);
     // Whether the user still wants `run`'s tunnel and its openvpn can be steered.
     bool wanted(const Run& run);
+    // Asks `run`'s openvpn to exit, and the helper to end it if it does not. The block
+    // goes with it only when `userAsked`; otherwise it holds until the user chooses.
+    void stopRun(const std::shared_ptr<Run>& run, bool userAsked);
+    // The connection of `helper`, whose block outlived its run, broke: the block went with
+    // it. Unless it is no longer claimed, says so. On the connection's queue.
+    void blockGone(const HelperProtocol& helper);
     // Ends `run` and reports `failure`, as automatic reconnecting is off.
     void endConnection(const std::shared_ptr<Run>& run, const std::string& failure);
     void connectAndPrime(const std::shared_ptr<Run>& run, const std::string& managementPassword);

@@ -251,6 +251,48 @@ TEST_F(Guarded, KilledOpenVPNKeepsTheBlockUntilItsUserReleasesIt) {
     EXPECT_TRUE(outsideArrives(far));
 }
 
+TEST_F(Guarded, EndsTheUserDidNotAskForKeepTheBlockAndSayWhyUntilTheUserDisconnects) {
+    connect();
+    vpn.service->setAutomaticReconnect(false);
+    // What openvpn does by itself when its pings stop coming back: the service ends the run.
+    vpn.service->management().sendCommand("signal SIGUSR1\n");
+    ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 15s));
+    EXPECT_EQ(vpn.service->takeFailure(),
+              "The VPN connection dropped and automatic reconnecting is off, so it was ended.");
+    EXPECT_TRUE(vpn.service->blocked()) << vpn.daemon.log();
+    EXPECT_TRUE(tableExists());
+    EXPECT_TRUE(blocked(far)) << "the drop the block is for";
+    vpn.service->releaseBlock(); // the user's disconnect
+    EXPECT_TRUE(pollUntil([] { return !tableExists(); }, 5s)) << vpn.daemon.log();
+    EXPECT_TRUE(outsideArrives(far));
+
+    // The application's own kill of a run it can no longer steer.
+    vpn.service->setAutomaticReconnect(true);
+    connect();
+    vpn.service->management().socket().close();
+    ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 15s));
+    EXPECT_EQ(vpn.service->takeFailure(), "The connection to the VPN's control port broke.");
+    EXPECT_NE(vpn.daemon.log().find("killOpenVPN, keeping the block"), std::string::npos)
+        << vpn.daemon.log();
+    EXPECT_TRUE(vpn.service->blocked());
+    EXPECT_TRUE(tableExists());
+    EXPECT_TRUE(blocked(far));
+}
+
+TEST_F(Guarded, AHelperThatGoesAwayWhileBlockingLeavesNoBlockClaimed) {
+    connectAndCrash();
+    ASSERT_TRUE(vpn.service->blocked());
+    vpn.mainQueue.drain();
+    vpn.seenStates.clear();
+    vpn.daemon.kill(SIGKILL);
+    EXPECT_TRUE(vpn.mainQueue.drainUntil(
+        [&] { return !vpn.service->blocked() && !vpn.seenStates.empty(); }, 10s))
+        << "the window is told";
+    EXPECT_EQ(vpn.service->takeFailure(), OpenVPNService::blockEndedWithHelper);
+    EXPECT_FALSE(tableExists());
+    EXPECT_TRUE(outsideArrives(far));
+}
+
 TEST_F(Guarded, ReconnectingKeepsTheBlockAndTheNewRunTakesItOver) {
     connectAndCrash();
 

@@ -51,6 +51,21 @@ TEST(HelperWire, RequestsAndRepliesRoundTrip) {
     const auto released = HelperWire::decodeRequest(releaseLine.substr(0, releaseLine.size() - 1));
     ASSERT_TRUE(released);
     EXPECT_EQ(released->operation, HelperRequest::Operation::releaseBlock);
+
+    // The application's own end of a run says so; the user's is the plain request.
+    HelperRequest kill;
+    kill.id = 9;
+    kill.operation = HelperRequest::Operation::killOpenVPN;
+    EXPECT_EQ(HelperWire::encode(kill), "{\"id\":9,\"op\":\"killOpenVPN\",\"v\":1}\n");
+    kill.keepBlock = true;
+    const auto keepLine = HelperWire::encode(kill);
+    EXPECT_EQ(keepLine, "{\"id\":9,\"keep_block\":true,\"op\":\"killOpenVPN\",\"v\":1}\n");
+    const auto kept = HelperWire::decodeRequest(keepLine.substr(0, keepLine.size() - 1));
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(kept->keepBlock);
+    const auto plain = HelperWire::decodeRequest("{\"v\":1,\"id\":3,\"op\":\"killOpenVPN\"}");
+    ASSERT_TRUE(plain);
+    EXPECT_FALSE(plain->keepBlock);
 }
 
 TEST(HelperWire, RefusesAnythingButExactMessages) {
@@ -74,6 +89,7 @@ TEST(HelperWire, RefusesAnythingButExactMessages) {
         "b\",\"client_down\":\"/c\",\"allow_local_network\":1}",
         "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":\"/a\",\"client_up\":\"/"
         "b\",\"client_down\":\"/c\",\"block_leaks\":\"true\"}",
+        "{\"v\":1,\"id\":1,\"op\":\"killOpenVPN\",\"keep_block\":1}",
     };
     for (const char* r : requests)
         EXPECT_FALSE(HelperWire::decodeRequest(r)) << r;
