@@ -1,5 +1,6 @@
 #include "app/LeakBlockItems.h"
 
+#include "ui/TrayMenu.h"
 #include "ui/UiText.h"
 
 #include <QAction>
@@ -10,11 +11,7 @@ LeakBlockItems::LeakBlockItems(QMenu& menu, KeyValueStore& defaults,
     : QObject(parent), defaults_(defaults), apply_(std::move(apply)),
       block_(new QAction(UiText::blockLeaks, &menu)),
       localNetwork_(new QAction(UiText::allowLocalNetwork, &menu)) {
-    QAction* before = nullptr;
-    for (QAction* action : menu.actions())
-        if (action->isSeparator())
-            before = action;
-    menu.insertActions(before, {block_, localNetwork_});
+    TrayMenu::insertSettings(menu, {block_, localNetwork_});
 
     const LeakBlock now = remembered(defaults_);
     block_->setObjectName("blockLeaksItem");

@@ -1,6 +1,7 @@
 #include "app/StartupItems.h"
 
 #include "platform/Log.h"
+#include "ui/TrayMenu.h"
 #include "ui/UiText.h"
 
 #include <QAction>
@@ -11,11 +12,7 @@ StartupItems::StartupItems(QMenu& menu, const AutostartEntry& autostart, KeyValu
     : QObject(parent), autostart_(autostart), defaults_(defaults),
       startAtLogin_(new QAction(UiText::startAtLogin, &menu)),
       connectAtStart_(new QAction(UiText::connectAtStart, &menu)) {
-    QAction* before = nullptr;
-    for (QAction* action : menu.actions())
-        if (action->isSeparator())
-            before = action;
-    menu.insertActions(before, {startAtLogin_, connectAtStart_});
+    TrayMenu::insertSettings(menu, {startAtLogin_, connectAtStart_});
 
     startAtLogin_->setObjectName("startAtLoginItem");
     startAtLogin_->setCheckable(true);

@@ -10,3 +10,11 @@ void TrayMenu::hideEvent(QHideEvent* event) {
             destroy();
     });
 }
+
+void TrayMenu::insertSettings(QMenu& menu, const QList<QAction*>& items) {
+    QAction* before = nullptr;
+    for (QAction* action : menu.actions())
+        if (action->isSeparator())
+            before = action;
+    menu.insertActions(before, items);
+}

@@ -12,6 +12,10 @@ class TrayMenu : public QMenu {
 public:
     using QMenu::QMenu;
 
+    // Puts settings items into `menu` above its last separator (the one before "Afsluiten"),
+    // where every group of check items of the tray menu goes.
+    static void insertSettings(QMenu& menu, const QList<QAction*>& items);
+
 protected:
     void hideEvent(QHideEvent* event) override;
 };
