@@ -7,9 +7,13 @@
 #include <QFile>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -72,6 +76,8 @@ SingleInstance::SingleInstance(std::function<void()> reopen)
     : reopen_(std::move(reopen)), address_(safeAddress()) {}
 
 SingleInstance::~SingleInstance() {
+    if (lock_ >= 0)
+        ::close(lock_);
     if (listener_ < 0)
         return;
     notifier_.reset();
@@ -116,14 +122,69 @@ std::optional<sockaddr_un> SingleInstance::safeAddress() {
 bool SingleInstance::forwardToRunning() {
     if (!address_)
         return false;
-    switch (probe(*address_, true)) {
-    case Probe::Running:
+    if (takeLock() == Lock::heldByAnother) {
+        askWhenListening();
         return true;
-    case Probe::Busy:
+    }
+    // An instance that holds no lock (one started before this version) still counts.
+    const Probe found = probe(*address_, true);
+    if (found == Probe::Busy)
         Log::line("Quovant is already running but too busy to be reopened");
-        return true;
-    default:
+    if (found != Probe::Running && found != Probe::Busy)
         return false;
+    if (lock_ >= 0)
+        ::close(lock_);
+    lock_ = -1;
+    return true;
+}
+
+SingleInstance::Lock SingleInstance::takeLock() {
+    std::string path = address_->sun_path;
+    path.replace(path.size() - std::strlen(".sock"), std::strlen(".sock"), ".lock");
+    // The lock file sits where only the user can write, unless a test or an odd session
+    // makes it otherwise: a link or a file someone else made there is not this user's lock.
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    struct stat info;
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
+        Log::line("starting without the single-instance lock: " +
+                  (fd < 0 ? errorText() : std::string("the lock file is not the user's own")));
+        if (fd >= 0)
+            ::close(fd);
+        return Lock::unavailable;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        lock_ = fd;
+        return Lock::taken;
+    }
+    const bool held = errno == EWOULDBLOCK;
+    const std::string why = errorText();
+    ::close(fd);
+    if (held)
+        return Lock::heldByAnother;
+    Log::line("starting without the single-instance lock: " + why);
+    return Lock::unavailable;
+}
+
+void SingleInstance::askWhenListening() {
+    // The other start got as far as the lock; it listens within moments unless it is
+    // stuck, and this start ends either way: one instance runs already.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    for (;;) {
+        switch (probe(*address_, true)) {
+        case Probe::Running:
+            return;
+        case Probe::Busy:
+            Log::line("Quovant is already running but too busy to be reopened");
+            return;
+        default:
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            Log::line("Quovant is already running but does not answer");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
 

@@ -13,7 +13,9 @@ class QSocketNotifier;
 // One Quovant per user: a later start hands a reopen to the running one over a
 // per-user Unix socket and ends. Both ends check who is on the other side: a socket
 // another user listens on is not this user's Quovant, and another user's connection
-// reopens nothing. A plain socket, so that the start maps no network library.
+// reopens nothing. A plain socket, so that the start maps no network library. A lock
+// file beside the socket, held for the instance's life, settles two starts at the very
+// same moment: the one that does not get it waits for the other to listen.
 class SingleInstance : public QObject {
 public:
     explicit SingleInstance(std::function<void()> reopen);
@@ -34,6 +36,10 @@ private:
     // log) when this start runs without the guard.
     static std::optional<sockaddr_un> safeAddress();
     void acceptWaiting();
+    enum class Lock { taken, heldByAnother, unavailable };
+    Lock takeLock();
+    // Asks the instance that holds the lock to reopen once it listens.
+    void askWhenListening();
 
     std::function<void()> reopen_;
     const std::optional<sockaddr_un> address_;
@@ -42,4 +48,5 @@ private:
     dev_t boundDevice_ = 0;
     ino_t boundInode_ = 0;
     std::unique_ptr<QSocketNotifier> notifier_;
+    int lock_ = -1;
 };

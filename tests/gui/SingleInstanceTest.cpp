@@ -5,15 +5,18 @@
 #include "platform/Log.h"
 
 #include <QFile>
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <optional>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -254,6 +257,64 @@ TEST(SingleInstance, AnInstanceRemovesOnlyItsOwnSocketAtItsEnd) {
         << "the first one's end leaves the second's socket";
     SingleInstance later([] {});
     EXPECT_TRUE(later.forwardToRunning());
+    EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s));
+}
+
+std::string lockPath() {
+    std::string path = QFile::encodeName(SingleInstance::socketPath()).toStdString();
+    return path.replace(path.size() - 5, 5, ".lock");
+}
+
+// Two starts at the very same moment: the one that gets the lock runs; the other does not
+// go on unguarded beside it, but waits until the first listens, asks it to reopen and ends.
+TEST(SingleInstance, OfTwoStartsAtTheSameMomentOneRunsAndTheOtherReopensIt) {
+    RuntimeDir runtime;
+    int reopened = 0;
+    auto first = std::make_optional<SingleInstance>([&] { ++reopened; });
+    ASSERT_FALSE(first->forwardToRunning());
+    std::atomic<int> secondEnds{-1};
+    std::thread second([&] {
+        SingleInstance start([] {});
+        secondEnds = start.forwardToRunning();
+    });
+    spin(300ms);
+    EXPECT_EQ(secondEnds, -1) << "the second start waits while the first is not listening yet";
+    first->listen();
+    EXPECT_TRUE(waitUntil([&] { return reopened == 1 && secondEnds != -1; }, 5s));
+    second.join();
+    EXPECT_EQ(secondEnds, 1) << "the second start ends";
+
+    first.reset();
+    SingleInstance afterwards([] {});
+    EXPECT_FALSE(afterwards.forwardToRunning()) << "the lock ended with the first instance";
+}
+
+TEST(SingleInstance, AStartThatHoldsTheLockButNeverListensStillCounts) {
+    RuntimeDir runtime;
+    SingleInstance stuck([] {});
+    ASSERT_FALSE(stuck.forwardToRunning());
+    Log::Capture log;
+    SingleInstance later([] {});
+    EXPECT_TRUE(later.forwardToRunning()) << "after a bounded wait";
+    EXPECT_EQ(linesWith(log, "already running but does not answer"), 1u);
+}
+
+TEST(SingleInstance, ALockFileAnotherUserHoldsDoesNotKeepTheUserFromStarting) {
+    RuntimeDir runtime;
+    const std::string path = lockPath();
+    OtherUser holder([&] {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0666);
+        return fd >= 0 && ::fchmod(fd, 0666) == 0 && ::flock(fd, LOCK_EX) == 0;
+    });
+    ASSERT_TRUE(holder.succeeded());
+    Log::Capture log;
+    int reopened = 0;
+    SingleInstance start([&] { ++reopened; });
+    EXPECT_FALSE(start.forwardToRunning()) << "this start runs";
+    EXPECT_EQ(linesWith(log, "the lock file is not the user's own"), 1u);
+    start.listen();
+    SingleInstance later([] {});
+    EXPECT_TRUE(later.forwardToRunning()) << "the socket still guards";
     EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s));
 }
 
