@@ -8,7 +8,10 @@
 #include <vector>
 
 // Resident memory and open descriptors of a process, one sample per cycle of a soak,
-// and their growth per cycle after a warm-up (least-squares slope).
+// and their growth per cycle after a warm-up (least-squares slope). Resident memory is
+// given whole and in its private anonymous part (heaps, stacks): the whole also counts
+// pages shared with others, such as the image buffers a window shares with the X
+// server, which come and go with the windows on the screen.
 class SoakFigures {
 public:
     // Room for every sample is made here: growing it during the soak would be counted
@@ -16,23 +19,26 @@ public:
     SoakFigures(pid_t pid, int cycles, int warmUp, int out)
         : proc_("/proc/" + std::to_string(pid)), warmUp_(warmUp), out_(out) {
         rss_.reserve(static_cast<size_t>(cycles));
+        anon_.reserve(static_cast<size_t>(cycles));
         fds_.reserve(static_cast<size_t>(cycles));
-        ::dprintf(out_, "cycle  rss_kib  fds\n");
+        ::dprintf(out_, "cycle  rss_kib  anon_kib  fds\n");
     }
 
     void sample(int cycle) {
-        const long kib = residentKiB(), fds = openDescriptors();
-        ::dprintf(out_, "%5d  %7ld  %3ld\n", cycle, kib, fds);
+        const long kib = statusKiB("VmRSS:"), anon = statusKiB("RssAnon:"), fds = openDescriptors();
+        ::dprintf(out_, "%5d  %7ld  %8ld  %3ld\n", cycle, kib, anon, fds);
         if (cycle > warmUp_) {
             rss_.push_back(static_cast<double>(kib));
+            anon_.push_back(static_cast<double>(anon));
             fds_.push_back(static_cast<double>(fds));
         }
     }
 
     void summary() const {
         ::dprintf(out_,
-                  "after %d warm-up cycles, over %zu cycles: rss %+.3f kB/cycle, fds %+.4f/cycle\n",
-                  warmUp_, rss_.size(), slope(rss_), slope(fds_));
+                  "after %d warm-up cycles, over %zu cycles: rss %+.3f kB/cycle (private "
+                  "anonymous %+.3f), fds %+.4f/cycle\n",
+                  warmUp_, rss_.size(), slope(rss_), slope(anon_), slope(fds_));
     }
 
     // Least-squares slope of `values` over their index.
@@ -51,12 +57,13 @@ public:
     }
 
 private:
-    long residentKiB() const {
+    // A "Name: N kB" figure of /proc/PID/status.
+    long statusKiB(const std::string& name) const {
         std::ifstream status(proc_ + "/status");
         std::string line;
         while (std::getline(status, line))
-            if (line.rfind("VmRSS:", 0) == 0)
-                return std::stol(line.substr(6));
+            if (line.rfind(name, 0) == 0)
+                return std::stol(line.substr(name.size()));
         return -1;
     }
     long openDescriptors() const {
@@ -66,5 +73,5 @@ private:
     const std::string proc_;
     const int warmUp_;
     const int out_;
-    std::vector<double> rss_, fds_;
+    std::vector<double> rss_, anon_, fds_;
 };

@@ -2,8 +2,11 @@
 // logs in and connects, then disconnects and connects again N times from its tray
 // item, each time through the account service and the helper; its resident memory
 // and open descriptors are printed after each cycle with their slope per cycle after
-// a warm-up. Needs root; runs the product stack in a private network namespace.
-// Arguments: cycles (default 200) and warm-up cycles (default 20).
+// a warm-up. Each sample is taken once the application has been connected for a
+// moment, as between a user's connects: a second after its last state change it gives
+// the cycle's freed heap pages back, and memory that only came and went is not growth. Needs root;
+// runs the product stack in a private network namespace. Arguments: cycles (default 200) and
+// warm-up cycles (default 20).
 #include "ProductStack.h"
 #include "SoakFigures.h"
 #include "TestNetwork.h"
@@ -60,6 +63,7 @@ int main(int argc, char** argv) {
                     .c_str());
             return 1;
         }
+        std::this_thread::sleep_for(1500ms);
         soak.sample(cycle);
     }
     soak.summary();
