@@ -27,6 +27,7 @@
 #include <QTimer>
 
 int main(int argc, char** argv) {
+    QtHeapTrimmer::keepLargeBlocksOutOfTheHeap();
     Log::setIdentity("quovant");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quovant");

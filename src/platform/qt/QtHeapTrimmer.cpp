@@ -13,3 +13,7 @@ void QtHeapTrimmer::releaseFreePages() {
     // loop allocate on threads of their own.
     ::malloc_trim(0);
 }
+
+void QtHeapTrimmer::keepLargeBlocksOutOfTheHeap() {
+    ::mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+}

@@ -21,6 +21,13 @@ public:
 
     static void releaseFreePages();
 
+    // Blocks of 64 KiB and more get mappings of their own, which go back to the system
+    // when freed. glibc otherwise raises that bound each time such a block is freed, and
+    // later large blocks (images, network buffers) then come from the heap itself, which
+    // they spread out and leave scattered with what lives on. Called first in main, before
+    // the first such block.
+    static void keepLargeBlocksOutOfTheHeap();
+
 private:
     QTimer timer_;
 };
