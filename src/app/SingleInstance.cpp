@@ -76,17 +76,17 @@ SingleInstance::SingleInstance(std::function<void()> reopen)
     : reopen_(std::move(reopen)), address_(safeAddress()) {}
 
 SingleInstance::~SingleInstance() {
-    if (lock_ >= 0)
-        ::close(lock_);
-    if (listener_ < 0)
-        return;
-    notifier_.reset();
-    ::close(listener_);
-    // Another instance may have taken the path since; its socket is not ours to remove.
-    struct stat now;
-    const char* path = address_->sun_path;
-    if (::lstat(path, &now) == 0 && now.st_dev == boundDevice_ && now.st_ino == boundInode_)
-        ::unlink(path);
+    if (listener_ >= 0) {
+        notifier_.reset();
+        ::close(listener_);
+        // Another instance may have taken the path since; its socket is not ours to remove.
+        struct stat now;
+        const char* path = address_->sun_path;
+        if (::lstat(path, &now) == 0 && now.st_dev == boundDevice_ && now.st_ino == boundInode_)
+            ::unlink(path);
+    }
+    // Last: a start that gets the lock from here on finds no one listening, and runs.
+    releaseLock();
 }
 
 QString SingleInstance::socketPath() {
@@ -122,20 +122,27 @@ std::optional<sockaddr_un> SingleInstance::safeAddress() {
 bool SingleInstance::forwardToRunning() {
     if (!address_)
         return false;
-    if (takeLock() == Lock::heldByAnother) {
-        askWhenListening();
-        return true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    for (;;) {
+        const Lock lock = takeLock();
+        // An instance that holds no lock (one started before this version) counts too.
+        const Probe found = probe(*address_, true);
+        if (found == Probe::Running || found == Probe::Busy) {
+            if (found == Probe::Busy)
+                Log::line("Quovant is already running but too busy to be reopened");
+            releaseLock();
+            return true;
+        }
+        if (lock != Lock::heldByAnother)
+            return false;
+        // Another start holds the lock but does not listen (yet): it is starting at this
+        // very moment, or ending. It listens within moments, or lets go of the lock.
+        if (std::chrono::steady_clock::now() >= deadline) {
+            Log::line("Quovant is already running but does not answer");
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    // An instance that holds no lock (one started before this version) still counts.
-    const Probe found = probe(*address_, true);
-    if (found == Probe::Busy)
-        Log::line("Quovant is already running but too busy to be reopened");
-    if (found != Probe::Running && found != Probe::Busy)
-        return false;
-    if (lock_ >= 0)
-        ::close(lock_);
-    lock_ = -1;
-    return true;
 }
 
 SingleInstance::Lock SingleInstance::takeLock() {
@@ -166,26 +173,10 @@ SingleInstance::Lock SingleInstance::takeLock() {
     return Lock::unavailable;
 }
 
-void SingleInstance::askWhenListening() {
-    // The other start got as far as the lock; it listens within moments unless it is
-    // stuck, and this start ends either way: one instance runs already.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    for (;;) {
-        switch (probe(*address_, true)) {
-        case Probe::Running:
-            return;
-        case Probe::Busy:
-            Log::line("Quovant is already running but too busy to be reopened");
-            return;
-        default:
-            break;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            Log::line("Quovant is already running but does not answer");
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+void SingleInstance::releaseLock() {
+    if (lock_ >= 0)
+        ::close(lock_);
+    lock_ = -1;
 }
 
 void SingleInstance::listen() {

@@ -15,7 +15,7 @@ class QSocketNotifier;
 // another user listens on is not this user's Quovant, and another user's connection
 // reopens nothing. A plain socket, so that the start maps no network library. A lock
 // file beside the socket, held for the instance's life, settles two starts at the very
-// same moment: the one that does not get it waits for the other to listen.
+// same moment: the one that does not get it waits for the other to listen, or to end.
 class SingleInstance : public QObject {
 public:
     explicit SingleInstance(std::function<void()> reopen);
@@ -38,8 +38,7 @@ private:
     void acceptWaiting();
     enum class Lock { taken, heldByAnother, unavailable };
     Lock takeLock();
-    // Asks the instance that holds the lock to reopen once it listens.
-    void askWhenListening();
+    void releaseLock();
 
     std::function<void()> reopen_;
     const std::optional<sockaddr_un> address_;

@@ -5,9 +5,9 @@
 #include "platform/Log.h"
 
 #include <QFile>
-#include <atomic>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <gtest/gtest.h>
 #include <optional>
 #include <poll.h>
@@ -16,7 +16,6 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -265,6 +264,18 @@ std::string lockPath() {
     return path.replace(path.size() - 5, 5, ".lock");
 }
 
+// A start on a thread of its own, as another process would make it: whether it ends.
+std::future<bool> startElsewhere() {
+    return std::async(std::launch::async, [] {
+        SingleInstance start([] {});
+        return start.forwardToRunning();
+    });
+}
+
+bool answered(const std::future<bool>& start) {
+    return start.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
 // Two starts at the very same moment: the one that gets the lock runs; the other does not
 // go on unguarded beside it, but waits until the first listens, asks it to reopen and ends.
 TEST(SingleInstance, OfTwoStartsAtTheSameMomentOneRunsAndTheOtherReopensIt) {
@@ -272,17 +283,12 @@ TEST(SingleInstance, OfTwoStartsAtTheSameMomentOneRunsAndTheOtherReopensIt) {
     int reopened = 0;
     auto first = std::make_optional<SingleInstance>([&] { ++reopened; });
     ASSERT_FALSE(first->forwardToRunning());
-    std::atomic<int> secondEnds{-1};
-    std::thread second([&] {
-        SingleInstance start([] {});
-        secondEnds = start.forwardToRunning();
-    });
+    auto second = startElsewhere();
     spin(300ms);
-    EXPECT_EQ(secondEnds, -1) << "the second start waits while the first is not listening yet";
+    EXPECT_FALSE(answered(second)) << "it waits while the first is not listening yet";
     first->listen();
-    EXPECT_TRUE(waitUntil([&] { return reopened == 1 && secondEnds != -1; }, 5s));
-    second.join();
-    EXPECT_EQ(secondEnds, 1) << "the second start ends";
+    EXPECT_TRUE(waitUntil([&] { return reopened == 1 && answered(second); }, 5s));
+    EXPECT_TRUE(second.get()) << "the second start ends";
 
     first.reset();
     SingleInstance afterwards([] {});
@@ -297,6 +303,16 @@ TEST(SingleInstance, AStartThatHoldsTheLockButNeverListensStillCounts) {
     SingleInstance later([] {});
     EXPECT_TRUE(later.forwardToRunning()) << "after a bounded wait";
     EXPECT_EQ(linesWith(log, "already running but does not answer"), 1u);
+}
+
+TEST(SingleInstance, AStartThatWaitedForAnInstanceThatEndedInsteadRuns) {
+    RuntimeDir runtime;
+    auto ending = std::make_optional<SingleInstance>([] {});
+    ASSERT_FALSE(ending->forwardToRunning());
+    auto second = startElsewhere();
+    spin(200ms);
+    ending.reset();
+    EXPECT_FALSE(second.get()) << "no instance is left, so this start runs";
 }
 
 TEST(SingleInstance, ALockFileAnotherUserHoldsDoesNotKeepTheUserFromStarting) {
