@@ -3,10 +3,10 @@
 // item, each time through the account service and the helper; its resident memory
 // and open descriptors are printed after each cycle with their slope per cycle after
 // a warm-up. Each sample is taken once the application has been connected for a
-// moment, as between a user's connects: a second after its last state change it gives
-// the cycle's freed heap pages back, and memory that only came and went is not growth. Needs root;
-// runs the product stack in a private network namespace. Arguments: cycles (default 200) and
-// warm-up cycles (default 20).
+// moment, as between a user's connects: a second after its last state change it
+// gives the cycle's freed heap pages back, and memory that only came and went is not
+// growth. Needs root; runs the product stack in a private network namespace.
+// Arguments: cycles (default 200) and warm-up cycles (default 20).
 #include "ProductStack.h"
 #include "SoakFigures.h"
 #include "TestNetwork.h"

@@ -51,6 +51,16 @@ bool dropTheRun(ProductStack& stack) {
     return pollUntil([&] { return stack.logged("traffic outside the VPN stays blocked"); }, 30s);
 }
 
+// Waits until the application logs CONNECTED after it has logged `mark`.
+bool connectedAfter(ProductStack& stack, const std::string& mark) {
+    return pollUntil(
+        [&] {
+            const std::string log = stack.appLog();
+            return log.find("\nCONNECTED\n", log.find(mark)) != std::string::npos;
+        },
+        60s);
+}
+
 TEST(Product, ClicksWhileLoggingInStartOneChainAndALaterConnectWorks) {
     // A slow account service: the login and the profile take a second each.
     ProductStack stack(true, {"--delay", "1"});
@@ -71,13 +81,7 @@ TEST(Product, ClicksWhileLoggingInStartOneChainAndALaterConnectWorks) {
         [&] { return stack.helper.log().find("openvpn ended") != std::string::npos; }, 30s));
     ASSERT_TRUE(pollUntil([&] { return stack.logged("\nNOPROCESS\n"); }, 15s));
     ASSERT_TRUE(stack.chooseConnectItemFromTray()); // and connects again
-    EXPECT_TRUE(pollUntil(
-        [&] {
-            const std::string log = stack.appLog();
-            return log.find("\nCONNECTED\n", log.find("\nNOPROCESS\n")) != std::string::npos;
-        },
-        60s))
-        << stack.appLog();
+    EXPECT_TRUE(connectedAfter(stack, "\nNOPROCESS\n")) << stack.appLog();
     EXPECT_EQ(occurrences(stack.helper.log(), "openvpn started"), 2u);
     EXPECT_EQ(stack.appLog().find("connecting failed"), std::string::npos) << stack.appLog();
 }
@@ -183,14 +187,7 @@ TEST(Product, ADropLeavesTheMachineBlockedAndSaysSoUntilTheUserChooses) {
     // The tray's item reconnects with what the dropped run had: no login, which the block
     // would keep from the account service.
     ASSERT_TRUE(stack.chooseConnectItemFromTray());
-    ASSERT_TRUE(pollUntil(
-        [&] {
-            const std::string log = stack.appLog();
-            return log.find("\nCONNECTED\n", log.find("reconnecting through the block")) !=
-                   std::string::npos;
-        },
-        60s))
-        << stack.appLog();
+    ASSERT_TRUE(connectedAfter(stack, "reconnecting through the block")) << stack.appLog();
     EXPECT_EQ(occurrences(stack.account->recorded(), "POST /api/login"), 1u);
     EXPECT_TRUE(TrafficProbe::onlyTheTunnelCarries(far));
 
@@ -239,13 +236,7 @@ TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
         << stack.helper.log();
 
     // Unticked while that run goes on, it stays guarded; when it drops, no block is left.
-    ASSERT_TRUE(pollUntil(
-        [&] {
-            const std::string log = stack.appLog();
-            return log.find("\nCONNECTED\n", log.find("no longer blocked")) != std::string::npos;
-        },
-        60s))
-        << stack.appLog();
+    ASSERT_TRUE(connectedAfter(stack, "no longer blocked")) << stack.appLog();
     ASSERT_TRUE(stack.chooseItemFromTray(4));
     ASSERT_TRUE(pollUntil([&] { return remembered("blockLeaks=false"); }, 5s));
     EXPECT_TRUE(TrafficProbe::tableExists());
