@@ -34,15 +34,20 @@ ProductStack::ProductStack(bool headless, const std::vector<std::string>& accoun
     ::setenv("DISPLAY", display.c_str(), 1);
     environment_.push_back("DISPLAY=" + display);
     environment_.push_back("QT_QPA_PLATFORM=xcb");
-    // A system tray for Quovant's icon, as a desktop panel would give it.
-    tray_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-        "trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "64",
-        "--height", "24", "--transparent", "false", "--SetDockType", "false"});
-    pollUntil(
-        [] {
-            return !outputOf({"xdotool", "search", "--class", "trayer"}).empty();
-        },
-        std::chrono::seconds(10));
+    // A system tray for Quovant's icon, as a desktop panel would give it. A tray that ended
+    // before its window showed is started again, a few times at most.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        tray_ = std::make_unique<ChildProcess>(std::vector<std::string>{
+            "trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "64",
+            "--height", "24", "--transparent", "false", "--SetDockType", "false"});
+        if (pollUntil(
+                [] {
+                    return !outputOf({"xdotool", "search", "--class", "trayer"}).empty();
+                },
+                std::chrono::seconds(10), [this] { return !tray_->running(); }))
+            return;
+    }
+    throw std::runtime_error("the system tray did not show on " + display);
 }
 
 std::unique_ptr<ChildProcess> ProductStack::startQuovant() {

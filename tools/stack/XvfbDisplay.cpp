@@ -7,13 +7,19 @@
 #include <unistd.h>
 
 XvfbDisplay::XvfbDisplay(const std::vector<std::string>& arguments) {
-    // Xvfb writes the display number it chose once it accepts clients.
+    // Xvfb writes the display number it chose once it accepts clients. Every test runs in
+    // a network namespace of its own, so each Xvfb finds display 0 free on its abstract
+    // socket; the socket file in /tmp/.X11-unix is one for all of them, and each server
+    // replaced or removed the others' as it started or ended. Listening only on the abstract
+    // socket keeps a test's clients on its own server. Without a reset when the last client
+    // leaves, a client that comes between two others does not meet a server mid-restart.
     int ready[2];
     if (::pipe(ready) != 0)
         throw std::runtime_error("pipe failed");
     ::fcntl(ready[0], F_SETFD, FD_CLOEXEC);
-    std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(ready[1]), "-nolisten",
-                                     "tcp"};
+    std::vector<std::string> argv = {"Xvfb",      "-displayfd", std::to_string(ready[1]),
+                                     "-nolisten", "tcp",        "-nolisten",
+                                     "unix",      "-noreset"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     server_ = std::make_unique<ChildProcess>(argv);
     ::close(ready[1]);

@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
-// An Xvfb server on a display number it picks itself, for as long as the object lives.
+// An Xvfb server on a display number it picks itself, for as long as the object lives,
+// reachable only from the network namespace it was started in.
 class XvfbDisplay {
 public:
-    // `arguments` go to Xvfb besides its display choice and "-nolisten tcp". Throws when
+    // `arguments` go to Xvfb besides its display choice and listeners. Throws when
     // it does not accept clients within 10 s.
     explicit XvfbDisplay(const std::vector<std::string>& arguments = {});
 
