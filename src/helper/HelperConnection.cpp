@@ -57,6 +57,10 @@ public:
         }
         handler();
     }
+    size_t watcherCount() {
+        std::lock_guard lock(mutex_);
+        return watchers_.size();
+    }
     void run();
 
 private:
@@ -193,6 +197,10 @@ void HelperConnection::setInvalidationHandler(std::function<void()> handler) {
 
 void HelperConnection::whenInvalidated(std::function<void()> handler) {
     queue_->whenInvalidated(std::move(handler));
+}
+
+size_t HelperConnection::invalidationWatchers() const {
+    return queue_->watcherCount();
 }
 
 void HelperConnection::resume() {

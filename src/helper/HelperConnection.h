@@ -46,6 +46,9 @@ public:
     // For whoever keeps state that lives only as long as the connection; like the
     // invalidation handler, it does not run once the owner has let go.
     void whenInvalidated(std::function<void()> handler);
+    // How many of those handlers wait for the connection to break: a long-lived connection
+    // must not gather them.
+    size_t invalidationWatchers() const;
 
     // Starts the queue, which connects; requests made before are sent once connected.
     void resume();

@@ -524,7 +524,7 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
     // is gone. The loop ends once it has read what is left on the closed connection.
     management_->waitUntilReadingEnds(std::chrono::seconds(10));
     std::string failure;
-    bool stillBlocked = false;
+    bool watchConnection = false;
     {
         std::lock_guard lock(runMutex_);
         if (!reason.empty())
@@ -544,7 +544,10 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
         if (run_ == run)
             run_.reset();
         blockedBy_ = blocking && !run->userStopped ? run->proxy : nullptr;
-        stillBlocked = blockedBy_ != nullptr;
+        blockedOn_ = run->connection.get();
+        watchConnection = blockedBy_ && watched_.lock() != run->connection;
+        if (watchConnection)
+            watched_ = run->connection;
         storeLocked(ConnectionState::noProcess);
         // Under the lock: once an observer has seen the run end, it may destroy this
         // service, so nothing of it is touched after the lock is let go.
@@ -553,22 +556,21 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
     // A run stopped while it waited for the helper to come back may have no helper.
     if (run->userStopped && run->proxy)
         run->proxy->releaseBlock();
-    if (!stillBlocked)
+    if (!watchConnection)
         return;
     // The block ends with the helper (it removes its table as it stops, the kernel when
-    // it dies) and with the connection, which the helper takes as its client gone. The
-    // helper is held weakly: whoever no longer holds it no longer claims its block.
+    // it dies) and with the connection, which the helper takes as its client gone.
     run->connection->whenInvalidated(
-        [service = this, weakHelper = std::weak_ptr<HelperProtocol>(run->proxy)] {
-            if (const auto helper = weakHelper.lock())
-                service->blockGone(*helper);
-        });
+        [service = this, connection = run->connection.get()] { service->blockGone(connection); });
 }
 
-void OpenVPNService::blockGone(const HelperProtocol& helper) {
+void OpenVPNService::blockGone(const HelperConnection* connection) {
     {
         std::scoped_lock lock(runMutex_, stateMutex_);
-        if (blockedBy_.get() != &helper)
+        // The watch is spent; a block claimed on this connection from now on needs another.
+        if (watched_.lock().get() == connection)
+            watched_.reset();
+        if (!blockedBy_ || blockedOn_ != connection)
             return;
         blockedBy_.reset();
         failure_ = blockEndedWithHelper;

@@ -148,9 +148,9 @@ private:
     // Asks `run`'s openvpn to exit, and the helper to end it if it does not. The block
     // goes with it only when `userAsked`; otherwise it holds until the user chooses.
     void stopRun(const std::shared_ptr<Run>& run, bool userAsked);
-    // The connection of `helper`, whose block outlived its run, broke: the block went with
-    // it. Unless it is no longer claimed, says so. On the connection's queue.
-    void blockGone(const HelperProtocol& helper);
+    // `connection` broke: a block that outlived a run made over it went with it. Unless
+    // no such block is claimed, says so. On the connection's queue.
+    void blockGone(const HelperConnection* connection);
     // Ends `run` and reports `failure`, as automatic reconnecting is off.
     void endConnection(const std::shared_ptr<Run>& run, const std::string& failure);
     void connectAndPrime(const std::shared_ptr<Run>& run, const std::string& managementPassword);
@@ -180,8 +180,13 @@ private:
     mutable std::mutex runMutex_;
     std::condition_variable runEnded_;
     std::shared_ptr<Run> run_; // the run under way, if any
-    // The helper of the last run that ended unasked, whose block may still hold.
+    // The helper of the last run that ended unasked, whose block may still hold, and the
+    // connection that helper's requests go over (alive while blockedBy_ holds it).
     std::shared_ptr<HelperProtocol> blockedBy_;
+    const HelperConnection* blockedOn_ = nullptr;
+    // The connection that tells blockGone when it breaks: one watch for all of its runs
+    // that end blocked, not one more per run for the connection's whole life.
+    std::weak_ptr<HelperConnection> watched_;
     std::atomic<bool> automaticReconnect_{true};
     std::atomic<bool> blockLeaks_{false};
     std::atomic<bool> allowLocalNetwork_{false};

@@ -2,6 +2,7 @@
 #include "Poll.h"
 #include "TrafficProbe.h"
 #include "VpnStack.h"
+#include "helper/HelperConnection.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -280,8 +281,12 @@ TEST_F(Guarded, EndsTheUserDidNotAskForKeepTheBlockAndSayWhyUntilTheUserDisconne
 }
 
 TEST_F(Guarded, AHelperThatGoesAwayWhileBlockingLeavesNoBlockClaimed) {
-    connectAndCrash();
+    // Each run takes the block over and ends with it held, all over one connection, which
+    // keeps one watch for them rather than one per run.
+    for (int run = 0; run < 3; ++run)
+        connectAndCrash();
     ASSERT_TRUE(vpn.service->blocked());
+    EXPECT_EQ(vpn.helperClient->helperConnection()->invalidationWatchers(), 1u);
     vpn.mainQueue.drain();
     vpn.seenStates.clear();
     vpn.daemon.kill(SIGKILL);
