@@ -76,17 +76,22 @@ SingleInstance::SingleInstance(std::function<void()> reopen)
     : reopen_(std::move(reopen)), address_(safeAddress()) {}
 
 SingleInstance::~SingleInstance() {
-    if (listener_ >= 0) {
-        notifier_.reset();
-        ::close(listener_);
-        // Another instance may have taken the path since; its socket is not ours to remove.
-        struct stat now;
-        const char* path = address_->sun_path;
-        if (::lstat(path, &now) == 0 && now.st_dev == boundDevice_ && now.st_ino == boundInode_)
-            ::unlink(path);
-    }
+    stopListening();
     // Last: a start that gets the lock from here on finds no one listening, and runs.
     releaseLock();
+}
+
+void SingleInstance::stopListening() {
+    if (listener_ < 0)
+        return;
+    notifier_.reset();
+    ::close(listener_);
+    listener_ = -1;
+    // Another instance may have taken the path since; its socket is not ours to remove.
+    struct stat now;
+    const char* path = address_->sun_path;
+    if (::lstat(path, &now) == 0 && now.st_dev == boundDevice_ && now.st_ino == boundInode_)
+        ::unlink(path);
 }
 
 QString SingleInstance::socketPath() {
@@ -149,13 +154,20 @@ SingleInstance::Lock SingleInstance::takeLock() {
     std::string path = address_->sun_path;
     path.replace(path.size() - std::strlen(".sock"), std::strlen(".sock"), ".lock");
     // The lock file sits where only the user can write, unless a test or an odd session
-    // makes it otherwise: a link or a file someone else made there is not this user's lock.
+    // makes it otherwise: a link, a file someone else made there, or another name of one of
+    // the user's files (which someone else may hold open) is not this user's lock.
     const int fd =
         ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     struct stat info;
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
-        Log::line("starting without the single-instance lock: " +
-                  (fd < 0 ? errorText() : std::string("the lock file is not the user's own")));
+    std::string refusal;
+    if (fd < 0 || ::fstat(fd, &info) != 0)
+        refusal = errorText();
+    else if (!S_ISREG(info.st_mode) || info.st_uid != ::getuid())
+        refusal = "the lock file is not the user's own";
+    else if (info.st_nlink != 1)
+        refusal = "the lock file has other names";
+    if (!refusal.empty()) {
+        Log::line("starting without the single-instance lock: " + refusal);
         if (fd >= 0)
             ::close(fd);
         return Lock::unavailable;

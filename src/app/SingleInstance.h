@@ -26,6 +26,10 @@ public:
     bool forwardToRunning();
     // Starts listening for later starts.
     void listen();
+    // Stops listening as the application quits, but holds on to the lock until its end: a
+    // start meanwhile waits for that end and then runs, instead of asking an instance that
+    // is going away to reopen.
+    void stopListening();
 
     // In the session's runtime directory, or in a directory of the user's own under
     // the temporary directory where the session has none.

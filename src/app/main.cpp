@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
     // reuse. To the heap they stay in use: they are not merged with free neighbours and
     // their pages cannot be given back, and which pages they hold changes with every
     // connect, so resident memory crept up over days of connecting and disconnecting.
-    // Without the cache a freed block goes back to the heap at once.
+    // Without the cache a freed block goes back to the heap's free lists, where trimming
+    // merges and gives back what it can.
     AllocatorTunables::startOverWith("glibc.malloc.tcache_count=0", argv);
     QtHeapTrimmer::keepLargeBlocksOutOfTheHeap();
     Log::setIdentity("quovant");
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
     if (instance.forwardToRunning())
         return 0;
     instance.listen();
+    QObject::connect(&app, &QCoreApplication::aboutToQuit,
+                     [&instance] { instance.stopListening(); });
 
     // The start, each connect and each disconnect free much of what they allocate; the
     // freed pages go back to the system once the application is quiet again.

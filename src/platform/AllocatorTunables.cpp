@@ -1,6 +1,9 @@
 #include "platform/AllocatorTunables.h"
 
+#include <array>
+#include <climits>
 #include <cstdlib>
+#include <sys/auxv.h>
 #include <unistd.h>
 #include <vector>
 
@@ -21,6 +24,20 @@ std::vector<std::string> entries(const std::string& tunables) {
 
 std::string nameOf(const std::string& entry) {
     return entry.substr(0, entry.find('='));
+}
+
+// Set for the program started over: GLIBC_TUNABLES as it was before, "=" and its value,
+// or "-" when it was not set. glibc takes its tunables only as a program starts, so the
+// program started over puts the user's own back for the programs it starts in turn, and
+// does not start over again, whatever became of GLIBC_TUNABLES on the way.
+constexpr const char* startedOver = "QUOVANT_STARTED_OVER";
+
+void restore(const char* before) {
+    if (before[0] == '=')
+        ::setenv("GLIBC_TUNABLES", before + 1, 1);
+    else
+        ::unsetenv("GLIBC_TUNABLES");
+    ::unsetenv(startedOver);
 }
 
 } // namespace
@@ -44,18 +61,31 @@ std::optional<std::string> AllocatorTunables::adding(const char* current,
 }
 
 void AllocatorTunables::startOverWith(const std::string& wanted, char** argv) {
+    if (const char* before = std::getenv(startedOver)) {
+        restore(before);
+        return;
+    }
+    // glibc gives no tunables to a program it runs in secure mode (set-id, file
+    // capabilities); a program run through the dynamic loader by name has the loader as its
+    // executable, which has no interpreter (AT_BASE 0). Neither starts over.
+    if (::getauxval(AT_SECURE) != 0 || ::getauxval(AT_BASE) == 0)
+        return;
     const char* current = std::getenv("GLIBC_TUNABLES");
     const auto tunables = adding(current, wanted);
     if (!tunables)
         return;
-    const std::optional<std::string> before =
-        current ? std::optional<std::string>(current) : std::nullopt;
-    if (::setenv("GLIBC_TUNABLES", tunables->c_str(), 1) != 0)
+    // The executable's own path rather than /proc/self/exe, whose last part ("exe") the
+    // kernel would name the process after.
+    std::array<char, PATH_MAX> path{};
+    const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0 || static_cast<size_t>(length) >= path.size())
         return;
-    ::execv("/proc/self/exe", argv);
-    // Not started over: the settings would reach only the programs this one starts.
-    if (before)
-        ::setenv("GLIBC_TUNABLES", before->c_str(), 1);
-    else
-        ::unsetenv("GLIBC_TUNABLES");
+    const std::string executable(path.data(), static_cast<size_t>(length));
+    if (executable.ends_with(" (deleted)"))
+        return; // replaced since it started, as in an upgrade: this one runs on
+    const std::string before = current ? std::string("=") + current : "-";
+    if (::setenv(startedOver, before.c_str(), 1) == 0 &&
+        ::setenv("GLIBC_TUNABLES", tunables->c_str(), 1) == 0)
+        ::execv(executable.c_str(), argv);
+    restore(before.c_str());
 }

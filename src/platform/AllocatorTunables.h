@@ -14,7 +14,9 @@ public:
     static std::optional<std::string> adding(const char* current, const std::string& wanted);
 
     // Starts this program over (the same process, with its arguments and environment)
-    // with `wanted` added to GLIBC_TUNABLES, unless it sets them all already. Returns when
-    // it does, or when the program cannot be started over; then it goes on without them.
+    // with `wanted` added to GLIBC_TUNABLES, unless it sets them all already. Returns in
+    // the program started over, with GLIBC_TUNABLES as the user had it for the programs it
+    // starts; or at once when the settings are there already or cannot be given (then it
+    // goes on without them).
     static void startOverWith(const std::string& wanted, char** argv);
 };

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -109,6 +110,13 @@ struct OpenVPNService::Run {
 };
 
 OpenVPNService::~OpenVPNService() {
+    std::weak_ptr<bool> lifetime;
+    {
+        std::lock_guard lock(runMutex_);
+        lifetime = std::exchange(lifetime_, nullptr);
+    }
+    while (!lifetime.expired())
+        std::this_thread::yield(); // a helper connection's watch is in blockGone
     {
         std::lock_guard lock(runMutex_);
         if (run_)
@@ -525,6 +533,7 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
     management_->waitUntilReadingEnds(std::chrono::seconds(10));
     std::string failure;
     bool watchConnection = false;
+    std::weak_ptr<bool> lifetime;
     {
         std::lock_guard lock(runMutex_);
         if (!reason.empty())
@@ -546,8 +555,10 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
         blockedBy_ = blocking && !run->userStopped ? run->proxy : nullptr;
         blockedOn_ = run->connection.get();
         watchConnection = blockedBy_ && watched_.lock() != run->connection;
-        if (watchConnection)
+        if (watchConnection) {
             watched_ = run->connection;
+            lifetime = lifetime_;
+        }
         storeLocked(ConnectionState::noProcess);
         // Under the lock: once an observer has seen the run end, it may destroy this
         // service, so nothing of it is touched after the lock is let go.
@@ -561,7 +572,10 @@ void OpenVPNService::openVPNExited(const std::shared_ptr<Run>& run, int32_t stat
     // The block ends with the helper (it removes its table as it stops, the kernel when
     // it dies) and with the connection, which the helper takes as its client gone.
     run->connection->whenInvalidated(
-        [service = this, connection = run->connection.get()] { service->blockGone(connection); });
+        [service = this, lifetime, connection = run->connection.get()] {
+            if (const auto alive = lifetime.lock())
+                service->blockGone(connection);
+        });
 }
 
 void OpenVPNService::blockGone(const HelperConnection* connection) {

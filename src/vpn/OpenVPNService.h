@@ -187,6 +187,9 @@ private:
     // The connection that tells blockGone when it breaks: one watch for all of its runs
     // that end blocked, not one more per run for the connection's whole life.
     std::weak_ptr<HelperConnection> watched_;
+    // Held weakly by that watch, which may outlive this service: it calls in only while it
+    // can hold this, and the destructor waits until it no longer does. runMutex_.
+    std::shared_ptr<bool> lifetime_ = std::make_shared<bool>(true);
     std::atomic<bool> automaticReconnect_{true};
     std::atomic<bool> blockLeaks_{false};
     std::atomic<bool> allowLocalNetwork_{false};

@@ -315,6 +315,36 @@ TEST(SingleInstance, AStartThatWaitedForAnInstanceThatEndedInsteadRuns) {
     EXPECT_FALSE(second.get()) << "no instance is left, so this start runs";
 }
 
+TEST(SingleInstance, AStartWhileAnInstanceQuitsWaitsForItsEndAndRuns) {
+    RuntimeDir runtime;
+    int reopened = 0;
+    auto quitting = std::make_optional<SingleInstance>([&] { ++reopened; });
+    ASSERT_FALSE(quitting->forwardToRunning());
+    quitting->listen();
+    quitting->stopListening();
+    auto second = startElsewhere();
+    spin(200ms);
+    EXPECT_FALSE(answered(second)) << "it waits for the quitting instance to end";
+    quitting.reset();
+    EXPECT_FALSE(second.get()) << "no instance is left, so this start runs";
+    EXPECT_EQ(reopened, 0) << "an instance on its way out is not asked to reopen";
+}
+
+TEST(SingleInstance, AnotherNameOfAFileOfTheUsersIsNotTheLock) {
+    RuntimeDir runtime;
+    const std::string path = lockPath();
+    const std::string file = path + ".elsewhere";
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::link(file.c_str(), path.c_str()), 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0) << "as someone who can read the file might hold it";
+    Log::Capture log;
+    SingleInstance start([] {});
+    EXPECT_FALSE(start.forwardToRunning()) << "this start runs at once";
+    EXPECT_EQ(linesWith(log, "the lock file has other names"), 1u);
+    ::close(fd);
+}
+
 TEST(SingleInstance, ALockFileAnotherUserHoldsDoesNotKeepTheUserFromStarting) {
     RuntimeDir runtime;
     const std::string path = lockPath();

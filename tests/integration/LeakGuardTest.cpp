@@ -298,6 +298,18 @@ TEST_F(Guarded, AHelperThatGoesAwayWhileBlockingLeavesNoBlockClaimed) {
     EXPECT_TRUE(outsideArrives(far));
 }
 
+TEST_F(Guarded, AServiceThatIsGoneIsNotToldThatItsBlockWentWithTheHelper) {
+    connectAndCrash();
+    ASSERT_TRUE(vpn.service->blocked());
+    const auto connection = vpn.helperClient->helperConnection();
+    vpn.service.reset();
+    vpn.daemon.kill(SIGKILL);
+    // The connection's watch for the block runs on its queue once the helper is gone; it
+    // must not reach into the service (AddressSanitizer would report it).
+    EXPECT_TRUE(pollUntil([&] { return connection->invalidationWatchers() == 0; }, 10s));
+    std::this_thread::sleep_for(200ms);
+}
+
 TEST_F(Guarded, ReconnectingKeepsTheBlockAndTheNewRunTakesItOver) {
     connectAndCrash();
 

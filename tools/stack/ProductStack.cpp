@@ -34,8 +34,9 @@ ProductStack::ProductStack(bool headless, const std::vector<std::string>& accoun
     ::setenv("DISPLAY", display.c_str(), 1);
     environment_.push_back("DISPLAY=" + display);
     environment_.push_back("QT_QPA_PLATFORM=xcb");
-    // A system tray for Quovant's icon, as a desktop panel would give it. A tray that ended
-    // before its window showed is started again, a few times at most.
+    // A system tray for Quovant's icon, as a desktop panel would give it. A tray whose window
+    // does not show (it ended, or 10 s passed) is started anew, three times at most; then
+    // the stack cannot be had.
     for (int attempt = 0; attempt < 3; ++attempt) {
         tray_ = std::make_unique<ChildProcess>(std::vector<std::string>{
             "trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "64",
