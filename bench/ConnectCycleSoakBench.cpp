@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         vpn.mainQueue.drain();
-        vpn.service->takeFailure();
+        vpn.service->status().failure;
         vpn.seenStates.clear(); // the bench's own record, not the service's
         soak.sample(cycle);
         if (cycle > warmUp)

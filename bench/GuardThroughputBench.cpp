@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     isolateNetwork();
     VpnStack vpn(std::vector<OpenVPNServer::Account>{{"bench@example.com", "bench password"}}, true,
-                 OpenVPNService::defaultStartTimeout, true);
+                 RunTiming{}.start, true);
     vpn.prepare("bench@example.com", "bench password");
     const std::string credentials = vpn.writeCredentials();
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 namespace {
 
@@ -73,10 +74,26 @@ void AccountClient::requestProfile(const std::string& authorization, Completion 
     whenFinished(manager_.get(request), std::move(completion));
 }
 
+void AccountClient::cancel() {
+    for (const QPointer<QNetworkReply>& reply : std::exchange(replies_, {})) {
+        if (!reply)
+            continue;
+        // Aborting finishes the reply at once; its completion must not run.
+        QObject::disconnect(reply, &QNetworkReply::finished, nullptr, nullptr);
+        reply->abort();
+        reply->deleteLater();
+        --inFlight_;
+    }
+    manager_.clearConnectionCache();
+}
+
 void AccountClient::whenFinished(QNetworkReply* reply, Completion completion) {
     ++inFlight_;
+    std::erase_if(replies_, [](const QPointer<QNetworkReply>& gone) { return !gone; });
+    replies_.emplace_back(reply);
     QObject::connect(
         reply, &QNetworkReply::finished, reply, [this, reply, completion = std::move(completion)] {
+            std::erase(replies_, QPointer<QNetworkReply>(reply));
             reply->deleteLater();
             AccountReply result;
             const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);

@@ -3,7 +3,9 @@
 #include "account/AccountService.h"
 
 #include <QNetworkAccessManager>
+#include <QPointer>
 #include <QSslConfiguration>
+#include <vector>
 
 class QNetworkReply;
 
@@ -18,12 +20,14 @@ public:
     void login(const std::string& email, const std::string& password,
                Completion completion) override;
     void requestProfile(const std::string& authorization, Completion completion) override;
+    void cancel() override;
 
 private:
     void whenFinished(QNetworkReply* reply, Completion completion);
 
     const int requestTimeoutMs_;
     int inFlight_ = 0;
+    std::vector<QPointer<QNetworkReply>> replies_; // under way
     QNetworkAccessManager manager_;
     QSslConfiguration ssl_;
 };

@@ -25,4 +25,6 @@ public:
                        Completion completion) = 0;
     // GET profileURL + "?country_code=QZ" with the given "Authorization" header value.
     virtual void requestProfile(const std::string& authorization, Completion completion) = 0;
+    // Ends every request under way; their completions never run.
+    virtual void cancel() = 0;
 };

@@ -34,6 +34,11 @@ void LazyAccountClient::requestProfile(const std::string& authorization, Complet
         answerUnanswered(std::move(completion));
 }
 
+void LazyAccountClient::cancel() {
+    if (client_)
+        client_->cancel();
+}
+
 AccountService* LazyAccountClient::client() {
     if (loadTried_)
         return client_.get();

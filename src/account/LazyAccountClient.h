@@ -18,6 +18,7 @@ public:
     void login(const std::string& email, const std::string& password,
                Completion completion) override;
     void requestProfile(const std::string& authorization, Completion completion) override;
+    void cancel() override;
 
 private:
     // The loaded client, or null when the module cannot be loaded.

@@ -19,6 +19,13 @@ AppDelegate::AppDelegate(HelperClient::Dependencies helper)
     connectItem_ = statusMemu_->addAction(UiText::connect);
     connectItem_->setObjectName("connectItem");
     connect(connectItem_, &QAction::triggered, this, [this] { onConnectButtonClick(); });
+    disconnectItem_ = statusMemu_->addAction(UiText::disconnect);
+    disconnectItem_->setObjectName("disconnectItem");
+    disconnectItem_->setVisible(false);
+    connect(disconnectItem_, &QAction::triggered, this, [this] {
+        if (mainViewController_)
+            mainViewController_->onDisconnectItemClick();
+    });
     reconnectItem_ = statusMemu_->addAction("Automatisch opnieuw verbinden");
     reconnectItem_->setObjectName("reconnectItem");
     reconnectItem_->setCheckable(true);
@@ -26,7 +33,11 @@ AppDelegate::AppDelegate(HelperClient::Dependencies helper)
     statusMemu_->addSeparator();
     QAction* quit = statusMemu_->addAction(UiText::quit);
     quit->setObjectName("quitItem");
-    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
+    connect(quit, &QAction::triggered, this, [this] {
+        if (quit_)
+            return quit_();
+        QCoreApplication::quit();
+    });
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -69,7 +80,11 @@ void AppDelegate::applicationDidFinishLaunching() {
         statusItem_->show();
     } else {
         // Nothing would be left to quit with once the window is closed.
-        QApplication::setQuitOnLastWindowClosed(true);
+        connect(qApp, &QGuiApplication::lastWindowClosed, this, [this] {
+            if (quit_)
+                return quit_();
+            QCoreApplication::quit();
+        });
         Log::line("No system tray on this desktop: closing the login window quits Quovant");
     }
 

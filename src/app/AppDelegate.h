@@ -33,6 +33,9 @@ public:
     bool applicationShouldHandleReopen();
     // The status menu's connect item: the login window's connect action, if there is one.
     void onConnectButtonClick();
+    // The status menu's quit item, and closing the window where there is no tray: by
+    // default the application ends at once.
+    void setQuit(std::function<void()> quit) { quit_ = std::move(quit); }
 
     // The status menu's "Automatisch opnieuw verbinden" item follows what `settings`
     // remembers (on when nothing is); each change is remembered and handed to `apply`,
@@ -45,6 +48,8 @@ public:
     QMenu* statusMemu() const { return statusMemu_.get(); }
     QAction* reconnectItem() const { return reconnectItem_; }
     QAction* connectItem() const { return connectItem_; }
+    // Shown only while the block holds after a drop: the second way out of it.
+    QAction* disconnectItem() const { return disconnectItem_; }
     QMainWindow* window() const { return window_.get(); }
     MainViewController* mainViewController() const { return mainViewController_.get(); }
     QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
@@ -68,10 +73,12 @@ private:
     const Storyboard* storyboard_ = nullptr;
     std::unique_ptr<QMenu> statusMemu_;
     QAction* connectItem_ = nullptr;
+    QAction* disconnectItem_ = nullptr;
     QAction* reconnectItem_ = nullptr;
     std::unique_ptr<QMainWindow> window_;
     std::unique_ptr<MainViewController> mainViewController_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     std::function<void()> terminate_;
+    std::function<void()> quit_;
     HelperClient helper_;
 };

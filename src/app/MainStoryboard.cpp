@@ -4,6 +4,7 @@
 #include "app/MainWindowController.h"
 #include "ui/MainViewController.h"
 #include "ui/StatusIcons.h"
+#include "vpn/OpenVPNService.h"
 
 #include <QAction>
 #include <QMainWindow>
@@ -22,13 +23,16 @@ Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services
             const QMainWindow* window = delegate.window();
             return window && window->isVisible() && !window->isMinimized();
         };
-        ports.account = services.account;
         ports.vpn = services.vpn;
         ports.notifications = services.notifications;
         ports.desktop = services.desktop;
         ports.setConnectItemTitle = [&delegate](const std::string& title) {
             if (QAction* item = delegate.connectItem())
                 item->setText(QString::fromStdString(title));
+        };
+        ports.showDisconnectItem = [&delegate](bool shown) {
+            if (QAction* item = delegate.disconnectItem())
+                item->setVisible(shown);
         };
         ports.setStatusItemToolTip = [&delegate](const std::string& text) {
             if (QSystemTrayIcon* item = delegate.statusItem())

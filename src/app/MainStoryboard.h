@@ -2,21 +2,19 @@
 
 #include "app/Storyboard.h"
 
-class AccountService;
 class AppDelegate;
 class Desktop;
 class DesktopNotifications;
 class KeyValueStore;
 class NotificationCenter;
-class OpenVPNService;
+class ConnectionControl;
 class PasswordStore;
 
 // The storyboard "Main": "mainWindowController" and "mainViewController", the latter
 // wired to the application delegate's connect item and the given services.
 struct MainStoryboardServices {
     KeyValueStore* defaults;
-    AccountService* account;
-    OpenVPNService* vpn;
+    ConnectionControl* vpn;
     NotificationCenter* notifications;
     Desktop* desktop;
     // The remembered password; none keeps it in `defaults`.

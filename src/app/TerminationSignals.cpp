@@ -2,7 +2,6 @@
 
 #include "platform/Log.h"
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
@@ -22,9 +21,8 @@ void onSignal(int signal) {
 
 } // namespace
 
-TerminationSignals::TerminationSignals(OpenVPNService& vpn, std::chrono::milliseconds limit,
-                                       QObject* parent)
-    : QObject(parent), vpn_(vpn), limit_(limit) {
+TerminationSignals::TerminationSignals(OrderlyQuit& quit, QObject* parent)
+    : QObject(parent), quit_(quit) {
     if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
         Log::line("cannot watch for SIGTERM and SIGINT: no pipe");
         return;
@@ -34,7 +32,8 @@ TerminationSignals::TerminationSignals(OpenVPNService& vpn, std::chrono::millise
         char bytes[16];
         while (::read(pipeFds[0], bytes, sizeof bytes) > 0) {
         }
-        received();
+        Log::line("asked to quit by a signal");
+        quit_.request();
     });
     struct sigaction action {};
     action.sa_handler = onSignal;
@@ -42,16 +41,6 @@ TerminationSignals::TerminationSignals(OpenVPNService& vpn, std::chrono::millise
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
-
-    poll_.setInterval(20);
-    connect(&poll_, &QTimer::timeout, this, [this] {
-        if (vpn_.runInProgress() && std::chrono::steady_clock::now() < deadline_)
-            return;
-        if (vpn_.runInProgress())
-            Log::line("the VPN did not end in time; quitting all the same");
-        poll_.stop();
-        QCoreApplication::quit();
-    });
 }
 
 TerminationSignals::~TerminationSignals() {
@@ -64,17 +53,4 @@ TerminationSignals::~TerminationSignals() {
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
     pipeFds[0] = pipeFds[1] = -1;
-}
-
-void TerminationSignals::received() {
-    if (quitting_) {
-        Log::line("asked again to quit: quitting now");
-        return QCoreApplication::quit();
-    }
-    quitting_ = true;
-    Log::line("asked to quit: disconnecting first");
-    if (vpn_.runInProgress())
-        vpn_.stopOpenVPN();
-    deadline_ = std::chrono::steady_clock::now() + limit_;
-    poll_.start();
 }

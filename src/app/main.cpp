@@ -1,14 +1,16 @@
 // quovant: the tray application.
 #include "account/AccountClientModule.h"
 #include "account/LazyAccountClient.h"
+#include "account/LoginChain.h"
+#include "account/ProfileFile.h"
 #include "app/AppDelegate.h"
 #include "app/LeakBlockItems.h"
 #include "app/MainStoryboard.h"
+#include "app/OrderlyQuit.h"
 #include "app/SingleInstance.h"
 #include "app/StartupItems.h"
 #include "app/TerminationSignals.h"
 #include "helper/HelperPaths.h"
-#include "platform/AllocatorTunables.h"
 #include "platform/Log.h"
 #include "platform/NetworkWatcher.h"
 #include "platform/NotificationCenter.h"
@@ -28,13 +30,6 @@
 #include <QTimer>
 
 int main(int argc, char** argv) {
-    // glibc keeps freed small blocks in a cache per thread, seven of each size, for quick
-    // reuse. To the heap they stay in use: they are not merged with free neighbours and
-    // their pages cannot be given back, and which pages they hold changes with every
-    // connect, so resident memory crept up over days of connecting and disconnecting.
-    // Without the cache a freed block goes back to the heap's free lists, where trimming
-    // merges and gives back what it can.
-    AllocatorTunables::startOverWith("glibc.malloc.tcache_count=0", argv);
     QtHeapTrimmer::keepLargeBlocksOutOfTheHeap();
     Log::setIdentity("quovant");
     QApplication app(argc, argv);
@@ -77,15 +72,21 @@ int main(int argc, char** argv) {
                              }});
     delegate = &appDelegate;
 
+    QtSettingsStore settings;
+    KeyringPasswordStore passwords(settings);
+    LazyAccountClient account(bundleDir + "/" + AccountClientModule::fileName);
+    LoginChain loginChain({&account, &settings, &passwords, ProfileFile::defaultPath()});
+
+    // Declared after everything it uses, so it goes first: its threads end and its events
+    // are dropped while the helper connection, the queue and the chain still exist.
     OpenVPNService::Dependencies vpn;
     vpn.mainQueue = &mainQueue;
     vpn.helper = &appDelegate.helper();
-    OpenVPNService::configureShared(vpn);
+    vpn.profiles = &loginChain;
+    OpenVPNService service(vpn);
 
-    QtSettingsStore settings;
-    OpenVPNService& service = OpenVPNService::shared();
-    NotificationCenter::defaultCenter().addObserver(OpenVPNService::stateDidChangeNotification,
-                                                    [&heapTrimmer] { heapTrimmer.workDone(); });
+    const auto trimAfterChange = NotificationCenter::defaultCenter().addObserver(
+        OpenVPNService::stateDidChangeNotification, [&heapTrimmer] { heapTrimmer.workDone(); });
     appDelegate.bindReconnectSetting(settings,
                                      [&service](bool on) { service.setAutomaticReconnect(on); });
     // Before sleep and after it, and whenever the network under the tunnel changes,
@@ -97,23 +98,19 @@ int main(int argc, char** argv) {
         service.networkChanged(goingToSleep ? "the system is going to sleep"
                                             : "the system woke up");
     });
-    TerminationSignals termination(service);
+    OrderlyQuit quit(service);
+    appDelegate.setQuit([&quit] { quit.request(); });
+    TerminationSignals termination(quit);
 
-    KeyringPasswordStore passwords(settings);
     FreedesktopNotifications notifications;
-    LazyAccountClient account(bundleDir + "/" + AccountClientModule::fileName);
     QtDesktop desktop;
     const AutostartEntry autostart(AutostartEntry::defaultPath(),
                                    QApplication::applicationFilePath().toStdString());
     StartupItems startup(*appDelegate.statusMemu(), autostart, settings);
     LeakBlockItems leakBlock(*appDelegate.statusMemu(), settings,
-                             [&service, &appDelegate](LeakBlock block) {
-                                 service.setLeakBlock(block);
-                                 if (!block.enabled && appDelegate.mainViewController())
-                                     appDelegate.mainViewController()->leakBlockSwitchedOff();
-                             });
+                             [&service](LeakBlock block) { service.setLeakBlock(block); });
     const Storyboard storyboard = mainStoryboard(
-        appDelegate, {&settings, &account, &service, &NotificationCenter::defaultCenter(), &desktop,
+        appDelegate, {&settings, &service, &NotificationCenter::defaultCenter(), &desktop,
                       &passwords, &notifications, StartupItems::connectAtStart(settings)});
     appDelegate.setStoryboard(&storyboard);
     QTimer::singleShot(0, &appDelegate, [&appDelegate, &heapTrimmer] {

@@ -34,7 +34,8 @@ QMessageBox* AlertSheet::make(const QString& message) {
     auto* alert =
         new QMessageBox(QMessageBox::Critical, QString(), message, QMessageBox::NoButton, window_);
     alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setWindowModality(Qt::WindowModal);
+    // Not modal: the window's own button keeps working while an alert is open.
+    alert->setWindowModality(Qt::NonModal);
     open_ = alert;
     return alert;
 }

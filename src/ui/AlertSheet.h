@@ -7,10 +7,10 @@
 #include <functional>
 #include <vector>
 
-// The one alert a window shows at a time: critical, window-modal, opened without
-// waiting for it. A new message replaces the text of an open message instead of
-// stacking a second alert on it; an alert that asks the user to choose stays until
-// answered, and messages that come meanwhile are logged only.
+// The one alert a window shows at a time: critical, on the window but not modal to it
+// (whatever the window offers still works), opened without waiting for it. A new message replaces
+// the text of an open message instead of stacking a second alert on it; an alert that asks the user
+// to choose stays until answered, and messages that come meanwhile are logged only.
 class AlertSheet : public QObject {
     Q_OBJECT
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "account/AccountService.h"
-#include "account/ProfileFile.h"
 #include "platform/Desktop.h"
 #include "platform/KeyValueStore.h"
 #include "platform/NotificationCenter.h"
@@ -10,7 +8,7 @@
 #include "ui/ConnectionNotices.h"
 #include "ui/LoginView.h"
 #include "ui/StatusLine.h"
-#include "vpn/OpenVPNService.h"
+#include "vpn/ConnectionControl.h"
 
 #include <QObject>
 #include <cstdint>
@@ -18,10 +16,10 @@
 #include <optional>
 #include <string>
 
-// The login window's controller: validates the form, connects or disconnects,
-// mirrors the connection state in the window and the status menu's connect item,
-// keeps the remembered credentials, and runs the account service's login chain.
-// Main thread only; it reaches the window only through LoginView.
+// The login window's controller: validates the form, connects or disconnects, and shows
+// the connection's status (the service's one status value) in the window, the status
+// menu and the status item; it keeps nothing of the connection itself. Main thread only;
+// it reaches the window only through LoginView.
 class MainViewController : public QObject {
     Q_OBJECT
 public:
@@ -34,12 +32,13 @@ public:
         KeyValueStore* defaults = nullptr;
         // The remembered password; by default the key "password" of `defaults`.
         PasswordStore* passwords = nullptr;
-        AccountService* account = nullptr;
-        OpenVPNService* vpn = nullptr;
+        ConnectionControl* vpn = nullptr;
         NotificationCenter* notifications = nullptr;
         Desktop* desktop = nullptr;
         // The status menu's connect item, retitled with every look; empty while there is none.
         std::function<void(const std::string& title)> setConnectItemTitle = {};
+        // The status menu's second way out of a block (disconnect), shown only while it holds.
+        std::function<void(bool shown)> showDisconnectItem = {};
         // The status item's tooltip, set with the status line; empty while there is none.
         std::function<void(const std::string& text)> setStatusItemToolTip = {};
         // The status item's icon for the look; empty while there is none.
@@ -50,7 +49,6 @@ public:
         std::function<bool()> windowShown = [] { return true; };
         // Whether to connect with the remembered credentials once they are read at load.
         std::function<bool()> connectAtStart = {};
-        std::string profilePath = ProfileFile::defaultPath();
     };
 
     // With no view among the ports, loadView() makes the Qt login form.
@@ -65,7 +63,11 @@ public:
     void viewDidLoad();
     void viewDidAppear();
 
+    // Connects; or, while a connection is being made, is up or ends, cancels or
+    // disconnects; or, while the block holds after a drop, reconnects through it.
     void onConnectButtonClick();
+    // The status menu's disconnect item: ends whatever runs, and opens the way a block holds.
+    void onDisconnectItemClick();
     void onSignUpButtonClick();
     void onHelpButtonClick();
     void openVPNStateDidChange();
@@ -73,6 +75,7 @@ public:
     void setDisconnectedLook();
     void setConnectingLook();
     void setConnectedLook();
+    void setStoppingLook();
     // The tunnel dropped and the helper blocks all else: the button reconnects, the
     // alert offers to reconnect or to disconnect.
     void setBlockedLook();
@@ -81,38 +84,22 @@ public:
     void showStatus();
     // The status item was just made: it takes the status, icon included.
     void statusItemAppeared();
-    // The user unticked "Blokkeer internet zonder VPN": a block that outlived its run
-    // is lifted at once, as if they chose to disconnect. Runs from now on are not guarded.
-    void leakBlockSwitchedOff();
-
-    void login(const std::string& email, const std::string& password);
-    void requestProfile(const std::string& authorization);
 
 private:
     void setLockedLook(uint32_t titleColor, const std::string& title, const std::string& imageName);
-    // The status line, tooltip and notifications of the look just applied.
-    void lookTaken(StatusLine::Look look);
-    void failed(const AccountReply& reply);
-    void unknownError();
-    // Ends the chain with the disconnected look and, when there is one, the reason.
-    void chainFailed(const std::string& alert);
-    void blockedAfterDrop(const std::string& failure);
-    // A new run from the profile and the credentials of the one that dropped.
-    void reconnect();
-    // Opens the way the block holds shut.
-    void disconnectBlocked();
+    void applyLook(StatusLine::Look look);
+    // Tells the failure the status holds: an alert (a question while blocked) and a
+    // desktop notification where one is due.
+    void tellFailure(const ConnectionStatus& status);
 
     Ports ports_;
     SettingsPasswordStore passwordsInDefaults_;
     QWidget* form_ = nullptr;
-    StatusLine::Look look_ = StatusLine::Look::disconnected;
+    // What is drawn now, so that a status that changes nothing redraws nothing.
+    std::optional<StatusLine::Look> look_;
+    std::optional<StatusLine::Look> iconLook_;
+    uint64_t failuresTold_ = 0;
     std::optional<ConnectionNotices> notices_;
-    std::optional<StatusLine::Look> iconLook_; // the look the status item's icon shows
-    // Where the chain a click started stands, until it has ended: connected, or back to
-    // no process. A click meanwhile starts no second one.
-    enum class Chain { idle, requesting, running };
-    Chain chain_ = Chain::idle;
-    // A click that came while the previous openvpn was still ending; it connects once
-    // that openvpn is gone.
-    bool connectWhenEnded_ = false;
+    NotificationCenter::Observation stateObservation_;
+    NotificationCenter::Observation trafficObservation_;
 };

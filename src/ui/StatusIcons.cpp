@@ -18,13 +18,16 @@ QIcon StatusIcons::forLook(StatusLine::Look look) {
     static const QIcon connected = drawn(":/images/ic_status.svg");
     static const QIcon connecting = drawn(":/images/ic_status_connecting.svg");
     static const QIcon disconnected = drawn(":/images/ic_status_disconnected.svg");
+    static const QIcon blocked = drawn(":/images/ic_status_blocked.svg");
     switch (look) {
     case StatusLine::Look::connected:
         return connected;
     case StatusLine::Look::connecting:
+    case StatusLine::Look::stopping:
         return connecting;
-    case StatusLine::Look::disconnected:
     case StatusLine::Look::blocked:
+        return blocked;
+    case StatusLine::Look::disconnected:
         break;
     }
     return disconnected;

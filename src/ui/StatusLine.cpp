@@ -11,6 +11,21 @@ std::string StatusLine::duration(int64_t minutes) {
            std::to_string(rest) + UiText::minutes;
 }
 
+StatusLine::Look StatusLine::of(RunPhase phase) {
+    switch (phase) {
+    case RunPhase::idle:
+        return Look::disconnected;
+    case RunPhase::connected:
+        return Look::connected;
+    case RunPhase::stopping:
+        return Look::stopping;
+    case RunPhase::blocked:
+        return Look::blocked;
+    default:
+        return Look::connecting;
+    }
+}
+
 std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
                              ConnectionStats::Clock::time_point now) {
     switch (look) {
@@ -18,6 +33,8 @@ std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
         return UiText::notConnected;
     case Look::connecting:
         return UiText::connecting;
+    case Look::stopping:
+        return UiText::disconnecting;
     case Look::blocked:
         return UiText::blocked;
     case Look::connected:

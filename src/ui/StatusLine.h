@@ -1,6 +1,7 @@
 #pragma once
 
 #include "vpn/ConnectionStats.h"
+#include "vpn/ConnectionStatus.h"
 
 #include <cstdint>
 #include <string>
@@ -10,9 +11,12 @@
 // when connected, one otherwise.
 namespace StatusLine {
 
-// `blocked`: the tunnel went down without the user asking, and the helper lets nothing
-// out until the user reconnects or disconnects.
-enum class Look { disconnected, connecting, connected, blocked };
+// `stopping`: the tunnel is being ended. `blocked`: the tunnel went down without the user
+// asking, and the helper lets nothing out until the user reconnects or disconnects.
+enum class Look { disconnected, connecting, connected, stopping, blocked };
+
+// The look of each phase of the connection.
+Look of(RunPhase phase);
 
 std::string text(Look look, const ConnectionStats::Snapshot& stats,
                  ConnectionStats::Clock::time_point now);

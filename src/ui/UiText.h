@@ -7,6 +7,7 @@ namespace UiText {
 inline constexpr const char* connect = "Verbinden";
 inline constexpr const char* connecting = "Verbinden...";
 inline constexpr const char* disconnect = "Verbinding verbreken";
+inline constexpr const char* disconnecting = "Verbinding verbreken...";
 inline constexpr const char* signUp = "Inschrijven";
 inline constexpr const char* help = "Help";
 inline constexpr const char* emailPlaceholder = "Email";
@@ -39,10 +40,6 @@ inline constexpr const char* connectingFailed = "Verbinden mislukt";
 
 inline constexpr const char* emailEmpty = "Email should not be empty!";
 inline constexpr const char* passwordEmpty = "Password should not be empty!";
-inline constexpr const char* wrongCredentials = "Onjuist email of wachtwoord";
-inline constexpr const char* networkFailed = "Network connection failed";
-inline constexpr const char* unknownError = "Unknown error";
-inline constexpr const char* profileNotSaved = "The VPN profile could not be saved: ";
 inline constexpr const char* blockedExplained =
     "Internet access outside the VPN stays blocked until you reconnect or disconnect.";
 

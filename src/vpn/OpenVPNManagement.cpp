@@ -78,7 +78,7 @@ std::optional<std::string> OpenVPNManagement::authenticate(const std::string& pa
     return text;
 }
 
-void OpenVPNManagement::startReading(std::string alreadyRead) {
+void OpenVPNManagement::startReading(std::string alreadyRead, std::shared_ptr<StateSink> sink) {
     auto connection = socket_.connection();
     if (!connection)
         return;
@@ -94,14 +94,15 @@ void OpenVPNManagement::startReading(std::string alreadyRead) {
     std::lock_guard lock(loopMutex_);
     loopConnection_ = connection;
     loopRunning_ = true;
-    reader_.async([this, connection, alreadyRead = std::move(alreadyRead)]() mutable {
-        readLoop(connection, std::move(alreadyRead));
+    reader_.async([this, connection, alreadyRead = std::move(alreadyRead), sink]() mutable {
+        StateSink& states = sink ? *sink : states_;
+        readLoop(connection, std::move(alreadyRead), states);
         {
             std::lock_guard lock(loopMutex_);
             loopRunning_ = false;
             loopEnded_.notify_all();
         }
-        states_.managementClosed();
+        states.managementClosed();
     });
 }
 
@@ -116,12 +117,12 @@ bool OpenVPNManagement::reading() {
 }
 
 void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connection,
-                                 std::string alreadyRead) {
+                                 std::string alreadyRead, StateSink& sink) {
     ReadBuffer buffer;
     // The same room in every run: a buffer grown from the size of whatever came first
     // would leave the allocator pieces of a new size each time.
     buffer.text.reserve(2 * readSize);
-    receive(buffer, alreadyRead);
+    receive(buffer, alreadyRead, sink);
     auto lastShortRead = clock_.now() - readPause;
     for (;;) {
         // Sleep in the kernel until openvpn writes.
@@ -146,13 +147,13 @@ void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connectio
         if (read.status == ReadResult::Status::closed)
             return;
         if (read.status == ReadResult::Status::data)
-            receive(buffer, read.bytes);
+            receive(buffer, read.bytes, sink);
     }
 }
 
-void OpenVPNManagement::receive(ReadBuffer& buffer, std::string_view bytes) {
+void OpenVPNManagement::receive(ReadBuffer& buffer, std::string_view bytes, StateSink& sink) {
     buffer.decoder.decode(bytes, buffer.text);
-    buffer.text = cutLines(std::move(buffer.text), buffer.connected);
+    buffer.text = cutLines(std::move(buffer.text), buffer.connected, sink);
     if (buffer.text.size() > maxPendingText) {
         Log::standardOutput("MGMT: dropped " + std::to_string(buffer.text.size()) +
                             " bytes without a line feed");
@@ -162,12 +163,12 @@ void OpenVPNManagement::receive(ReadBuffer& buffer, std::string_view bytes) {
 
 std::string OpenVPNManagement::processBuffer(std::string buffer) {
     bool connected = false;
-    return cutLines(std::move(buffer), connected);
+    return cutLines(std::move(buffer), connected, states_);
 }
 
-std::string OpenVPNManagement::cutLines(std::string buffer, bool& connected) {
+std::string OpenVPNManagement::cutLines(std::string buffer, bool& connected, StateSink& sink) {
     auto handle = [&](std::string_view line) {
-        if (handleLine(line) == ConnectionState::connected)
+        if (handleLine(line, sink) == ConnectionState::connected)
             connected = true;
     };
     size_t start = 0;
@@ -185,19 +186,19 @@ std::string OpenVPNManagement::cutLines(std::string buffer, bool& connected) {
     return buffer;
 }
 
-std::optional<std::string> OpenVPNManagement::handleLine(std::string_view line) {
+std::optional<std::string> OpenVPNManagement::handleLine(std::string_view line, StateSink& sink) {
     const size_t colon = line.find(':');
     if (!line.empty() && line[0] == '>' && colon != std::string_view::npos) {
         const std::string_view type = line.substr(1, colon - 1);
         const std::string_view payload = line.substr(colon + 1);
         if (type == "STATE") {
-            return handleState(payload);
+            return handleState(payload, sink);
         } else if (type == "LOG") {
             Log::standardOutput(payload);
         } else if (type == "PASSWORD") {
-            states_.passwordNotice(payload);
+            sink.passwordNotice(payload);
         } else if (type == "BYTECOUNT") {
-            handleByteCount(payload);
+            handleByteCount(payload, sink);
         } else if (type != "INFO" && type != "HOLD" && type != "NEED-OK" && type != "PROXY" &&
                    type != "RSA_SIGN") {
             Log::standardOutput(std::string(LogText::unrecognizedCommand).append(line));
@@ -209,7 +210,8 @@ std::optional<std::string> OpenVPNManagement::handleLine(std::string_view line) 
     return std::nullopt;
 }
 
-std::optional<std::string> OpenVPNManagement::handleState(std::string_view payload) {
+std::optional<std::string> OpenVPNManagement::handleState(std::string_view payload,
+                                                          StateSink& sink) {
     const size_t first = payload.find(',');
     if (first == std::string_view::npos)
         return std::nullopt;
@@ -222,13 +224,15 @@ std::optional<std::string> OpenVPNManagement::handleState(std::string_view paylo
     const size_t fourth = third == std::string_view::npos ? third : payload.find(',', third + 1);
     if (fourth != std::string_view::npos)
         remote = payload.substr(fourth + 1, payload.find(',', fourth + 1) - fourth - 1);
-    states_.stateAddress(remote);
+    sink.stateAddress(remote);
+    sink.stateDescription(payload.substr(
+        second + 1, third == std::string_view::npos ? std::string_view::npos : third - second - 1));
     std::string word(payload.substr(first + 1, second - first - 1));
-    states_.updateState(word);
+    sink.updateState(word);
     return word;
 }
 
-void OpenVPNManagement::handleByteCount(std::string_view payload) {
+void OpenVPNManagement::handleByteCount(std::string_view payload, StateSink& sink) {
     // Two decimal totals; anything else is not a byte count and is dropped.
     uint64_t in = 0;
     uint64_t out = 0;
@@ -239,5 +243,5 @@ void OpenVPNManagement::handleByteCount(std::string_view payload) {
     const auto second = std::from_chars(first.ptr + 1, end, out);
     if (second.ec != std::errc() || second.ptr != end)
         return;
-    states_.byteCount(in, out);
+    sink.byteCount(in, out);
 }

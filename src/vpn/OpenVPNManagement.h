@@ -46,8 +46,9 @@ public:
 
     // Starts the read loop for the current connection, handling `alreadyRead` first. The
     // loop ends when that connection closes, so a new connect never leaves two loops on
-    // one socket.
-    void startReading(std::string alreadyRead = {});
+    // one socket. The loop hands what it reads to `sink` (kept until the loop ends), or
+    // to the client's own sink when none is given.
+    void startReading(std::string alreadyRead = {}, std::shared_ptr<StateSink> sink = nullptr);
 
     // What one read loop carries from read to read: an unfinished character, the
     // text not yet cut into lines, and whether a CONNECTED state has been read.
@@ -57,14 +58,18 @@ public:
         bool connected = false;
     };
     // Takes one read's bytes: decodes, cuts and handles every complete line.
-    void receive(ReadBuffer& buffer, std::string_view bytes);
+    void receive(ReadBuffer& buffer, std::string_view bytes) { receive(buffer, bytes, states_); }
 
     // Cuts every complete line off the front of `buffer`, handles each, returns the rest.
     std::string processBuffer(std::string buffer);
     // Act on one line; each returns the state word it handed to the sink, if any.
-    std::optional<std::string> handleLine(std::string_view line);
-    std::optional<std::string> handleState(std::string_view payload);
-    void handleByteCount(std::string_view payload);
+    std::optional<std::string> handleLine(std::string_view line) {
+        return handleLine(line, states_);
+    }
+    std::optional<std::string> handleState(std::string_view payload) {
+        return handleState(payload, states_);
+    }
+    void handleByteCount(std::string_view payload) { handleByteCount(payload, states_); }
 
     // Waits (at most `timeout`) until no read loop runs: once openvpn has ended, its
     // last lines are then handled before anyone records that it ended.
@@ -76,8 +81,13 @@ public:
     uint64_t readCount() const { return reads_.load(); }
 
 private:
-    void readLoop(const std::shared_ptr<TCPConnection>& connection, std::string alreadyRead);
-    std::string cutLines(std::string buffer, bool& connected);
+    void readLoop(const std::shared_ptr<TCPConnection>& connection, std::string alreadyRead,
+                  StateSink& sink);
+    void receive(ReadBuffer& buffer, std::string_view bytes, StateSink& sink);
+    std::string cutLines(std::string buffer, bool& connected, StateSink& sink);
+    std::optional<std::string> handleLine(std::string_view line, StateSink& sink);
+    std::optional<std::string> handleState(std::string_view payload, StateSink& sink);
+    void handleByteCount(std::string_view payload, StateSink& sink);
 
     StateSink& states_;
     PacingClock& clock_;

@@ -14,9 +14,11 @@ public:
     virtual void passwordNotice(std::string_view) {}
     // A read loop has ended: its management connection closed.
     virtual void managementClosed() {}
-    // The remote address a state line names (empty when it names none); it comes just
-    // before that line's word.
+    // The remote address a state line names (empty when it names none) and its description
+    // ("auth-failure" on EXITING after refused credentials); both come just before that
+    // line's word.
     virtual void stateAddress(std::string_view) {}
+    virtual void stateDescription(std::string_view) {}
     // Bytes received and sent over the tunnel so far (">BYTECOUNT:in,out").
     virtual void byteCount(uint64_t, uint64_t) {}
 };

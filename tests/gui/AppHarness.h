@@ -24,37 +24,33 @@ inline std::string screenshot(QWidget* window, const std::string& name) {
     return path;
 }
 
-// The application as main() assembles it, with a scripted account service, the real
-// helper daemon, and a management port the test reads.
+// The application as main() assembles it, with a scripted account service behind the
+// real login chain, the real helper daemon for the helper check, and the connection's
+// run machine with the test in the helper's and openvpn's place.
 struct App {
     HelperDaemon daemon;
-    LoopbackServer management;
     QtMainQueue mainQueue{qApp};
     NotificationCenter center;
     QtSettingsStore settings;
+    SettingsPasswordStore passwords{settings};
     FakeAccount account;
     FakeDesktop desktop;
     std::atomic<int> terminations = 0;
-    std::unique_ptr<OpenVPNService> vpn;
+    TempDir dir;
+    std::unique_ptr<HarnessConnection> vpn;
     std::unique_ptr<AppDelegate> delegate;
     Storyboard storyboard;
 
     explicit App(bool withViewController = true, const std::string& helperSocket = "") {
         QApplication::setQuitOnLastWindowClosed(false);
         PointingHandCursor::install();
-        OpenVPNService::Dependencies d;
-        d.mainQueue = &mainQueue;
-        d.notifications = &center;
-        d.managementPort = management.port();
-        d.trustManagementPeer = [](const TCPConnection&) { return true; };
-        d.resourcePath = [](const std::string& n) -> std::optional<std::string> {
-            return "/s/" + n;
-        };
-        vpn = std::make_unique<OpenVPNService>(d);
+        vpn = std::make_unique<HarnessConnection>(
+            center,
+            LoginChain::Ports{&account, &settings, &passwords, (dir / "quovant.ovpn").string()});
         delegate = std::make_unique<AppDelegate>(HelperClient::Dependencies{
             &mainQueue, HelperDaemon::libexecDir(),
             helperSocket.empty() ? daemon.socketPath() : helperSocket, [this] { ++terminations; }});
-        storyboard = mainStoryboard(*delegate, {&settings, &account, vpn.get(), &center, &desktop});
+        storyboard = mainStoryboard(*delegate, {&settings, vpn.get(), &center, &desktop});
         if (!withViewController)
             storyboard.add("mainViewController", [] { return nullptr; });
         delegate->setStoryboard(&storyboard);

@@ -85,10 +85,11 @@ TEST(LoginWindow, OneAlertAtATimeTheNewestMessageReplacesTheOpenOne) {
 
     app.outlet<QLineEdit>("emailEdit")->setText("me@example.com");
     app.outlet<QLineEdit>("passwordEdit")->setText("pw");
-    app.delegate->connectItem()->trigger();
-    app.delegate->connectItem()->trigger();
+    // Connect, cancel, connect: the cancelled login's answer shows nothing.
+    for (int i = 0; i < 3; ++i)
+        app.delegate->connectItem()->trigger();
     spin(50ms);
-    ASSERT_FALSE(app.account.requests.empty());
+    ASSERT_EQ(app.account.requests.size(), 2u);
     for (auto& request : app.account.requests)
         request.completion({AccountReply::Outcome::failedWithoutResponse, ""});
     spin(50ms);
@@ -249,6 +250,8 @@ TEST(LoginWindow, LooksFollowTheConnectionState) {
     spin(50ms);
     ASSERT_EQ(app.account.requests.size(), 1u);
     EXPECT_EQ(app.account.requests[0].first, "zoe@example.com");
+    app.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+    app.account.answer(AccountReply::Outcome::succeeded, "{\"config\":\"client\\n\"}");
 
     EXPECT_EQ(button->text(), "Verbinden...");
     EXPECT_EQ(button->imageName(), "bg_button");
@@ -277,12 +280,11 @@ TEST(LoginWindow, LooksFollowTheConnectionState) {
     screenshot(app.delegate->window(), "look-connected");
 
     // Disconnect from the tray menu: the same action, now sending SIGINT.
-    ASSERT_TRUE(app.vpn->management().socket().connect(1).ok());
-    ASSERT_TRUE(app.management.accept());
     app.delegate->connectItem()->trigger();
-    EXPECT_EQ(app.management.receiveUntil("\n", 2s), "signal SIGINT\n");
+    EXPECT_EQ(app.vpn->done.back(), "signal SIGINT\n");
+    EXPECT_EQ(button->text(), "Verbinding verbreken...");
 
-    app.vpn->updateState("NOPROCESS");
+    app.vpn->ended(0, false);
     spin(50ms);
     EXPECT_EQ(button->text(), "Verbinden");
     EXPECT_EQ(button->palette().color(QPalette::ButtonText), QColor(0x9D9EA2));
@@ -300,12 +302,10 @@ TEST(LoginWindow, StatusLineAndTooltipShowTheServerTimeAndTrafficOfTheLiveTunnel
     EXPECT_EQ(status->textFormat(), Qt::PlainText);
     EXPECT_EQ(app.delegate->statusItem()->toolTip(), "Quovant\nNiet verbonden");
 
-    // The real management client reads openvpn's lines from the test's port.
-    ASSERT_TRUE(app.vpn->management().socket().connect(1).ok());
-    ASSERT_TRUE(app.management.accept());
-    app.vpn->management().startReading();
-    app.management.send(">STATE:1700000000,CONNECTED,SUCCESS,10.8.0.2,198.51.100.20,1194,,\r\n"
-                        ">BYTECOUNT:1288490,356123\r\n");
+    app.vpn->connectThrough(app.account);
+    app.vpn->stateAddress("198.51.100.20");
+    app.vpn->updateState("CONNECTED");
+    app.vpn->byteCount(1288490, 356123);
     const QString connected = "Verbonden met 198.51.100.20 \u00b7 0 min\n"
                               "Ontvangen 1,2 MB \u00b7 Verzonden 347 KB";
     EXPECT_TRUE(waitUntil([&] { return status->text() == connected; }))
@@ -313,12 +313,13 @@ TEST(LoginWindow, StatusLineAndTooltipShowTheServerTimeAndTrafficOfTheLiveTunnel
     EXPECT_EQ(app.delegate->statusItem()->toolTip(), "Quovant\n" + connected);
     screenshot(app.delegate->window(), "status-connected");
 
-    app.management.send(">BYTECOUNT:3221225472,1048576\r\n");
+    app.vpn->byteCount(3221225472, 1048576);
     EXPECT_TRUE(waitUntil([&] {
         return status->text().endsWith("Ontvangen 3,0 GB \u00b7 Verzonden 1,0 MB");
     })) << status->text().toStdString();
 
-    app.management.send(">STATE:1700000100,EXITING,SIGINT,,,,,\r\n");
+    app.vpn->updateState("EXITING");
+    app.vpn->ended(0, false);
     EXPECT_TRUE(waitUntil([&] { return status->text() == "Niet verbonden"; }));
     EXPECT_EQ(app.delegate->statusItem()->toolTip(), "Quovant\nNiet verbonden");
 }

@@ -78,23 +78,20 @@ protected:
 
 TEST_F(Notifications, TunnelUpDroppedAndBackEachOnceButNotWhenTheUserDisconnects) {
     ControllerHarness h(nullptr, nullptr, &notifications);
+    h.vpn->connectThrough(h.account);
     h.vpn->stateAddress("198.51.100.7");
     h.vpn->updateState("CONNECTED");
-    h.queue.drain();
-    for (const char* word : {"RECONNECTING", "WAIT", "AUTH", "RECONNECTING"}) {
+    for (const char* word : {"RECONNECTING", "WAIT", "AUTH", "RECONNECTING"})
         h.vpn->updateState(word);
-        h.queue.drain();
-    }
     h.vpn->stateAddress("198.51.100.8");
     h.vpn->updateState("CONNECTED");
-    h.queue.drain();
 
     // The user disconnects: openvpn's exit is no news.
     h.view.email = "me@example.com";
     h.view.password = "pw";
     h.controller->onConnectButtonClick();
     h.vpn->updateState("EXITING");
-    h.queue.drain();
+    h.vpn->ended(0, false);
     EXPECT_EQ(received(), (std::vector<std::string>{
                               "Verbonden|Server: 198.51.100.7",
                               "Verbinding weggevallen|Opnieuw verbinden...",
@@ -104,11 +101,11 @@ TEST_F(Notifications, TunnelUpDroppedAndBackEachOnceButNotWhenTheUserDisconnects
 
 TEST_F(Notifications, ADropWithAReasonIsToldOnceWithTheReason) {
     ControllerHarness h(nullptr, nullptr, &notifications);
+    h.vpn->connectThrough(h.account);
     h.vpn->updateState("CONNECTED");
-    h.queue.drain();
-    // The run ends by itself with a reason (here: the service gives up on a start).
-    h.vpn->startOpenVPN();
-    h.queue.drain();
+    // The run ends by itself with a reason (here: the helper stops and does not come back).
+    h.vpn->setAutomaticReconnect(false);
+    h.vpn->ended(-1, false, "The VPN helper stopped.");
     ASSERT_EQ(h.view.alerts.size(), 1u);
     EXPECT_EQ(received(), (std::vector<std::string>{
                               "Verbonden|",

@@ -90,7 +90,7 @@ TEST_F(Tray, TheItemRegistersWithItsTitleMenuTooltipAndAnIconPerState) {
     // Each look has its own picture, drawn at several sizes.
     const std::string disconnected = property("IconPixmap");
     EXPECT_GE(std::count(disconnected.begin(), disconnected.end(), '('), 6) << "one image per size";
-    app.delegate->mainViewController()->setConnectingLook();
+    app.vpn->connectThrough(app.account);
     std::string connecting;
     EXPECT_TRUE(waitUntil([&] { return (connecting = property("IconPixmap")) != disconnected; }));
     app.vpn->updateState("CONNECTED");
@@ -100,7 +100,7 @@ TEST_F(Tray, TheItemRegistersWithItsTitleMenuTooltipAndAnIconPerState) {
         return connected != connecting && connected != disconnected;
     }));
     EXPECT_NE(property("ToolTip").find("Verbonden"), std::string::npos);
-    app.vpn->updateState("NOPROCESS");
+    app.vpn->ended(0, false);
     EXPECT_TRUE(waitUntil([&] { return property("IconPixmap") == disconnected; }));
 }
 

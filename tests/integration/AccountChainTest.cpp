@@ -60,9 +60,8 @@ TEST(AccountChain, LoginFetchesTheProfileWritesItAndStartsTheService) {
     EXPECT_EQ(h.defaults.values.at("email"), " Zoë@example.com ");
     EXPECT_EQ(chain.service->recorded(), "POST /api/login json=yes email= Zoë@example.com \n"
                                          "GET /api/profile?country_code=QZ bearer=valid\n");
-    h.queue.drain();
-    EXPECT_EQ(h.view.alerts, std::vector<std::string>{"No VPN helper answers."})
-        << "the service was started, and this harness has no helper";
+    EXPECT_EQ(h.vpn->done.back(), "run " + (h.dir / "quovant.ovpn").string())
+        << "the helper is asked to run the profile";
     for (const auto& line : log.systemLines())
         EXPECT_EQ(line.find("p w"), std::string::npos) << "no password in the log";
 }
@@ -223,20 +222,13 @@ TEST(AccountChain, PlantedProfileFileOrDirectoryStopsTheStartWithAReason) {
         return;
     // The profile's directory taken by another user before this one made it.
     Chain chain;
-    auto& h = *chain.harness;
-    const auto taken = h.dir / "quovant";
+    TempDir other;
+    const auto taken = other / "quovant";
     std::filesystem::create_directory(taken);
     ASSERT_EQ(::chown(taken.c_str(), 1000, 1000), 0);
-    h.controller.reset();
-    MainViewController::Ports ports;
-    ports.view = &h.view;
-    ports.defaults = &h.defaults;
-    ports.account = chain.client.get();
-    ports.vpn = h.vpn.get();
-    ports.notifications = &h.center;
-    ports.desktop = &h.desktop;
-    ports.profilePath = (taken / "quovant.ovpn").string();
-    h.controller = std::make_unique<MainViewController>(ports);
+    chain.harness = std::make_unique<ControllerHarness>(chain.client.get(), nullptr, nullptr,
+                                                        (taken / "quovant.ovpn").string());
+    auto& h = *chain.harness;
     chain.connect("bob@example.com", "hunter2");
     ASSERT_EQ(h.view.alerts.size(), 1u);
     EXPECT_NE(h.view.alerts[0].find("belongs to another user"), std::string::npos)

@@ -146,8 +146,7 @@ private:
 const auto* privateResolver = ::testing::AddGlobalTestEnvironment(new PrivateResolverConfig);
 
 struct Guarded : ::testing::Test {
-    VpnStack vpn{Accounts{{"alice@example.com", "pw"}}, true, OpenVPNService::defaultStartTimeout,
-                 true};
+    VpnStack vpn{Accounts{{"alice@example.com", "pw"}}, true, RunTiming{}.start, true};
     bool withIPv6 = addIPv6(vpn.server);
     FarSide far{vpn.server};
 
@@ -182,7 +181,7 @@ struct Guarded : ::testing::Test {
         ASSERT_TRUE(pid);
         ::kill(*pid, SIGKILL);
         ASSERT_TRUE(vpn.waitForState("NOPROCESS", 15s));
-        EXPECT_NE(vpn.service->takeFailure(), "");
+        EXPECT_NE(vpn.service->status().failure, "");
         EXPECT_TRUE(tableExists());
     }
 };
@@ -258,7 +257,7 @@ TEST_F(Guarded, EndsTheUserDidNotAskForKeepTheBlockAndSayWhyUntilTheUserDisconne
     // What openvpn does by itself when its pings stop coming back: the service ends the run.
     vpn.service->management().sendCommand("signal SIGUSR1\n");
     ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 15s));
-    EXPECT_EQ(vpn.service->takeFailure(),
+    EXPECT_EQ(vpn.service->status().failure,
               "The VPN connection dropped and automatic reconnecting is off, so it was ended.");
     EXPECT_TRUE(vpn.service->blocked()) << vpn.daemon.log();
     EXPECT_TRUE(tableExists());
@@ -272,7 +271,7 @@ TEST_F(Guarded, EndsTheUserDidNotAskForKeepTheBlockAndSayWhyUntilTheUserDisconne
     connect();
     vpn.service->management().socket().close();
     ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 15s));
-    EXPECT_EQ(vpn.service->takeFailure(), "The connection to the VPN's control port broke.");
+    EXPECT_EQ(vpn.service->status().failure, "The connection to the VPN's control port broke.");
     EXPECT_NE(vpn.daemon.log().find("killOpenVPN, keeping the block"), std::string::npos)
         << vpn.daemon.log();
     EXPECT_TRUE(vpn.service->blocked());
@@ -293,7 +292,7 @@ TEST_F(Guarded, AHelperThatGoesAwayWhileBlockingLeavesNoBlockClaimed) {
     EXPECT_TRUE(vpn.mainQueue.drainUntil(
         [&] { return !vpn.service->blocked() && !vpn.seenStates.empty(); }, 10s))
         << "the window is told";
-    EXPECT_EQ(vpn.service->takeFailure(), OpenVPNService::blockEndedWithHelper);
+    EXPECT_EQ(vpn.service->status().failure, RunMachine::blockEndedWithHelper);
     EXPECT_FALSE(tableExists());
     EXPECT_TRUE(outsideArrives(far));
 }
@@ -625,7 +624,7 @@ TEST_F(GuardedByName, ANameWithNoAddressOrNoneThatCanBeLookedUpUnderTheBlockIsRe
     nameTheServer("nowhere.quovant.test");
     vpn.service->startOpenVPN();
     ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 20s));
-    EXPECT_EQ(vpn.service->takeFailure(), "The VPN server's address could not be looked up.");
+    EXPECT_EQ(vpn.service->status().failure, "The VPN server's address could not be looked up.");
     EXPECT_FALSE(tableExists()) << "nothing was started, nothing blocks";
 
     // Blocked after a crash, a profile naming a server not looked up for this block.
@@ -634,7 +633,7 @@ TEST_F(GuardedByName, ANameWithNoAddressOrNoneThatCanBeLookedUpUnderTheBlockIsRe
     nameTheServer("other.quovant.test");
     vpn.service->startOpenVPN();
     ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 20s));
-    EXPECT_NE(vpn.service->takeFailure().find("cannot be looked up while traffic outside"),
+    EXPECT_NE(vpn.service->status().failure.find("cannot be looked up while traffic outside"),
               std::string::npos);
     EXPECT_TRUE(tableExists()) << "the refusal keeps the block";
     EXPECT_TRUE(vpn.service->blocked());

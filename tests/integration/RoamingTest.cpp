@@ -170,7 +170,7 @@ TEST_F(Roaming, LinkAddressAndDefaultRouteChangesRestartTheTunnelAtOnceAndItCome
     EXPECT_LT(*route, 2s);
     ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state();
     EXPECT_TRUE(pingThroughTunnel()) << "after the default route changed";
-    EXPECT_EQ(vpn.service->takeFailure(), "");
+    EXPECT_EQ(vpn.service->status().failure, "");
 }
 
 TEST_F(Roaming, WhileOpenVPNReconnectsAChangeThatBringsNoWayOutIsLeftToIt) {
@@ -206,8 +206,8 @@ TEST_F(Roaming, WithReconnectingOffANetworkChangeEndsTheConnectionAndSaysWhy) {
                                    [](const std::string& state) { return state != "CONNECTED"; });
     EXPECT_EQ(std::find(left, vpn.seenStates.end(), "CONNECTED"), vpn.seenStates.end())
         << "never claimed connected again";
-    EXPECT_EQ(vpn.service->takeFailure(), "The VPN connection was ended: address added on "
-                                          "qv-host, and automatic reconnecting is off.");
+    EXPECT_EQ(vpn.service->status().failure, "The VPN connection was ended: address added on "
+                                             "qv-host, and automatic reconnecting is off.");
 }
 
 TEST_F(Roaming, WithReconnectingOffADropEndsTheConnectionAndSaysWhy) {
@@ -218,7 +218,7 @@ TEST_F(Roaming, WithReconnectingOffADropEndsTheConnectionAndSaysWhy) {
     ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 15s));
     vpn.mainQueue.drain();
     EXPECT_EQ(vpn.service->state(), "NOPROCESS");
-    EXPECT_EQ(vpn.service->takeFailure(),
+    EXPECT_EQ(vpn.service->status().failure,
               "The VPN connection dropped and automatic reconnecting is off, so it was ended.");
 
     vpn.service->setAutomaticReconnect(true);
@@ -233,9 +233,9 @@ TEST_F(Roaming, LostManagementConnectionEndsTheRunWithinSeconds) {
     vpn.service->management().socket().close(); // openvpn runs on, unsteerable
     ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 15s));
     vpn.mainQueue.drain();
-    EXPECT_LT(Clock::now() - start, OpenVPNService::managementLossGrace + 3s);
+    EXPECT_LT(Clock::now() - start, RunTiming{}.managementLoss + 3s);
     EXPECT_EQ(vpn.service->state(), "NOPROCESS");
-    EXPECT_EQ(vpn.service->takeFailure(), "The connection to the VPN's control port broke.");
+    EXPECT_EQ(vpn.service->status().failure, "The connection to the VPN's control port broke.");
     EXPECT_NE(vpn.daemon.log().find("request killOpenVPN"), std::string::npos);
 }
 
@@ -250,7 +250,7 @@ TEST_F(Roaming, HelperKilledWhileConnectedIsAskedAgainOnceItIsBack) {
     ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state() << "\n" << vpn.daemon.log();
     EXPECT_TRUE(pingThroughTunnel());
     EXPECT_TRUE(log.systemContains("the VPN helper went away; asking it again"));
-    EXPECT_EQ(vpn.service->takeFailure(), "");
+    EXPECT_EQ(vpn.service->status().failure, "");
 
     // Stopped the way systemd stops it for an upgrade: it ends its openvpn and says so.
     vpn.seenStates.clear();
@@ -264,7 +264,7 @@ TEST_F(Roaming, HelperKilledWhileConnectedIsAskedAgainOnceItIsBack) {
 
     vpn.service->stopOpenVPN();
     EXPECT_TRUE(vpn.waitForState("NOPROCESS", 20s));
-    EXPECT_EQ(vpn.service->takeFailure(), "");
+    EXPECT_EQ(vpn.service->status().failure, "");
 }
 
 TEST_F(Roaming, TheRunAskedOfARestartedHelperBlocksLeaksAsTheFirstDid) {
@@ -293,7 +293,7 @@ TEST_F(Roaming, HelperRestartedWhileDisconnectedServesTheNextConnect) {
     vpn.mainQueue.drainUntil([] { return false; }, 200ms); // the broken connection is let go
     vpn.service->startOpenVPN();
     EXPECT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state() << "\n" << vpn.daemon.log();
-    EXPECT_EQ(vpn.service->takeFailure(), "");
+    EXPECT_EQ(vpn.service->status().failure, "");
 }
 
 TEST_F(Roaming, HelperThatDoesNotComeBackEndsTheConnectionAndSaysSo) {
@@ -303,7 +303,7 @@ TEST_F(Roaming, HelperThatDoesNotComeBackEndsTheConnectionAndSaysSo) {
         << vpn.service->state();
     vpn.mainQueue.drain();
     EXPECT_EQ(vpn.service->state(), "NOPROCESS");
-    EXPECT_NE(vpn.service->takeFailure().find("The VPN helper could not be reached"),
+    EXPECT_NE(vpn.service->status().failure.find("The VPN helper could not be reached"),
               std::string::npos);
 }
 
@@ -315,7 +315,7 @@ TEST_F(Roaming, StopDuringAHelperRetryEndsAtOnceWithoutAFailure) {
     ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 10s));
     vpn.mainQueue.drain();
     EXPECT_EQ(vpn.service->state(), "NOPROCESS");
-    EXPECT_EQ(vpn.service->takeFailure(), "");
+    EXPECT_EQ(vpn.service->status().failure, "");
 }
 
 } // namespace

@@ -159,7 +159,7 @@ TEST(SleepResume, TunnelIsToldBeforeSleepUnderADelayLockAndRestartedOnResume) {
         vpn, [&] { return login.locksGiven() == 2; }, 10s))
         << "a new delay lock for the next sleep";
     EXPECT_TRUE(watcher.holdsDelayLock());
-    EXPECT_EQ(vpn.service->takeFailure(), "");
+    EXPECT_EQ(vpn.service->status().failure, "");
 }
 
 TEST(SleepResume, WithoutABusNothingIsWatchedAndNothingFails) {

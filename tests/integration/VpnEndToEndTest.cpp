@@ -79,7 +79,7 @@ TEST(VpnEndToEnd, WrongPasswordEndsInNoProcess) {
         << "openvpn's last words are handled before its end";
     EXPECT_EQ(vpn.seenStates.back(), "NOPROCESS");
     EXPECT_TRUE(log.outputContains("AUTH_FAILED"));
-    EXPECT_EQ(vpn.service->takeFailure(),
+    EXPECT_EQ(vpn.service->status().failure,
               "The VPN server did not accept the e-mail address or password.");
 }
 
@@ -95,13 +95,13 @@ TEST(VpnEndToEnd, ProfileThatForgetsCredentialsIsAnsweredAgainAfterAReconnect) {
     // for the credentials again.
     ASSERT_TRUE(vpn.restartAndWaitForConnected()) << vpn.service->state() << "\n"
                                                   << vpn.daemon.log();
-    EXPECT_EQ(vpn.service->takeFailure(), "");
+    EXPECT_EQ(vpn.service->status().failure, "");
     const auto out = log.outputLines();
     EXPECT_EQ(std::count(out.begin(), out.end(), "password 'Auth' [...]\n"), 2)
         << "once with the opening commands, once for the second prompt";
     vpn.service->stopOpenVPN();
     EXPECT_TRUE(vpn.waitForState("NOPROCESS", 20s));
-    EXPECT_EQ(vpn.service->takeFailure(), "") << "a disconnect the user asked for is no failure";
+    EXPECT_EQ(vpn.service->status().failure, "") << "a disconnect the user asked for is no failure";
 }
 
 TEST(VpnEndToEnd, ControlCharacterInACredentialIsRefusedBeforeAnythingIsSent) {
@@ -125,8 +125,8 @@ TEST(VpnEndToEnd, WithoutHelperNothingIsTriedAndTheWindowLearnsWhy) {
     vpn.service->startOpenVPN();
     vpn.mainQueue.drain();
     EXPECT_EQ(vpn.seenStates, std::vector<std::string>{"NOPROCESS"});
-    EXPECT_EQ(vpn.service->takeFailure(), "No VPN helper answers.");
-    EXPECT_EQ(vpn.service->takeFailure(), "") << "told once";
+    EXPECT_EQ(vpn.service->status().failure, "No VPN helper answers.");
+    EXPECT_EQ(vpn.service->status().failure, "") << "told once";
     EXPECT_FALSE(listener.accept(300ms)) << "no management connection without a run";
 }
 
@@ -163,7 +163,7 @@ TEST(VpnEndToEnd, SquatterOnTheManagementPortGetsNothingAndTheRunIsRefused) {
     vpn.service->startOpenVPN();
     ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.seenStates.empty(); }, 15s));
     EXPECT_EQ(vpn.service->state(), "NOPROCESS");
-    EXPECT_EQ(vpn.service->takeFailure(),
+    EXPECT_EQ(vpn.service->status().failure,
               "The VPN's control port 127.0.0.1:1337 is held by another program.");
     EXPECT_EQ(vpn.daemon.log().find("openvpn started"), std::string::npos) << vpn.daemon.log();
 
@@ -193,7 +193,8 @@ TEST(VpnEndToEnd, HelperThatHangsIsGivenUpAndItsLateRunEnded) {
     ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return !vpn.service->runInProgress(); }, 10s));
     vpn.mainQueue.drain();
     EXPECT_EQ(vpn.service->state(), "NOPROCESS");
-    EXPECT_EQ(vpn.service->takeFailure(), "The VPN helper did not start the connection in time.");
+    EXPECT_EQ(vpn.service->status().failure,
+              "The VPN helper did not start the connection in time.");
 
     // The helper wakes up, runs what it was asked, and ends it as asked next.
     vpn.daemon.process().signal(SIGCONT);
@@ -220,7 +221,7 @@ TEST(VpnEndToEnd, HungOpenVPNIsEndedThroughTheHelperWhenItDoesNotAnswer) {
     EXPECT_EQ(vpn.service->state(), "NOPROCESS");
     EXPECT_TRUE(log.systemContains("openvpn did not stop when asked; asking the helper to end it"));
     EXPECT_NE(vpn.daemon.log().find("request killOpenVPN"), std::string::npos);
-    EXPECT_EQ(vpn.service->takeFailure(), "") << "the user asked for it";
+    EXPECT_EQ(vpn.service->status().failure, "") << "the user asked for it";
 }
 
 size_t threadCount() {

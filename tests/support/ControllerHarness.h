@@ -1,9 +1,12 @@
 #pragma once
 
-#include "LoopbackServer.h"
 #include "TempDir.h"
-#include "platform/ManualMainQueue.h"
+#include "account/AccountService.h"
+#include "account/LoginChain.h"
+#include "platform/SettingsPasswordStore.h"
 #include "ui/MainViewController.h"
+#include "vpn/OpenVPNService.h"
+#include "vpn/RunMachine.h"
 
 #include <map>
 #include <memory>
@@ -71,6 +74,8 @@ struct FakeAccount : AccountService {
     void answer(AccountReply::Outcome outcome, const std::string& body) {
         requests.back().completion({outcome, body});
     }
+    int cancels = 0;
+    void cancel() override { ++cancels; }
 };
 
 struct FakeDesktop : Desktop {
@@ -78,56 +83,144 @@ struct FakeDesktop : Desktop {
     void openURL(const std::string& url) override { opened.push_back(url); }
 };
 
+// The connection as the window sees it, with the real run machine and login chain behind
+// it and no helper, openvpn or thread: what would go to the helper is recorded, and the
+// test plays the helper's and openvpn's part with the calls below.
+struct HarnessConnection : ConnectionControl, RunEffects {
+    NotificationCenter& center;
+    LoginChain chain;
+    RunMachine machine{*this};
+    std::vector<std::string> done;                         // what went to the helper and openvpn
+    std::optional<std::string> config, username, password; // of the last run asked for
+    std::string nextAddress;
+
+    HarnessConnection(NotificationCenter& c, LoginChain::Ports chainPorts)
+        : center(c), chain(std::move(chainPorts)) {}
+
+    const ConnectionStatus& status() const override { return machine.status(); }
+    void connect(const Credentials& credentials) override {
+        RunEvent event = RunEvent::of(RunEvent::Kind::connect);
+        event.credentials = credentials;
+        machine.handle(event);
+    }
+    void stopOpenVPN() override { machine.handle(RunEvent::of(RunEvent::Kind::disconnect)); }
+    void reconnect() override { machine.handle(RunEvent::of(RunEvent::Kind::reconnect)); }
+    void releaseBlock() override {
+        if (status().blocked())
+            stopOpenVPN();
+    }
+    void setAutomaticReconnect(bool on) { machine.automaticReconnect = on; }
+    bool automaticReconnect() const { return machine.automaticReconnect; }
+    // A run with `account`'s answers: logged in, the profile saved, the helper asked.
+    void connectThrough(FakeAccount& account) {
+        connect({"a@example.com", "pw", false});
+        account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+        account.answer(AccountReply::Outcome::succeeded, "{\"config\":\"client\\n\"}");
+    }
+
+    // openvpn's side: a state line (the helper's start and the management connection
+    // first, if the run has not got that far), a byte count, its end.
+    void updateState(const std::string& word) {
+        event(RunEvent::Kind::helperStarted, "secret");
+        event(RunEvent::Kind::attached);
+        RunEvent line = RunEvent::of(RunEvent::Kind::stateLine, machine.currentRun(), word);
+        line.extra = std::exchange(nextAddress, {});
+        machine.handle(line);
+    }
+    void stateAddress(const std::string& address) { nextAddress = address; }
+    void byteCount(uint64_t in, uint64_t out) {
+        RunEvent count = RunEvent::of(RunEvent::Kind::byteCount, machine.currentRun());
+        count.in = in;
+        count.out = out;
+        machine.handle(count);
+    }
+    void ended(int32_t exitStatus, bool blocking, const std::string& reason = {}) {
+        event(RunEvent::Kind::managementClosed);
+        RunEvent end = RunEvent::of(RunEvent::Kind::helperEnded, machine.currentRun(), reason);
+        end.status = exitStatus;
+        end.flag = blocking;
+        machine.handle(end);
+    }
+    void event(RunEvent::Kind kind, const std::string& text = {}) {
+        machine.handle(RunEvent::of(kind, machine.currentRun(), text));
+    }
+
+    void fetchProfile(uint64_t run, const Credentials& credentials) override {
+        username = credentials.email;
+        password = credentials.password;
+        chain.fetch(credentials, [this, run](const ProfileSource::Outcome& outcome) {
+            machine.handle(
+                outcome.profilePath
+                    ? RunEvent::of(RunEvent::Kind::profileReady, run, *outcome.profilePath)
+                    : RunEvent::of(RunEvent::Kind::profileFailed, run, outcome.failure));
+        });
+    }
+    void cancelProfile() override { chain.cancel(); }
+    std::optional<std::pair<std::string, std::string>> scripts() override {
+        return std::pair<std::string, std::string>{"/scripts/client.up", "/scripts/client.down"};
+    }
+    void askHelper(uint64_t, const RunRequest& request) override {
+        config = request.config;
+        done.push_back("run " + request.config);
+    }
+    void attach(uint64_t, const std::string&) override {}
+    void startReading(uint64_t) override {}
+    void send(const std::string& command) override { done.push_back(command); }
+    void kill(uint64_t, bool keepBlock) override {
+        done.push_back(keepBlock ? "kill, keeping the block" : "kill");
+    }
+    void releaseBlock(uint64_t) override { done.push_back("release"); }
+    void watchBlock(uint64_t) override {}
+    void startTimer(uint64_t, RunTimer, std::chrono::milliseconds) override {}
+    void statusChanged(bool) override { center.post(OpenVPNService::stateDidChangeNotification); }
+    void trafficChanged() override { center.post(OpenVPNService::trafficDidChangeNotification); }
+    void quitDone() override {}
+    void log(const std::string&) override {}
+};
+
 // The login window's controller with a fake window, defaults and desktop, the given
-// account service (a scripted fake by default), and a real service object whose
-// management port is a LoopbackServer the test reads.
+// account service (a scripted fake by default) behind the real login chain, and the
+// connection above.
 struct ControllerHarness {
-    LoopbackServer management;
-    ManualMainQueue queue;
     NotificationCenter center;
     FakeView view;
     FakeDefaults defaults;
     FakeAccount account;
     FakeDesktop desktop;
     TempDir dir;
+    SettingsPasswordStore defaultPasswords{defaults};
     std::vector<std::string> itemTitles;
     std::vector<std::string> toolTips;
-    std::unique_ptr<OpenVPNService> vpn;
+    std::vector<bool> disconnectItem;
+    std::unique_ptr<HarnessConnection> vpn;
     std::unique_ptr<MainViewController> controller;
 
     bool windowShown = true;
 
     explicit ControllerHarness(AccountService* accountService = nullptr,
                                PasswordStore* passwords = nullptr,
-                               DesktopNotifications* notifications = nullptr) {
-        OpenVPNService::Dependencies d;
-        d.mainQueue = &queue;
-        d.notifications = &center;
-        d.managementPort = management.port();
-        d.resourcePath = [](const std::string& name) -> std::optional<std::string> {
-            return "/scripts/" + name;
-        };
-        d.trustManagementPeer = [](const TCPConnection&) { return true; };
-        vpn = std::make_unique<OpenVPNService>(d);
+                               DesktopNotifications* notifications = nullptr,
+                               std::optional<std::string> profilePath = std::nullopt) {
+        vpn = std::make_unique<HarnessConnection>(
+            center, LoginChain::Ports{accountService ? accountService : &account, &defaults,
+                                      passwords ? passwords : &defaultPasswords,
+                                      profilePath.value_or((dir / "quovant.ovpn").string())});
         MainViewController::Ports ports = basicPorts(view);
         ports.passwords = passwords;
         ports.desktopNotifications = notifications;
         ports.windowShown = [this] { return windowShown; };
-        if (accountService)
-            ports.account = accountService;
         ports.setConnectItemTitle = [this](const std::string& t) { itemTitles.push_back(t); };
         ports.setStatusItemToolTip = [this](const std::string& t) { toolTips.push_back(t); };
-        ports.profilePath = (dir / "quovant.ovpn").string();
+        ports.showDisconnectItem = [this](bool shown) { disconnectItem.push_back(shown); };
         controller = std::make_unique<MainViewController>(ports);
         controller->viewDidLoad();
     }
 
-    // The harness's defaults, account, service and desktop, for a controller on `v`.
+    // The harness's defaults, service and desktop, for a controller on `v`.
     MainViewController::Ports basicPorts(LoginView& v) {
         MainViewController::Ports ports;
         ports.view = &v;
         ports.defaults = &defaults;
-        ports.account = &account;
         ports.vpn = vpn.get();
         ports.notifications = &center;
         ports.desktop = &desktop;

@@ -96,7 +96,7 @@ int connect(const std::string& socket, const std::string& profile, const std::st
     mainQueue.drainUntil([&] { return !service.runInProgress() || service.state() == "CONNECTED"; },
                          std::chrono::seconds(60));
     mainQueue.drain();
-    say("ended " + service.state() + " " + service.takeFailure());
+    say("ended " + service.state() + " " + service.status().failure);
     return 0;
 }
 

@@ -28,29 +28,35 @@ TEST(MainViewController, ValidationComesFirstAndTrimsNothing) {
     EXPECT_EQ(c.view.title, "Verbinden...") << "login puts the window into its connecting look";
 }
 
-TEST(MainViewController, ConnectOrDisconnectByState) {
-    for (const std::string state :
-         {"CONNECTED", "CONNECTING", "WAIT", "RECONNECTING", "SOMETHING_NEW", ""}) {
-        ControllerHarness c;
-        ASSERT_TRUE(c.vpn->management().socket().connect(1).ok());
-        ASSERT_TRUE(c.management.accept());
-        c.vpn->setState(state);
-        c.view.email = "a@example.com";
-        c.view.password = "pw";
-        const int before = c.view.changes;
-        c.controller->onConnectButtonClick();
-        EXPECT_EQ(c.management.receiveUntil("\n", 2s), "signal SIGINT\n") << state;
-        EXPECT_TRUE(c.account.requests.empty()) << state;
-        EXPECT_EQ(c.view.changes, before) << state << ": the look follows openvpn, not the click";
-    }
-    for (const std::string state : {"DISCONNECTED", "EXITING", "NOPROCESS"}) {
-        ControllerHarness c;
-        c.vpn->setState(state);
-        c.view.email = "a@example.com";
-        c.view.password = "pw";
-        c.controller->onConnectButtonClick();
-        EXPECT_EQ(c.account.requests.size(), 1u) << state << " logs in";
-    }
+TEST(MainViewController, TheClickFollowsThePhase) {
+    using Kind = RunEvent::Kind;
+    ControllerHarness c;
+    c.view.email = "a@example.com";
+    c.view.password = "pw";
+    c.controller->onConnectButtonClick();
+    ASSERT_EQ(c.account.requests.size(), 1u);
+    const int cancels = c.account.cancels;
+    c.controller->onConnectButtonClick();
+    EXPECT_EQ(c.account.cancels, cancels + 1) << "a click while the service is asked cancels it";
+    EXPECT_EQ(c.view.title, "Verbinden");
+    c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+    EXPECT_EQ(c.account.requests.size(), 1u) << "a cancelled chain asks nothing more";
+    EXPECT_TRUE(c.view.alerts.empty());
+
+    c.controller->onConnectButtonClick();
+    c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+    c.account.answer(AccountReply::Outcome::succeeded, "{\"config\":\"client\\n\"}");
+    EXPECT_EQ(c.vpn->done.back(), "run " + (c.dir / "quovant.ovpn").string());
+    c.vpn->updateState("CONNECTED");
+    const int before = c.view.changes;
+    c.controller->onConnectButtonClick();
+    EXPECT_EQ(c.vpn->done.back(), "signal SIGINT\n");
+    EXPECT_EQ(c.view.title, "Verbinding verbreken...") << "stopping shows at once";
+    EXPECT_GT(c.view.changes, before);
+    c.vpn->ended(0, false);
+    EXPECT_EQ(c.view.title, "Verbinden");
+    EXPECT_TRUE(c.view.alerts.empty()) << "a disconnect the user asked for is no failure";
+    c.vpn->event(Kind::disconnect);
 }
 
 TEST(MainViewController, StateDecidesTheLook) {
@@ -67,6 +73,8 @@ TEST(MainViewController, StateDecidesTheLook) {
                            0x9D9EA2,
                            false};
     const Expect disconnected{"Verbinden", "bg_button", "Verbinden", 0x9D9EA2, 0xFFFFFF, true};
+    // Words of openvpn's during a run; its end is told by the helper, so the stopped words
+    // keep the look of the run until then.
     const std::pair<std::string, Expect> table[] = {
         {"USER_VPN_PERMISSION", connecting},
         {"VPN_GENERATE_CONFIG", connecting},
@@ -81,40 +89,76 @@ TEST(MainViewController, StateDecidesTheLook) {
         {"ASSIGN_IP", connecting},
         {"ADD_ROUTES", connecting},
         {"CONNECTED", connected},
-        {"DISCONNECTED", disconnected},
-        {"EXITING", disconnected},
-        {"NOPROCESS", disconnected},
+        {"DISCONNECTED", connecting},
+        {"EXITING", connecting},
+        {"AUTH_PENDING", connecting},
     };
     for (const auto& [state, e] : table) {
         ControllerHarness c;
-        Log::Capture log;
+        EXPECT_EQ(c.view.title, disconnected.title);
+        c.vpn->connect({"a@example.com", "pw", false});
+        c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+        c.account.answer(AccountReply::Outcome::succeeded, "{\"config\":\"client\\n\"}");
         c.vpn->updateState(state);
-        c.queue.drain();
         EXPECT_EQ(c.view.title, e.title) << state;
         EXPECT_EQ(c.view.titleColor, e.titleColor) << state;
         EXPECT_EQ(c.view.image, e.image) << state;
         EXPECT_EQ(c.itemTitles.back(), e.item) << state;
         EXPECT_EQ(c.view.formEnabled, e.enabled) << state;
         EXPECT_EQ(c.view.rememberColor, e.rememberColor) << state;
-        EXPECT_EQ(log.systemLines(), std::vector<std::string>{state}) << "one log line: the word";
+        c.vpn->ended(0, false);
+        EXPECT_EQ(c.view.title, disconnected.title) << state << ": the run's end";
+        EXPECT_EQ(c.view.formEnabled, disconnected.enabled) << state;
+        EXPECT_EQ(c.view.rememberColor, disconnected.rememberColor) << state;
     }
-    for (const std::string unknown : {"AUTH_PENDING", "connected", ""}) {
-        ControllerHarness c;
-        Log::Capture log;
-        const int before = c.view.changes;
-        c.vpn->updateState(unknown);
-        c.queue.drain();
-        EXPECT_EQ(c.view.changes, before) << unknown;
-        EXPECT_TRUE(c.itemTitles.empty()) << unknown;
-        EXPECT_EQ(log.systemLines(), std::vector<std::string>{unknown});
-    }
+}
+
+// Each failure is told once, however often the status is announced after it; a drop
+// after the tunnel was up keeps the block, says so and asks, and the question stays
+// until the block is settled.
+TEST(MainViewController, FailuresAreToldOnceAndBlocksAsk) {
+    ControllerHarness c;
+    auto connectUntil = [&](const char* word) {
+        c.vpn->connect({"a@example.com", "pw", false});
+        c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
+        c.account.answer(AccountReply::Outcome::succeeded, "{\"config\":\"client\\n\"}");
+        c.vpn->updateState(word);
+    };
+    connectUntil("AUTH");
+    c.vpn->event(RunEvent::Kind::passwordNotice, "Verification Failed: 'Auth'");
+    c.vpn->ended(1, true);
+    EXPECT_EQ(c.view.alerts, std::vector<std::string>{
+                                 "The VPN server did not accept the e-mail address or password."});
+    EXPECT_EQ(c.view.title, "Verbinden") << "never up: not blocked";
+    EXPECT_EQ(c.vpn->done.back(), "release");
+    for (int i = 0; i < 3; ++i)
+        c.center.post(OpenVPNService::stateDidChangeNotification);
+    EXPECT_EQ(c.view.alerts.size(), 1u);
+
+    connectUntil("CONNECTED");
+    c.vpn->ended(139, true);
+    EXPECT_EQ(c.view.title, "Opnieuw verbinden");
+    EXPECT_EQ(c.view.status, "Geblokkeerd: VPN verbroken");
+    ASSERT_EQ(c.view.choices.size(), 2u);
+    EXPECT_EQ(c.view.alerts.back(),
+              "The VPN connection ended unexpectedly (openvpn exit status 139).\n\n"
+              "Internet access outside the VPN stays blocked until you reconnect or disconnect.");
+    EXPECT_TRUE(c.disconnectItem.back()) << "the tray offers both ways out";
+    c.center.post(OpenVPNService::stateDidChangeNotification);
+    EXPECT_EQ(c.view.choices.size(), 2u) << "a later announcement withdraws nothing";
+    c.view.choices[1].action(); // "Verbinding verbreken"
+    EXPECT_EQ(c.vpn->done.back(), "release");
+    EXPECT_EQ(c.view.title, "Verbinden");
+    EXPECT_TRUE(c.view.choices.empty());
+    EXPECT_FALSE(c.disconnectItem.back());
+    EXPECT_EQ(c.view.alerts.size(), 2u);
 }
 
 TEST(MainViewController, RememberMeStoresOrRemovesAfterASuccessfulLogin) {
     {
         ControllerHarness c;
         c.view.remember = true;
-        c.controller->login("a@example.com", "pw 1");
+        c.vpn->connect({"a@example.com", "pw 1", c.view.remember});
         c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
         EXPECT_EQ(c.defaults.values, (std::map<std::string, std::string>{{"email", "a@example.com"},
                                                                          {"password", "pw 1"}}));
@@ -122,7 +166,7 @@ TEST(MainViewController, RememberMeStoresOrRemovesAfterASuccessfulLogin) {
     {
         ControllerHarness c;
         c.defaults.values = {{"email", "old@example.com"}, {"password", "old"}};
-        c.controller->login("a@example.com", "pw");
+        c.vpn->connect({"a@example.com", "pw", c.view.remember});
         c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
         c.account.answer(AccountReply::Outcome::failedWithResponse,
                          "{}"); // the profile request fails
@@ -132,7 +176,7 @@ TEST(MainViewController, RememberMeStoresOrRemovesAfterASuccessfulLogin) {
         ControllerHarness c;
         c.defaults.values = {{"email", "kept@example.com"}, {"password", "kept"}};
         c.view.remember = true;
-        c.controller->login("a@example.com", "pw");
+        c.vpn->connect({"a@example.com", "pw", c.view.remember});
         c.account.answer(AccountReply::Outcome::failedWithResponse, "{}");
         EXPECT_EQ(c.defaults.values.at("email"), "kept@example.com")
             << "a failed login changes nothing";
@@ -183,7 +227,7 @@ TEST(MainViewController, FailuresShowTheirAlertAndUnlockTheForm) {
     };
     for (const auto& k : cases) {
         ControllerHarness c;
-        c.controller->login("a@example.com", "pw");
+        c.vpn->connect({"a@example.com", "pw", c.view.remember});
         if (k.atProfile)
             c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
         c.account.answer(k.outcome, k.body);
@@ -196,67 +240,26 @@ TEST(MainViewController, FailuresShowTheirAlertAndUnlockTheForm) {
     }
 }
 
-TEST(MainViewController, ProfileIsWrittenAndTheServiceStartedWithTheFieldsOfNow) {
+TEST(MainViewController, ProfileIsWrittenAndTheRunAskedWithTheCredentialsOfTheClick) {
     ControllerHarness c;
     c.view.email = "first@example.com";
     c.view.password = "first";
-    c.controller->login("first@example.com", "first");
+    c.vpn->connect({c.view.email, c.view.password, false});
     c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"abc\"}");
     ASSERT_EQ(c.account.requests.back().kind, "profile");
     EXPECT_EQ(c.account.requests.back().first, "Bearer abc");
-    c.view.email = " now@example.com ";
-    c.view.password = " now ";
     const std::string profile = "client\r\nremote vpn.example 1194\n# caf\xC3\xA9\n";
     c.account.answer(AccountReply::Outcome::succeeded, nlohmann::json{{"config", profile}}.dump());
     EXPECT_EQ(readFile(c.dir / "quovant.ovpn"), profile);
     EXPECT_EQ(std::filesystem::status(c.dir / "quovant.ovpn").permissions(),
               std::filesystem::perms(0600));
     EXPECT_EQ(c.vpn->config, (c.dir / "quovant.ovpn").string());
-    EXPECT_EQ(c.vpn->username, " now@example.com ");
-    EXPECT_EQ(c.vpn->password, " now ");
-    // This harness has no helper: the start ends at once, and the window says why.
-    c.queue.drain();
+    EXPECT_EQ(c.vpn->username, "first@example.com");
+    EXPECT_EQ(c.vpn->password, "first");
+    EXPECT_EQ(c.view.title, "Verbinden...") << "until the helper has told how the start went";
+    c.vpn->ended(-1, false, "No VPN helper answers.");
     EXPECT_EQ(c.view.alerts, std::vector<std::string>{"No VPN helper answers."});
     EXPECT_EQ(c.view.title, "Verbinden");
-}
-
-TEST(MainViewController, OneChainPerClickUntilItHasEnded) {
-    ControllerHarness c;
-    c.view.email = "a@example.com";
-    c.view.password = "pw";
-    // Button and tray item alike: while the login runs, more clicks start nothing.
-    for (int click = 0; click < 10; ++click)
-        c.controller->onConnectButtonClick();
-    ASSERT_EQ(c.account.requests.size(), 1u);
-    c.vpn->updateState("NOPROCESS"); // whatever else posts meanwhile leaves the chain alone
-    c.queue.drain();
-    EXPECT_EQ(c.view.title, "Verbinden...");
-    c.controller->onConnectButtonClick();
-    EXPECT_EQ(c.account.requests.size(), 1u);
-
-    c.account.answer(AccountReply::Outcome::failedWithResponse, "{}");
-    EXPECT_EQ(c.view.alerts, std::vector<std::string>{"Onjuist email of wachtwoord"});
-    EXPECT_EQ(c.view.title, "Verbinden");
-    c.controller->onConnectButtonClick();
-    EXPECT_EQ(c.account.requests.size(), 2u) << "after the chain ended a click starts the next";
-}
-
-TEST(MainViewController, FailedStartEndsInTheDisconnectedLookWithItsReason) {
-    ControllerHarness c;
-    c.view.email = "a@example.com";
-    c.view.password = "pw";
-    c.controller->onConnectButtonClick();
-    c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
-    c.account.answer(AccountReply::Outcome::succeeded, "{\"config\":\"client\\n\"}");
-    EXPECT_EQ(c.view.title, "Verbinden...") << "until the service has told how the start went";
-    EXPECT_EQ(c.vpn->state(), "NOPROCESS");
-    c.queue.drain();
-    EXPECT_EQ(c.view.alerts, std::vector<std::string>{"No VPN helper answers."});
-    EXPECT_EQ(c.view.title, "Verbinden");
-    EXPECT_EQ(c.view.formEnabled, true);
-    c.vpn->updateState("NOPROCESS");
-    c.queue.drain();
-    EXPECT_EQ(c.view.alerts.size(), 1u) << "one alert per failure";
 }
 
 TEST(MainViewController, LinksOpenTheWebSite) {

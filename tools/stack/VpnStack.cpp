@@ -15,7 +15,7 @@ VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper
     OpenVPNService::Dependencies dependencies;
     dependencies.mainQueue = &mainQueue;
     dependencies.notifications = &notifications;
-    dependencies.startTimeout = startTimeout;
+    dependencies.timing.start = startTimeout;
     if (withHelper)
         dependencies.helper = helperClient.get();
     const std::string scripts = daemon.installDir();
@@ -24,8 +24,12 @@ VpnStack::VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper
     };
     service = std::make_unique<OpenVPNService>(dependencies);
     service->setLeakBlock({blockLeaks, false});
-    notifications.addObserver(OpenVPNService::stateDidChangeNotification,
-                              [this] { seenStates.push_back(service->state()); });
+    // The service tells of every stored word and every change of phase; a word is
+    // recorded once for each time it comes after another.
+    observation = notifications.addObserver(OpenVPNService::stateDidChangeNotification, [this] {
+        if (seenStates.empty() || seenStates.back() != service->state())
+            seenStates.push_back(service->state());
+    });
 }
 
 void VpnStack::prepare(const std::string& username, const std::string& password) {

@@ -19,7 +19,7 @@
 class VpnStack {
 public:
     explicit VpnStack(std::vector<OpenVPNServer::Account> accounts, bool withHelper = true,
-                      std::chrono::milliseconds startTimeout = OpenVPNService::defaultStartTimeout,
+                      std::chrono::milliseconds startTimeout = RunTiming{}.start,
                       bool blockLeaks = false);
 
     OpenVPNServer server;
@@ -31,7 +31,8 @@ public:
     // Declared after the service, so it goes first: no helper reply can reach a service that is
     // gone.
     std::unique_ptr<HelperClient> helperClient;
-    std::vector<std::string> seenStates; // the state read at each notification, in order
+    std::vector<std::string> seenStates; // the state words seen, in order
+    NotificationCenter::Observation observation;
 
     // Writes the server's client profile (owner-only) and sets config, username, password.
     void prepare(const std::string& username, const std::string& password);

@@ -10,6 +10,7 @@ class QtMainQueue : public MainQueue {
 public:
     explicit QtMainQueue(QObject* context) : context_(context) {}
     void async(std::function<void()> work) override;
+    void asyncAfter(std::chrono::milliseconds delay, std::function<void()> work) override;
 
 private:
     QObject* context_;

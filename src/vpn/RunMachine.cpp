@@ -1,0 +1,462 @@
+#include "vpn/RunMachine.h"
+
+#include "helper/HelperConnection.h"
+#include "vpn/ManagementCommand.h"
+
+#include <iterator>
+
+const char* phaseName(RunPhase phase) {
+    switch (phase) {
+    case RunPhase::idle:
+        return "idle";
+    case RunPhase::preparing:
+        return "preparing";
+    case RunPhase::requesting:
+        return "requesting";
+    case RunPhase::attaching:
+        return "attaching";
+    case RunPhase::connecting:
+        return "connecting";
+    case RunPhase::connected:
+        return "connected";
+    case RunPhase::reconnecting:
+        return "reconnecting";
+    case RunPhase::stopping:
+        return "stopping";
+    case RunPhase::blocked:
+        return "blocked";
+    }
+    return "?";
+}
+
+RunMachine::RunMachine(RunEffects& effects, RunTiming timing,
+                       std::function<Clock::time_point()> now)
+    : effects_(effects), timing_(timing), now_(std::move(now)) {}
+
+void RunMachine::handle(const RunEvent& event) {
+    using Kind = RunEvent::Kind;
+    const RunPhase phase = status_.phase;
+    // The user's events and the settings' are the current run's; the others must say so.
+    switch (event.kind) {
+    case Kind::connect:
+    case Kind::startRun:
+    case Kind::reconnect:
+    case Kind::disconnect:
+    case Kind::quit:
+    case Kind::networkChanged:
+    case Kind::leakBlockOff:
+        break;
+    default:
+        if (!run_ || event.run != run_->id)
+            return; // an event of a run that has ended
+    }
+
+    switch (event.kind) {
+    case Kind::connect:
+        if (phase == RunPhase::idle)
+            return connect(event.credentials);
+        if (phase == RunPhase::blocked)
+            return handle(RunEvent::of(Kind::reconnect));
+        if (phase == RunPhase::stopping && !quitting_) {
+            // Connects once the openvpn that is ending is gone.
+            run_->connectAfter = event.credentials;
+            return;
+        }
+        return effects_.log("a connection is already being made");
+    case Kind::startRun:
+        if (phase != RunPhase::idle && phase != RunPhase::blocked)
+            return effects_.log("not starting openvpn: a connection is still being made or ended");
+        return startRun(event.text, event.credentials);
+    case Kind::reconnect:
+        if (phase != RunPhase::blocked)
+            return;
+        // No login first: the account service is out of reach while the block holds, and
+        // opening the way for it would let everything out meanwhile. The new run takes the
+        // block over, and keeps protecting what the dropped one protected.
+        effects_.log("reconnecting through the block");
+        return startRun(run_->request.config, run_->credentials, true);
+    case Kind::quit:
+        quitting_ = true;
+        if (phase == RunPhase::idle)
+            return effects_.quitDone();
+        [[fallthrough]];
+    case Kind::disconnect:
+        switch (phase) {
+        case RunPhase::idle:
+            return;
+        case RunPhase::preparing:
+            effects_.cancelProfile();
+            return finish({});
+        case RunPhase::blocked:
+            effects_.log("the user disconnected: traffic outside the VPN is no longer blocked");
+            effects_.releaseBlock(run_->id);
+            return finish({});
+        case RunPhase::stopping:
+            run_->userStopped = true;
+            run_->connectAfter.reset();
+            return;
+        default:
+            return stop(true);
+        }
+    case Kind::leakBlockOff:
+        if (phase == RunPhase::blocked) {
+            effects_.log("the user switched the block off while it held");
+            handle(RunEvent::of(Kind::disconnect));
+        }
+        return;
+    case Kind::profileReady:
+        if (phase == RunPhase::preparing)
+            startRun(event.text, run_->credentials);
+        return;
+    case Kind::profileFailed:
+        if (phase == RunPhase::preparing)
+            finish(event.text);
+        return;
+    case Kind::helperStarted:
+        run_->helperRetries = 0;
+        if (phase != RunPhase::requesting)
+            return; // a stop is on its way to the helper
+        setPhase(RunPhase::attaching);
+        return effects_.attach(run_->id, event.text);
+    case Kind::attached:
+        if (phase != RunPhase::attaching)
+            return;
+        run_->attached = true;
+        setPhase(RunPhase::connecting);
+        for (const char* command : {"state on\n", "bytecount 1\n", "log on\n"})
+            effects_.send(command);
+        effects_.send(run_->request.usernameCommand);
+        effects_.send(run_->request.passwordCommand);
+        return effects_.startReading(run_->id);
+    case Kind::attachFailed:
+        if (phase != RunPhase::attaching)
+            return;
+        // Nobody can steer it; its end ends the run.
+        return endConnection(event.text);
+    case Kind::helperEnded:
+        if (run_->attached) {
+            // openvpn's last lines (why it ended) may still be on their way from the
+            // management connection, which closes as openvpn exits.
+            run_->endPending = event;
+            return timer(RunTimer::managementLoss, timing_.managementLoss);
+        }
+        return ended(event.status, event.text, event.flag);
+    case Kind::helperFailed:
+        return helperFailed(event.code, event.text);
+    case Kind::stateLine:
+        return stateLine(event);
+    case Kind::passwordNotice:
+        return passwordNotice(event.text);
+    case Kind::byteCount: {
+        const bool shownChanged = stats_.byteCount(event.in, event.out, now_());
+        status_.stats = stats_.snapshot();
+        if (shownChanged)
+            effects_.trafficChanged();
+        return;
+    }
+    case Kind::managementClosed:
+        run_->attached = false;
+        if (run_->endPending)
+            return ended(run_->endPending->status, run_->endPending->text, run_->endPending->flag);
+        // openvpn closes the connection as it exits, and the helper then says so at once;
+        // one that lives on without its management client can be neither steered nor
+        // stopped from here.
+        if (phase != RunPhase::stopping && phase != RunPhase::blocked && run_->asked)
+            timer(RunTimer::managementLoss, timing_.managementLoss);
+        return;
+    case Kind::networkChanged:
+        return networkChanged(event.text, event.flag);
+    case Kind::timeout:
+        return timeout(event.timer);
+    case Kind::helperGone:
+        if (phase == RunPhase::blocked) {
+            effects_.log("the VPN helper went away: traffic outside the VPN is no longer blocked");
+            finish(blockEndedWithHelper);
+        }
+        return;
+    }
+}
+
+void RunMachine::connect(const Credentials& credentials) {
+    run_ = Run{};
+    run_->id = nextId_++;
+    run_->credentials = credentials;
+    status_.failure.clear();
+    setPhase(RunPhase::preparing);
+    effects_.fetchProfile(run_->id, credentials);
+}
+
+void RunMachine::startRun(std::string config, Credentials credentials, bool everConnected) {
+    // Refused before anything goes to the helper or openvpn, so a bad value can neither
+    // start a tunnel nor be spliced into a management command.
+    const auto usernameCommand = ManagementCommand::username(credentials.email);
+    const auto passwordCommand = ManagementCommand::password(credentials.password);
+    const auto scripts = effects_.scripts();
+    std::string refusal;
+    if (config.empty())
+        refusal = "The VPN profile or the credentials are missing.";
+    else if (!usernameCommand || !passwordCommand)
+        refusal = "The e-mail address or the password holds a control character.";
+    else if (!scripts)
+        refusal = "The VPN helper's scripts are missing.";
+    if (!refusal.empty()) {
+        effects_.log("cannot start openvpn: " + refusal);
+        if (status_.phase == RunPhase::blocked) {
+            // The block holds on; the user can still disconnect.
+            status_.failure = refusal;
+            ++status_.failureCount;
+            return effects_.statusChanged(false);
+        }
+        if (!run_) {
+            run_ = Run{};
+            run_->id = nextId_++;
+        }
+        return finish(refusal);
+    }
+    const std::optional<Credentials> connectAfter = run_ ? run_->connectAfter : std::nullopt;
+    run_ = Run{};
+    run_->id = nextId_++;
+    run_->credentials = credentials;
+    run_->request = {std::move(config), scripts->first,   scripts->second,
+                     *usernameCommand,  *passwordCommand, leakBlock};
+    run_->everConnected = everConnected;
+    run_->connectAfter = connectAfter;
+    status_.failure.clear();
+    ask();
+}
+
+void RunMachine::ask() {
+    run_->asked = true;
+    run_->attached = false;
+    setPhase(RunPhase::requesting);
+    effects_.askHelper(run_->id, run_->request);
+    // A helper that takes the request and then hangs must not leave the window waiting.
+    timer(RunTimer::start, timing_.start);
+}
+
+void RunMachine::stop(bool userAsked) {
+    Run& run = *run_;
+    run.stopAsked = true;
+    run.userStopped = run.userStopped || userAsked;
+    setPhase(RunPhase::stopping);
+    if (!run.asked)
+        return ended(0, {}, false); // waiting to ask a helper that went away: nothing runs
+    if (run.attached) {
+        effects_.send("signal SIGINT\n");
+        return timer(RunTimer::stopAnswer, timing_.stopAnswer);
+    }
+    effects_.kill(run.id, !run.userStopped && run.everConnected);
+    timer(RunTimer::killAnswer, timing_.killAnswer);
+}
+
+void RunMachine::endConnection(const std::string& failure) {
+    effects_.log("ending the VPN connection: " + failure);
+    fail(failure);
+    stop(false);
+}
+
+void RunMachine::ended(int32_t status, const std::string& reason, bool blocking) {
+    Run& run = *run_;
+    run.endPending.reset();
+    if ((reason == HelperProtocol::helperStoppedReason ||
+         reason == HelperProtocol::helperStoppingReason) &&
+        retryThroughHelper())
+        return;
+    run.asked = false;
+    run.attached = false;
+    // A stop the user asked for is no failure, unless it did not go as asked.
+    std::string failure = run.userStopped || reason.empty() ? run.failure : reason;
+    if (failure.empty() && !run.stopAsked)
+        failure = "The VPN connection ended unexpectedly (openvpn exit status " +
+                  std::to_string(status) + ").";
+    stats_.stateStored(ConnectionState::noProcess, now_());
+    storeWord(ConnectionState::noProcess);
+    // Blocks protect only what was protected: a connection that was never up (a wrong
+    // password, a server out of reach) ends with the way open and says why.
+    if (blocking && !run.userStopped && run.everConnected && !quitting_) {
+        effects_.log("the connection dropped; traffic outside the VPN stays blocked: " + failure);
+        status_.failure = failure;
+        ++status_.failureCount;
+        run.connectAfter.reset();
+        effects_.watchBlock(run.id);
+        return setPhase(RunPhase::blocked);
+    }
+    if (blocking || run.userStopped)
+        effects_.releaseBlock(run.id);
+    finish(failure);
+}
+
+bool RunMachine::retryThroughHelper() {
+    Run& run = *run_;
+    if (!automaticReconnect || run.stopAsked || quitting_ ||
+        run.helperRetries >= std::size(helperRetryPauses))
+        return false;
+    const auto pause = helperRetryPauses[run.helperRetries++];
+    effects_.log("the VPN helper went away; asking it again in " + std::to_string(pause.count()) +
+                 " ms (attempt " + std::to_string(run.helperRetries) + " of " +
+                 std::to_string(std::size(helperRetryPauses)) + ")");
+    // A new id: whatever the old openvpn still reports is of a run that has ended.
+    run.id = nextId_++;
+    run.asked = false;
+    run.attached = false;
+    // Not a word of openvpn's, which is gone: the window must not go on showing a tunnel,
+    // nor the end of one, while a new run is on its way.
+    storeWord("RECONNECTING");
+    setPhase(RunPhase::requesting);
+    timer(RunTimer::helperRetry, pause);
+    return true;
+}
+
+void RunMachine::finish(const std::string& failure) {
+    std::optional<Credentials> connectAfter = run_ ? run_->connectAfter : std::nullopt;
+    run_.reset();
+    if (status_.state != ConnectionState::noProcess)
+        storeWord(ConnectionState::noProcess);
+    if (!failure.empty()) {
+        effects_.log("connecting failed: " + failure);
+        status_.failure = failure;
+        ++status_.failureCount;
+        if (status_.phase == RunPhase::idle)
+            effects_.statusChanged(false);
+    }
+    setPhase(RunPhase::idle);
+    if (quitting_)
+        return effects_.quitDone();
+    if (connectAfter)
+        connect(*connectAfter);
+}
+
+void RunMachine::fail(const std::string& failure) {
+    if (run_ && run_->failure.empty())
+        run_->failure = failure;
+}
+
+void RunMachine::stateLine(const RunEvent& event) {
+    const std::string& word = event.text;
+    // openvpn repeats these while re-applying its settings on a live tunnel; they do not
+    // mean the tunnel went down.
+    if (status_.state == ConnectionState::connected &&
+        (word == ConnectionState::assignIP || word == ConnectionState::addRoutes))
+        return;
+    stats_.stateAddress(event.extra);
+    stats_.stateStored(word, now_());
+    status_.stats = stats_.snapshot();
+    storeWord(word);
+    if (word == ConnectionState::exiting && event.detail == "auth-failure")
+        fail(wrongVpnCredentials);
+    switch (ConnectionState::phaseOf(word)) {
+    case ConnectionState::Phase::connected:
+        if (status_.phase == RunPhase::connecting || status_.phase == RunPhase::reconnecting) {
+            run_->everConnected = true;
+            setPhase(RunPhase::connected);
+        }
+        break;
+    case ConnectionState::Phase::connecting:
+        if (status_.phase != RunPhase::connected)
+            break;
+        // openvpn starts over by itself after a drop; the user may have chosen not to.
+        if (word == "RECONNECTING" && !automaticReconnect)
+            return endConnection("The VPN connection dropped and automatic reconnecting is off, "
+                                 "so it was ended.");
+        setPhase(RunPhase::reconnecting);
+        break;
+    default:
+        break; // openvpn's end is told by the helper; an unknown word changes no phase
+    }
+}
+
+void RunMachine::passwordNotice(const std::string& payload) {
+    if (payload.starts_with("Verification Failed: 'Auth'")) {
+        fail(wrongVpnCredentials);
+    } else if (payload.starts_with("Need 'Auth' username/password") &&
+               run_->credentialPrompts++ > 0) {
+        // The opening commands answer the first prompt. openvpn asks again after a
+        // reconnect when the profile tells it not to keep the credentials.
+        effects_.send(run_->request.usernameCommand);
+        effects_.send(run_->request.passwordCommand);
+    }
+}
+
+void RunMachine::networkChanged(const std::string& what, bool appeared) {
+    const RunPhase phase = status_.phase;
+    if (!run_ || !run_->attached ||
+        (phase != RunPhase::connecting && phase != RunPhase::connected &&
+         phase != RunPhase::reconnecting))
+        return;
+    // While openvpn makes its connection it moves routes itself; a change that brings no
+    // new way out then is its own, or gives it nothing to start over for.
+    if (!appeared && phase != RunPhase::connected)
+        return effects_.log(what + ": left to openvpn, which is connecting");
+    if (!automaticReconnect)
+        return endConnection("The VPN connection was ended: " + what +
+                             ", and automatic reconnecting is off.");
+    effects_.log(what + ": restarting the tunnel");
+    effects_.send("signal SIGUSR1\n");
+}
+
+void RunMachine::timeout(RunTimer which) {
+    const RunPhase phase = status_.phase;
+    switch (which) {
+    case RunTimer::start:
+        if (phase == RunPhase::requesting && run_->asked)
+            endConnection(helperTooSlow);
+        return;
+    case RunTimer::stopAnswer:
+        if (phase == RunPhase::stopping && run_->asked) {
+            effects_.log("openvpn did not stop when asked; asking the helper to end it");
+            effects_.kill(run_->id, !run_->userStopped && run_->everConnected);
+            timer(RunTimer::killAnswer, timing_.killAnswer);
+        }
+        return;
+    case RunTimer::killAnswer:
+        if (phase == RunPhase::stopping && run_->asked) {
+            effects_.log("the helper did not say that openvpn ended; giving up on it");
+            fail(helperSilent);
+            ended(HelperProtocol::refusedStatus, {}, false);
+        }
+        return;
+    case RunTimer::managementLoss:
+        if (run_->endPending)
+            return ended(run_->endPending->status, run_->endPending->text, run_->endPending->flag);
+        if (phase != RunPhase::stopping && phase != RunPhase::blocked && run_->asked &&
+            !run_->attached)
+            endConnection(managementBroke);
+        return;
+    case RunTimer::helperRetry:
+        if (phase == RunPhase::requesting && !run_->asked)
+            ask();
+        return;
+    }
+}
+
+void RunMachine::helperFailed(int code, const std::string& description) {
+    effects_.log("the VPN helper failed: " + description);
+    // A connection that broke (rather than one never made) is a helper restarting; while
+    // it restarts, there may be no connection to be had for a moment.
+    const bool restarting = code == HelperError::interrupted ||
+                            (code == HelperError::invalid && run_->helperRetries > 0);
+    if (restarting && retryThroughHelper())
+        return;
+    ended(HelperProtocol::refusedStatus,
+          code == HelperError::busy ? description
+                                    : "The VPN helper could not be reached (" + description + ").",
+          false);
+}
+
+void RunMachine::storeWord(const std::string& word) {
+    status_.state = word;
+    status_.stats = stats_.snapshot();
+    effects_.statusChanged(true);
+}
+
+void RunMachine::setPhase(RunPhase phase) {
+    if (phase == status_.phase)
+        return;
+    status_.phase = phase;
+    status_.stats = stats_.snapshot();
+    effects_.statusChanged(false);
+}
+
+void RunMachine::timer(RunTimer which, std::chrono::milliseconds after) {
+    effects_.startTimer(run_->id, which, after);
+}

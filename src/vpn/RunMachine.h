@@ -1,0 +1,114 @@
+#pragma once
+
+#include "vpn/ConnectionStatus.h"
+#include "vpn/RunEffects.h"
+#include "vpn/RunEvent.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+// How long a run waits for each answer before it gives up on it.
+struct RunTiming {
+    std::chrono::milliseconds start = std::chrono::seconds(20);
+    // After "signal SIGINT", how long openvpn gets before the helper is asked to end
+    // it (a stopped or hung openvpn never reads the command), and how long the helper
+    // then gets to say it has.
+    std::chrono::milliseconds stopAnswer = std::chrono::seconds(3);
+    std::chrono::milliseconds killAnswer = std::chrono::seconds(3);
+    // How long an openvpn whose management connection closed may take to be reported
+    // ended before the helper is asked to end it.
+    std::chrono::milliseconds managementLoss = std::chrono::seconds(2);
+};
+
+// The life of a connection, from the click to the end of its openvpn: one phase and one
+// transition function. It owns no thread and does no I/O: it is fed events on the main
+// thread and acts only through RunEffects, so it runs in tests on a queue and a clock
+// the test drives.
+class RunMachine {
+public:
+    using Clock = ConnectionStats::Clock;
+
+    // What the user is told, where the run gives a reason.
+    static constexpr const char* wrongVpnCredentials =
+        "The VPN server did not accept the e-mail address or password.";
+    static constexpr const char* blockEndedWithHelper =
+        "The VPN helper stopped, so traffic outside the VPN is no longer blocked.";
+    static constexpr const char* noHelper = "No VPN helper answers.";
+    static constexpr const char* helperTooSlow =
+        "The VPN helper did not start the connection in time.";
+    static constexpr const char* helperSilent = "The VPN helper did not end the connection.";
+    static constexpr const char* managementBroke =
+        "The connection to the VPN's control port broke.";
+
+    // The pauses before each new run asked of a helper that went away while the tunnel was
+    // wanted; after the last one the connection ends.
+    static constexpr std::chrono::milliseconds helperRetryPauses[] = {
+        std::chrono::milliseconds(500), std::chrono::seconds(1), std::chrono::seconds(2),
+        std::chrono::seconds(4), std::chrono::seconds(8)};
+
+    RunMachine(RunEffects& effects, RunTiming timing = {},
+               std::function<Clock::time_point()> now = Clock::now);
+
+    void handle(const RunEvent& event);
+
+    const ConnectionStatus& status() const { return status_; }
+    // The id that events of the current run carry; 0 when there is none.
+    uint64_t currentRun() const { return run_ ? run_->id : 0; }
+
+    // On by default. Off, a connection that drops, or meets a network change or sleep, is
+    // ended and the failure told instead of started over.
+    bool automaticReconnect = true;
+    // What runs started from now on block.
+    LeakBlock leakBlock;
+
+private:
+    struct Run {
+        uint64_t id = 0;
+        Credentials credentials;
+        RunRequest request;
+        bool asked = false;         // the helper has been asked (and not yet answered its end)
+        bool attached = false;      // the management client is connected
+        bool everConnected = false; // the tunnel was up in this connection: the block protects it
+        bool stopAsked = false;
+        bool userStopped = false;
+        size_t helperRetries = 0;
+        int credentialPrompts = 0;
+        std::string failure;
+        std::optional<Credentials> connectAfter; // a connect that came while this one ended
+        // The helper said openvpn ended while its last lines were still being read.
+        std::optional<RunEvent> endPending;
+    };
+
+    void connect(const Credentials& credentials);
+    // By value: the caller may hand over the fields of the run this one replaces.
+    void startRun(std::string config, Credentials credentials, bool everConnected = false);
+    void ask();
+    void stop(bool userAsked);
+    // Ends the connection the user still wants, telling why.
+    void endConnection(const std::string& failure);
+    void ended(int32_t status, const std::string& reason, bool blocking);
+    bool retryThroughHelper();
+    // Back to idle; a non-empty `failure` is told.
+    void finish(const std::string& failure);
+    void fail(const std::string& failure);
+    void stateLine(const RunEvent& event);
+    void passwordNotice(const std::string& payload);
+    void networkChanged(const std::string& what, bool appeared);
+    void timeout(RunTimer timer);
+    void helperFailed(int code, const std::string& description);
+    void storeWord(const std::string& word);
+    void setPhase(RunPhase phase);
+    void timer(RunTimer which, std::chrono::milliseconds after);
+
+    RunEffects& effects_;
+    const RunTiming timing_;
+    std::function<Clock::time_point()> now_;
+    ConnectionStatus status_;
+    ConnectionStats stats_;
+    std::optional<Run> run_;
+    uint64_t nextId_ = 1;
+    bool quitting_ = false;
+};
