@@ -20,7 +20,7 @@ void OrderlyQuit::request() {
         return QCoreApplication::quit();
     }
     quitting_ = true;
-    Log::line("quitting: disconnecting first");
+    Log::line("asked to quit: disconnecting first");
     limit_.start();
     vpn_.shutdown([this] {
         limit_.stop();

@@ -4,6 +4,7 @@
 #include "vpn/ManagementCommand.h"
 
 #include <iterator>
+#include <utility>
 
 const char* phaseName(RunPhase phase) {
     switch (phase) {
@@ -66,7 +67,8 @@ void RunMachine::handle(const RunEvent& event) {
     case Kind::startRun:
         if (phase != RunPhase::idle && phase != RunPhase::blocked)
             return effects_.log("not starting openvpn: a connection is still being made or ended");
-        return startRun(event.text, event.credentials);
+        // A run started through the block takes it over, and protects what it protected.
+        return startRun(event.text, event.credentials, phase == RunPhase::blocked);
     case Kind::reconnect:
         if (phase != RunPhase::blocked)
             return;
@@ -157,7 +159,7 @@ void RunMachine::handle(const RunEvent& event) {
     case Kind::managementClosed:
         run_->attached = false;
         if (run_->endPending)
-            return ended(run_->endPending->status, run_->endPending->text, run_->endPending->flag);
+            return endNow();
         // openvpn closes the connection as it exits, and the helper then says so at once;
         // one that lives on without its management client can be neither steered nor
         // stopped from here.
@@ -272,8 +274,9 @@ void RunMachine::ended(int32_t status, const std::string& reason, bool blocking)
     stats_.stateStored(ConnectionState::noProcess, now_());
     storeWord(ConnectionState::noProcess);
     // Blocks protect only what was protected: a connection that was never up (a wrong
-    // password, a server out of reach) ends with the way open and says why.
-    if (blocking && !run.userStopped && run.everConnected && !quitting_) {
+    // password, a server out of reach) ends with the way open and says why; so does one
+    // whose user switched the block off while it ran.
+    if (blocking && !run.userStopped && run.everConnected && leakBlock.enabled && !quitting_) {
         effects_.log("the connection dropped; traffic outside the VPN stays blocked: " + failure);
         status_.failure = failure;
         ++status_.failureCount;
@@ -284,6 +287,12 @@ void RunMachine::ended(int32_t status, const std::string& reason, bool blocking)
     if (blocking || run.userStopped)
         effects_.releaseBlock(run.id);
     finish(failure);
+}
+
+void RunMachine::endNow() {
+    // A copy: ending the run lets go of what it kept.
+    const RunEvent end = *std::exchange(run_->endPending, std::nullopt);
+    ended(end.status, end.text, end.flag);
 }
 
 bool RunMachine::retryThroughHelper() {
@@ -417,7 +426,7 @@ void RunMachine::timeout(RunTimer which) {
         return;
     case RunTimer::managementLoss:
         if (run_->endPending)
-            return ended(run_->endPending->status, run_->endPending->text, run_->endPending->flag);
+            return endNow();
         if (phase != RunPhase::stopping && phase != RunPhase::blocked && run_->asked &&
             !run_->attached)
             endConnection(managementBroke);

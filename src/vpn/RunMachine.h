@@ -15,9 +15,9 @@ struct RunTiming {
     std::chrono::milliseconds start = std::chrono::seconds(20);
     // After "signal SIGINT", how long openvpn gets before the helper is asked to end
     // it (a stopped or hung openvpn never reads the command), and how long the helper
-    // then gets to say it has.
+    // then gets to say it has (it gives openvpn 5 s before it kills it).
     std::chrono::milliseconds stopAnswer = std::chrono::seconds(3);
-    std::chrono::milliseconds killAnswer = std::chrono::seconds(3);
+    std::chrono::milliseconds killAnswer = std::chrono::seconds(8);
     // How long an openvpn whose management connection closed may take to be reported
     // ended before the helper is asked to end it.
     std::chrono::milliseconds managementLoss = std::chrono::seconds(2);
@@ -90,6 +90,8 @@ private:
     // Ends the connection the user still wants, telling why.
     void endConnection(const std::string& failure);
     void ended(int32_t status, const std::string& reason, bool blocking);
+    // The end the helper told while openvpn's last lines were still being read.
+    void endNow();
     bool retryThroughHelper();
     // Back to idle; a non-empty `failure` is told.
     void finish(const std::string& failure);

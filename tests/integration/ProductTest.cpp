@@ -211,9 +211,9 @@ TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
     const size_t withQuestion = stack.visibleWindows();
     ASSERT_TRUE(TrafficProbe::tableExists());
 
-    // The tray's "Blokkeer internet zonder VPN", after the connect item, "Automatisch opnieuw
-    // verbinden" and the two start items.
-    ASSERT_TRUE(stack.chooseItemFromTray(4));
+    // The tray's "Blokkeer internet zonder VPN", after the connect item, the disconnect item
+    // (there while blocked), "Automatisch opnieuw verbinden" and the two start items.
+    ASSERT_TRUE(stack.chooseItemFromTray(5));
     EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 15s))
         << stack.appLog() << stack.helper.log();
     EXPECT_TRUE(stack.logged("the user switched the block off while it held")) << stack.appLog();

@@ -184,9 +184,11 @@ TEST_F(Roaming, WhileOpenVPNReconnectsAChangeThatBringsNoWayOutIsLeftToIt) {
     ASSERT_EQ(restarts(), 1);
     // openvpn cannot reach its server with the link down, so it stays unconnected here.
     vpn.service->networkChanged("default route removed on qv-host", false);
+    vpn.mainQueue.drain();
     EXPECT_EQ(restarts(), 1) << "as openvpn's own route changes while it connects";
     EXPECT_TRUE(log.systemContains("left to openvpn"));
     vpn.service->networkChanged("link qv-host up", true);
+    vpn.mainQueue.drain();
     EXPECT_EQ(restarts(), 2) << "a way out may have come";
     run({"ip", "link", "set", "qv-host", "up"});
     EXPECT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state();

@@ -192,7 +192,7 @@ void apply(Fixture& f, const std::string& event) {
         return f.send(Kind::passwordNotice, "Need 'Auth' username/password");
     }
     if (event.starts_with("timeout ")) {
-        f.effects.queue.advance(event == "timeout start" ? 20s : 3s);
+        f.effects.queue.advance(event == "timeout start" ? 20s : 3s); // the first answer due
         return;
     }
     // A state line: "WORD" or "WORD,description".
@@ -247,7 +247,7 @@ TEST(RunMachine, PhaseByEvent) {
         {P::reconnecting, "CONNECTED", P::connected, {}, ""},
         {P::connected, "disconnect", P::stopping, {"send signal SIGINT\n"}, ""},
         {P::connected, "management closed", P::connected, {}, ""},
-        {P::connected, "helper stopped", P::requesting, {}, ""},
+        {P::connected, "helper stopped", P::requesting, {}, ""}, // after the last lines were read
         {P::connected, "helper broke", P::requesting, {}, ""},
         {P::connected, "helper busy", P::idle, {}, "Broken pipe"},
         // Stopping: openvpn that does not answer is ended by the helper; a helper that does
@@ -314,7 +314,7 @@ TEST(RunMachine, TimeOutsAreEventsOfTheirRun) {
     EXPECT_EQ(f.effects.done, std::vector<std::string>{"send signal SIGINT\n"});
     f.effects.queue.advance(1ms);
     EXPECT_EQ(f.effects.done.back(), "kill") << "openvpn did not answer: the helper ends it";
-    f.effects.queue.advance(3s);
+    f.effects.queue.advance(8s);
     EXPECT_EQ(f.phase(), RunPhase::idle) << "nor did the helper: given up on";
     EXPECT_EQ(f.machine.status().failure, RunMachine::helperSilent);
 
@@ -358,6 +358,13 @@ TEST(RunMachine, SettingsDecideHowDropsEnd) {
     EXPECT_EQ(f.effects.done.back(), "kill keeping the block") << "the user still wants the tunnel";
     f.exit(0, true);
     EXPECT_EQ(f.phase(), RunPhase::blocked);
+
+    Fixture off;
+    off.bring(RunPhase::connected);
+    off.machine.leakBlock.enabled = false; // switched off while the guarded run went on
+    off.exit(9, true);
+    EXPECT_EQ(off.phase(), RunPhase::idle);
+    EXPECT_EQ(off.effects.done.back(), "release");
 
     Fixture g;
     g.machine.automaticReconnect = false;
