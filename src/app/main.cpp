@@ -8,7 +8,6 @@
 #include "app/StartupItems.h"
 #include "app/TerminationSignals.h"
 #include "helper/HelperPaths.h"
-#include "platform/AllocatorTunables.h"
 #include "platform/Log.h"
 #include "platform/NetworkWatcher.h"
 #include "platform/NotificationCenter.h"
@@ -28,14 +27,6 @@
 #include <QTimer>
 
 int main(int argc, char** argv) {
-    // glibc keeps freed small blocks in a cache per thread, seven of each size, for quick
-    // reuse. To the heap they stay in use: they are not merged with free neighbours and
-    // their pages cannot be given back, and which pages they hold changes with every
-    // connect, so resident memory crept up over days of connecting and disconnecting.
-    // Without the cache a freed block goes back to the heap's free lists, where trimming
-    // merges and gives back what it can.
-    AllocatorTunables::startOverWith("glibc.malloc.tcache_count=0", argv);
-    QtHeapTrimmer::keepLargeBlocksOutOfTheHeap();
     Log::setIdentity("quovant");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quovant");
