@@ -30,7 +30,6 @@
 #include <QTimer>
 
 int main(int argc, char** argv) {
-    QtHeapTrimmer::keepLargeBlocksOutOfTheHeap();
     Log::setIdentity("quovant");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quovant");

@@ -51,10 +51,11 @@ ProductStack::ProductStack(bool headless, const std::vector<std::string>& accoun
     throw std::runtime_error("the system tray did not show on " + display);
 }
 
-std::unique_ptr<ChildProcess> ProductStack::startQuovant() {
+std::unique_ptr<ChildProcess> ProductStack::startQuovant(const std::vector<std::string>& extra) {
     ChildProcess::Options options;
     options.outputFile = (home_ / "quovant.log").string();
     options.extraEnvironment = environment_;
+    options.extraEnvironment.insert(options.extraEnvironment.end(), extra.begin(), extra.end());
     if (xvfb_) {
         // Headless, Quovant runs as the ordinary user it is made for, on a display that
         // lets every local user in. With a desktop's display it runs as its caller.

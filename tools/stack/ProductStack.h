@@ -30,8 +30,9 @@ public:
     // Headless only: saves a picture of the whole screen (window and any alert on it).
     void screenshot(const std::string& file) const;
 
-    // Starts quovant with the environment that points it at this stack.
-    std::unique_ptr<ChildProcess> startQuovant();
+    // Starts quovant with the environment that points it at this stack, and `extra`
+    // ("NAME=value") beside it.
+    std::unique_ptr<ChildProcess> startQuovant(const std::vector<std::string>& extra = {});
     std::filesystem::path logFile() const { return home_ / "quovant.log"; }
     std::string appLog() const { return readFile(logFile()); }
     // The application's XDG_CONFIG_HOME (its settings, its autostart entry).

@@ -1,6 +1,8 @@
 #include "platform/qt/QtHeapTrimmer.h"
 
+#ifdef __GLIBC__
 #include <malloc.h>
+#endif
 
 QtHeapTrimmer::QtHeapTrimmer(std::chrono::milliseconds quiet, std::function<void()> trim) {
     timer_.setSingleShot(true);
@@ -9,11 +11,9 @@ QtHeapTrimmer::QtHeapTrimmer(std::chrono::milliseconds quiet, std::function<void
 }
 
 void QtHeapTrimmer::releaseFreePages() {
+#ifdef __GLIBC__
     // Every arena, not only the main one: the account client and the management read
     // loop allocate on threads of their own.
     ::malloc_trim(0);
-}
-
-void QtHeapTrimmer::keepLargeBlocksOutOfTheHeap() {
-    ::mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+#endif
 }
