@@ -87,6 +87,7 @@ void RunMachine::handle(const RunEvent& event) {
         case RunPhase::idle:
             return;
         case RunPhase::preparing:
+            effects_.log("the login was cancelled");
             effects_.cancelProfile();
             return finish({});
         case RunPhase::blocked:

@@ -61,20 +61,21 @@ bool connectedAfter(ProductStack& stack, const std::string& mark) {
         60s);
 }
 
-TEST(Product, ClicksWhileLoggingInStartOneChainAndALaterConnectWorks) {
+TEST(Product, AClickWhileLoggingInCancelsItAndALaterConnectWorks) {
     // A slow account service: the login and the profile take a second each.
     ProductStack stack(true, {"--delay", "1"});
     auto quovant = stack.startQuovant();
     const std::string window = stack.waitForWindow();
     ASSERT_FALSE(window.empty()) << stack.appLog();
     stack.logIn(window);
-    for (int click = 0; click < 3; ++click)
-        ASSERT_TRUE(stack.chooseConnectItemFromTray()) << "tray click " << click;
+    ASSERT_TRUE(stack.chooseConnectItemFromTray()); // cancels
+    ASSERT_TRUE(pollUntil([&] { return stack.logged("the login was cancelled"); }, 10s))
+        << stack.appLog();
+    ASSERT_TRUE(stack.chooseConnectItemFromTray()); // a new login
     ASSERT_TRUE(pollUntil([&] { return stack.logged("\nCONNECTED\n"); }, 60s)) << stack.appLog();
-    EXPECT_EQ(occurrences(stack.account->recorded(), "POST /api/login"), 1u)
-        << stack.account->recorded();
-    EXPECT_EQ(occurrences(stack.helper.log(), "openvpn started"), 1u) << stack.helper.log();
-    EXPECT_GE(occurrences(stack.appLog(), "a connection is already being made"), 1u);
+    EXPECT_EQ(occurrences(stack.helper.log(), "openvpn started"), 1u)
+        << "the cancelled login, which would have ended first, started nothing\n"
+        << stack.helper.log();
 
     ASSERT_TRUE(stack.chooseConnectItemFromTray()); // disconnects
     ASSERT_TRUE(pollUntil(

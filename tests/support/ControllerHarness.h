@@ -95,7 +95,9 @@ struct HarnessConnection : ConnectionControl, RunEffects {
     std::string nextAddress;
 
     HarnessConnection(NotificationCenter& c, LoginChain::Ports chainPorts)
-        : center(c), chain(std::move(chainPorts)) {}
+        : center(c), chain(std::move(chainPorts)) {
+        machine.leakBlock = {true, false}; // as the application has it by default
+    }
 
     const ConnectionStatus& status() const override { return machine.status(); }
     void connect(const Credentials& credentials) override {
