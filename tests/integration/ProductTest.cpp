@@ -198,6 +198,60 @@ TEST(Product, ADropLeavesTheMachineBlockedAndSaysSoUntilTheUserChooses) {
     EXPECT_TRUE(TrafficProbe::outsideArrives(far));
 }
 
+// The VPN server refuses what the account service accepted: the tunnel was never up, so
+// nothing stays blocked, and the user is told that the password was refused.
+TEST(Product, AWrongVPNPasswordSaysSoAndLeavesTheWayOpen) {
+    ProductStack stack(true);
+    TrafficProbe::FarSide far(stack.server);
+    stack.server.changePassword(0, "changed on the server");
+    auto quovant = stack.startQuovant();
+    const std::string window = stack.waitForWindow();
+    ASSERT_FALSE(window.empty()) << stack.appLog();
+    const size_t windows = stack.visibleWindows();
+    stack.logIn(window);
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            return stack.logged("connecting failed: The VPN server did not accept the e-mail "
+                                "address or password.");
+        },
+        60s))
+        << stack.appLog();
+    EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() > windows; }, 5s))
+        << "the alert shows";
+    stack.screenshot(screenshotPath("product-wrong-vpn-password"));
+    EXPECT_FALSE(stack.logged("stays blocked")) << stack.appLog();
+    EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 15s)) << stack.helper.log();
+    EXPECT_TRUE(TrafficProbe::outsideArrives(far));
+}
+
+// Quitting from the tray while traffic flows through the tunnel ends the VPN first and
+// the application cleanly, every time.
+TEST(Product, QuittingFromTheTrayWhileTrafficFlowsEndsCleanlyEveryTime) {
+    ProductStack stack(true);
+    for (int round = 0; round < 20; ++round) {
+        auto quovant = connectThroughTheWindow(stack);
+        ASSERT_TRUE(quovant) << "round " << round << "\n" << stack.appLog();
+        ChildProcess ping({"ping", "-i", "0.2", "-W", "1", OpenVPNServer::tunnelAddress});
+        // "Afsluiten", after the connect item, "Automatisch opnieuw verbinden", the two start
+        // items and the two block items.
+        ASSERT_TRUE(stack.chooseItemFromTray(6));
+        const auto status = quovant->waitFor(15s);
+        ASSERT_TRUE(status) << "round " << round << ": still running\n" << stack.appLog();
+        EXPECT_EQ(*status, 0) << "round " << round << "\n" << stack.appLog();
+        EXPECT_TRUE(pollUntil(
+            [&] {
+                return occurrences(stack.helper.log(), "openvpn ended") ==
+                       static_cast<size_t>(round) + 1;
+            },
+            10s))
+            << "round " << round << ": openvpn left\n"
+            << stack.helper.log();
+        EXPECT_NE(stack.appLog().find("\nNOPROCESS\n"), std::string::npos)
+            << "round " << round << ": the VPN had ended before the application did";
+        std::filesystem::remove(stack.logFile());
+    }
+}
+
 TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
     ProductStack stack(true);
     auto remembered = [&](const std::string& setting) {

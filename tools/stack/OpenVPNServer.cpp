@@ -53,6 +53,13 @@ void makeTestPki(const std::filesystem::path& dir) {
              d + "server.ext"});
 }
 
+void OpenVPNServer::changePassword(size_t index, const std::string& password) {
+    const auto file = dir_ / "accounts" / std::to_string(index);
+    const std::string current = readFile(file);
+    dir_.write("accounts/" + std::to_string(index),
+               current.substr(0, current.find('\n') + 1) + password + "\n");
+}
+
 OpenVPNServer::OpenVPNServer(std::vector<Account> accounts) {
     makeTestPki(dir_.path());
     caCertificate_ = readFile(dir_ / "ca.crt");

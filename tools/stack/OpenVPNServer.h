@@ -25,6 +25,10 @@ public:
     explicit OpenVPNServer(std::vector<Account> accounts);
     ~OpenVPNServer();
 
+    // From now on the account at `index` (in the order given) needs `password`, as after
+    // a change on the VPN server that the account service has not heard of.
+    void changePassword(size_t index, const std::string& password);
+
     // A client profile for this server: what the account service would hand out.
     std::string clientProfile() const;
 
