@@ -159,11 +159,13 @@ TEST(Product, AnotherUsersVPNIsTheReasonTheWindowShows) {
     auto quovant = stack.startQuovant();
     const std::string window = stack.waitForWindow();
     ASSERT_FALSE(window.empty()) << stack.appLog();
+    const size_t windows = stack.visibleWindows();
     stack.logIn(window);
     const std::string alert =
         "connecting failed: Another user's VPN connection is running on this computer.";
     ASSERT_TRUE(pollUntil([&] { return stack.logged(alert); }, 30s)) << stack.appLog();
-    std::this_thread::sleep_for(500ms); // let the alert be painted
+    EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() > windows; }, 5s))
+        << "the alert shows";
     stack.screenshot(screenshotPath("alert-another-users-vpn"));
     EXPECT_EQ(occurrences(stack.helper.log(), "openvpn started"), 1u) << "only the other user's";
     EXPECT_TRUE(other.running());
@@ -179,10 +181,12 @@ TEST(Product, ADropLeavesTheMachineBlockedAndSaysSoUntilTheUserChooses) {
         << stack.helper.log();
     EXPECT_TRUE(TrafficProbe::onlyTheTunnelCarries(far));
 
+    const size_t windows = stack.visibleWindows();
     ASSERT_TRUE(dropTheRun(stack)) << stack.appLog();
     EXPECT_TRUE(TrafficProbe::tableExists());
     EXPECT_TRUE(TrafficProbe::blocked(far));
-    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() > windows; }, 5s))
+        << "the question shows";
     stack.screenshot(screenshotPath("product-blocked"));
 
     // The tray's item reconnects with what the dropped run had: no login, which the block
@@ -261,8 +265,10 @@ TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
     TrafficProbe::FarSide far(stack.server);
     auto quovant = connectThroughTheWindow(stack);
     ASSERT_TRUE(quovant) << stack.appLog();
+    const size_t windows = stack.visibleWindows();
     ASSERT_TRUE(dropTheRun(stack)) << stack.appLog();
-    std::this_thread::sleep_for(500ms); // the alert asking what to do opens
+    ASSERT_TRUE(pollUntil([&] { return stack.visibleWindows() > windows; }, 5s))
+        << "the alert asking what to do opens";
     const size_t withQuestion = stack.visibleWindows();
     ASSERT_TRUE(TrafficProbe::tableExists());
 
