@@ -2,9 +2,11 @@
 // the bench how much heap memory the application holds without a hook in the product.
 // When QUOVANT_BENCH_HEAP_PROBE names a socket path, a thread of its own listens there
 // and answers each connection with one line: the bytes in use in all of glibc's arenas
-// plus those in blocks mapped on their own (mallinfo2's uordblks + hblkhd). mallinfo2 takes the
-// allocator's locks, so it runs on that thread, never in a signal handler. The thread allocates
-// nothing itself, so it adds no arena of its own to the figures.
+// plus those in blocks mapped on their own (mallinfo2's uordblks + hblkhd). glibc counts
+// the freed blocks it keeps in its per-thread caches (up to seven of each small size per
+// thread) as in use too, so the figure can rise by that much without anything held.
+// mallinfo2 takes the allocator's locks, so it runs on that thread, never in a signal
+// handler. The thread allocates nothing itself, so it adds no arena of its own.
 #include <cerrno>
 #include <csignal>
 #include <cstdint>

@@ -10,11 +10,11 @@
 
 // Resident memory, open descriptors and, when given a way to ask, the live heap bytes
 // of a process, one sample per cycle of a soak, and their growth per cycle after a
-// warm-up (least-squares slope). The live heap is what the process holds; resident
-// memory also counts freed pages the allocator keeps and is given beside it. Resident
-// memory is given whole and in its private anonymous part (heaps, stacks): the whole
-// also counts pages shared with others, such as the image buffers a window shares with
-// the X server, which come and go with the windows on the screen.
+// warm-up (least-squares slope). The live heap is what the process holds (and what its
+// allocator counts as such); resident memory also counts freed pages the allocator
+// keeps and is given beside it, whole and in its private anonymous part (heaps,
+// stacks): the whole also counts pages shared with others, such as the image buffers a
+// window shares with the X server, which come and go with the windows on the screen.
 class SoakFigures {
 public:
     // Bytes of heap the process holds now; negative when they cannot be had.
