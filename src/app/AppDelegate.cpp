@@ -104,10 +104,8 @@ HelperClient::Dependencies AppDelegate::reportingHere(HelperClient::Dependencies
 
 void AppDelegate::checkHelper() {
     shouldInstallHelper([this](bool current) {
-        if (!current) {
+        if (!current)
             installHelper();
-            helper_.emptyHelperConnection();
-        }
     });
 }
 

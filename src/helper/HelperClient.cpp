@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -53,8 +56,10 @@ std::string authorizationFailure(const Finished& finished) {
     return "the authorization was denied";
 }
 
-// Runs argv to its end, keeping the end of what the program wrote to standard error.
-Finished runToEnd(const std::vector<std::string>& argv) {
+// Runs argv to its end, keeping the end of what the program wrote to standard error;
+// `running` holds its pid meanwhile.
+Finished runToEnd(const std::vector<std::string>& argv, std::atomic<pid_t>& running,
+                  const std::atomic<bool>& cancelled) {
     Finished finished;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
@@ -79,6 +84,9 @@ Finished runToEnd(const std::vector<std::string>& argv) {
             std::string("cannot run ") + argv[0] + ": " + std::strerror(spawned);
         return finished;
     }
+    running = pid;
+    if (cancelled)
+        ::kill(pid, SIGTERM); // cancelled before the pid was there to be signalled
     std::string errors;
     char chunk[1024];
     ssize_t n;
@@ -92,6 +100,7 @@ Finished runToEnd(const std::vector<std::string>& argv) {
     int raw = 0;
     while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
     }
+    running = 0;
     finished.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     while (!errors.empty() && errors.back() == '\n')
         errors.pop_back();
@@ -106,6 +115,21 @@ Finished runToEnd(const std::vector<std::string>& argv) {
 HelperClient::HelperClient(Dependencies dependencies) : dependencies_(std::move(dependencies)) {
     if (!dependencies_.mainQueue)
         dependencies_.mainQueue = &MainQueue::main();
+}
+
+HelperClient::~HelperClient() {
+    cancelInstallation();
+    // Its authorisation program ends on the signal; the installation then touches nothing
+    // of this any more.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (field_->installsRunning > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void HelperClient::cancelInstallation() {
+    field_->cancelled = true;
+    if (const pid_t pid = field_->installing; pid > 0)
+        ::kill(pid, SIGTERM);
 }
 
 std::string HelperClient::helperCopyPath() const {
@@ -179,6 +203,14 @@ void HelperClient::shouldInstallHelper(std::function<void(bool)> callback) {
 }
 
 void HelperClient::installHelper() {
+    ++field_->installsRunning;
+    install();
+    if (!field_->cancelled)
+        emptyHelperConnection();
+    --field_->installsRunning;
+}
+
+void HelperClient::install() {
     const std::string installer = dependencies_.bundleDir + "/" + installerName;
     if (::access(installer.c_str(), X_OK) != 0) {
         Log::line("Bless Error: the installer " + installer + " is missing");
@@ -187,8 +219,15 @@ void HelperClient::installHelper() {
     }
     const char* testAuth = std::getenv(testAuthCommandVariable);
     const std::string authCommand = testAuth && *testAuth ? testAuth : "/usr/bin/pkexec";
+    if (field_->cancelled)
+        return;
     // The installer takes no paths: it installs the helper copy beside itself.
-    const Finished finished = runToEnd({authCommand, installer});
+    const Finished finished =
+        runToEnd({authCommand, installer}, field_->installing, field_->cancelled);
+    if (field_->cancelled) {
+        Log::line("the installation was given up: the application is ending");
+        return;
+    }
     if (finished.status == 0) {
         Log::line(std::string(HelperPaths::label) + " installed successfully");
         return;

@@ -3,10 +3,12 @@
 #include "helper/HelperConnectionProvider.h"
 #include "platform/MainQueue.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 
 // The application delegate's helper duties: the one connection to the helper
 // daemon, the launch-time version check, and installing the helper copy that ships
@@ -33,6 +35,10 @@ public:
     };
 
     explicit HelperClient(Dependencies dependencies);
+    // Ends an installation still waiting for an administrator's answer (its authorisation
+    // program is told to end), so that the thread it runs on is not waited on for as long
+    // as the dialog stays open.
+    ~HelperClient() override;
 
     std::shared_ptr<HelperConnection> helperConnection() override;
     // Empties the connection field, so the next helperConnection() opens a new one.
@@ -42,14 +48,20 @@ public:
     // Calls `callback` once: true when the installed helper's version equals the
     // helper copy's, false when the helper must be installed.
     void shouldInstallHelper(std::function<void(bool)> callback);
-    // Asks for an administrator's authorisation and installs. A cancelled authorisation
-    // or a failed installation ends the application; an authorisation that could not be
-    // had otherwise goes to authorizationFailed.
+    // Asks for an administrator's authorisation and installs; the next helperConnection()
+    // is a new one. A cancelled authorisation or a failed installation ends the
+    // application; an authorisation that could not be had otherwise goes to
+    // authorizationFailed.
     void installHelper();
+    // Ends the installation under way, if any, as if the user had dismissed the dialog,
+    // without ending the application. Any thread.
+    void cancelInstallation();
 
     std::string helperCopyPath() const;
 
 private:
+    void install();
+
     // The connection field, shared with the connection's handlers so that they never
     // outlive what they touch: they hold it weakly.
     struct Field {
@@ -61,6 +73,11 @@ private:
         // still be busy (an installation waiting for an administrator's password), and
         // letting go of it would wait for that on the main thread.
         std::shared_ptr<HelperConnection> retired;
+        // The authorisation program of the installation under way, and whether the owner
+        // has let go (nothing is installed or ended then).
+        std::atomic<pid_t> installing{0};
+        std::atomic<bool> cancelled{false};
+        std::atomic<int> installsRunning{0};
     };
 
     Dependencies dependencies_;

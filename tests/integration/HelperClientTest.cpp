@@ -3,6 +3,7 @@
 #include "Awaited.h"
 #include "ChildProcess.h"
 #include "HelperDaemon.h"
+#include "Poll.h"
 #include "helper/HelperConnection.h"
 #include "platform/Log.h"
 #include "platform/ManualMainQueue.h"
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -150,6 +152,23 @@ TEST_F(HelperClientTest, InstallsWhenNoHelperAnswersAndTheNewHelperAnswersOnANew
     helper->installHelper();
     EXPECT_NE(readFile(socketPath() + ".pid"), firstPid);
     EXPECT_EQ(terminations, 0);
+}
+
+// An application that ends while the administrator's password is asked for does not
+// wait for the answer, and ends nothing else on its way out.
+TEST_F(HelperClientTest, AnInstallationWaitingForAnAnswerEndsWithItsOwner) {
+    dir.write("waiting", "#!/bin/sh\ntouch " + (dir / "asked").string() + "\nexec sleep 60\n",
+              std::filesystem::perms(0755));
+    authorise("waiting");
+    auto helper = installer(bundle(), socketPath());
+    std::thread installing([client = helper.get()] { client->installHelper(); });
+    ASSERT_TRUE(pollUntil([&] { return std::filesystem::exists(dir / "asked"); }, 10s));
+    const auto started = std::chrono::steady_clock::now();
+    helper.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    installing.join();
+    EXPECT_EQ(terminations, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "installed"));
 }
 
 TEST_F(HelperClientTest, CancelledAuthorisationEndsTheApplication) {
