@@ -120,9 +120,10 @@ TEST(Product, StatusLineShowsTheLiveTunnel) {
               0);
     std::this_thread::sleep_for(1500ms);
     stack.screenshot(screenshotPath("product-status-connected"));
+    const size_t windows = stack.visibleWindows();
     ASSERT_TRUE(stack.hoverTrayIcon());
-    // Qt shows a tooltip after the pointer rests for a moment; nothing reports it.
-    std::this_thread::sleep_for(1500ms);
+    // Qt shows the tooltip after the pointer rests for a moment, as a window of its own.
+    EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() > windows; }, 5s));
     stack.screenshot(screenshotPath("product-tray-tooltip"));
 }
 

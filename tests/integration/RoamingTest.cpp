@@ -1,4 +1,5 @@
 #include "ChildProcess.h"
+#include "Poll.h"
 #include "VpnStack.h"
 #include "platform/Log.h"
 #include "platform/NetworkWatcher.h"
@@ -48,9 +49,7 @@ struct Reports {
     }
     // Waits (bounded) until `n` reports came, then a little longer for any extra one.
     size_t settle(size_t n) {
-        const auto deadline = Clock::now() + 3s;
-        while (count() < n && Clock::now() < deadline)
-            std::this_thread::sleep_for(10ms);
+        pollUntil([&] { return count() >= n; }, 3s);
         std::this_thread::sleep_for(NetworkWatcher::maxDelay + 200ms);
         return count();
     }
@@ -247,7 +246,9 @@ TEST_F(Roaming, HelperKilledWhileConnectedIsAskedAgainOnceItIsBack) {
     vpn.daemon.kill(SIGKILL);
     ASSERT_TRUE(vpn.mainQueue.drainUntil([&] { return seen(vpn, "RECONNECTING"); }, 5s))
         << vpn.service->state();
-    std::this_thread::sleep_for(1s);
+    // Back only after the application has asked in vain at least once.
+    ASSERT_TRUE(
+        vpn.mainQueue.drainUntil([&] { return log.systemContains("(attempt 2 of 5)"); }, 5s));
     vpn.daemon.start();
     ASSERT_TRUE(vpn.waitForState("CONNECTED")) << vpn.service->state() << "\n" << vpn.daemon.log();
     EXPECT_TRUE(pingThroughTunnel());

@@ -1,4 +1,5 @@
 #include "ChildProcess.h"
+#include "Poll.h"
 #include "TempDir.h"
 #include "VpnStack.h"
 #include "platform/Log.h"
@@ -81,9 +82,7 @@ public:
                        "</busconfig>\n");
         daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{
             "dbus-daemon", "--nofork", "--config-file", (dir_ / "system.conf").string()});
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!std::filesystem::exists(socket) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(5ms);
+        pollUntil([&] { return std::filesystem::exists(socket); }, 10s);
     }
     QDBusConnection connect(const QString& name) const {
         return QDBusConnection::connectToBus(QString::fromStdString(address_), name);
