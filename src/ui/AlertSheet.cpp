@@ -51,7 +51,7 @@ void AlertSheet::show(const QString& message) {
     }
     QMessageBox* alert = make(message);
     alert->setStandardButtons(QMessageBox::Ok);
-    alert->open();
+    alert->show(); // not open(), which would make it modal to the window
 }
 
 QMessageBox* AlertSheet::ask(const QString& message, std::vector<Choice> choices) {
@@ -78,6 +78,6 @@ QMessageBox* AlertSheet::ask(const QString& message, std::vector<Choice> choices
                 return;
             }
     });
-    alert->open();
+    alert->show(); // not open(), which would make it modal to the window
     return alert;
 }
