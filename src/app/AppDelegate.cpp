@@ -16,6 +16,9 @@
 AppDelegate::AppDelegate(HelperClient::Dependencies helper)
     : statusMemu_(std::make_unique<TrayMenu>()), terminate_(helper.terminate),
       helper_(reportingHere(std::move(helper))) {
+    QAction* open = statusMemu_->addAction(UiText::openWindow);
+    open->setObjectName("openItem");
+    connect(open, &QAction::triggered, this, [this] { applicationShouldHandleReopen(); });
     connectItem_ = statusMemu_->addAction(UiText::connect);
     connectItem_->setObjectName("connectItem");
     connect(connectItem_, &QAction::triggered, this, [this] { onConnectButtonClick(); });
@@ -76,6 +79,13 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (mainViewController_)
         mainViewController_->statusItemAppeared();
     statusItem_->setContextMenu(statusMemu_.get());
+    // A click on the tray item (a double click where the tray takes a single one for the
+    // menu) brings the window back.
+    connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    applicationShouldHandleReopen();
+            });
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         statusItem_->show();
     } else {

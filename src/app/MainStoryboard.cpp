@@ -19,6 +19,7 @@ Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services
         ports.passwords = services.passwords;
         ports.desktopNotifications = services.desktopNotifications;
         ports.connectAtStart = [connect = services.connectAtStart] { return connect; };
+        ports.showWindow = [&delegate] { delegate.applicationShouldHandleReopen(); };
         ports.windowShown = [&delegate] {
             const QMainWindow* window = delegate.window();
             return window && window->isVisible() && !window->isMinimized();

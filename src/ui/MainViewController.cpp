@@ -77,12 +77,12 @@ void MainViewController::viewDidAppear() {
 
 void MainViewController::onConnectButtonClick() {
     // No trimming: a text of blanks is not empty.
-    if (ports_.view->emailText().empty()) {
-        ports_.view->showAlert(UiText::emailEmpty);
-        return;
-    }
-    if (ports_.view->passwordText().empty()) {
-        ports_.view->showAlert(UiText::passwordEmpty);
+    const bool noEmail = ports_.view->emailText().empty();
+    if (noEmail || ports_.view->passwordText().empty()) {
+        // Asked from the tray with the window closed, the alert comes with its window.
+        if (ports_.showWindow)
+            ports_.showWindow();
+        ports_.view->showAlert(noEmail ? UiText::emailEmpty : UiText::passwordEmpty);
         return;
     }
     ConnectionControl& vpn = *ports_.vpn;

@@ -47,6 +47,9 @@ public:
         DesktopNotifications* desktopNotifications = nullptr;
         // Whether the user can see the window now; failures are notified only when not.
         std::function<bool()> windowShown = [] { return true; };
+        // Brings the window forward: the form needs the user (a connect from the tray with an
+        // empty field); none when empty.
+        std::function<void()> showWindow = {};
         // Whether to connect with the remembered credentials once they are read at load.
         std::function<bool()> connectAtStart = {};
     };

@@ -14,6 +14,7 @@ inline constexpr const char* emailPlaceholder = "Email";
 inline constexpr const char* passwordPlaceholder = "Wachtwoord";
 inline constexpr const char* rememberMe = "Onthoud mij";
 inline constexpr const char* quit = "Afsluiten";
+inline constexpr const char* openWindow = "Quovant openen";
 inline constexpr const char* tryAgain = "Opnieuw proberen";
 inline constexpr const char* startAtLogin = "Starten bij inloggen";
 inline constexpr const char* connectAtStart = "Verbinden bij starten";

@@ -56,8 +56,11 @@ TEST(LoginWindow, LaunchShowsTheWindowTheTrayItemAndChecksTheHelper) {
 
 TEST(LoginWindow, ConnectItemRunsTheButtonsActionAndTheWindowWorksWhileAnAlertIsOpen) {
     App app;
+    // From the tray with the window closed: the alert comes with its window.
+    app.delegate->window()->close();
     app.delegate->connectItem()->trigger();
     spin(50ms);
+    EXPECT_TRUE(app.delegate->window()->isVisible());
     QMessageBox* alert = app.alert();
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->text(), "Email should not be empty!");

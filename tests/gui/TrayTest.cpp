@@ -84,8 +84,15 @@ TEST_F(Tray, TheItemRegistersWithItsTitleMenuTooltipAndAnIconPerState) {
     const std::string layout =
         busCall({"-d", item, "-o", "/MenuBar", "-m", "com.canonical.dbusmenu.GetLayout", "--", "0",
                  "-1", "@as []"});
-    for (const char* label : {"'Verbinden'", "'Afsluiten'"})
+    for (const char* label : {"'Quovant openen'", "'Verbinden'", "'Afsluiten'"})
         EXPECT_NE(layout.find(label), std::string::npos) << label << " in " << layout;
+
+    // The host's Activate (a click on the item) brings a closed window back.
+    app.delegate->window()->close();
+    ASSERT_TRUE(waitUntil([&] { return !app.delegate->window()->isVisible(); }));
+    busCall({"-d", item, "-o", "/StatusNotifierItem", "-m", "org.kde.StatusNotifierItem.Activate",
+             "0", "0"});
+    EXPECT_TRUE(waitUntil([&] { return app.delegate->window()->isVisible(); }));
 
     // Each look has its own picture, drawn at several sizes.
     const std::string disconnected = property("IconPixmap");

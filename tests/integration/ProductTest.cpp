@@ -235,9 +235,9 @@ TEST(Product, QuittingFromTheTrayWhileTrafficFlowsEndsCleanlyEveryTime) {
         auto quovant = connectThroughTheWindow(stack);
         ASSERT_TRUE(quovant) << "round " << round << "\n" << stack.appLog();
         ChildProcess ping({"ping", "-i", "0.2", "-W", "1", OpenVPNServer::tunnelAddress});
-        // "Afsluiten", after the connect item, "Automatisch opnieuw verbinden", the two start
-        // items and the two block items.
-        ASSERT_TRUE(stack.chooseItemFromTray(6));
+        // "Afsluiten", after "Quovant openen", the connect item, "Automatisch opnieuw
+        // verbinden", the two start items and the two block items.
+        ASSERT_TRUE(stack.chooseItemFromTray(7));
         const auto status = quovant->waitFor(15s);
         ASSERT_TRUE(status) << "round " << round << ": still running\n" << stack.appLog();
         EXPECT_EQ(*status, 0) << "round " << round << "\n" << stack.appLog();
@@ -271,9 +271,10 @@ TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
     const size_t withQuestion = stack.visibleWindows();
     ASSERT_TRUE(TrafficProbe::tableExists());
 
-    // The tray's "Blokkeer internet zonder VPN", after the connect item, the disconnect item
-    // (there while blocked), "Automatisch opnieuw verbinden" and the two start items.
-    ASSERT_TRUE(stack.chooseItemFromTray(5));
+    // The tray's "Blokkeer internet zonder VPN", after "Quovant openen", the connect item, the
+    // disconnect item (there while blocked), "Automatisch opnieuw verbinden" and the two
+    // start items.
+    ASSERT_TRUE(stack.chooseItemFromTray(6));
     EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 15s))
         << stack.appLog() << stack.helper.log();
     EXPECT_TRUE(stack.logged("the user switched the block off while it held")) << stack.appLog();
@@ -284,7 +285,7 @@ TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
     EXPECT_TRUE(remembered("blockLeaks=false"));
 
     // Ticked again, it guards the next run.
-    ASSERT_TRUE(stack.chooseItemFromTray(4));
+    ASSERT_TRUE(stack.chooseItemFromTray(5));
     ASSERT_TRUE(pollUntil([&] { return remembered("blockLeaks=true"); }, 5s));
     EXPECT_FALSE(TrafficProbe::tableExists());
     ASSERT_TRUE(stack.chooseConnectItemFromTray());
@@ -297,7 +298,7 @@ TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
 
     // Unticked while that run goes on, it stays guarded; when it drops, no block is left.
     ASSERT_TRUE(connectedAfter(stack, "no longer blocked")) << stack.appLog();
-    ASSERT_TRUE(stack.chooseItemFromTray(4));
+    ASSERT_TRUE(stack.chooseItemFromTray(5));
     ASSERT_TRUE(pollUntil([&] { return remembered("blockLeaks=false"); }, 5s));
     EXPECT_TRUE(TrafficProbe::tableExists());
     const auto pid = stack.helper.openVPNPid();

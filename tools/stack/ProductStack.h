@@ -48,7 +48,7 @@ public:
     void logIn(const std::string& window);
     // Headless only: opens Quovant's menu from its icon in the tray and triggers the
     // connect item (the first). False when the icon cannot be found.
-    bool chooseConnectItemFromTray() { return chooseItemFromTray(0); }
+    bool chooseConnectItemFromTray() { return chooseItemFromTray(1); }
     // The same for the item at `index` in the menu (separators not counted).
     bool chooseItemFromTray(size_t index);
     // Headless only: how many of Quovant's windows are on the screen (its window, its
