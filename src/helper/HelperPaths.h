@@ -17,6 +17,9 @@ inline constexpr int managementPort = 1337;
 inline constexpr const char* upScript = "client.up";
 inline constexpr const char* downScript = "client.down";
 inline constexpr const char* defaultInstallDir = "/usr/local/libexec/quovant-helper";
+// The system account (and group) openvpn continues as once its tunnel is open; the
+// package and the installer make it.
+inline constexpr const char* openVPNAccount = "quovant-openvpn";
 
 std::string socketPath();
 // The directory of the running helper: the one the installer made if there is one,

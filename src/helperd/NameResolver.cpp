@@ -158,7 +158,8 @@ NumericRemotes::Addresses NameResolver::collected() const {
         if (index >= names_.size() || !address)
             continue;
         auto& list = addresses[names_[index]];
-        if (list.size() < maxAddressesKept && std::find(list.begin(), list.end(), *address) == list.end())
+        if (list.size() < maxAddressesKept &&
+            std::find(list.begin(), list.end(), *address) == list.end())
             list.push_back(*address);
     }
     return addresses;

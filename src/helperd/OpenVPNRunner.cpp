@@ -67,9 +67,17 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
                                      "--script-security",
                                      "2",
                                      "--up",
-                                     launch.upScript,
-                                     "--down",
-                                     launch.downScript};
+                                     launch.upScript};
+    if (launch.account.empty()) {
+        argv.insert(argv.end(), {"--down", launch.downScript});
+    } else {
+        // openvpn leaves root once its tunnel is open: it keeps the tunnel and its keys
+        // across restarts, and its down script runs as root from a process forked before
+        // (the script's path has no blanks: the daemon checked it is the installed one).
+        argv.insert(argv.end(),
+                    {"--user", launch.account, "--group", launch.account, "--persist-tun",
+                     "--persist-key", "--plugin", downRootPlugin, launch.downScript});
+    }
     if (!launch.tunnelName.empty())
         argv.insert(argv.end(), {"--mark", std::to_string(launch.transportMark), "--dev-type",
                                  launch.tunnelType, "--dev", launch.tunnelName});
@@ -82,11 +90,20 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
     char* environment[] = {path, lang, nullptr};
     const pid_t parent = ::getpid();
 
+    int output[2];
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        const std::string why = std::string("pipe failed: ") + std::strerror(errno);
+        ::close(copy);
+        ::close(password);
+        return Result<void>::failure(why);
+    }
     const pid_t pid = ::fork();
     if (pid < 0) {
         const std::string why = std::string("fork failed: ") + std::strerror(errno);
         ::close(copy);
         ::close(password);
+        ::close(output[0]);
+        ::close(output[1]);
         return Result<void>::failure(why);
     }
     if (pid == 0) {
@@ -101,6 +118,8 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
             ::_exit(127);
         const int devNull = ::open("/dev/null", O_RDONLY);
         ::dup2(devNull, STDIN_FILENO);
+        ::dup2(output[1], STDOUT_FILENO);
+        ::dup2(output[1], STDERR_FILENO);
         // dup2 leaves the new descriptors open across exec. The password's descriptor
         // may sit where the profile's goes, so it moves out of the way first.
         const int passwordCopy = ::fcntl(password, F_DUPFD, managementPasswordFd + 1);
@@ -112,6 +131,10 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
     }
     ::close(copy);
     ::close(password);
+    ::close(output[1]);
+    ::fcntl(output[0], F_SETFL, O_NONBLOCK);
+    outputFd_ = output[0];
+    partial_.clear();
     pid_ = pid;
     pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (pidFd_ < 0) {
@@ -119,9 +142,44 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
         pid_ = -1;
+        closeOutput();
         return Result<void>::failure(why);
     }
+    startKeeper(parent);
     return Result<void>::success();
+}
+
+void OpenVPNRunner::startKeeper(pid_t parent) {
+    // The kernel forgets openvpn's parent-death signal when openvpn leaves root; this
+    // child of the daemon's, which does nothing else, passes the daemon's death on.
+    sigset_t death;
+    sigemptyset(&death);
+    sigaddset(&death, SIGUSR2);
+    const pid_t keeper = ::fork();
+    if (keeper != 0) {
+        keeper_ = keeper;
+        return;
+    }
+    ::sigprocmask(SIG_BLOCK, &death, nullptr);
+    ::prctl(PR_SET_PDEATHSIG, SIGUSR2);
+    // Only openvpn's pidfd stays: nothing else of the daemon's lives on in the keeper.
+    const int target = ::fcntl(pidFd_, F_DUPFD_CLOEXEC, 3);
+    ::dup2(target, 3);
+    ::syscall(SYS_close_range, 4, ~0U, 0);
+    if (::getppid() == parent) {
+        int received = 0;
+        ::sigwait(&death, &received);
+    }
+    ::syscall(SYS_pidfd_send_signal, 3, SIGTERM, nullptr, 0);
+    ::_exit(0);
+}
+
+void OpenVPNRunner::endKeeper() {
+    if (keeper_ <= 0)
+        return;
+    ::kill(keeper_, SIGKILL);
+    ::waitpid(keeper_, nullptr, 0);
+    keeper_ = -1;
 }
 
 void OpenVPNRunner::signal(int signalNumber) {
@@ -136,8 +194,42 @@ std::optional<int32_t> OpenVPNRunner::reap() {
     const pid_t r = ::waitpid(pid_, &raw, WNOHANG);
     if (r != pid_)
         return std::nullopt;
+    endKeeper();
     ::close(pidFd_);
     pidFd_ = -1;
     pid_ = -1;
+    closeOutput();
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+std::vector<std::string> OpenVPNRunner::readOutput() {
+    std::vector<std::string> lines;
+    if (outputFd_ < 0)
+        return lines;
+    char chunk[8192];
+    ssize_t n;
+    // One chunk at a time: openvpn's output never holds up the daemon's other work.
+    n = ::read(outputFd_, chunk, sizeof chunk);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+        if (!partial_.empty())
+            lines.push_back(std::move(partial_));
+        closeOutput();
+        return lines;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+        if (chunk[i] == '\n') {
+            lines.push_back(std::move(partial_));
+            partial_.clear();
+        } else if (partial_.size() < maxOutputLine) {
+            partial_ += chunk[i];
+        }
+    }
+    return lines;
+}
+
+void OpenVPNRunner::closeOutput() {
+    if (outputFd_ >= 0)
+        ::close(outputFd_);
+    outputFd_ = -1;
+    partial_.clear();
 }

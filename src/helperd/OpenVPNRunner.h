@@ -7,13 +7,20 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 // One openvpn process run from a private in-memory copy of an accepted profile,
-// with the management interface, credential query and scripts the helper sets.
+// with the management interface, credential query and scripts the helper sets. Its
+// output comes to the daemon through a pipe, line by line.
 class OpenVPNRunner {
 public:
     static constexpr const char* program = "/usr/sbin/openvpn";
     static constexpr int managementPort = HelperPaths::managementPort;
+    // Runs the down script as root for an openvpn that has left root by then.
+    static constexpr const char* downRootPlugin =
+        QUOVANT_OPENVPN_PLUGIN_DIR "/openvpn-plugin-down-root.so";
+    // openvpn's lines are short; a longer one reaches the log cut.
+    static constexpr size_t maxOutputLine = 4096;
 
     struct Launch {
         std::string profile;
@@ -26,6 +33,9 @@ public:
         // The tunnel device openvpn opens: "tun" or "tap", and its name.
         std::string tunnelType;
         std::string tunnelName;
+        // The account openvpn continues as once its tunnel is open (keeping the tunnel
+        // and its keys across restarts); empty: root throughout.
+        std::string account;
     };
 
     // Starts openvpn; fails with why it could not be started.
@@ -34,12 +44,23 @@ public:
     pid_t pid() const { return pid_; }
     // Readable once the process has ended.
     int exitFd() const { return pidFd_; }
+    // Readable while openvpn has output for the daemon; -1 once it closed its end.
+    int outputFd() const { return outputFd_; }
+    // The complete lines openvpn has written since the last call.
+    std::vector<std::string> readOutput();
 
     void signal(int signalNumber);
     // Collects the ended process: its exit code, or 128 + the signal that ended it.
     std::optional<int32_t> reap();
 
 private:
+    void closeOutput();
+    void startKeeper(pid_t parent);
+    void endKeeper();
+
     pid_t pid_ = -1;
     int pidFd_ = -1;
+    int outputFd_ = -1;
+    pid_t keeper_ = -1;
+    std::string partial_;
 };

@@ -9,9 +9,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <optional>
+#include <pwd.h>
 #include <string>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -100,6 +102,36 @@ void removeSocketFile(const std::string& path, const struct stat& made) {
         ::unlink(path.c_str());
 }
 
+// openvpn that left root for its own account no longer ends with the helper that
+// started it (the kernel forgets the parent-death signal when a process changes its
+// uid). An openvpn of that account is the helper's alone; one left by a helper that died
+// is ended when the next starts, so it does not go on with nobody to stop it.
+void endOrphanedOpenVPN() {
+    const passwd* account = ::getpwnam(HelperPaths::openVPNAccount);
+    if (!account || account->pw_uid == 0)
+        return;
+    const uid_t uid = account->pw_uid;
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return;
+    while (const dirent* entry = ::readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        struct stat st;
+        if (pid <= 1 || *end != '\0' ||
+            ::stat(("/proc/" + std::string(entry->d_name)).c_str(), &st) != 0 || st.st_uid != uid)
+            continue;
+        char exe[64] = {};
+        const std::string link = "/proc/" + std::string(entry->d_name) + "/exe";
+        if (::readlink(link.c_str(), exe, sizeof exe - 1) <= 0 ||
+            std::strcmp(exe, OpenVPNRunner::program) != 0)
+            continue;
+        Log::line("ending openvpn pid " + std::to_string(pid) + " that an earlier helper left");
+        ::kill(static_cast<pid_t>(pid), SIGTERM);
+    }
+    ::closedir(proc);
+}
+
 std::string executableDir() {
     char buffer[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -170,6 +202,7 @@ int main(int argc, char** argv) {
     if (!pidFile.empty())
         std::ofstream(pidFile) << ::getpid() << "\n";
 
+    endOrphanedOpenVPN();
     LeakGuard guard;
     HelperServer::Settings settings{listenFd, signalFd, *version, executableDir()};
     settings.guard = &guard;
