@@ -9,6 +9,7 @@
 #include "helper/HelperPaths.h"
 #include "installer/RunningHelper.h"
 #include "installer/TrustedDir.h"
+#include "installer/UnitText.h"
 
 #include <cerrno>
 #include <chrono>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
@@ -33,6 +35,10 @@ using namespace std::chrono_literals;
 constexpr const char* label = HelperPaths::label;
 constexpr const char* unitDir = "/etc/systemd/system";
 constexpr const char* defaultLog = "/var/log/quovant-helper.log";
+constexpr const char* logrotateDir = "/etc/logrotate.d";
+// Not the package's name for it: the package's scripts remove what the installer made.
+constexpr const char* logrotateName = "quovant-install-helper";
+constexpr const char* installedLogrotateName = "quovant";
 constexpr const char* cleanPath = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
 const std::vector<std::string> scripts = {"client.up", "client.down"};
 
@@ -82,10 +88,10 @@ std::string socketUnit(const std::string& socketPath) {
 }
 
 std::string serviceUnit(const std::string& helper) {
-    return "[Unit]\nDescription=Quovant VPN helper\nRequires=" + std::string(label) +
-           ".socket\nAfter=" + label + ".socket\n\n[Service]\nExecStart=" + helper +
-           "\n# The helper ends its openvpn itself on SIGTERM; whatever is left after that "
-           "goes.\nKillMode=mixed\n";
+    std::string text = UnitText::service;
+    const std::string placeholder = "@QUOVANT_HELPER_EXEC@";
+    text.replace(text.find(placeholder), placeholder.size(), helper);
+    return text;
 }
 
 // Runs a system tool with a clean environment and returns its exit status.
@@ -174,7 +180,20 @@ void stopStartedHelper(const TrustedDir& runDir, const std::string& pidfile,
     runDir.remove(pidfile);
 }
 
+// The account openvpn continues as once its tunnel is open. It stays when the helper is
+// removed: the package may use it too, and an account without files costs nothing.
+void makeOpenVPNAccount() {
+    if (::getpwnam(HelperPaths::openVPNAccount))
+        return;
+    if (run({"/usr/sbin/useradd", "--system", "--user-group", "--no-create-home", "--home-dir",
+             "/nonexistent", "--shell", "/usr/sbin/nologin", "--comment", "Quovant openvpn",
+             HelperPaths::openVPNAccount}) != 0)
+        throw std::runtime_error(std::string("cannot make the account ") +
+                                 HelperPaths::openVPNAccount);
+}
+
 void install(const Settings& s) {
+    makeOpenVPNAccount();
     const TrustedDir source = TrustedDir::open(ownDirectory());
     std::vector<std::pair<std::string, int>> files = {{label, source.openTrustedFile(label)}};
     for (const auto& script : scripts)
@@ -199,6 +218,14 @@ void install(const Settings& s) {
     const TrustedDir runDir = TrustedDir::open(directoryOf(s.socketPath));
     const std::string pidfile = nameOf(s.socketPath) + ".pid";
     stopStartedHelper(runDir, pidfile, {helper, source.path() + "/" + label});
+    // Without systemd the helper writes a log file of its own, which must not grow for ever.
+    struct stat st;
+    // (unless the package's or an installed tree's rotation is in place: two would clash).
+    if (s.logPath == defaultLog && ::lstat(logrotateDir, &st) == 0 && S_ISDIR(st.st_mode)) {
+        const TrustedDir rotations = TrustedDir::open(logrotateDir);
+        if (!rotations.exists(installedLogrotateName))
+            rotations.writeFile(logrotateName, UnitText::logrotate, 0644);
+    }
     startDaemon(s, helper, runDir, pidfile);
 }
 
@@ -224,6 +251,8 @@ void remove(const Settings& s) {
     stopStartedHelper(runDir, pidfile, {helper, ownDirectory() + "/" + label});
     if (!s.systemd)
         runDir.removeRootSocket(nameOf(s.socketPath));
+    if (::lstat(logrotateDir, &st) == 0 && TrustedDir::open(logrotateDir).exists(logrotateName))
+        TrustedDir::open(logrotateDir).remove(logrotateName);
 
     if (::lstat(s.installDir.c_str(), &st) != 0)
         return;
