@@ -11,6 +11,11 @@
 //   quovant-test-client connect SOCKET PROFILE UP DOWN USER PASSWORD
 //       the application's whole start through OpenVPNService; prints the state it ends
 //       in and why: "ended STATE FAILURE" once the run is over or connected
+//   quovant-test-client session SOCKET PROFILE UP DOWN USER PASSWORD
+//       a guarded connection held until told otherwise: prints "connected", then takes
+//       commands from standard input, one a line: "restart" (openvpn starts over as after
+//       a network change; "connected" again once it is back) and "stop" (prints "ended
+//       STATE" once the run is over)
 #include "Awaited.h"
 #include "helper/HelperClient.h"
 #include "helper/HelperConnection.h"
@@ -100,6 +105,50 @@ int connect(const std::string& socket, const std::string& profile, const std::st
     return 0;
 }
 
+int session(const std::string& socket, const std::string& profile, const std::string& up,
+            const std::string& down, const std::string& user, const std::string& password) {
+    ManualMainQueue mainQueue;
+    NotificationCenter notifications;
+    Provider provider(socket);
+    OpenVPNService::Dependencies dependencies;
+    dependencies.mainQueue = &mainQueue;
+    dependencies.notifications = &notifications;
+    dependencies.helper = &provider;
+    dependencies.resourcePath = [&](const std::string& name) -> std::optional<std::string> {
+        return name == "client.up" ? up : down;
+    };
+    OpenVPNService service(dependencies);
+    service.setLeakBlock({true, false});
+    service.config = profile;
+    service.username = user;
+    service.password = password;
+    service.startOpenVPN();
+    const auto connected = [&] { return service.state() == "CONNECTED"; };
+    if (!mainQueue.drainUntil(connected, std::chrono::seconds(60))) {
+        say("ended " + service.state() + " " + service.takeFailure());
+        return 1;
+    }
+    say("connected");
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin)) {
+        const std::string command(line);
+        if (command == "restart\n") {
+            service.management().sendCommand("signal SIGUSR1\n");
+            mainQueue.drainUntil([&] { return !connected(); }, std::chrono::seconds(10));
+            if (mainQueue.drainUntil(connected, std::chrono::seconds(60)))
+                say("connected");
+        } else if (command == "stop\n") {
+            service.stopOpenVPN();
+            mainQueue.drainUntil([&] { return !service.runInProgress(); },
+                                 std::chrono::seconds(30));
+            break;
+        }
+    }
+    mainQueue.drain();
+    say("ended " + service.state());
+    return 0;
+}
+
 int check(const std::string& socket, const std::string& libexec) {
     ManualMainQueue mainQueue;
     HelperClient installer(HelperClient::Dependencies{&mainQueue, libexec, socket,
@@ -121,6 +170,8 @@ int main(int argc, char** argv) {
         return check(argv[2], argv[3]);
     if (mode == "connect" && argc == 8)
         return connect(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]);
+    if (mode == "session" && argc == 8)
+        return session(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]);
     std::fprintf(stderr, "usage: see the comment at the top of TestClientMain.cpp\n");
     return 2;
 }
