@@ -395,6 +395,7 @@ Result<void> HelperServer::startOpenVPN(OpenVPNRunner::Launch& launch) {
         return Result<void>::failure(
             "openvpn could not be started: no random numbers for the management password.");
     launch.managementPassword = *password;
+    launch.tmpDir = settings_.tmpDir;
     if (!launch.tunnelName.empty())
         launch.transportMark = LeakGuard::transportMark;
     const auto account = openVPNAccount();

@@ -33,6 +33,8 @@ public:
         int managementPort = OpenVPNRunner::managementPort;
         // Blocks traffic outside the tunnel of a run; none: runs are not guarded.
         LeakGuard* guard = nullptr;
+        // openvpn's directory for temporary files; empty: its own choice.
+        std::string tmpDir;
     };
 
     explicit HelperServer(Settings settings);

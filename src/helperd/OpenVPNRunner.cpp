@@ -1,5 +1,8 @@
 #include "helperd/OpenVPNRunner.h"
 
+#include "helperd/ProfileLines.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -78,6 +81,9 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
                     {"--user", launch.account, "--group", launch.account, "--persist-tun",
                      "--persist-key", "--plugin", downRootPlugin, launch.downScript});
     }
+    argv.insert(argv.end(), {"--verb", std::to_string(verbosity(launch.profile))});
+    if (!launch.tmpDir.empty())
+        argv.insert(argv.end(), {"--tmp-dir", launch.tmpDir});
     if (!launch.tunnelName.empty())
         argv.insert(argv.end(), {"--mark", std::to_string(launch.transportMark), "--dev-type",
                                  launch.tunnelType, "--dev", launch.tunnelName});
@@ -232,4 +238,17 @@ void OpenVPNRunner::closeOutput() {
         ::close(outputFd_);
     outputFd_ = -1;
     partial_.clear();
+}
+
+int OpenVPNRunner::verbosity(std::string_view profile) {
+    int level = leastVerbosity;
+    // The allowlist let through only `verb` with a level of 0 to 11.
+    ProfileLines::forEach(profile, [&](const ProfileLines::Line& line) {
+        if (line.words.size() == 2 && line.words[0] == "verb" && !line.words[1].empty() &&
+            line.words[1].size() <= 2 &&
+            std::all_of(line.words[1].begin(), line.words[1].end(),
+                        [](char c) { return c >= '0' && c <= '9'; }))
+            level = std::max(leastVerbosity, std::stoi(std::string(line.words[1])));
+    });
+    return level;
 }

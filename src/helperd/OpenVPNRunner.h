@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -36,7 +37,14 @@ public:
         // The account openvpn continues as once its tunnel is open (keeping the tunnel
         // and its keys across restarts); empty: root throughout.
         std::string account;
+        // openvpn's directory for temporary files, if not /tmp (which the helper's
+        // sandbox keeps read-only).
+        std::string tmpDir;
     };
+    // openvpn says its management interface listens at verbosity 3 and up: the run's
+    // verbosity is the profile's, but at least that.
+    static constexpr int leastVerbosity = 3;
+    static int verbosity(std::string_view profile);
 
     // Starts openvpn; fails with why it could not be started.
     Result<void> start(const Launch& launch);
