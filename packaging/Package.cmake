@@ -53,7 +53,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://${QUOVANT_WEBSITE_HOST}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libsecret is opened by QtKeychain at run time, so shlibdeps cannot see it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "openvpn, pkexec, adduser, qt6-qpa-plugins, libsecret-1-0")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "openvpn, pkexec, qt6-qpa-plugins, libsecret-1-0")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${QUOVANT_PACKAGE_CONTROL_DIR}/postinst ${QUOVANT_PACKAGE_CONTROL_DIR}/prerm
   ${QUOVANT_PACKAGE_CONTROL_DIR}/postrm ${QUOVANT_PACKAGE_CONTROL_DIR}/conffiles)

@@ -20,9 +20,6 @@ inline constexpr const char* defaultInstallDir = "/usr/local/libexec/quovant-hel
 // Root's own directory of the helper, its openvpn and its scripts (DNS state, openvpn's
 // temporary files): the unit makes it, or the helper itself.
 inline constexpr const char* runtimeDir = "/run/quovant";
-// The system account (and group) openvpn continues as once its tunnel is open; the
-// package and the installer make it.
-inline constexpr const char* openVPNAccount = "quovant-openvpn";
 
 std::string socketPath();
 // The directory of the running helper: the one the installer made if there is one,

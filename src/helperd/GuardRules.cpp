@@ -22,7 +22,7 @@ bool GuardRules::plainInterfaceName(std::string_view name) {
     return true;
 }
 
-std::string GuardRules::create(uint32_t transportMark, std::optional<uint32_t> transportUid) {
+std::string GuardRules::create(uint32_t transportMark) {
     char mark[16];
     std::snprintf(mark, sizeof mark, "0x%08x", transportMark);
     const std::string t = prefix();
@@ -45,12 +45,9 @@ std::string GuardRules::create(uint32_t transportMark, std::optional<uint32_t> t
            t + " forward { type filter hook forward priority filter; policy drop; }\n" +
            "add rule " + t + " output oifname \"lo\" accept\n" + "add rule " + t +
            " output oifname @tunnels accept\n" + "add rule " + t + " output meta mark " + mark +
-           " accept\n" +
-           (transportUid ? "add rule " + t + " output meta skuid " + std::to_string(*transportUid) +
-                               " accept\n"
-                         : std::string()) +
-           "add rule " + t + " output udp sport 68 udp dport 67 accept\n" + "add rule " + t +
-           " output ip6 saddr fe80::/10 udp sport 546 udp dport 547 accept\n" + "add rule " + t +
+           " accept\n" + "add rule " + t + " output udp sport 68 udp dport 67 accept\n" +
+           "add rule " + t + " output ip6 saddr fe80::/10 udp sport 546 udp dport 547 accept\n" +
+           "add rule " + t +
            " output icmpv6 type { nd-router-solicit, nd-neighbor-solicit, nd-neighbor-advert } "
            "ip6 hoplimit 255 accept\n" +
            "add rule " + t +

@@ -17,9 +17,7 @@ public:
     // Creates the table: owned by the creating netlink socket (the kernel deletes it
     // when the daemon dies), output and forward chains that drop everything but
     // loopback, the tunnel set, the marked transport and what keeps the addresses.
-    // Sockets of `transportUid` (openvpn's own account, once it has left root) pass too:
-    // a transport made anew after a restart may carry no mark.
-    static std::string create(uint32_t transportMark, std::optional<uint32_t> transportUid = {});
+    static std::string create(uint32_t transportMark);
     // Replaces the tunnel set with `name`; empty if `name` is not a plain interface name.
     static std::optional<std::string> allowTunnel(std::string_view name);
     // Empties the tunnel set: an ended run's interface name may be taken by anyone.

@@ -3,18 +3,14 @@
 #include "helper/HelperPaths.h"
 #include "helperd/ClientPolicy.h"
 #include "helperd/DaemonLog.h"
-#include "helperd/ManagementPort.h"
 #include "helperd/ProfileChecker.h"
 #include "helperd/ProfileReader.h"
 #include "helperd/RunAdmission.h"
-#include "helperd/TunnelDevice.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
-#include <pwd.h>
-#include <sys/random.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -22,51 +18,18 @@
 
 namespace {
 
-// openvpn's word that its management interface is open; the daemon then checks once
-// that the listening socket is openvpn's own.
-constexpr std::string_view listeningLine = "MANAGEMENT: TCP Socket listening on";
-
-// A fresh secret per run, for the management interface of that run alone.
-std::optional<std::string> makeManagementPassword() {
-    unsigned char bytes[16];
-    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
-        return std::nullopt;
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string password;
-    for (unsigned char b : bytes) {
-        password += hex[b >> 4];
-        password += hex[b & 0xF];
-    }
-    return password;
-}
-
 int millisecondsUntil(std::chrono::steady_clock::time_point when) {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(when - std::chrono::steady_clock::now());
     return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 24 * 3600 * 1000));
 }
 
-// The account openvpn continues as, if the machine has it.
-std::optional<passwd> openVPNAccount() {
-    passwd entry{};
-    passwd* found = nullptr;
-    static char buffer[4096];
-    if (::getpwnam_r(HelperPaths::openVPNAccount, &entry, buffer, sizeof buffer, &found) != 0 ||
-        !found || found->pw_uid == 0)
-        return std::nullopt;
-    return entry;
-}
-
-// A file root alone may change, as what openvpn loads as root must be.
-bool rootsAlone(const char* path) {
-    struct stat st;
-    return ::stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == 0 &&
-           !(st.st_mode & (S_IWGRP | S_IWOTH));
-}
-
 } // namespace
 
-HelperServer::HelperServer(Settings settings) : settings_(std::move(settings)) {}
+HelperServer::HelperServer(Settings settings)
+    : settings_(std::move(settings)),
+      effects_({settings_.managementPort, settings_.guard, settings_.tmpDir,
+                [this](uint64_t client, const HelperReply& reply) { send(client, reply); }}) {}
 
 int HelperServer::run() {
     DaemonLog::line("helper " + settings_.version + " serving");
@@ -82,12 +45,12 @@ int HelperServer::run() {
         watch(settings_.signalFd, 0);
         if (!supervisor_.stopRequested())
             watch(settings_.listenFd, 0);
-        if (runner_.running())
-            watch(runner_.exitFd(), 0);
-        if (runner_.outputFd() >= 0)
-            watch(runner_.outputFd(), 0);
-        if (resolver_.running())
-            watch(resolver_.fd(), 0);
+        if (effects_.openVPN().running())
+            watch(effects_.openVPN().exitFd(), 0);
+        if (effects_.openVPN().outputFd() >= 0)
+            watch(effects_.openVPN().outputFd(), 0);
+        if (effects_.lookup().running())
+            watch(effects_.lookup().fd(), 0);
         // A connection whose last request waits for its turn is not read from: what it
         // sends meanwhile waits in its socket.
         for (uint64_t id : clients_.ids())
@@ -116,12 +79,14 @@ int HelperServer::run() {
                 dispatch(RunSupervisor::Stop{});
             } else if (fds[i].fd == settings_.listenFd) {
                 accept();
-            } else if (fds[i].fd == runner_.outputFd()) {
-                openVPNSaid();
-            } else if (runner_.running() && fds[i].fd == runner_.exitFd()) {
-                openVPNEnded();
-            } else if (resolver_.running() && fds[i].fd == resolver_.fd()) {
-                if (auto addresses = resolver_.read())
+            } else if (fds[i].fd == effects_.openVPN().outputFd()) {
+                if (effects_.openVPNSaid())
+                    dispatch(RunSupervisor::Listening{});
+            } else if (effects_.openVPN().running() && fds[i].fd == effects_.openVPN().exitFd()) {
+                if (const auto status = effects_.openVPNEnded())
+                    dispatch(RunSupervisor::Exited{*status});
+            } else if (effects_.lookup().running() && fds[i].fd == effects_.lookup().fd()) {
+                if (auto addresses = effects_.lookedUp())
                     dispatch(RunSupervisor::LookedUp{std::move(*addresses)});
             }
             closeDoomed();
@@ -234,42 +199,10 @@ void HelperServer::handleRun(const ClientTable::Caller& caller, const HelperRequ
     auto decision = RunAdmission::decide(request, caller, facts);
     if (auto* refusal = std::get_if<RunAdmission::Refusal>(&decision)) {
         DaemonLog::line("refused runOpenVPN from " + caller.describe() + ": " + refusal->why);
-        return ended({caller.id, request.id, caller.uid}, refusedStatus, refusal->reason,
-                     supervisor_.blocksFor(caller.id));
+        return effects_.ended({caller.id, request.id, caller.uid}, refusedStatus, refusal->reason,
+                              supervisor_.blocksFor(caller.id));
     }
     dispatch(RunSupervisor::Admitted{std::move(std::get<RunSupervisor::Run>(decision))});
-}
-
-void HelperServer::openVPNSaid() {
-    for (const std::string& line : runner_.readOutput()) {
-        DaemonLog::line("openvpn: " + line);
-        if (listening_ || supervisor_.phase() != RunSupervisor::Phase::starting ||
-            line.find(listeningLine) == std::string::npos)
-            continue;
-        listening_ = true;
-        // openvpn's own word, checked against the kernel's tables once: the interface
-        // its client is sent to must be openvpn's, not something else on the port.
-        if (ManagementPort::listensFor(runner_.pid(), settings_.managementPort))
-            dispatch(RunSupervisor::Listening{});
-        else
-            DaemonLog::line("openvpn said its management interface listens, but it holds no "
-                            "socket listening on port " +
-                            std::to_string(settings_.managementPort));
-    }
-}
-
-void HelperServer::openVPNEnded() {
-    // What openvpn wrote last is logged before its end.
-    while (runner_.outputFd() >= 0) {
-        const auto lines = runner_.readOutput();
-        if (lines.empty())
-            break;
-        for (const std::string& line : lines)
-            DaemonLog::line("openvpn: " + line);
-    }
-    const auto status = runner_.reap();
-    if (status)
-        dispatch(RunSupervisor::Exited{*status});
 }
 
 void HelperServer::dispatch(RunSupervisor::Event event) {
@@ -332,113 +265,4 @@ Result<void> HelperServer::trustedScript(const std::string& path) const {
         return Result<void>::failure(path +
                                      " or its directory may be changed by someone other than root");
     return Result<void>::success();
-}
-
-Result<void> HelperServer::startLookup(const std::vector<std::string>& names) {
-    return resolver_.start(names);
-}
-
-NumericRemotes::Addresses HelperServer::stopLookup() {
-    return resolver_.running() ? resolver_.stop() : NumericRemotes::Addresses{};
-}
-
-std::optional<std::string> HelperServer::freeTunnel(const std::string& type) {
-    return TunnelDevice::freeName(type);
-}
-
-RunSupervisor::Blocked HelperServer::block(const std::string& tunnel, bool allowLocalNetwork) {
-    if (!settings_.guard)
-        return RunSupervisor::Blocked::unavailable;
-    const auto account = openVPNAccount();
-    openVPNUid_ = account ? std::optional<uint32_t>(account->pw_uid) : std::nullopt;
-    if (const Result<void> engaged = settings_.guard->engage(openVPNUid_); !engaged) {
-        // Without nftables the VPN still works; it just cannot block leaks.
-        DaemonLog::line("cannot block traffic outside the tunnel: " + engaged.why());
-        return RunSupervisor::Blocked::unavailable;
-    }
-    if (const Result<void> allowed = settings_.guard->allowTunnel(tunnel); !allowed)
-        DaemonLog::line("cannot let traffic through the tunnel " + tunnel + ": " + allowed.why());
-    if (const Result<void> allowed = settings_.guard->allowLocalNetwork(allowLocalNetwork);
-        !allowed) {
-        DaemonLog::line("cannot change what the block lets through to the local network: " +
-                        allowed.why());
-        // A run that would go on with the local network open although its user did not
-        // allow it is refused; the block itself holds.
-        if (!allowLocalNetwork)
-            return RunSupervisor::Blocked::refused;
-    }
-    return RunSupervisor::Blocked::yes;
-}
-
-void HelperServer::closeTunnel() {
-    if (settings_.guard)
-        settings_.guard->closeTunnel();
-}
-
-void HelperServer::unblock() {
-    if (settings_.guard)
-        settings_.guard->release();
-}
-
-Result<void> HelperServer::startOpenVPN(OpenVPNRunner::Launch& launch) {
-    // openvpn could not bind the port, or, worse, a client could reach whoever holds it.
-    const auto holders = ManagementPort::listeners(settings_.managementPort);
-    if (!holders.empty()) {
-        DaemonLog::line("127.0.0.1:" + std::to_string(settings_.managementPort) +
-                        " is held by uid " + std::to_string(holders.front().uid));
-        return Result<void>::failure(
-            "The VPN's control port 127.0.0.1:" + std::to_string(settings_.managementPort) +
-            " is held by another program.");
-    }
-    const auto password = makeManagementPassword();
-    if (!password)
-        return Result<void>::failure(
-            "openvpn could not be started: no random numbers for the management password.");
-    launch.managementPassword = *password;
-    launch.tmpDir = settings_.tmpDir;
-    if (!launch.tunnelName.empty())
-        launch.transportMark = LeakGuard::transportMark;
-    const auto account = openVPNAccount();
-    launch.account.clear();
-    if (!account)
-        DaemonLog::line(std::string("no account ") + HelperPaths::openVPNAccount +
-                        ": openvpn runs as root");
-    else if (!rootsAlone(OpenVPNRunner::downRootPlugin))
-        DaemonLog::line(std::string(OpenVPNRunner::downRootPlugin) +
-                        " is missing or not root's alone: openvpn runs as root");
-    else
-        launch.account = account->pw_name;
-    listening_ = false;
-    if (const Result<void> started = runner_.start(launch); !started) {
-        DaemonLog::line("cannot start openvpn: " + started.why());
-        return Result<void>::failure("openvpn could not be started: " + started.why() + ".");
-    }
-    DaemonLog::line("openvpn started, pid " + std::to_string(runner_.pid()) +
-                    (launch.account.empty()
-                         ? ", as root"
-                         : ", leaving root for " + launch.account + " once its tunnel is open"));
-    return Result<void>::success();
-}
-
-void HelperServer::signalOpenVPN(int signalNumber) {
-    runner_.signal(signalNumber);
-}
-
-void HelperServer::started(const RunSupervisor::Owner& owner, const std::string& password) {
-    HelperReply reply;
-    reply.id = owner.requestId;
-    reply.kind = HelperReply::Kind::started;
-    reply.managementPassword = password;
-    send(owner.client, reply);
-}
-
-void HelperServer::ended(const RunSupervisor::Owner& owner, int32_t status,
-                         const std::string& reason, bool blocking) {
-    HelperReply reply;
-    reply.id = owner.requestId;
-    reply.kind = HelperReply::Kind::terminated;
-    reply.status = status;
-    reply.reason = reason;
-    reply.blocking = blocking;
-    send(owner.client, reply);
 }

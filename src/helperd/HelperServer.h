@@ -4,8 +4,8 @@
 #include "helper/HelperWire.h"
 #include "helperd/ClientTable.h"
 #include "helperd/LeakGuard.h"
-#include "helperd/NameResolver.h"
 #include "helperd/OpenVPNRunner.h"
+#include "helperd/RunEffects.h"
 #include "helperd/RunSupervisor.h"
 #include "platform/Result.h"
 
@@ -15,10 +15,10 @@
 
 // The helper daemon's event loop: serves clients on the listening socket and turns
 // what happens (requests, openvpn's output and end, the look-up's answer, time) into
-// events of the run slot (RunSupervisor), whose effects it carries out. Single-threaded
+// events of the run slot (RunSupervisor), whose effects RunEffects carries out. Single-threaded
 // by design. A connection that must be closed while an event is handled is closed once
 // that event is over, so nothing the handling holds goes away under it.
-class HelperServer : private RunSupervisor::Ports {
+class HelperServer {
 public:
     static constexpr int32_t refusedStatus = HelperProtocol::refusedStatus;
     // A connection that has not finished a request by then is closed; one that waits
@@ -49,8 +49,6 @@ private:
     void serveTurn();
     void handle(const ClientTable::Caller& caller, const HelperRequest& request);
     void handleRun(const ClientTable::Caller& caller, const HelperRequest& request);
-    void openVPNSaid();
-    void openVPNEnded();
     void dispatch(RunSupervisor::Event event);
     // Closes the connection once the event at hand is over.
     void closeLater(uint64_t clientId, const std::string& why);
@@ -59,28 +57,9 @@ private:
     void send(uint64_t clientId, const HelperReply& reply);
     Result<void> trustedScript(const std::string& path) const;
 
-    // RunSupervisor::Ports
-    Result<void> startLookup(const std::vector<std::string>& names) override;
-    NumericRemotes::Addresses stopLookup() override;
-    std::optional<std::string> freeTunnel(const std::string& type) override;
-    RunSupervisor::Blocked block(const std::string& tunnel, bool allowLocalNetwork) override;
-    void closeTunnel() override;
-    void unblock() override;
-    Result<void> startOpenVPN(OpenVPNRunner::Launch& launch) override;
-    void signalOpenVPN(int signalNumber) override;
-    void started(const RunSupervisor::Owner& owner, const std::string& password) override;
-    void ended(const RunSupervisor::Owner& owner, int32_t status, const std::string& reason,
-               bool blocking) override;
-
     Settings settings_;
     ClientTable clients_;
     std::vector<std::pair<uint64_t, std::string>> doomed_;
-    OpenVPNRunner runner_;
-    NameResolver resolver_;
-    RunSupervisor supervisor_{*this};
-    // Whether the run that starts said its management interface listens (and whether
-    // that was checked).
-    bool listening_ = false;
-    // The account openvpn continues as, while a guarded run blocks for it.
-    std::optional<uint32_t> openVPNUid_;
+    RunEffects effects_;
+    RunSupervisor supervisor_{effects_};
 };

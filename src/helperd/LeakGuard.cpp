@@ -35,19 +35,16 @@ Result<void> LeakGuard::applyThroughContext(const std::string& commands) {
     return Result<void>::failure(std::move(why));
 }
 
-Result<void> LeakGuard::engage(std::optional<uint32_t> openVPNUid) {
-    if (engaged_ && openVPNUid == openVPNUid_) {
+Result<void> LeakGuard::engage() {
+    if (engaged_) {
         closeTunnel();
         return Result<void>::success();
     }
-    // A block taken over for openvpn of another account is made anew in one transaction.
-    const Result<void> created = apply((engaged_ ? GuardRules::remove() : std::string()) +
-                                       GuardRules::create(transportMark, openVPNUid));
+    const Result<void> created = apply(GuardRules::create(transportMark));
     if (!created)
         return created;
     engaged_ = true;
     tunnel_.clear();
-    openVPNUid_ = openVPNUid;
     return created;
 }
 
@@ -70,7 +67,7 @@ Result<void> LeakGuard::allowLocalNetwork(bool allowed) {
     if (changed || allowed)
         return changed; // ranges that could not be added are simply not let through
     // The tunnel name was checked when it was let through.
-    const std::string anew = GuardRules::remove() + GuardRules::create(transportMark, openVPNUid_) +
+    const std::string anew = GuardRules::remove() + GuardRules::create(transportMark) +
                              (tunnel_.empty() ? "" : GuardRules::allowTunnel(tunnel_).value_or(""));
     const Result<void> replaced = apply(anew);
     if (!replaced)

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 struct nft_ctx;
@@ -31,8 +30,7 @@ public:
 
     // Blocks everything outside the tunnel; when already blocking, only forgets the
     // tunnel. Fails with why if the table could not be made.
-    // `openVPNUid`: the account openvpn continues as, whose sockets pass like marked ones.
-    Result<void> engage(std::optional<uint32_t> openVPNUid = {});
+    Result<void> engage();
     // Lets traffic out through `name` only (the tunnel of the current run).
     Result<void> allowTunnel(const std::string& name);
     // Lets the private address ranges through too, or no longer. Should the ranges not
@@ -53,5 +51,4 @@ private:
     nft_ctx* context_ = nullptr;
     bool engaged_ = false;
     std::string tunnel_;
-    std::optional<uint32_t> openVPNUid_;
 };

@@ -70,17 +70,9 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
                                      "--script-security",
                                      "2",
                                      "--up",
-                                     launch.upScript};
-    if (launch.account.empty()) {
-        argv.insert(argv.end(), {"--down", launch.downScript});
-    } else {
-        // openvpn leaves root once its tunnel is open: it keeps the tunnel and its keys
-        // across restarts, and its down script runs as root from a process forked before
-        // (the script's path has no blanks: the daemon checked it is the installed one).
-        argv.insert(argv.end(),
-                    {"--user", launch.account, "--group", launch.account, "--persist-tun",
-                     "--persist-key", "--plugin", downRootPlugin, launch.downScript});
-    }
+                                     launch.upScript,
+                                     "--down",
+                                     launch.downScript};
     argv.insert(argv.end(), {"--verb", std::to_string(verbosity(launch.profile))});
     if (!launch.tmpDir.empty())
         argv.insert(argv.end(), {"--tmp-dir", launch.tmpDir});
@@ -151,41 +143,7 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
         closeOutput();
         return Result<void>::failure(why);
     }
-    startKeeper(parent);
     return Result<void>::success();
-}
-
-void OpenVPNRunner::startKeeper(pid_t parent) {
-    // The kernel forgets openvpn's parent-death signal when openvpn leaves root; this
-    // child of the daemon's, which does nothing else, passes the daemon's death on.
-    sigset_t death;
-    sigemptyset(&death);
-    sigaddset(&death, SIGUSR2);
-    const pid_t keeper = ::fork();
-    if (keeper != 0) {
-        keeper_ = keeper;
-        return;
-    }
-    ::sigprocmask(SIG_BLOCK, &death, nullptr);
-    ::prctl(PR_SET_PDEATHSIG, SIGUSR2);
-    // Only openvpn's pidfd stays: nothing else of the daemon's lives on in the keeper.
-    const int target = ::fcntl(pidFd_, F_DUPFD_CLOEXEC, 3);
-    ::dup2(target, 3);
-    ::syscall(SYS_close_range, 4, ~0U, 0);
-    if (::getppid() == parent) {
-        int received = 0;
-        ::sigwait(&death, &received);
-    }
-    ::syscall(SYS_pidfd_send_signal, 3, SIGTERM, nullptr, 0);
-    ::_exit(0);
-}
-
-void OpenVPNRunner::endKeeper() {
-    if (keeper_ <= 0)
-        return;
-    ::kill(keeper_, SIGKILL);
-    ::waitpid(keeper_, nullptr, 0);
-    keeper_ = -1;
 }
 
 void OpenVPNRunner::signal(int signalNumber) {
@@ -200,7 +158,6 @@ std::optional<int32_t> OpenVPNRunner::reap() {
     const pid_t r = ::waitpid(pid_, &raw, WNOHANG);
     if (r != pid_)
         return std::nullopt;
-    endKeeper();
     ::close(pidFd_);
     pidFd_ = -1;
     pid_ = -1;

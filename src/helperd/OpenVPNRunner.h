@@ -17,9 +17,6 @@ class OpenVPNRunner {
 public:
     static constexpr const char* program = "/usr/sbin/openvpn";
     static constexpr int managementPort = HelperPaths::managementPort;
-    // Runs the down script as root for an openvpn that has left root by then.
-    static constexpr const char* downRootPlugin =
-        QUOVANT_OPENVPN_PLUGIN_DIR "/openvpn-plugin-down-root.so";
     // openvpn's lines are short; a longer one reaches the log cut.
     static constexpr size_t maxOutputLine = 4096;
 
@@ -34,9 +31,6 @@ public:
         // The tunnel device openvpn opens: "tun" or "tap", and its name.
         std::string tunnelType;
         std::string tunnelName;
-        // The account openvpn continues as once its tunnel is open (keeping the tunnel
-        // and its keys across restarts); empty: root throughout.
-        std::string account;
         // openvpn's directory for temporary files, if not /tmp (which the helper's
         // sandbox keeps read-only).
         std::string tmpDir;
@@ -63,12 +57,9 @@ public:
 
 private:
     void closeOutput();
-    void startKeeper(pid_t parent);
-    void endKeeper();
 
     pid_t pid_ = -1;
     int pidFd_ = -1;
     int outputFd_ = -1;
-    pid_t keeper_ = -1;
     std::string partial_;
 };

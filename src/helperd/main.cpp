@@ -102,36 +102,6 @@ void removeSocketFile(const std::string& path, const struct stat& made) {
         ::unlink(path.c_str());
 }
 
-// openvpn that left root for its own account no longer ends with the helper that
-// started it (the kernel forgets the parent-death signal when a process changes its
-// uid). An openvpn of that account is the helper's alone; one left by a helper that died
-// is ended when the next starts, so it does not go on with nobody to stop it.
-void endOrphanedOpenVPN() {
-    const passwd* account = ::getpwnam(HelperPaths::openVPNAccount);
-    if (!account || account->pw_uid == 0)
-        return;
-    const uid_t uid = account->pw_uid;
-    DIR* proc = ::opendir("/proc");
-    if (!proc)
-        return;
-    while (const dirent* entry = ::readdir(proc)) {
-        char* end = nullptr;
-        const long pid = std::strtol(entry->d_name, &end, 10);
-        struct stat st;
-        if (pid <= 1 || *end != '\0' ||
-            ::stat(("/proc/" + std::string(entry->d_name)).c_str(), &st) != 0 || st.st_uid != uid)
-            continue;
-        char exe[64] = {};
-        const std::string link = "/proc/" + std::string(entry->d_name) + "/exe";
-        if (::readlink(link.c_str(), exe, sizeof exe - 1) <= 0 ||
-            std::strcmp(exe, OpenVPNRunner::program) != 0)
-            continue;
-        Log::line("ending openvpn pid " + std::to_string(pid) + " that an earlier helper left");
-        ::kill(static_cast<pid_t>(pid), SIGTERM);
-    }
-    ::closedir(proc);
-}
-
 // Root's directory for the helper's openvpn and scripts: made unless the unit made it,
 // and used only if it is a directory of root's that nobody else may change.
 std::string runtimeDir() {
@@ -217,7 +187,6 @@ int main(int argc, char** argv) {
     if (!pidFile.empty())
         std::ofstream(pidFile) << ::getpid() << "\n";
 
-    endOrphanedOpenVPN();
     LeakGuard guard;
     HelperServer::Settings settings;
     settings.listenFd = listenFd;

@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <pwd.h>
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
@@ -180,20 +179,7 @@ void stopStartedHelper(const TrustedDir& runDir, const std::string& pidfile,
     runDir.remove(pidfile);
 }
 
-// The account openvpn continues as once its tunnel is open. It stays when the helper is
-// removed: the package may use it too, and an account without files costs nothing.
-void makeOpenVPNAccount() {
-    if (::getpwnam(HelperPaths::openVPNAccount))
-        return;
-    if (run({"/usr/sbin/useradd", "--system", "--user-group", "--no-create-home", "--home-dir",
-             "/nonexistent", "--shell", "/usr/sbin/nologin", "--comment", "Quovant openvpn",
-             HelperPaths::openVPNAccount}) != 0)
-        throw std::runtime_error(std::string("cannot make the account ") +
-                                 HelperPaths::openVPNAccount);
-}
-
 void install(const Settings& s) {
-    makeOpenVPNAccount();
     const TrustedDir source = TrustedDir::open(ownDirectory());
     std::vector<std::pair<std::string, int>> files = {{label, source.openTrustedFile(label)}};
     for (const auto& script : scripts)

@@ -13,9 +13,11 @@
 #include <future>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
+#include <set>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -459,6 +461,41 @@ size_t lines(const std::string& text) {
     return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
+// What the process `pid` has open: descriptor -> target.
+std::map<int, std::string> descriptors(const std::filesystem::path& process) {
+    std::map<int, std::string> fds;
+    for (const auto& fd : std::filesystem::directory_iterator(process / "fd"))
+        fds[std::stoi(fd.path().filename())] = std::filesystem::read_symlink(fd.path());
+    return fds;
+}
+
+// The descriptors of the daemon's child that runs as `uid`, as "fd -> target" lines; a
+// target the daemon holds too (but their pipe) is marked "(the daemon's)".
+std::string childDescriptors(pid_t daemon, uid_t uid) {
+    const auto daemonProcess = std::filesystem::path("/proc") / std::to_string(daemon);
+    std::set<std::string> held;
+    for (const auto& [fd, target] : descriptors(daemonProcess))
+        held.insert(target);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string status = readFile(entry.path() / "status");
+        if (status.find("\nPPid:\t" + std::to_string(daemon) + "\n") == std::string::npos ||
+            status.find("\nUid:\t" + std::to_string(uid) + "\t") == std::string::npos)
+            continue;
+        std::string out;
+        for (const auto& [fd, target] : descriptors(entry.path())) {
+            const bool pipe = target.rfind("pipe:", 0) == 0;
+            // Sockets of its own (the resolver's queries) may come and go.
+            if (!pipe && target.rfind("socket:", 0) == 0 && !held.count(target))
+                continue;
+            out += std::to_string(fd) + " -> " + (pipe ? "pipe" : target) +
+                   (!pipe && target != "/dev/null" && held.count(target) ? " (the daemon's)" : "") +
+                   "\n";
+        }
+        return out;
+    }
+    return "no such child";
+}
+
 // A client that asked for a run while another of its runs went on, then stopped reading
 // its replies, ends the run it asked for: the reply the helper owes it cannot be
 // delivered and the helper closes the connection in the middle of handling the request.
@@ -493,6 +530,9 @@ TEST_F(MultiUserTest, AClientThatDoesNotReadItsRepliesIsClosedWithoutHarmToTheHe
     ASSERT_TRUE(pollUntil(
         [&] { return daemon.log().find("looking up the server names") != std::string::npos; }, 15s))
         << daemon.log();
+    // The look-up child, which runs as nobody, holds its pipe and nothing else of root's.
+    EXPECT_EQ(childDescriptors(daemon.process().pid(), 65534),
+              "0 -> /dev/null\n1 -> /dev/null\n2 -> /dev/null\n3 -> pipe\n");
     std::string pipelined;
     for (uint64_t id = 3; id < 3 + fit; ++id)
         pipelined += versionRequest(id);

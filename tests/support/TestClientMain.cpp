@@ -26,6 +26,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -81,51 +82,45 @@ private:
     std::shared_ptr<HelperConnection> connection_;
 };
 
-int connect(const std::string& socket, const std::string& profile, const std::string& up,
-            const std::string& down, const std::string& user, const std::string& password) {
+// The application's service for one profile and its credentials, driven by hand.
+struct Service {
     ManualMainQueue mainQueue;
     NotificationCenter notifications;
-    Provider provider(socket);
-    OpenVPNService::Dependencies dependencies;
-    dependencies.mainQueue = &mainQueue;
-    dependencies.notifications = &notifications;
-    dependencies.helper = &provider;
-    dependencies.resourcePath = [&](const std::string& name) -> std::optional<std::string> {
-        return name == "client.up" ? up : down;
-    };
-    OpenVPNService service(dependencies);
-    service.config = profile;
-    service.username = user;
-    service.password = password;
-    service.startOpenVPN();
-    mainQueue.drainUntil([&] { return !service.runInProgress() || service.state() == "CONNECTED"; },
-                         std::chrono::seconds(60));
-    mainQueue.drain();
-    say("ended " + service.state() + " " + service.takeFailure());
+    Provider provider;
+    std::unique_ptr<OpenVPNService> service;
+
+    Service(const std::string& socket, const std::string& profile, const std::string& up,
+            const std::string& down, const std::string& user, const std::string& password)
+        : provider(socket) {
+        OpenVPNService::Dependencies dependencies;
+        dependencies.mainQueue = &mainQueue;
+        dependencies.notifications = &notifications;
+        dependencies.helper = &provider;
+        dependencies.resourcePath = [up, down](const std::string& name) {
+            return std::optional<std::string>(name == "client.up" ? up : down);
+        };
+        service = std::make_unique<OpenVPNService>(dependencies);
+        service->config = profile;
+        service->username = user;
+        service->password = password;
+    }
+    bool connected() const { return service->state() == "CONNECTED"; }
+};
+
+int connect(Service& s) {
+    s.service->startOpenVPN();
+    s.mainQueue.drainUntil([&] { return !s.service->runInProgress() || s.connected(); },
+                           std::chrono::seconds(60));
+    s.mainQueue.drain();
+    say("ended " + s.service->state() + " " + s.service->takeFailure());
     return 0;
 }
 
-int session(const std::string& socket, const std::string& profile, const std::string& up,
-            const std::string& down, const std::string& user, const std::string& password) {
-    ManualMainQueue mainQueue;
-    NotificationCenter notifications;
-    Provider provider(socket);
-    OpenVPNService::Dependencies dependencies;
-    dependencies.mainQueue = &mainQueue;
-    dependencies.notifications = &notifications;
-    dependencies.helper = &provider;
-    dependencies.resourcePath = [&](const std::string& name) -> std::optional<std::string> {
-        return name == "client.up" ? up : down;
-    };
-    OpenVPNService service(dependencies);
-    service.setLeakBlock({true, false});
-    service.config = profile;
-    service.username = user;
-    service.password = password;
-    service.startOpenVPN();
-    const auto connected = [&] { return service.state() == "CONNECTED"; };
-    if (!mainQueue.drainUntil(connected, std::chrono::seconds(60))) {
-        say("ended " + service.state() + " " + service.takeFailure());
+int session(Service& s) {
+    s.service->setLeakBlock({true, false});
+    s.service->startOpenVPN();
+    if (!s.mainQueue.drainUntil([&] { return s.connected(); }, std::chrono::seconds(60))) {
+        say("ended " + s.service->state() + " " + s.service->takeFailure());
         return 1;
     }
     say("connected");
@@ -133,19 +128,19 @@ int session(const std::string& socket, const std::string& profile, const std::st
     while (std::fgets(line, sizeof line, stdin)) {
         const std::string command(line);
         if (command == "restart\n") {
-            service.management().sendCommand("signal SIGUSR1\n");
-            mainQueue.drainUntil([&] { return !connected(); }, std::chrono::seconds(10));
-            if (mainQueue.drainUntil(connected, std::chrono::seconds(60)))
+            s.service->management().sendCommand("signal SIGUSR1\n");
+            s.mainQueue.drainUntil([&] { return !s.connected(); }, std::chrono::seconds(10));
+            if (s.mainQueue.drainUntil([&] { return s.connected(); }, std::chrono::seconds(60)))
                 say("connected");
         } else if (command == "stop\n") {
-            service.stopOpenVPN();
-            mainQueue.drainUntil([&] { return !service.runInProgress(); },
-                                 std::chrono::seconds(30));
+            s.service->stopOpenVPN();
+            s.mainQueue.drainUntil([&] { return !s.service->runInProgress(); },
+                                   std::chrono::seconds(30));
             break;
         }
     }
-    mainQueue.drain();
-    say("ended " + service.state());
+    s.mainQueue.drain();
+    say("ended " + s.service->state());
     return 0;
 }
 
@@ -168,10 +163,10 @@ int main(int argc, char** argv) {
         return hold(argv[2], argv[3], argv[4], argv[5]);
     if (mode == "check" && argc == 4)
         return check(argv[2], argv[3]);
-    if (mode == "connect" && argc == 8)
-        return connect(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]);
-    if (mode == "session" && argc == 8)
-        return session(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]);
+    if ((mode == "connect" || mode == "session") && argc == 8) {
+        Service service(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]);
+        return mode == "connect" ? connect(service) : session(service);
+    }
     std::fprintf(stderr, "usage: see the comment at the top of TestClientMain.cpp\n");
     return 2;
 }

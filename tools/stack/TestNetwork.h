@@ -2,8 +2,6 @@
 
 // Moves the calling process into a network namespace of its own with only `lo` up,
 // so its 127.0.0.1:1337, routes and tunnels are private to it and vanish with it.
-// Where the machine lacks the account the helper runs openvpn as, the process also
-// gets a mount namespace whose /etc/passwd and /etc/group have it.
 // Must run before any thread starts; needs root. Aborts the test program otherwise,
 // loudly: a test that needs the real network stack never skips itself.
 void isolateNetwork();
