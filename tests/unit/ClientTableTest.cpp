@@ -52,18 +52,6 @@ TEST(ClientTable, EachUserGetsOneRequestPerTurnWhateverItPipelines) {
     }
 }
 
-TEST(ClientTable, BusyForAUsersNinthConnectionAndTheSixtyFifthButNeverRoot) {
-    ClientTable table;
-    const auto now = ClientTable::Clock::time_point{};
-    for (size_t i = 0; i < ClientTable::maxClientsPerUser; ++i)
-        table.add(someFd(), 1000, 1000, 1, now);
-    EXPECT_EQ(table.busy(1000), "too many connections from this user");
-    for (uid_t uid = 2000; table.size() < ClientTable::maxClients; ++uid)
-        table.add(someFd(), uid, uid, 1, now);
-    EXPECT_EQ(table.busy(1001), "too many connections");
-    EXPECT_FALSE(table.busy(0));
-}
-
 TEST(ClientTable, AConnectionThatOwesARequestStallsAfterTheTimeout) {
     ClientTable table;
     const auto start = ClientTable::Clock::time_point{};
