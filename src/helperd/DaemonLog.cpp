@@ -20,6 +20,10 @@ void DaemonLog::flush() {
     summary().flush(LogSummary::Clock::now());
 }
 
+void DaemonLog::finish() {
+    summary().flush(LogSummary::Clock::now() + LogSummary::window);
+}
+
 std::optional<LogSummary::Clock::time_point> DaemonLog::nextFlush() {
     return summary().nextFlush();
 }

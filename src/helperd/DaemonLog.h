@@ -11,5 +11,7 @@ class DaemonLog {
 public:
     static void line(std::string_view text);
     static void flush();
+    // Sums up what is held, windows over or not: the daemon is ending.
+    static void finish();
     static std::optional<LogSummary::Clock::time_point> nextFlush();
 };

@@ -34,8 +34,10 @@ HelperServer::HelperServer(Settings settings)
 int HelperServer::run() {
     DaemonLog::line("helper " + settings_.version + " serving");
     for (;;) {
-        if (supervisor_.finished())
+        if (supervisor_.finished()) {
+            DaemonLog::finish();
             return 0;
+        }
         std::vector<pollfd> fds;
         std::vector<uint64_t> owners; // client id per entry, 0 for our own descriptors
         auto watch = [&](int fd, uint64_t owner) {
