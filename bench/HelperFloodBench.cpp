@@ -133,8 +133,8 @@ int main(int argc, char** argv) {
     }
     std::printf("flood of %d guarded runOpenVPN (%zu kB profile): %s in %.0f ms\n", requests,
                 heavy.size() / 1024, verdict.c_str(), floodMs);
-    std::printf("another user's getVersion during the flood: %zu answered, median %.1f ms, "
-                "p95 %.1f ms, largest %.1f ms\n",
+    std::printf("another user's getVersion during the flood: %zu answered, median %.3f ms, "
+                "p95 %.3f ms, largest %.1f ms\n",
                 ms.size(), ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back());
     return 0;
 }
