@@ -7,7 +7,7 @@ QUOVANT_PACKAGES=(
   openvpn openssl iproute2 libnftables-dev nftables iperf3 iputils-ping util-linux procps psmisc
   dnsmasq-base busybox
   xvfb xauth xdotool trayer dbus imagemagick pkexec
-  systemd polkitd dpkg-dev lintian
+  systemd polkitd dpkg-dev lintian logrotate
 )
 
 # Installs whichever of the packages are missing (only those), as root or through sudo.

@@ -17,6 +17,9 @@ inline constexpr int managementPort = 1337;
 inline constexpr const char* upScript = "client.up";
 inline constexpr const char* downScript = "client.down";
 inline constexpr const char* defaultInstallDir = "/usr/local/libexec/quovant-helper";
+// Root's own directory of the helper, its openvpn and its scripts (DNS state, openvpn's
+// temporary files): the unit makes it, or the helper itself.
+inline constexpr const char* runtimeDir = "/run/quovant";
 
 std::string socketPath();
 // The directory of the running helper: the one the installer made if there is one,

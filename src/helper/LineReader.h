@@ -17,6 +17,8 @@ public:
     bool overflowed() const;
     // Whether bytes of an unfinished line are waiting for the rest of it.
     bool holdsPartialLine() const { return buffer_.size() > start_; }
+    // Whether a complete line is waiting to be taken.
+    bool holdsLine() const { return buffer_.find('\n', start_) != std::string::npos; }
 
 private:
     size_t maxLine_;

@@ -19,6 +19,8 @@ namespace {
 
 // Far more than eight addresses for each of the names a profile may hold.
 constexpr size_t maxOutputBytes = 256 * 1024;
+// Of each name's addresses, more than openvpn is handed of either family.
+constexpr size_t maxAddressesKept = 4 * NumericRemotes::maxAddressesPerName;
 
 // In the child: one line "INDEX ADDRESS" per address, in the resolver's order.
 [[noreturn]] void resolveInChild(const std::vector<std::string>& names, int out) {
@@ -46,17 +48,6 @@ constexpr size_t maxOutputBytes = 256 * 1024;
         ::freeaddrinfo(found);
     }
     ::_exit(0);
-}
-
-// The address in the daemon's own spelling, or empty if `text` is not one.
-std::string canonicalAddress(const std::string& text) {
-    unsigned char raw[16];
-    char out[INET6_ADDRSTRLEN] = {};
-    for (int family : {AF_INET, AF_INET6})
-        if (::inet_pton(family, text.c_str(), raw) == 1 &&
-            ::inet_ntop(family, raw, out, sizeof out))
-            return out;
-    return {};
 }
 
 } // namespace
@@ -92,8 +83,14 @@ Result<void> NameResolver::start(std::vector<std::string> names) {
         // socket) may reach a child that runs as nobody.
         if (::syscall(SYS_close_range, 4, ~0U, 0) != 0)
             ::_exit(125);
-        const int devNull = ::open("/dev/null", O_RDWR);
-        ::dup2(devNull, STDIN_FILENO);
+        // Its only way out is the pipe: root's log, which the daemon's standard output
+        // and error may be, is nothing a process of nobody's may write to.
+        const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (devNull < 0 || ::dup2(devNull, STDIN_FILENO) < 0 ||
+            ::dup2(devNull, STDOUT_FILENO) < 0 || ::dup2(devNull, STDERR_FILENO) < 0)
+            ::_exit(125);
+        if (devNull > STDERR_FILENO)
+            ::close(devNull);
         if (::setgroups(0, nullptr) != 0 ||
             ::setresgid(resolverGid, resolverGid, resolverGid) != 0 ||
             ::setresuid(resolverUid, resolverUid, resolverUid) != 0 ||
@@ -157,12 +154,13 @@ NumericRemotes::Addresses NameResolver::collected() const {
                          [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         const size_t index = std::stoul(line.substr(0, space));
-        const std::string address = canonicalAddress(line.substr(space + 1));
-        if (index >= names_.size() || address.empty())
+        const auto address = NumericRemotes::remoteAddress(line.substr(space + 1));
+        if (index >= names_.size() || !address)
             continue;
         auto& list = addresses[names_[index]];
-        if (std::find(list.begin(), list.end(), address) == list.end())
-            list.push_back(address);
+        if (list.size() < maxAddressesKept &&
+            std::find(list.begin(), list.end(), *address) == list.end())
+            list.push_back(*address);
     }
     return addresses;
 }

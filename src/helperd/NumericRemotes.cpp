@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <array>
+#include <cstring>
+#include <netinet/in.h>
+#include <set>
 
 namespace {
 
@@ -65,12 +68,36 @@ bool NumericRemotes::isAddress(std::string_view text) {
            ::inet_pton(AF_INET6, copy.c_str(), buffer) == 1;
 }
 
+std::optional<std::string> NumericRemotes::remoteAddress(std::string_view text) {
+    const std::string copy(text);
+    in6_addr raw6;
+    in_addr raw4;
+    char out[INET6_ADDRSTRLEN] = {};
+    if (::inet_pton(AF_INET, copy.c_str(), &raw4) == 1)
+        return ::inet_ntop(AF_INET, &raw4, out, sizeof out) ? std::optional<std::string>(out)
+                                                            : std::nullopt;
+    if (::inet_pton(AF_INET6, copy.c_str(), &raw6) != 1)
+        return std::nullopt;
+    if (IN6_IS_ADDR_V4MAPPED(&raw6)) {
+        std::memcpy(&raw4, raw6.s6_addr + 12, sizeof raw4);
+        return ::inet_ntop(AF_INET, &raw4, out, sizeof out) ? std::optional<std::string>(out)
+                                                            : std::nullopt;
+    }
+    if (!::inet_ntop(AF_INET6, &raw6, out, sizeof out))
+        return std::nullopt;
+    const std::string spelled = out;
+    return spelled.front() == ':' ? "0" + spelled : spelled;
+}
+
 std::vector<std::string> NumericRemotes::hostNames(std::string_view profile) {
+    // A profile of the largest size may name some twenty thousand hosts: the names seen
+    // are kept sorted, so that each remote costs a logarithmic look-up, not a scan.
     std::vector<std::string> names;
+    std::set<std::string, std::less<>> seen;
     ProfileLines::forEach(profile, [&](const ProfileLines::Line& line) {
         if (line.words.size() < 2 || line.words[0] != "remote" || isAddress(line.words[1]))
             return;
-        if (std::find(names.begin(), names.end(), line.words[1]) == names.end())
+        if (seen.emplace(line.words[1]).second)
             names.emplace_back(line.words[1]);
     });
     return names;

@@ -26,6 +26,11 @@ public:
     // of that host (only the family its protocol can use; at most maxAddressesPerName).
     // Empty if no remote is left: none of the names has an address openvpn could use.
     static std::optional<std::string> rewrite(std::string_view profile, const Addresses& addresses);
+    // A looked-up address as a `remote` line gives it to openvpn, and as the profile's
+    // allowlist accepts it: IPv4-mapped IPv6 as the IPv4 address it stands for, IPv6 in
+    // its shortest form but never beginning with a colon ("0::1", not "::1"). Empty if
+    // `text` is no address.
+    static std::optional<std::string> remoteAddress(std::string_view text);
     // Whether `text` is an IPv4 or IPv6 address, not a name.
     static bool isAddress(std::string_view text);
 };

@@ -1,9 +1,13 @@
 #include "helperd/OpenVPNRunner.h"
 
+#include "helperd/ProfileLines.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/close_range.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -70,6 +74,9 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
                                      launch.upScript,
                                      "--down",
                                      launch.downScript};
+    argv.insert(argv.end(), {"--verb", std::to_string(verbosity(launch.profile))});
+    if (!launch.tmpDir.empty())
+        argv.insert(argv.end(), {"--tmp-dir", launch.tmpDir});
     if (!launch.tunnelName.empty())
         argv.insert(argv.end(), {"--mark", std::to_string(launch.transportMark), "--dev-type",
                                  launch.tunnelType, "--dev", launch.tunnelName});
@@ -82,11 +89,20 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
     char* environment[] = {path, lang, nullptr};
     const pid_t parent = ::getpid();
 
+    int output[2];
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        const std::string why = std::string("pipe failed: ") + std::strerror(errno);
+        ::close(copy);
+        ::close(password);
+        return Result<void>::failure(why);
+    }
     const pid_t pid = ::fork();
     if (pid < 0) {
         const std::string why = std::string("fork failed: ") + std::strerror(errno);
         ::close(copy);
         ::close(password);
+        ::close(output[0]);
+        ::close(output[1]);
         return Result<void>::failure(why);
     }
     if (pid == 0) {
@@ -101,17 +117,36 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
             ::_exit(127);
         const int devNull = ::open("/dev/null", O_RDONLY);
         ::dup2(devNull, STDIN_FILENO);
+        ::dup2(output[1], STDOUT_FILENO);
+        ::dup2(output[1], STDERR_FILENO);
         // dup2 leaves the new descriptors open across exec. The password's descriptor
         // may sit where the profile's goes, so it moves out of the way first.
         const int passwordCopy = ::fcntl(password, F_DUPFD, managementPasswordFd + 1);
         ::dup2(copy, profileFd);
         ::dup2(passwordCopy, managementPasswordFd);
         ::syscall(SYS_close_range, managementPasswordFd + 1, ~0U, 0);
+        // openvpn and its scripts keep root's uid (the DNS scripts write root's files and
+        // speak to resolved as root) but of root's capabilities only the network's, and
+        // can gain no other through anything they run.
+        bool narrowed = true;
+        for (int capability = 0; capability < 64; ++capability)
+            if (capability != CAP_NET_ADMIN && ::prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0 &&
+                errno != EINVAL)
+                narrowed = false;
+        if (!narrowed) {
+            static constexpr char warning[] = "cannot narrow openvpn's capabilities\n";
+            [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, warning, sizeof warning - 1);
+        }
+        ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
         ::execve(program, args.data(), environment);
         ::_exit(127);
     }
     ::close(copy);
     ::close(password);
+    ::close(output[1]);
+    ::fcntl(output[0], F_SETFL, O_NONBLOCK);
+    outputFd_ = output[0];
+    partial_.clear();
     pid_ = pid;
     pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (pidFd_ < 0) {
@@ -119,6 +154,7 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
         pid_ = -1;
+        closeOutput();
         return Result<void>::failure(why);
     }
     return Result<void>::success();
@@ -139,5 +175,51 @@ std::optional<int32_t> OpenVPNRunner::reap() {
     ::close(pidFd_);
     pidFd_ = -1;
     pid_ = -1;
+    closeOutput();
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+std::vector<std::string> OpenVPNRunner::readOutput() {
+    std::vector<std::string> lines;
+    if (outputFd_ < 0)
+        return lines;
+    char chunk[8192];
+    ssize_t n;
+    // One chunk at a time: openvpn's output never holds up the daemon's other work.
+    n = ::read(outputFd_, chunk, sizeof chunk);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+        if (!partial_.empty())
+            lines.push_back(std::move(partial_));
+        closeOutput();
+        return lines;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+        if (chunk[i] == '\n') {
+            lines.push_back(std::move(partial_));
+            partial_.clear();
+        } else if (partial_.size() < maxOutputLine) {
+            partial_ += chunk[i];
+        }
+    }
+    return lines;
+}
+
+void OpenVPNRunner::closeOutput() {
+    if (outputFd_ >= 0)
+        ::close(outputFd_);
+    outputFd_ = -1;
+    partial_.clear();
+}
+
+int OpenVPNRunner::verbosity(std::string_view profile) {
+    int level = leastVerbosity;
+    // The allowlist let through only `verb` with a level of 0 to 11.
+    ProfileLines::forEach(profile, [&](const ProfileLines::Line& line) {
+        if (line.words.size() == 2 && line.words[0] == "verb" && !line.words[1].empty() &&
+            line.words[1].size() <= 2 &&
+            std::all_of(line.words[1].begin(), line.words[1].end(),
+                        [](char c) { return c >= '0' && c <= '9'; }))
+            level = std::max(leastVerbosity, std::stoi(std::string(line.words[1])));
+    });
+    return level;
 }

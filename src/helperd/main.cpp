@@ -9,9 +9,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <optional>
+#include <pwd.h>
 #include <string>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -100,6 +102,21 @@ void removeSocketFile(const std::string& path, const struct stat& made) {
         ::unlink(path.c_str());
 }
 
+// Root's directory for the helper's openvpn and scripts: made unless the unit made it,
+// and used only if it is a directory of root's that nobody else may change.
+std::string runtimeDir() {
+    const char* path = HelperPaths::runtimeDir;
+    ::mkdir(path, 0700);
+    struct stat st;
+    if (::lstat(path, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != 0 ||
+        (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        Log::line(std::string("cannot use ") + path +
+                  "; openvpn keeps its temporary files in /tmp");
+        return {};
+    }
+    return path;
+}
+
 std::string executableDir() {
     char buffer[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -171,8 +188,13 @@ int main(int argc, char** argv) {
         std::ofstream(pidFile) << ::getpid() << "\n";
 
     LeakGuard guard;
-    HelperServer::Settings settings{listenFd, signalFd, *version, executableDir()};
+    HelperServer::Settings settings;
+    settings.listenFd = listenFd;
+    settings.signalFd = signalFd;
+    settings.version = *version;
+    settings.scriptDir = executableDir();
     settings.guard = &guard;
+    settings.tmpDir = runtimeDir();
     HelperServer server(std::move(settings));
     const int code = server.run();
     if (made)

@@ -9,6 +9,7 @@
 #include "helper/HelperPaths.h"
 #include "installer/RunningHelper.h"
 #include "installer/TrustedDir.h"
+#include "installer/UnitText.h"
 
 #include <cerrno>
 #include <chrono>
@@ -33,6 +34,10 @@ using namespace std::chrono_literals;
 constexpr const char* label = HelperPaths::label;
 constexpr const char* unitDir = "/etc/systemd/system";
 constexpr const char* defaultLog = "/var/log/quovant-helper.log";
+constexpr const char* logrotateDir = "/etc/logrotate.d";
+// Not the package's name for it: the package's scripts remove what the installer made.
+constexpr const char* logrotateName = "quovant-install-helper";
+constexpr const char* installedLogrotateName = "quovant";
 constexpr const char* cleanPath = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
 const std::vector<std::string> scripts = {"client.up", "client.down"};
 
@@ -82,10 +87,10 @@ std::string socketUnit(const std::string& socketPath) {
 }
 
 std::string serviceUnit(const std::string& helper) {
-    return "[Unit]\nDescription=Quovant VPN helper\nRequires=" + std::string(label) +
-           ".socket\nAfter=" + label + ".socket\n\n[Service]\nExecStart=" + helper +
-           "\n# The helper ends its openvpn itself on SIGTERM; whatever is left after that "
-           "goes.\nKillMode=mixed\n";
+    std::string text = UnitText::service;
+    const std::string placeholder = "@QUOVANT_HELPER_EXEC@";
+    text.replace(text.find(placeholder), placeholder.size(), helper);
+    return text;
 }
 
 // Runs a system tool with a clean environment and returns its exit status.
@@ -199,6 +204,14 @@ void install(const Settings& s) {
     const TrustedDir runDir = TrustedDir::open(directoryOf(s.socketPath));
     const std::string pidfile = nameOf(s.socketPath) + ".pid";
     stopStartedHelper(runDir, pidfile, {helper, source.path() + "/" + label});
+    // Without systemd the helper writes a log file of its own, which must not grow for ever.
+    struct stat st;
+    // (unless the package's or an installed tree's rotation is in place: two would clash).
+    if (s.logPath == defaultLog && ::lstat(logrotateDir, &st) == 0 && S_ISDIR(st.st_mode)) {
+        const TrustedDir rotations = TrustedDir::open(logrotateDir);
+        if (!rotations.exists(installedLogrotateName))
+            rotations.writeFile(logrotateName, UnitText::logrotate, 0644);
+    }
     startDaemon(s, helper, runDir, pidfile);
 }
 
@@ -224,6 +237,8 @@ void remove(const Settings& s) {
     stopStartedHelper(runDir, pidfile, {helper, ownDirectory() + "/" + label});
     if (!s.systemd)
         runDir.removeRootSocket(nameOf(s.socketPath));
+    if (::lstat(logrotateDir, &st) == 0 && TrustedDir::open(logrotateDir).exists(logrotateName))
+        TrustedDir::open(logrotateDir).remove(logrotateName);
 
     if (::lstat(s.installDir.c_str(), &st) != 0)
         return;

@@ -89,6 +89,12 @@ TEST_F(HelperDaemonTest, RunsOpenVPNAndRepliesOnceWhenItEnds) {
     EXPECT_EQ(password->size(), 32u);
     EXPECT_EQ(daemon.log().find(*password), std::string::npos) << "the secret is not logged";
     EXPECT_EQ(run.outcomes.count(), 0u) << "no final reply while openvpn runs";
+    const auto pid = daemon.openVPNPid();
+    ASSERT_TRUE(pid) << daemon.log();
+    const std::string status = readFile("/proc/" + std::to_string(*pid) + "/status");
+    EXPECT_NE(status.find("\nCapBnd:\t0000000000001000\n"), std::string::npos)
+        << "of root's capabilities only the network's: " << status;
+    EXPECT_NE(status.find("\nNoNewPrivs:\t1\n"), std::string::npos);
 
     run.proxy->killOpenVPN();
     const auto outcome = run.outcomes.first(15s);

@@ -9,11 +9,16 @@
 #include "helper/HelperConnection.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <future>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
+#include <set>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -411,6 +416,180 @@ TEST_F(MultiUserTest, ABlockThatOutlivedItsRunIsNotTakenOverNorEndedByAnotherUse
     bobReconnecting.signal(SIGKILL);
     bobClient.signal(SIGKILL);
     EXPECT_TRUE(pollUntil([&] { return !guardTable(); }, 15s)) << daemon.log();
+}
+
+// A name server that hears every question and answers none: the helper's look-ups of
+// this test program hang until the helper gives up on them. The test's mount namespace
+// shows it (and the helper it starts) a resolv.conf of its own.
+class SilentNameServer : public ::testing::Environment {
+public:
+    static constexpr const char* address = "127.0.0.53";
+    void SetUp() override {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(53);
+        ::inet_pton(AF_INET, address, &at.sin_addr);
+        ASSERT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+        ASSERT_EQ(::unshare(CLONE_NEWNS), 0);
+        ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+        const auto path = dir_.write("resolv.conf", std::string("nameserver ") + address +
+                                                        "\noptions timeout:30 attempts:1\n");
+        ::chmod(path.c_str(), 0644);
+        ASSERT_EQ(::mount(path.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr), 0);
+    }
+
+private:
+    int fd_ = -1;
+    TempDir dir_{"quovant-resolver"};
+};
+
+const auto* silentNames = ::testing::AddGlobalTestEnvironment(new SilentNameServer);
+
+std::string runRequest(uint64_t id, const std::string& profile, const std::string& up,
+                       const std::string& down, bool guarded) {
+    return "{\"v\":1,\"id\":" + std::to_string(id) + ",\"op\":\"runOpenVPN\",\"config\":\"" +
+           profile + "\",\"client_up\":\"" + up + "\",\"client_down\":\"" + down +
+           "\",\"block_leaks\":" + (guarded ? "true" : "false") + "}\n";
+}
+
+std::string versionRequest(uint64_t id) {
+    return "{\"v\":1,\"id\":" + std::to_string(id) + ",\"op\":\"getVersion\"}\n";
+}
+
+size_t lines(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// What the process `pid` has open: descriptor -> target.
+std::map<int, std::string> descriptors(const std::filesystem::path& process) {
+    std::map<int, std::string> fds;
+    for (const auto& fd : std::filesystem::directory_iterator(process / "fd"))
+        fds[std::stoi(fd.path().filename())] = std::filesystem::read_symlink(fd.path());
+    return fds;
+}
+
+// The descriptors of the daemon's child that runs as `uid`, as "fd -> target" lines; a
+// target the daemon holds too (but their pipe) is marked "(the daemon's)".
+std::string childDescriptors(pid_t daemon, uid_t uid) {
+    const auto daemonProcess = std::filesystem::path("/proc") / std::to_string(daemon);
+    std::set<std::string> held;
+    for (const auto& [fd, target] : descriptors(daemonProcess))
+        held.insert(target);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string status = readFile(entry.path() / "status");
+        if (status.find("\nPPid:\t" + std::to_string(daemon) + "\n") == std::string::npos ||
+            status.find("\nUid:\t" + std::to_string(uid) + "\t") == std::string::npos)
+            continue;
+        std::string out;
+        for (const auto& [fd, target] : descriptors(entry.path())) {
+            const bool pipe = target.rfind("pipe:", 0) == 0;
+            // Sockets of its own (the resolver's queries) may come and go.
+            if (!pipe && target.rfind("socket:", 0) == 0 && !held.count(target))
+                continue;
+            out += std::to_string(fd) + " -> " + (pipe ? "pipe" : target) +
+                   (!pipe && target != "/dev/null" && held.count(target) ? " (the daemon's)" : "") +
+                   "\n";
+        }
+        return out;
+    }
+    return "no such child";
+}
+
+// A client that asked for a run while another of its runs went on, then stopped reading
+// its replies, ends the run it asked for: the reply the helper owes it cannot be
+// delivered and the helper closes the connection in the middle of handling the request.
+// It must go on serving (under AddressSanitizer, it once read the closed client's entry).
+TEST_F(MultiUserTest, AClientThatDoesNotReadItsRepliesIsClosedWithoutHarmToTheHelper) {
+    const std::string up = daemon.upScript(), down = daemon.downScript();
+    const std::string open = profileOf(0);
+    auto guarded = server.clientProfile();
+    guarded.replace(guarded.find(std::string("remote ") + OpenVPNServer::linkAddress),
+                    std::string("remote ").size() + std::string(OpenVPNServer::linkAddress).size(),
+                    "remote hangs.quovant.test");
+    const auto named = profiles.write("named.ovpn", guarded, std::filesystem::perms(0600));
+
+    // How many replies fill the helper's side of a connection that is not read.
+    const int probe = connectUnix(daemon.socketPath());
+    std::string flood;
+    for (uint64_t id = 1; id <= 3000; ++id)
+        flood += versionRequest(id);
+    sendAll(probe, flood);
+    pollUntil([&] { return daemon.log().find("cannot deliver a reply") != std::string::npos; },
+              10s);
+    const size_t fit = lines(readFor(probe, 2s));
+    ::close(probe);
+    ASSERT_GT(fit, 10u);
+    ASSERT_LT(fit, 3000u) << "the probe never filled its connection";
+
+    const int fd = connectUnix(daemon.socketPath());
+    sendAll(fd, runRequest(1, open, up, down, false));
+    ASSERT_NE(readFor(fd, 15s, nullptr, "started").find("started"), std::string::npos)
+        << daemon.log();
+    sendAll(fd, runRequest(2, named.string(), up, down, true));
+    ASSERT_TRUE(pollUntil(
+        [&] { return daemon.log().find("looking up the server names") != std::string::npos; }, 15s))
+        << daemon.log();
+    // The look-up child, which runs as nobody, holds its pipe and nothing else of root's.
+    EXPECT_EQ(childDescriptors(daemon.process().pid(), 65534),
+              "0 -> /dev/null\n1 -> /dev/null\n2 -> /dev/null\n3 -> pipe\n");
+    std::string pipelined;
+    for (uint64_t id = 3; id < 3 + fit; ++id)
+        pipelined += versionRequest(id);
+    pipelined += "{\"v\":1,\"id\":" + std::to_string(3 + fit) + ",\"op\":\"killOpenVPN\"}\n";
+    sendAll(fd, pipelined);
+    EXPECT_TRUE(pollUntil(
+        [&] {
+            const std::string log = daemon.log();
+            size_t n = 0;
+            for (size_t at = log.find("cannot deliver a reply"); at != std::string::npos;
+                 at = log.find("cannot deliver a reply", at + 1))
+                ++n;
+            return n >= 2;
+        },
+        15s))
+        << daemon.log();
+    ::close(fd);
+    EXPECT_TRUE(daemon.running()) << daemon.log();
+    const int other = connectUnix(daemon.socketPath());
+    sendAll(other, versionRequest(1));
+    EXPECT_NE(readFor(other, 5s, nullptr, "\n").find("\"version\""), std::string::npos)
+        << daemon.log();
+    ::close(other);
+}
+
+// One user pipelines heavy guarded runs (a profile of the largest size, ~10,000 server
+// names) while another asks for the version: the second is answered between the first's
+// requests, not after them. The figure is bench_helper_flood's.
+TEST_F(MultiUserTest, AUserWhoFloodsTheHelperDoesNotHoldUpAnotherUsersAnswer) {
+    std::string heavy = "client\ndev tun\nnobind\nauth-user-pass\nremote-cert-tls server\n";
+    for (int i = 0; heavy.size() < 250 * 1024; ++i)
+        heavy += "remote h" + std::to_string(i) + ".quovant.test 1194\n";
+    const auto path = profiles.write("heavy.ovpn", heavy, std::filesystem::perms(0600));
+    ASSERT_EQ(::chown(path.c_str(), alice, alice), 0);
+    const std::string request =
+        runRequest(0, path.string(), daemon.upScript(), daemon.downScript(), true);
+    auto flooding = std::async(std::launch::async, [&] {
+        return asUser(alice, [&] {
+            const int fd = connectUnix(daemon.socketPath());
+            std::string all;
+            for (int id = 1; id <= 60; ++id)
+                all += runRequest(static_cast<uint64_t>(id), path.string(), daemon.upScript(),
+                                  daemon.downScript(), true);
+            sendAll(fd, all);
+            return std::to_string(lines(readFor(fd, 30s, nullptr, "\"id\":60,")));
+        });
+    });
+    ASSERT_TRUE(pollUntil(
+        [&] { return daemon.log().find("request runOpenVPN from uid 1000") != std::string::npos; },
+        10s));
+    const std::string answer = asUser(bob, [&] {
+        const int fd = connectUnix(daemon.socketPath());
+        sendAll(fd, versionRequest(1));
+        return readFor(fd, 5s, nullptr, "\n");
+    });
+    EXPECT_NE(answer.find("\"version\""), std::string::npos) << daemon.log();
+    EXPECT_EQ(flooding.get(), "60") << "each of the flood's requests is answered";
 }
 
 } // namespace

@@ -11,6 +11,11 @@
 //   quovant-test-client connect SOCKET PROFILE UP DOWN USER PASSWORD
 //       the application's whole start through OpenVPNService; prints the state it ends
 //       in and why: "ended STATE FAILURE" once the run is over or connected
+//   quovant-test-client session SOCKET PROFILE UP DOWN USER PASSWORD
+//       a guarded connection held until told otherwise: prints "connected", then takes
+//       commands from standard input, one a line: "restart" (openvpn starts over as after
+//       a network change; "connected" again once it is back) and "stop" (prints "ended
+//       STATE" once the run is over)
 #include "Awaited.h"
 #include "helper/HelperClient.h"
 #include "helper/HelperConnection.h"
@@ -21,6 +26,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -76,27 +82,65 @@ private:
     std::shared_ptr<HelperConnection> connection_;
 };
 
-int connect(const std::string& socket, const std::string& profile, const std::string& up,
-            const std::string& down, const std::string& user, const std::string& password) {
+// The application's service for one profile and its credentials, driven by hand.
+struct Service {
     ManualMainQueue mainQueue;
     NotificationCenter notifications;
-    Provider provider(socket);
-    OpenVPNService::Dependencies dependencies;
-    dependencies.mainQueue = &mainQueue;
-    dependencies.notifications = &notifications;
-    dependencies.helper = &provider;
-    dependencies.resourcePath = [&](const std::string& name) -> std::optional<std::string> {
-        return name == "client.up" ? up : down;
-    };
-    OpenVPNService service(dependencies);
-    service.config = profile;
-    service.username = user;
-    service.password = password;
-    service.startOpenVPN();
-    mainQueue.drainUntil([&] { return !service.runInProgress() || service.state() == "CONNECTED"; },
-                         std::chrono::seconds(60));
-    mainQueue.drain();
-    say("ended " + service.state() + " " + service.status().failure);
+    Provider provider;
+    std::unique_ptr<OpenVPNService> service;
+
+    Service(const std::string& socket, const std::string& profile, const std::string& up,
+            const std::string& down, const std::string& user, const std::string& password)
+        : provider(socket) {
+        OpenVPNService::Dependencies dependencies;
+        dependencies.mainQueue = &mainQueue;
+        dependencies.notifications = &notifications;
+        dependencies.helper = &provider;
+        dependencies.resourcePath = [up, down](const std::string& name) {
+            return std::optional<std::string>(name == "client.up" ? up : down);
+        };
+        service = std::make_unique<OpenVPNService>(dependencies);
+        service->config = profile;
+        service->username = user;
+        service->password = password;
+    }
+    bool connected() const { return service->state() == "CONNECTED"; }
+};
+
+int connect(Service& s) {
+    s.service->startOpenVPN();
+    s.mainQueue.drainUntil([&] { return !s.service->runInProgress() || s.connected(); },
+                           std::chrono::seconds(60));
+    s.mainQueue.drain();
+    say("ended " + s.service->state() + " " + s.service->status().failure);
+    return 0;
+}
+
+int session(Service& s) {
+    s.service->setLeakBlock({true, false});
+    s.service->startOpenVPN();
+    if (!s.mainQueue.drainUntil([&] { return s.connected(); }, std::chrono::seconds(60))) {
+        say("ended " + s.service->state() + " " + s.service->status().failure);
+        return 1;
+    }
+    say("connected");
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin)) {
+        const std::string command(line);
+        if (command == "restart\n") {
+            s.service->management().sendCommand("signal SIGUSR1\n");
+            s.mainQueue.drainUntil([&] { return !s.connected(); }, std::chrono::seconds(10));
+            if (s.mainQueue.drainUntil([&] { return s.connected(); }, std::chrono::seconds(60)))
+                say("connected");
+        } else if (command == "stop\n") {
+            s.service->stopOpenVPN();
+            s.mainQueue.drainUntil([&] { return !s.service->runInProgress(); },
+                                   std::chrono::seconds(30));
+            break;
+        }
+    }
+    s.mainQueue.drain();
+    say("ended " + s.service->state());
     return 0;
 }
 
@@ -119,8 +163,10 @@ int main(int argc, char** argv) {
         return hold(argv[2], argv[3], argv[4], argv[5]);
     if (mode == "check" && argc == 4)
         return check(argv[2], argv[3]);
-    if (mode == "connect" && argc == 8)
-        return connect(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]);
+    if ((mode == "connect" || mode == "session") && argc == 8) {
+        Service service(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]);
+        return mode == "connect" ? connect(service) : session(service);
+    }
     std::fprintf(stderr, "usage: see the comment at the top of TestClientMain.cpp\n");
     return 2;
 }

@@ -77,4 +77,37 @@ TEST(NumericRemotes, OnlyAddressesAndAtMostEightOfThemReachTheProfile) {
     EXPECT_EQ(rewritten->find("remote 198.51.100.9\n"), std::string::npos);
 }
 
+TEST(NumericRemotes, LookedUpAddressesAreWrittenAsTheAllowlistAcceptsThem) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"198.51.100.7", "198.51.100.7"},
+        {"::ffff:198.51.100.7", "198.51.100.7"},
+        {"::FFFF:c633:6407", "198.51.100.7"},
+        {"::1", "0::1"},
+        {"::", "0::"},
+        {"2001:DB8:0:0::7", "2001:db8::7"},
+        {"fe80::1%eth0", ""},
+        {"example.com", ""},
+        {"", ""},
+    };
+    for (const auto& [looked, written] : cases) {
+        EXPECT_EQ(NumericRemotes::remoteAddress(looked).value_or(""), written) << looked;
+        if (*written) {
+            EXPECT_TRUE(ProfileChecker::check(head + "remote " + written + " 1194\n"))
+                << written << " passes the allowlist";
+        }
+    }
+}
+
+TEST(NumericRemotes, TwentyThousandRemotesAreDedupedKeepingTheirOrder) {
+    std::string profile = head;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string name = "h" + std::to_string((i * 7919) % 10007) + ".example.com";
+        profile += "remote " + name + "\n";
+        if (i < 10007)
+            expected.push_back(name);
+    }
+    EXPECT_EQ(NumericRemotes::hostNames(profile), expected);
+}
+
 } // namespace

@@ -1,0 +1,43 @@
+#include "helperd/RunAdmission.h"
+
+#include "helperd/ClientPolicy.h"
+#include "helperd/NumericRemotes.h"
+#include "helperd/ProfileChecker.h"
+
+RunAdmission::Decision RunAdmission::decide(const HelperRequest& request,
+                                            const ClientTable::Caller& caller, const Facts& facts) {
+    if (request.clientUp != facts.upScript || request.clientDown != facts.downScript)
+        return Refusal{"scripts are not the ones installed beside the helper",
+                       "The VPN scripts are not the ones installed with the VPN helper."};
+    if (!facts.scriptsTrusted)
+        return Refusal{facts.scriptsTrusted.why(),
+                       "The VPN helper's scripts may be changed by someone other than root."};
+    if (!facts.profile)
+        return Refusal{facts.profile.why(),
+                       "The VPN profile could not be used: " + facts.profile.why() + "."};
+    const ProfileVerdict verdict = ProfileChecker::check(facts.profile.value());
+    if (!verdict)
+        return Refusal{"profile " + verdict.why().describe(),
+                       "The VPN profile was refused (" + verdict.why().describe() + ")."};
+    if (facts.runUid && !ClientPolicy::mayControl(caller.uid, *facts.runUid))
+        return Refusal{"a run of uid " + std::to_string(*facts.runUid) + " is going on",
+                       "Another user's VPN connection is running on this computer."};
+    // A block that outlived its run protects that run's user until they choose: a run of
+    // anyone else would take it over (or, unguarded, end it), and could then release it.
+    if (facts.blockUid && !ClientPolicy::mayControl(caller.uid, *facts.blockUid))
+        return Refusal{"traffic outside the tunnel is blocked for uid " +
+                           std::to_string(*facts.blockUid),
+                       "Another user's VPN connection dropped and still blocks traffic outside "
+                       "the VPN on this computer."};
+
+    RunSupervisor::Run run;
+    run.owner = {caller.id, request.id, caller.uid};
+    run.launch.profile = facts.profile.value();
+    run.launch.upScript = facts.upScript;
+    run.launch.downScript = facts.downScript;
+    run.blockLeaks = request.blockLeaks;
+    run.allowLocalNetwork = request.allowLocalNetwork;
+    if (run.blockLeaks)
+        run.names = NumericRemotes::hostNames(run.launch.profile);
+    return run;
+}

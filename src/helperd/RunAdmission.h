@@ -1,0 +1,36 @@
+#pragma once
+
+#include "helper/HelperWire.h"
+#include "helperd/ClientTable.h"
+#include "helperd/RunSupervisor.h"
+#include "platform/Result.h"
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <variant>
+
+// Whether a runOpenVPN request may go on, decided from what the daemon found out about
+// it (whether the installed scripts are root's alone, the profile as read for the
+// caller) and who holds the run slot and the block. Pure: no file, no clock, no socket.
+class RunAdmission {
+public:
+    struct Refusal {
+        std::string why;    // for the log
+        std::string reason; // for the client, which shows it to its user
+    };
+    struct Facts {
+        // The scripts installed beside the helper, and whether they are root's alone.
+        std::string upScript;
+        std::string downScript;
+        Result<void> scriptsTrusted = Result<void>::success();
+        // The profile the request names, read with the caller's rights.
+        Result<std::string> profile = Result<std::string>::failure("not read");
+        std::optional<uid_t> runUid;
+        std::optional<uid_t> blockUid;
+    };
+    using Decision = std::variant<RunSupervisor::Run, Refusal>;
+
+    static Decision decide(const HelperRequest& request, const ClientTable::Caller& caller,
+                           const Facts& facts);
+};

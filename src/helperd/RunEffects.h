@@ -1,0 +1,60 @@
+#pragma once
+
+#include "helper/HelperWire.h"
+#include "helperd/LeakGuard.h"
+#include "helperd/NameResolver.h"
+#include "helperd/OpenVPNRunner.h"
+#include "helperd/RunSupervisor.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the run slot's decisions do to the machine: the name look-up child, the leak
+// guard, openvpn itself (its output read for its word that it listens) and the replies to the run's
+// client. The daemon's loop watches the descriptors this hands out and reports what they say.
+class RunEffects : public RunSupervisor::Ports {
+public:
+    struct Settings {
+        int managementPort = OpenVPNRunner::managementPort;
+        // Blocks traffic outside the tunnel of a run; none: runs are not guarded.
+        LeakGuard* guard = nullptr;
+        // openvpn's directory for temporary files; empty: its own choice.
+        std::string tmpDir;
+        // Sends a reply to a client, if it is still there.
+        std::function<void(uint64_t client, const HelperReply& reply)> send;
+    };
+
+    explicit RunEffects(Settings settings);
+
+    const OpenVPNRunner& openVPN() const { return runner_; }
+    const NameResolver& lookup() const { return resolver_; }
+    // Logs what openvpn wrote; true once it said its management interface listens and
+    // that held when checked.
+    bool openVPNSaid();
+    // openvpn's status once it has ended, after its last words are logged.
+    std::optional<int32_t> openVPNEnded();
+    // What the look-up found, once it is done.
+    std::optional<NumericRemotes::Addresses> lookedUp();
+
+    Result<void> startLookup(const std::vector<std::string>& names) override;
+    NumericRemotes::Addresses stopLookup() override;
+    std::optional<std::string> freeTunnel(const std::string& type) override;
+    RunSupervisor::Blocked block(const std::string& tunnel, bool allowLocalNetwork) override;
+    void closeTunnel() override;
+    void unblock() override;
+    Result<void> startOpenVPN(OpenVPNRunner::Launch& launch) override;
+    void signalOpenVPN(int signalNumber) override;
+    void started(const RunSupervisor::Owner& owner, const std::string& password) override;
+    void ended(const RunSupervisor::Owner& owner, int32_t status, const std::string& reason,
+               bool blocking) override;
+
+private:
+    Settings settings_;
+    OpenVPNRunner runner_;
+    NameResolver resolver_;
+    // Whether the openvpn that starts said its management interface listens.
+    bool listening_ = false;
+};
