@@ -1,23 +1,28 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 #include <chrono>
 #include <functional>
 
-// Runs the Qt event loop until `done` holds or `timeout` passes; returns `done()`.
+// Runs the Qt event loop until `done` holds or `timeout` passes; returns `done()`. The loop
+// waits for events in the kernel; `done` is asked after each few milliseconds of them.
 inline bool waitUntil(const std::function<bool()>& done,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeout.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(5);
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    check.start();
+    loop.exec();
+    return done();
 }
 
 // Runs the Qt event loop for `duration`.
