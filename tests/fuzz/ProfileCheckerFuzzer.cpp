@@ -84,9 +84,11 @@ bool switchesCryptoOff(const std::string& name, const std::vector<std::string>& 
                 for (const char* weak : {"null", "anon", "adh", "aecdh", "complementof"})
                     if (item.find(weak) != std::string::npos)
                         return true;
-            if (name == "tls-ciphersuites" && item.rfind("tls_aes_", 0) != 0 &&
-                item.rfind("tls-aes-", 0) != 0 && item.rfind("tls_chacha20_", 0) != 0 &&
-                item.rfind("tls-chacha20-", 0) != 0)
+            // openvpn reads '-' as '_' in suite names, mixed in one name too.
+            std::string suite = item;
+            std::replace(suite.begin(), suite.end(), '-', '_');
+            if (name == "tls-ciphersuites" && suite.rfind("tls_aes_", 0) != 0 &&
+                suite.rfind("tls_chacha20_", 0) != 0)
                 return true;
         }
         if (name == "tls-cert-profile" && arg == "insecure")
