@@ -203,28 +203,36 @@ void HelperClient::shouldInstallHelper(std::function<void(bool)> callback) {
 }
 
 void HelperClient::installHelper() {
-    ++field_->installsRunning;
-    install();
-    if (!field_->cancelled)
-        emptyHelperConnection();
-    --field_->installsRunning;
+    // The owner may go while this waits for an administrator: from here on only these
+    // copies are touched.
+    const std::shared_ptr<Field> field = field_;
+    const Dependencies dependencies = dependencies_;
+    ++field->installsRunning;
+    install(*field, dependencies);
+    if (!field->cancelled) {
+        // The next request opens a connection to the helper just installed; the old one
+        // is let go outside the lock.
+        std::shared_ptr<HelperConnection> old;
+        std::lock_guard lock(field->mutex);
+        old = std::move(field->xpcHelperConnection);
+    }
+    --field->installsRunning;
 }
 
-void HelperClient::install() {
-    const std::string installer = dependencies_.bundleDir + "/" + installerName;
+void HelperClient::install(Field& field, const Dependencies& dependencies) {
+    const std::string installer = dependencies.bundleDir + "/" + installerName;
     if (::access(installer.c_str(), X_OK) != 0) {
         Log::line("Bless Error: the installer " + installer + " is missing");
-        dependencies_.terminate();
+        dependencies.terminate();
         return;
     }
     const char* testAuth = std::getenv(testAuthCommandVariable);
     const std::string authCommand = testAuth && *testAuth ? testAuth : "/usr/bin/pkexec";
-    if (field_->cancelled)
+    if (field.cancelled)
         return;
     // The installer takes no paths: it installs the helper copy beside itself.
-    const Finished finished =
-        runToEnd({authCommand, installer}, field_->installing, field_->cancelled);
-    if (field_->cancelled) {
+    const Finished finished = runToEnd({authCommand, installer}, field.installing, field.cancelled);
+    if (field.cancelled) {
         Log::line("the installation was given up: the application is ending");
         return;
     }
@@ -240,13 +248,13 @@ void HelperClient::install() {
         std::replace(said.begin(), said.end(), '\n', ' ');
         Log::line("Authorization error: " + failure + " (status " +
                   std::to_string(finished.status) + (said.empty() ? "" : ": " + said) + ")");
-        if (dependencies_.authorizationFailed)
-            return dependencies_.authorizationFailed("Authorization failed: " + failure);
+        if (dependencies.authorizationFailed)
+            return dependencies.authorizationFailed("Authorization failed: " + failure);
     } else {
         Log::line("Bless Error: " +
                   (finished.lastErrorLine.empty()
                        ? "the installer failed with status " + std::to_string(finished.status)
                        : finished.lastErrorLine));
     }
-    dependencies_.terminate();
+    dependencies.terminate();
 }

@@ -60,7 +60,8 @@ public:
     std::string helperCopyPath() const;
 
 private:
-    void install();
+    struct Field;
+    static void install(Field& field, const Dependencies& dependencies);
 
     // The connection field, shared with the connection's handlers so that they never
     // outlive what they touch: they hold it weakly.

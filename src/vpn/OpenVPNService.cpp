@@ -212,17 +212,21 @@ void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {
 
 void OpenVPNService::attach(uint64_t run, const std::string& managementPassword) {
     attaching_ = run;
-    connector_.async([this, run, managementPassword] {
+    // The poster is made here: the connector's thread must not read members the main
+    // thread lets go of as the service ends.
+    connector_.async([this, run, managementPassword, poster = Poster{self_, &mainQueue_}] {
         auto rest = connectManagement(run, managementPassword);
         if (rest)
-            return post(RunEvent::of(Kind::attached, run, std::move(*rest)));
+            return poster(RunEvent::of(Kind::attached, run, std::move(*rest)),
+                          &OpenVPNService::dispatch);
         if (attaching_ != run)
             return; // stopped meanwhile
         Log::standardOutput(LogText::managementStartFailed);
-        post(RunEvent::of(
-            Kind::attachFailed, run,
-            "The VPN's control port 127.0.0.1:" + std::to_string(management_->socket().port()) +
-                " could not be reached, or another program holds it."));
+        poster(RunEvent::of(Kind::attachFailed, run,
+                            "The VPN's control port 127.0.0.1:" +
+                                std::to_string(management_->socket().port()) +
+                                " could not be reached, or another program holds it."),
+               &OpenVPNService::dispatch);
     });
 }
 
@@ -271,6 +275,10 @@ void OpenVPNService::startReading(uint64_t run) {
 
 void OpenVPNService::send(const std::string& command) {
     management_->sendCommand(command);
+}
+
+void OpenVPNService::stopAttaching() {
+    attaching_ = 0;
 }
 
 void OpenVPNService::kill(uint64_t run, bool keepBlock) {

@@ -124,6 +124,7 @@ private:
     std::optional<std::pair<std::string, std::string>> scripts() override;
     void askHelper(uint64_t run, const RunRequest& request) override;
     void attach(uint64_t run, const std::string& managementPassword) override;
+    void stopAttaching() override;
     void startReading(uint64_t run) override;
     void send(const std::string& command) override;
     void kill(uint64_t run, bool keepBlock) override;

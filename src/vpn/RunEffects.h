@@ -36,6 +36,8 @@ public:
     // Connects the management client with the run's management password: attached or
     // attachFailed.
     virtual void attach(uint64_t run, const std::string& managementPassword) = 0;
+    // The connector gives up on the run it works for, which has ended.
+    virtual void stopAttaching() = 0;
     // Starts reading the attached management connection: its lines come as events.
     virtual void startReading(uint64_t run) = 0;
     virtual void send(const std::string& command) = 0;

@@ -267,8 +267,11 @@ void RunMachine::ended(int32_t status, const std::string& reason, bool blocking)
         return;
     run.asked = false;
     run.attached = false;
-    // A stop the user asked for is no failure, unless it did not go as asked.
-    std::string failure = run.userStopped || reason.empty() ? run.failure : reason;
+    effects_.stopAttaching();
+    // What the application itself found out (a wrong password, a time-out) says more than
+    // the helper's end of the run; a stop the user asked for is no failure unless it did
+    // not go as asked.
+    std::string failure = !run.failure.empty() ? run.failure : run.userStopped ? "" : reason;
     if (failure.empty() && !run.stopAsked)
         failure = "The VPN connection ended unexpectedly (openvpn exit status " +
                   std::to_string(status) + ").";
@@ -319,6 +322,7 @@ bool RunMachine::retryThroughHelper() {
 
 void RunMachine::finish(const std::string& failure) {
     std::optional<Credentials> connectAfter = run_ ? run_->connectAfter : std::nullopt;
+    effects_.stopAttaching();
     run_.reset();
     if (status_.state != ConnectionState::noProcess)
         storeWord(ConnectionState::noProcess);
@@ -422,7 +426,9 @@ void RunMachine::timeout(RunTimer which) {
         if (phase == RunPhase::stopping && run_->asked) {
             effects_.log("the helper did not say that openvpn ended; giving up on it");
             fail(helperSilent);
-            ended(HelperProtocol::refusedStatus, {}, false);
+            // Whether the block outlives the run is not known: as after a drop, a guarded
+            // connection that was up stays blocked with both ways out, any other is released.
+            ended(HelperProtocol::refusedStatus, {}, run_->request.block.enabled);
         }
         return;
     case RunTimer::managementLoss:

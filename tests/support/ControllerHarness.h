@@ -166,6 +166,7 @@ struct HarnessConnection : ConnectionControl, RunEffects {
         done.push_back("run " + request.config);
     }
     void attach(uint64_t, const std::string&) override {}
+    void stopAttaching() override {}
     void startReading(uint64_t) override {}
     void send(const std::string& command) override { done.push_back(command); }
     void kill(uint64_t, bool keepBlock) override {

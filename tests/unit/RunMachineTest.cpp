@@ -37,6 +37,7 @@ struct Recorder : RunEffects {
     void attach(uint64_t, const std::string& password) override {
         done.push_back("attach " + password);
     }
+    void stopAttaching() override {}
     void startReading(uint64_t) override { done.push_back("read"); }
     void send(const std::string& command) override {
         done.push_back("send " + command.substr(0, command.find(' ', 9)));
@@ -375,6 +376,18 @@ TEST(RunMachine, SettingsDecideHowDropsEnd) {
     g.exit(0, false);
     EXPECT_EQ(g.machine.status().failure,
               "The VPN connection was ended: a link went down, and automatic reconnecting is off.");
+
+    // Ended unasked, and neither openvpn nor the helper answers: the block is assumed to hold,
+    // with both ways out, rather than left behind silently.
+    Fixture silent;
+    silent.machine.automaticReconnect = false;
+    silent.bring(RunPhase::connected);
+    apply(silent, "network gone");
+    silent.effects.queue.advance(3s + 8s);
+    EXPECT_EQ(silent.phase(), RunPhase::blocked);
+    EXPECT_EQ(silent.machine.status().failure,
+              "The VPN connection was ended: a link went down, and automatic reconnecting is off.")
+        << "what the application found out comes before the helper's words";
 }
 
 TEST(RunMachine, StateWordsFollowOpenVPNWithTheConnectedRule) {
