@@ -30,9 +30,4 @@ constexpr Phase phaseOf(std::string_view word) {
     return Phase::unknown;
 }
 
-// A connect click logs in while the state is one of these; otherwise it disconnects.
-constexpr bool isStopped(std::string_view word) {
-    return phaseOf(word) == Phase::stopped;
-}
-
 } // namespace ConnectionState

@@ -4,12 +4,10 @@
 #include "vpn/ConnectionState.h"
 
 void ConnectionStats::stateAddress(std::string_view address) {
-    std::lock_guard lock(mutex_);
     nextServer_ = address.size() <= maxServerLength ? std::string(address) : std::string();
 }
 
 void ConnectionStats::stateStored(std::string_view word, Clock::time_point now) {
-    std::lock_guard lock(mutex_);
     const auto phase = ConnectionState::phaseOf(word);
     if (phase == ConnectionState::Phase::connected && !current_.connected) {
         current_.connected = true;
@@ -24,7 +22,6 @@ void ConnectionStats::stateStored(std::string_view word, Clock::time_point now) 
 }
 
 bool ConnectionStats::byteCount(uint64_t in, uint64_t out, Clock::time_point now) {
-    std::lock_guard lock(mutex_);
     current_.bytesIn = in;
     current_.bytesOut = out;
     if (!current_.connected)
@@ -38,7 +35,6 @@ bool ConnectionStats::byteCount(uint64_t in, uint64_t out, Clock::time_point now
 }
 
 ConnectionStats::Snapshot ConnectionStats::snapshot() const {
-    std::lock_guard lock(mutex_);
     return current_;
 }
 

@@ -2,13 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 
 // What the user sees of a live tunnel at a glance: the server, since when it has been
-// connected, and openvpn's traffic totals. Written by the management read loop, read
-// on the main thread.
+// connected, and openvpn's traffic totals. Kept by the run machine, on the main thread.
 class ConnectionStats {
 public:
     using Clock = std::chrono::steady_clock;
@@ -41,7 +39,6 @@ public:
     static int64_t minutesConnected(const Snapshot& snapshot, Clock::time_point now);
 
 private:
-    mutable std::mutex mutex_;
     Snapshot current_;
     std::string nextServer_;
     std::string shown_; // what the last published totals and minutes looked like
