@@ -42,11 +42,6 @@ ManualMainQueue::Clock::time_point ManualMainQueue::now() const {
     return time_ == Time::manual ? manualNow_ : Clock::now();
 }
 
-size_t ManualMainQueue::pendingTimers() const {
-    std::lock_guard lock(mutex_);
-    return timers_.size();
-}
-
 void ManualMainQueue::releaseDueTimers() {
     const auto now = time_ == Time::manual ? manualNow_ : Clock::now();
     std::vector<Timer> due;

@@ -32,8 +32,6 @@ public:
     // A manual clock: moves it on by `by` and drains, timers in the order they fall due.
     void advance(std::chrono::milliseconds by);
     Clock::time_point now() const;
-    // Timers that have not run yet.
-    size_t pendingTimers() const;
 
 private:
     struct Timer {

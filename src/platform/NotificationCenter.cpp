@@ -57,8 +57,3 @@ void NotificationCenter::post(const std::string& name) {
         (*observer)();
     }
 }
-
-size_t NotificationCenter::observerCount() const {
-    std::lock_guard lock(observers_->mutex);
-    return observers_->entries.size();
-}

@@ -34,7 +34,6 @@ public:
 
     Observation addObserver(std::string name, std::function<void()> observer);
     void post(const std::string& name);
-    size_t observerCount() const;
 
 private:
     struct Observers {

@@ -95,7 +95,7 @@ void OpenVPNService::dispatch(RunEvent event) {
     handling_.push_back(std::move(event));
     while (!handling_.empty()) {
         RunEvent next = std::move(handling_.front());
-        handling_.erase(handling_.begin());
+        handling_.pop_front();
         if (next.kind == Kind::attached && next.run == machine_.currentRun())
             alreadyRead_ = std::exchange(next.text, {});
         machine_.handle(next);

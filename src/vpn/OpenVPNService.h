@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -34,7 +35,6 @@ public:
     static constexpr const char* stateDidChangeNotification = "OpenVPNStateDidChange";
     // Posted on the main queue when the shown traffic or minutes connected have changed.
     static constexpr const char* trafficDidChangeNotification = "OpenVPNTrafficDidChange";
-    static constexpr const char* initialState = ConnectionState::noProcess;
 
     struct Dependencies {
         MainQueue* mainQueue = nullptr;              // the process's main queue when empty
@@ -78,7 +78,6 @@ public:
     bool runInProgress() const { return status().running(); }
     // Whether the helper blocks traffic outside the tunnel after a drop.
     bool blocked() const { return status().blocked(); }
-    ConnectionStats::Snapshot connectionStats() const { return status().stats; }
 
     void connect(const Credentials& credentials) override;
     // Asks the helper to run openvpn with `config` and the two scripts, and returns at once.
@@ -96,7 +95,6 @@ public:
     // What runs started from now on block; off by default. Switched off while a block
     // holds after a drop, the block goes.
     void setLeakBlock(LeakBlock block);
-    LeakBlock leakBlock() const { return machine_.leakBlock; }
 
     // The network changed under a running tunnel, or the system is about to sleep or has
     // woken: openvpn is told to start over at once ("signal SIGUSR1") instead of finding
@@ -144,7 +142,7 @@ private:
     MainQueue& mainQueue_;
     NotificationCenter& notifications_;
     RunMachine machine_;
-    std::vector<RunEvent> handling_; // events that came while one was being handled
+    std::deque<RunEvent> handling_; // events that came while one was being handled
     bool inHandle_ = false;
     std::map<uint64_t, Link> links_;
     std::weak_ptr<HelperConnection> watched_; // the connection that tells of its break

@@ -6,30 +6,6 @@
 #include <iterator>
 #include <utility>
 
-const char* phaseName(RunPhase phase) {
-    switch (phase) {
-    case RunPhase::idle:
-        return "idle";
-    case RunPhase::preparing:
-        return "preparing";
-    case RunPhase::requesting:
-        return "requesting";
-    case RunPhase::attaching:
-        return "attaching";
-    case RunPhase::connecting:
-        return "connecting";
-    case RunPhase::connected:
-        return "connected";
-    case RunPhase::reconnecting:
-        return "reconnecting";
-    case RunPhase::stopping:
-        return "stopping";
-    case RunPhase::blocked:
-        return "blocked";
-    }
-    return "?";
-}
-
 RunMachine::RunMachine(RunEffects& effects, RunTiming timing,
                        std::function<Clock::time_point()> now)
     : effects_(effects), timing_(timing), now_(std::move(now)) {}
