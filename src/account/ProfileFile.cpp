@@ -1,9 +1,9 @@
 #include "account/ProfileFile.h"
 
 #include "platform/OwnDirectory.h"
+#include "platform/PrivateDirectory.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,13 +45,14 @@ Result<void> replaceContent(int fd, const std::string& filePath, const std::stri
 } // namespace
 
 std::string ProfileFile::defaultPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/')
-        return std::string(runtime) + "/quovant/" + fileName;
-    return "/tmp/quovant-" + std::to_string(::geteuid()) + "/" + fileName;
+    const std::string dir = PrivateDirectory::path();
+    return dir.empty() ? "" : dir + "/" + fileName;
 }
 
 Result<void> ProfileFile::write(const std::string& filePath, const std::string& text) {
+    if (filePath.empty())
+        return Result<void>::failure("there is no private place for the profile: the session "
+                                     "has no runtime directory and the user no home");
     const size_t slash = filePath.rfind('/');
     if (slash == std::string::npos || slash + 1 == filePath.size())
         return Result<void>::failure(filePath + " is not a file path");

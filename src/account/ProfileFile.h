@@ -13,8 +13,8 @@ class ProfileFile {
 public:
     static constexpr const char* fileName = "quovant.ovpn";
 
-    // $XDG_RUNTIME_DIR/quovant/quovant.ovpn, or /tmp/quovant-UID/quovant.ovpn where the
-    // session has no runtime directory.
+    // quovant.ovpn in the user's private directory (see PrivateDirectory); empty where
+    // the user has none.
     static std::string defaultPath();
 
     // Fails with why the file was not written.

@@ -1,9 +1,8 @@
 #include "app/SingleInstance.h"
 
 #include "platform/Log.h"
-#include "platform/OwnDirectory.h"
+#include "platform/PrivateDirectory.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSocketNotifier>
 #include <cerrno>
@@ -29,11 +28,7 @@ std::string errorText() {
 }
 
 QString runtimeDirectory() {
-    return qEnvironmentVariable("XDG_RUNTIME_DIR");
-}
-
-QString privateDirectory() {
-    return QDir::tempPath() + QStringLiteral("/quovant-%1").arg(::getuid());
+    return QFile::decodeName(PrivateDirectory::runtime().c_str());
 }
 
 // What is at the socket's path: this user's instance (taking calls or too busy to),
@@ -98,15 +93,16 @@ QString SingleInstance::socketPath() {
     const QString runtime = runtimeDirectory();
     if (!runtime.isEmpty())
         return runtime + QStringLiteral("/quovant-%1.sock").arg(::getuid());
-    return privateDirectory() + QStringLiteral("/quovant.sock");
+    const std::string dir = PrivateDirectory::path();
+    return dir.empty() ? QString()
+                       : QFile::decodeName(dir.c_str()) + QStringLiteral("/quovant.sock");
 }
 
 std::optional<sockaddr_un> SingleInstance::safeAddress() {
-    // The temporary directory is everyone's: there the socket's directory must be the
-    // user's own, or someone else could hold the name or link it to another socket.
+    // Outside the runtime directory the socket's directory must be the user's own and
+    // owner-only, or someone else could hold the name or link it to another socket.
     if (runtimeDirectory().isEmpty()) {
-        const Result<int> dir =
-            OwnDirectory::open(QFile::encodeName(privateDirectory()).toStdString());
+        const Result<int> dir = PrivateDirectory::open();
         if (!dir) {
             Log::line("running without the single-instance guard: " + dir.why());
             return std::nullopt;

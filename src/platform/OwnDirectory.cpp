@@ -24,9 +24,18 @@ Result<void> ownDirectory(int fd, const std::string& dir) {
     return Result<void>::success();
 }
 
+// What is missing above the directory is made owner-only, as the XDG base directory
+// rules ask of a cache the user has never had; what exists is left as it is.
+void makeParents(const std::string& dir) {
+    for (size_t slash = dir.find('/', 1); slash != std::string::npos;
+         slash = dir.find('/', slash + 1))
+        ::mkdir(dir.substr(0, slash).c_str(), 0700);
+}
+
 } // namespace
 
 Result<int> OwnDirectory::open(const std::string& dir) {
+    makeParents(dir);
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
         return Result<int>::failure(withErrno(dir));
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

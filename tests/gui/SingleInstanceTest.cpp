@@ -35,22 +35,31 @@ struct RuntimeDir {
     ~RuntimeDir() { old.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", old); }
 };
 
-// Where the session has no runtime directory: the socket goes below TMPDIR, here a
-// directory of the test's own that, like /tmp, everyone may write to.
+// Where the session has no runtime directory: the socket goes into the user's cache (here
+// a directory of the test's own), while TMPDIR is, like /tmp, open to everyone.
 struct NoRuntimeDir {
     TempDir tmp{"quovant-tmp"};
+    TempDir cache{"quovant-cache"};
     QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
     QByteArray oldTmp = qgetenv("TMPDIR");
+    QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
     NoRuntimeDir() {
         ::chmod(tmp.path().c_str(), 01777);
         qunsetenv("XDG_RUNTIME_DIR");
         qputenv("TMPDIR", QFile::encodeName(QString::fromStdString(tmp.path())));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(QString::fromStdString(cache.path())));
     }
     ~NoRuntimeDir() {
-        oldRuntime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", oldRuntime);
-        oldTmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTmp);
+        restore("XDG_RUNTIME_DIR", oldRuntime);
+        restore("TMPDIR", oldTmp);
+        restore("XDG_CACHE_HOME", oldCache);
     }
-    std::string privateDir() const {
+    static void restore(const char* name, const QByteArray& value) {
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    }
+    std::string privateDir() const { return (cache / "quovant").string(); }
+    // Where an older fallback put it, a name every other user can predict.
+    std::string tmpName() const {
         return (tmp / ("quovant-" + std::to_string(::getuid()))).string();
     }
 };
@@ -385,27 +394,40 @@ TEST(SingleInstance, WithoutARuntimeDirectoryTheSocketIsInADirectoryOfTheUsersOw
     EXPECT_FALSE(inodeOf((session.privateDir() + "/quovant.sock").c_str()));
 }
 
-TEST(SingleInstance, WhereAnotherUserTookTheDirectoryTheStartRunsUnguarded) {
-    NoRuntimeDir session;
-    const std::string dir = session.privateDir();
-    OtherUser squatter(
-        [&] { return ::mkdir(dir.c_str(), 0777) == 0 && ::chmod(dir.c_str(), 0777) == 0; });
-    ASSERT_TRUE(squatter.succeeded());
-
-    Log::Capture log;
-    SingleInstance start([] {});
-    EXPECT_FALSE(start.forwardToRunning()) << "this start goes on instead of ending";
-    start.listen();
-    EXPECT_EQ(linesWith(log, "running without the single-instance guard"), 1u);
-    EXPECT_EQ(log.systemLines().size(), 1u) << "one line says it";
-    EXPECT_FALSE(inodeOf((dir + "/quovant.sock").c_str())) << "nothing goes into their directory";
-    struct stat info;
-    ASSERT_EQ(::lstat(dir.c_str(), &info), 0);
-    EXPECT_EQ(info.st_uid, otherUser);
+// Another user can make any name in /tmp first, a directory or a link: none of it is used.
+TEST(SingleInstance, WhatAnotherUserMakesInTmpNeitherUnguardsNorRedirectsTheStart) {
+    TempDir victim{"quovant-victim"};
+    const std::string victimSocket = (victim / "quovant.sock").string();
+    Listener other(victimSocket, 8);
+    ASSERT_TRUE(other.listening());
+    for (const bool link : {false, true}) {
+        NoRuntimeDir session;
+        const std::string squatted = session.tmpName();
+        const std::string target = victim.path().string();
+        OtherUser squatter([&] {
+            return link ? ::symlink(target.c_str(), squatted.c_str()) == 0
+                        : ::mkdir(squatted.c_str(), 0777) == 0 &&
+                              ::chmod(squatted.c_str(), 0777) == 0;
+        });
+        ASSERT_TRUE(squatter.succeeded());
+        Log::Capture log;
+        int reopened = 0;
+        SingleInstance first([&] { ++reopened; });
+        EXPECT_FALSE(first.forwardToRunning());
+        first.listen();
+        EXPECT_EQ(linesWith(log, "running without the single-instance guard"), 0u);
+        SingleInstance later([] {});
+        EXPECT_TRUE(later.forwardToRunning()) << "the start stays guarded";
+        EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s));
+        EXPECT_FALSE(other.calledAfter(100ms)) << "nothing follows what they planted";
+        if (!link) {
+            EXPECT_FALSE(inodeOf((squatted + "/quovant.sock").c_str())) << "nor puts into it";
+        }
+    }
 }
 
-// A link another user plants, where the socket or its directory should be, to another
-// socket of this user's: following it would hand that program a call and end this start.
+// A link another user plants where the socket should be, to another socket of this
+// user's: following it would hand that program a call and end this start.
 TEST(SingleInstance, ALinkAnotherUserPlantedIsNotFollowedToAnotherSocketOfTheUsers) {
     TempDir victim{"quovant-victim"};
     const std::string victimSocket = (victim / "quovant.sock").string();
@@ -419,22 +441,6 @@ TEST(SingleInstance, ALinkAnotherUserPlantedIsNotFollowedToAnotherSocketOfTheUse
         SingleInstance start([] {});
         EXPECT_FALSE(start.forwardToRunning());
         EXPECT_FALSE(other.calledAfter(100ms)) << "the link to a socket is not followed";
-    }
-    {
-        NoRuntimeDir session;
-        const std::string dir = session.privateDir();
-        const std::string target = victim.path().string();
-        OtherUser planter([&] { return ::symlink(target.c_str(), dir.c_str()) == 0; });
-        ASSERT_TRUE(planter.succeeded());
-        Log::Capture log;
-        SingleInstance start([] {});
-        EXPECT_FALSE(start.forwardToRunning());
-        start.listen();
-        EXPECT_FALSE(other.calledAfter(100ms)) << "the link to a directory is not followed";
-        EXPECT_EQ(linesWith(log, "running without the single-instance guard"), 1u);
-        struct stat info;
-        ASSERT_EQ(::lstat(victimSocket.c_str(), &info), 0) << "the user's other socket stays";
-        EXPECT_TRUE(S_ISSOCK(info.st_mode));
     }
 }
 

@@ -3,8 +3,10 @@
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -83,16 +85,41 @@ TEST(ProfileFile, MakesItsDirectoryOwnerOnlyAndRefusesOneThatIsNotTheUsers) {
     }
 }
 
-TEST(ProfileFile, DefaultPathIsPerUser) {
-    const char* saved = std::getenv("XDG_RUNTIME_DIR");
-    const std::string runtime = saved ? saved : "";
-    ::setenv("XDG_RUNTIME_DIR", "/run/user/1234", 1);
-    EXPECT_EQ(ProfileFile::defaultPath(), "/run/user/1234/quovant/quovant.ovpn");
-    ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(ProfileFile::defaultPath(),
-              "/tmp/quovant-" + std::to_string(::geteuid()) + "/quovant.ovpn");
-    if (saved)
-        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+// Without a runtime directory the profile goes to the user's cache, made owner-only with
+// whatever is missing above it, never to a name in /tmp another user could make first.
+TEST(ProfileFile, DefaultPathIsTheUsersOwnWithOrWithoutARuntimeDirectory) {
+    TempDir home;
+    const std::string base = home.path().string();
+    struct Case {
+        const char *runtime, *cache, *expected;
+    } cases[] = {
+        {"/run/user/1234", "/c", "/run/user/1234/quovant/quovant.ovpn"},
+        {nullptr, "/c", "/c/quovant/quovant.ovpn"},
+        {nullptr, "relative", "@/.cache/quovant/quovant.ovpn"},
+        {"", nullptr, "@/.cache/quovant/quovant.ovpn"},
+    };
+    const std::vector<std::string> names = {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "HOME"};
+    std::vector<std::optional<std::string>> saved;
+    for (const auto& name : names)
+        saved.push_back(std::getenv(name.c_str()) ? std::optional(std::getenv(name.c_str()))
+                                                  : std::nullopt);
+    auto set = [](const char* name, const char* value) {
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    };
+    ::setenv("HOME", base.c_str(), 1);
+    for (const Case& c : cases) {
+        set("XDG_RUNTIME_DIR", c.runtime);
+        set("XDG_CACHE_HOME", c.cache);
+        std::string expected = c.expected;
+        if (expected[0] == '@')
+            expected = base + expected.substr(1);
+        EXPECT_EQ(ProfileFile::defaultPath(), expected);
+    }
+    EXPECT_TRUE(written(ProfileFile::write(ProfileFile::defaultPath(), "client\n")));
+    for (const char* dir : {"/.cache", "/.cache/quovant"})
+        EXPECT_EQ(std::filesystem::status(base + dir).permissions(), std::filesystem::perms(0700));
+    for (size_t i = 0; i < names.size(); ++i)
+        set(names[i].c_str(), saved[i] ? saved[i]->c_str() : nullptr);
 }
 
 } // namespace
