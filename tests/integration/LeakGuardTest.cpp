@@ -8,7 +8,9 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <map>
@@ -393,7 +395,31 @@ TEST_F(Guarded, AllowingTheLocalNetworkLetsPrivateAddressesThroughButNeitherTheI
 // A second link of this machine's, as to a home router: a veth pair whose far end is
 // in a namespace of its own with dnsmasq handing out IPv4 leases and advertising an IPv6
 // prefix, and a fixed link-local address (fe80::1) to reach as a neighbour.
+// Runs `step` in a child process as `uid`; whether it succeeded.
+bool runAs(uid_t uid, const std::function<bool()>& step) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (uid != 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
+                         ::setresuid(uid, uid, uid) != 0))
+            ::_exit(2);
+        ::_exit(step() ? 0 : 1);
+    }
+    int status = 0;
+    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 class RouterLink {
+    static constexpr const char* probeRules =
+        "table inet probe {\n"
+        " counter dhcp {}\n counter own_mld {}\n counter other_mld {}\n"
+        " chain in {\n  type filter hook prerouting priority -300;\n"
+        "  udp dport { 67, 547 } @th,64,32 0x71766c6b counter name dhcp\n"
+        "  icmpv6 type mld2-listener-report @th,96,104 0xff0200000000000000000001ff "
+        "counter name own_mld\n"
+        "  icmpv6 type mld2-listener-report @th,96,104 != 0xff0200000000000000000001ff "
+        "counter name other_mld\n"
+        " }\n}\n";
+
 public:
     static constexpr const char* device = "qv-dhcp";
     static constexpr const char* routerDevice = "qv-router";
@@ -430,7 +456,8 @@ public:
                    routerDevice, "nodad"}) &&
             there({"ip", "-6", "addr", "add", std::string(prefix) + "1/64", "dev", routerDevice,
                    "nodad"}) &&
-            there({"ip", "link", "set", routerDevice, "up"});
+            there({"ip", "link", "set", routerDevice, "up"}) &&
+            there({"nft", "-f", dir_.write("probe.nft", probeRules).string()});
         if (!ready_)
             return;
         ChildProcess::Options options;
@@ -450,6 +477,17 @@ public:
     ~RouterLink() { runCommand({"ip", "link", "del", device}); }
 
     bool ready() const { return ready_; }
+    // What arrived at the router: datagrams to the DHCP server ports carrying `marker`,
+    // and MLD reports that begin with a solicited-node group or with another.
+    static constexpr uint32_t marker = 0x71766c6b;
+    int arrived(const std::string& counter) const {
+        std::string listed;
+        runCommand({"nsenter", "-t", std::to_string(holder_.pid()), "-n", "nft", "list", "counter",
+                    "inet", "probe", counter},
+                   &listed);
+        const size_t at = listed.find("packets ");
+        return at == std::string::npos ? -1 : std::atoi(listed.c_str() + at + 8);
+    }
     std::string log() const {
         return std::filesystem::exists(dir_ / "dnsmasq.log") ? readFile(dir_ / "dnsmasq.log") : "";
     }
@@ -472,7 +510,7 @@ private:
     bool ready_ = false;
 };
 
-TEST_F(Guarded, DhcpAndNeighbourDiscoveryKeepTheMachinesAddressesUnderTheBlock) {
+TEST_F(Guarded, OnlyTheSystemsOwnDhcpNeighbourDiscoveryAndMldPassTheBlock) {
     RouterLink link;
     ASSERT_TRUE(link.ready()) << link.log();
     connect();
@@ -583,6 +621,72 @@ TEST_F(Guarded, DhcpAndNeighbourDiscoveryKeepTheMachinesAddressesUnderTheBlock) 
         },
         5s))
         << RouterLink::neighbours();
+
+    // Where unprivileged processes may bind the DHCP client ports, a normal user's datagram
+    // from them does not pass; root's does (the positive control, sent after it on the same
+    // link, so the user's would have arrived first).
+    ASSERT_EQ(runCommand({"sysctl", "-q", "-w", "net.ipv4.ip_unprivileged_port_start=0"}), 0);
+    struct Send {
+        int family;
+        const char* to;
+        uint16_t from, port;
+    };
+    const Send sends[] = {{AF_INET, RouterLink::routerAddress, 68, 67},
+                          {AF_INET, "255.255.255.255", 68, 67},
+                          {AF_INET6, "ff02::1:2", 546, 547},
+                          {AF_INET6, RouterLink::routerLinkLocal, 546, 547}};
+    auto send = [&](const Send& what, uid_t uid) {
+        return runAs(uid, [&] {
+            Address to = addressOf(what.to, what.port);
+            if (what.family == AF_INET6)
+                reinterpret_cast<sockaddr_in6*>(&to.storage)->sin6_scope_id =
+                    ::if_nametoindex(RouterLink::device);
+            const int fd = ::socket(what.family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            const int on = 1;
+            ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+            ::setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, RouterLink::device,
+                         std::strlen(RouterLink::device));
+            const Address from = addressOf(what.family == AF_INET ? "0.0.0.0" : "::", what.from);
+            const uint32_t payload[2] = {htonl(RouterLink::marker), 0};
+            if (::bind(fd, from.get(), from.size) != 0)
+                return false;
+            // The block turns the user's datagram away (EPERM); root's must leave.
+            return ::sendto(fd, payload, sizeof payload, 0, to.get(), to.size) == sizeof payload ||
+                   ::getuid() != 0;
+        });
+    };
+    int expected = link.arrived("dhcp");
+    for (const Send& what : sends) {
+        EXPECT_TRUE(send(what, normalUser)) << what.to << " (the user's send itself is allowed)";
+        ASSERT_TRUE(send(what, 0)) << what.to;
+        ++expected;
+        EXPECT_TRUE(pollUntil([&] { return link.arrived("dhcp") >= expected; }, 5s)) << what.to;
+        EXPECT_EQ(link.arrived("dhcp"), expected) << "from a normal user to " << what.to;
+    }
+
+    // The kernel's report of a new address's solicited-node group leaves; when a normal
+    // user joins many groups, none of the reports the kernel makes for them does.
+    const int own = link.arrived("own_mld");
+    const int other = link.arrived("other_mld");
+    ASSERT_EQ(runCommand({"ip", "-6", "addr", "add", std::string(RouterLink::prefix) + "99/64",
+                          "dev", RouterLink::device, "nodad"}),
+              0);
+    EXPECT_TRUE(pollUntil([&] { return link.arrived("own_mld") > own; }, 5s));
+    EXPECT_TRUE(runAs(normalUser, [] {
+        const int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ipv6_mreq group{};
+        group.ipv6mr_interface = ::if_nametoindex(RouterLink::device);
+        bool joined = true;
+        for (int i = 1; i <= 50; ++i) {
+            ::inet_pton(AF_INET6, ("ff05::71:" + std::to_string(i)).c_str(),
+                        &group.ipv6mr_multiaddr);
+            joined = joined &&
+                     ::setsockopt(fd, IPPROTO_IPV6, IPV6_JOIN_GROUP, &group, sizeof group) == 0;
+        }
+        return joined;
+    }));
+    EXPECT_FALSE(pollUntil([&] { return link.arrived("other_mld") > other; }, 2s))
+        << "the user's groups were reported";
 }
 
 struct GuardedByName : Guarded {
