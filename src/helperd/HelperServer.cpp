@@ -200,7 +200,7 @@ void HelperServer::handle(const ClientTable::Caller& caller, const HelperRequest
 
 void HelperServer::authorize(const ClientTable::Caller& caller, const HelperRequest& request,
                              ClientPolicy::Act act) {
-    if (!ClientPolicy::asksAuthority(act, caller.uid, blockHolderFor(caller.uid)))
+    if (!ClientPolicy::asksAuthority(act, caller.uid, blockHolderFor(caller.uid, false)))
         return decide(caller, request, act, ClientPolicy::Authority::yes);
     const char* action =
         act == ClientPolicy::Act::run ? ClientPolicy::runAction : ClientPolicy::blockAction;
@@ -217,8 +217,11 @@ void HelperServer::authorize(const ClientTable::Caller& caller, const HelperRequ
 void HelperServer::decide(const ClientTable::Caller& caller, const HelperRequest& request,
                           ClientPolicy::Act act, ClientPolicy::Authority answer) {
     // The block's owner is looked at now, when polkit has answered: it may have gone meanwhile.
-    const auto holder = act == ClientPolicy::Act::keepBlock ? ClientPolicy::BlockHolder::none
-                                                            : blockHolderFor(caller.uid);
+    const bool sessionsCount =
+        answer == ClientPolicy::Authority::yes || answer == ClientPolicy::Authority::no;
+    const auto holder = act == ClientPolicy::Act::keepBlock
+                            ? ClientPolicy::BlockHolder::none
+                            : blockHolderFor(caller.uid, sessionsCount);
     const auto verdict = ClientPolicy::decide(act, caller.uid, answer, holder);
     if (!verdict.allowed)
         DaemonLog::line(std::string("refused ") + HelperWire::operationName(request.operation) +
@@ -240,14 +243,14 @@ void HelperServer::decide(const ClientTable::Caller& caller, const HelperRequest
     }
 }
 
-ClientPolicy::BlockHolder HelperServer::blockHolderFor(uid_t caller) const {
+ClientPolicy::BlockHolder HelperServer::blockHolderFor(uid_t caller, bool sessionsCount) const {
     const auto owner = supervisor_.blockUid();
     if (!owner)
         return ClientPolicy::BlockHolder::none;
     if (*owner == caller)
         return ClientPolicy::BlockHolder::caller;
-    return LoginSessions::atComputer(*owner) ? ClientPolicy::BlockHolder::present
-                                             : ClientPolicy::BlockHolder::away;
+    return !sessionsCount || LoginSessions::atComputer(*owner) ? ClientPolicy::BlockHolder::present
+                                                               : ClientPolicy::BlockHolder::away;
 }
 
 void HelperServer::handleRun(const ClientTable::Caller& caller, const HelperRequest& request) {

@@ -56,7 +56,9 @@ private:
                    ClientPolicy::Act act);
     void decide(const ClientTable::Caller& caller, const HelperRequest& request,
                 ClientPolicy::Act act, ClientPolicy::Authority answer);
-    ClientPolicy::BlockHolder blockHolderFor(uid_t caller) const;
+    // `sessionsCount`: whether a block's owner who left the computer loses it; only where
+    // polkit answered, which judges by the same sessions.
+    ClientPolicy::BlockHolder blockHolderFor(uid_t caller, bool sessionsCount) const;
     void handleRun(const ClientTable::Caller& caller, const HelperRequest& request);
     void dispatch(RunSupervisor::Event event);
     // Closes the connection once the event at hand is over.

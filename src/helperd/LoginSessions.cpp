@@ -1,11 +1,14 @@
 #include "helperd/LoginSessions.h"
 
 #include <cstdlib>
+#include <systemd/sd-daemon.h>
 #include <systemd/sd-login.h>
 #include <unistd.h>
 
 bool LoginSessions::atComputer(uid_t uid) {
-    if (::access("/run/systemd/seats", F_OK) != 0)
+    // logind keeps its state under /run/systemd, which may be left over where systemd is not
+    // the init system (a container): only a booted systemd's is current.
+    if (sd_booted() <= 0 || ::access("/run/systemd/seats", F_OK) != 0)
         return true;
     char** sessions = nullptr;
     const int count = sd_uid_get_sessions(uid, 1, &sessions);
