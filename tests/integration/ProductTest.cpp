@@ -310,6 +310,31 @@ TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
     EXPECT_EQ(occurrences(stack.appLog(), "traffic outside the VPN stays blocked"), 1u);
 }
 
+// Another program of the user's (a second Quovant, a script) ends the block: the window
+// follows, and says who opened the way.
+TEST(Product, ABlockAnotherProgramEndsNoLongerShowsAsBlocked) {
+    ProductStack stack(true);
+    auto quovant = connectThroughTheWindow(stack);
+    ASSERT_TRUE(quovant) << stack.appLog();
+    const size_t windows = stack.visibleWindows();
+    ASSERT_TRUE(dropTheRun(stack)) << stack.appLog();
+    ASSERT_TRUE(pollUntil([&] { return stack.visibleWindows() > windows; }, 5s));
+    const size_t withQuestion = stack.visibleWindows();
+
+    ChildProcess::Options options;
+    options.uid = ProductStack::appUid;
+    ChildProcess release({QUOVANT_TEST_CLIENT, "release", stack.helper.socketPath()}, options);
+    ASSERT_TRUE(release.waitFor(15s));
+    const std::string told = "Another program of yours ended the block of traffic outside the VPN.";
+    EXPECT_TRUE(pollUntil(
+        [&] { return stack.logged("traffic outside the VPN is no longer blocked: " + told); }, 10s))
+        << stack.appLog() << stack.helper.log();
+    EXPECT_FALSE(TrafficProbe::tableExists());
+    EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() <= withQuestion; }, 5s))
+        << "the question about the block is gone";
+    stack.screenshot(screenshotPath("product-block-lifted-by-another-program"));
+}
+
 TEST(Product, WithTheBlockSwitchedOffNothingIsBlocked) {
     ProductStack stack(true);
     std::filesystem::create_directories(stack.configDir() / "Quovant");
