@@ -232,7 +232,7 @@ void HelperServer::decide(const ClientTable::Caller& caller, const HelperRequest
         if (!verdict.allowed)
             return dispatch(RunSupervisor::Refused{
                 {caller.id, request.id, caller.uid}, verdict.why, verdict.reason});
-        return handleRun(caller, request);
+        return handleRun(caller, request, sessionsCount);
     case ClientPolicy::Act::keepBlock:
         return dispatch(RunSupervisor::Kill{caller.uid, true, verdict.reason});
     case ClientPolicy::Act::release:
@@ -253,7 +253,8 @@ ClientPolicy::BlockHolder HelperServer::blockHolderFor(uid_t caller, bool sessio
                                                                : ClientPolicy::BlockHolder::away;
 }
 
-void HelperServer::handleRun(const ClientTable::Caller& caller, const HelperRequest& request) {
+void HelperServer::handleRun(const ClientTable::Caller& caller, const HelperRequest& request,
+                             bool sessionsCount) {
     RunAdmission::Facts facts;
     facts.upScript = settings_.scriptDir + "/" + HelperPaths::upScript;
     facts.downScript = settings_.scriptDir + "/" + HelperPaths::downScript;
@@ -266,6 +267,8 @@ void HelperServer::handleRun(const ClientTable::Caller& caller, const HelperRequ
         facts.profile = ProfileReader::read(request.config, caller.uid, caller.gid,
                                             ProfileChecker::maxProfileBytes);
     facts.runUid = supervisor_.runUid();
+    facts.runOwnerAway = sessionsCount && facts.runUid && *facts.runUid != caller.uid &&
+                         !LoginSessions::atComputer(*facts.runUid);
     auto decision = RunAdmission::decide(request, caller, facts);
     if (auto* refusal = std::get_if<RunAdmission::Refusal>(&decision))
         return dispatch(RunSupervisor::Refused{

@@ -59,7 +59,8 @@ private:
     // `sessionsCount`: whether a block's owner who left the computer loses it; only where
     // polkit answered, which judges by the same sessions.
     ClientPolicy::BlockHolder blockHolderFor(uid_t caller, bool sessionsCount) const;
-    void handleRun(const ClientTable::Caller& caller, const HelperRequest& request);
+    void handleRun(const ClientTable::Caller& caller, const HelperRequest& request,
+                   bool sessionsCount);
     void dispatch(RunSupervisor::Event event);
     // Closes the connection once the event at hand is over.
     void closeLater(uint64_t clientId, const std::string& why);

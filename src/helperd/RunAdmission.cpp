@@ -19,7 +19,7 @@ RunAdmission::Decision RunAdmission::decide(const HelperRequest& request,
     if (!verdict)
         return Refusal{"profile " + verdict.why().describe(),
                        "The VPN profile was refused (" + verdict.why().describe() + ")."};
-    if (facts.runUid && !ClientPolicy::mayControl(caller.uid, *facts.runUid))
+    if (facts.runUid && !ClientPolicy::mayControl(caller.uid, *facts.runUid) && !facts.runOwnerAway)
         return Refusal{"a run of uid " + std::to_string(*facts.runUid) + " is going on",
                        "Another user's VPN connection is running on this computer."};
 

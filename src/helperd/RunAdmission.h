@@ -28,6 +28,8 @@ public:
         // The profile the request names, read with the caller's rights.
         Result<std::string> profile = Result<std::string>::failure("not read");
         std::optional<uid_t> runUid;
+        // That run's user has left the computer: the run no longer keeps others from theirs.
+        bool runOwnerAway = false;
     };
     using Decision = std::variant<RunSupervisor::Run, Refusal>;
 

@@ -41,6 +41,8 @@ TEST(RunAdmission, RefusesWithAReasonForTheLogAndOneForTheUser) {
     untrusted.scriptsTrusted = Result<void>::failure("client.up is writable by others");
     auto unread = facts();
     unread.profile = Result<std::string>::failure("profile is a symbolic link");
+    auto away = facts(1001);
+    away.runOwnerAway = true;
     auto refused = facts();
     refused.profile = Result<std::string>::success(good + "up /bin/sh\n");
     const Case cases[] = {
@@ -55,6 +57,7 @@ TEST(RunAdmission, RefusesWithAReasonForTheLogAndOneForTheUser) {
          "The VPN profile could not be used: profile is a symbolic link."},
         {"profile outside the allowlist", request(), refused, "The VPN profile was refused ("},
         {"another user's run", request(), facts(1001), "Another user's VPN connection is running"},
+        {"another user's run, who has left the computer", request(), away, ""},
     };
     for (const Case& c : cases) {
         const auto decision = RunAdmission::decide(c.request, alice, c.facts);
