@@ -219,11 +219,15 @@ void HelperServer::decide(const ClientTable::Caller& caller, const HelperRequest
     // The block's owner is looked at now, when polkit has answered: it may have gone meanwhile.
     const bool sessionsCount =
         answer == ClientPolicy::Authority::yes || answer == ClientPolicy::Authority::no;
-    const auto holder = act == ClientPolicy::Act::keepBlock
-                            ? ClientPolicy::BlockHolder::none
-                            : blockHolderFor(caller.uid, sessionsCount);
+    // A block whose run goes on is that run's: whether another run may replace it is the
+    // admission's to say.
+    const bool blockOfItsOwn = act == ClientPolicy::Act::keepBlock ||
+                               (act == ClientPolicy::Act::run && supervisor_.runUid());
+    const auto holder =
+        blockOfItsOwn ? ClientPolicy::BlockHolder::none : blockHolderFor(caller.uid, sessionsCount);
     const auto verdict = ClientPolicy::decide(act, caller.uid, answer, holder);
-    if (!verdict.allowed)
+    // A refused run is logged as it is answered.
+    if (!verdict.allowed && act != ClientPolicy::Act::run)
         DaemonLog::line(std::string("refused ") + HelperWire::operationName(request.operation) +
                         (request.keepBlock ? " keeping the block" : "") + " from " +
                         caller.describe() + ": " + verdict.why);
