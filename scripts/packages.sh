@@ -4,7 +4,7 @@ QUOVANT_PACKAGES=(
   googletest libbenchmark-dev nlohmann-json3-dev libcpp-httplib-dev libssl-dev
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qtkeychain-qt6-dev libsecret-1-0
   gnome-keyring libsecret-tools dunst libglib2.0-bin
-  openvpn openssl iproute2 libnftables-dev nftables iperf3 iputils-ping util-linux procps psmisc
+  openvpn openssl iproute2 libnftables-dev libsystemd-dev nftables iperf3 iputils-ping util-linux procps psmisc
   dnsmasq-base busybox
   xvfb xauth xdotool trayer dbus imagemagick pkexec
   systemd polkitd dpkg-dev lintian logrotate

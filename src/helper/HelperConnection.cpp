@@ -69,9 +69,11 @@ private:
         std::function<void(const HelperReply&)> onReply;
         ErrorHandler onError;
         bool started = false;
+        bool blocking = false; // its terminated said the block holds: blockLifted may follow
     };
     // Whether `reply` may answer the request `waiting` is for: a version answers
-    // getVersion; a run gets at most one started, then exactly one terminated.
+    // getVersion; a run gets at most one started, then exactly one terminated, and after a
+    // terminated that said the block holds, at most one blockLifted.
     static bool fits(const HelperReply& reply, const Waiting& waiting) {
         switch (reply.kind) {
         case HelperReply::Kind::version:
@@ -79,7 +81,9 @@ private:
         case HelperReply::Kind::started:
             return waiting.operation == HelperRequest::Operation::runOpenVPN && !waiting.started;
         case HelperReply::Kind::terminated:
-            return waiting.operation == HelperRequest::Operation::runOpenVPN;
+            return waiting.operation == HelperRequest::Operation::runOpenVPN && !waiting.blocking;
+        case HelperReply::Kind::blockLifted:
+            return waiting.blocking;
         }
         return false;
     }
@@ -136,7 +140,8 @@ public:
 
     void runOpenVPN(const std::string& config, const std::string& clientUp,
                     const std::string& clientDown, StartedHandler startedHandler,
-                    TerminationHandler terminationHandler, LeakBlock block) override {
+                    TerminationHandler terminationHandler, LeakBlock block,
+                    BlockLiftedHandler blockLiftedHandler) override {
         HelperRequest request;
         request.operation = HelperRequest::Operation::runOpenVPN;
         request.config = config;
@@ -144,16 +149,19 @@ public:
         request.clientDown = clientDown;
         request.blockLeaks = block.enabled;
         request.allowLocalNetwork = block.allowLocalNetwork;
-        connection_->queue_->submit({request,
-                                     [startedHandler, terminationHandler](const HelperReply& r) {
-                                         if (r.kind == HelperReply::Kind::started) {
-                                             if (startedHandler)
-                                                 startedHandler(r.managementPassword);
-                                         } else {
-                                             terminationHandler(r.status, r.reason, r.blocking);
-                                         }
-                                     },
-                                     onError_});
+        connection_->queue_->submit(
+            {request,
+             [startedHandler, terminationHandler, blockLiftedHandler](const HelperReply& r) {
+                 if (r.kind == HelperReply::Kind::started) {
+                     if (startedHandler)
+                         startedHandler(r.managementPassword);
+                 } else if (r.kind == HelperReply::Kind::terminated) {
+                     terminationHandler(r.status, r.reason, r.blocking);
+                 } else if (blockLiftedHandler) {
+                     blockLiftedHandler(r.reason);
+                 }
+             },
+             onError_});
     }
 
     void killOpenVPN(bool keepBlock) override {
@@ -289,6 +297,20 @@ void HelperConnection::Queue::readReplies(LineReader& lines) {
             handler(*reply);
             continue;
         }
+        if (reply->kind == HelperReply::Kind::terminated) {
+            // The helper tells only the latest run whose end said the block holds when it
+            // goes: earlier runs wait for nothing more.
+            std::erase_if(waiting_, [&](const auto& entry) {
+                return entry.second.blocking && entry.first < reply->id;
+            });
+            waiting = waiting_.find(reply->id);
+        }
+        if (reply->kind == HelperReply::Kind::terminated && reply->blocking) {
+            waiting->second.blocking = true;
+            auto handler = waiting->second.onReply;
+            handler(*reply);
+            continue;
+        }
         auto handler = std::move(waiting->second.onReply);
         waiting_.erase(waiting);
         handler(*reply);
@@ -349,8 +371,9 @@ void HelperConnection::Queue::breakWith(const HelperError& error) {
         ::shutdown(socketFd_, SHUT_RDWR);
     auto waiting = std::move(waiting_);
     waiting_.clear();
+    // A run that has ended owes nothing; its block ends with the connection (whenInvalidated).
     for (auto& [id, w] : waiting)
-        if (w.onError)
+        if (w.onError && !w.blocking)
             w.onError(error);
     std::function<void()> handler;
     std::vector<std::function<void()>> watchers;

@@ -31,6 +31,9 @@ public:
     // the run's block of traffic outside the tunnel holds on until it is released.
     using TerminationHandler =
         std::function<void(int32_t terminationStatus, const std::string& reason, bool blocking)>;
+    // The block a termination said holds was ended by someone else (another program of the
+    // user's, root, or another user once this one had left the computer); `reason` says who.
+    using BlockLiftedHandler = std::function<void(const std::string& reason)>;
     using LeakBlock = ::LeakBlock;
 
     virtual ~HelperProtocol() = default;
@@ -42,12 +45,14 @@ public:
     // tunnel during the run (and after an end the user did not ask for, until released).
     virtual void runOpenVPN(const std::string& config, const std::string& clientUp,
                             const std::string& clientDown, StartedHandler startedHandler,
-                            TerminationHandler terminationHandler, LeakBlock block = {}) = 0;
+                            TerminationHandler terminationHandler, LeakBlock block = {},
+                            BlockLiftedHandler blockLiftedHandler = {}) = 0;
     // Ends the running openvpn. Its block of traffic outside the tunnel ends with it when
     // the user asked; with `keepBlock` (the application ends a run its user still wants,
     // say after a drop with automatic reconnecting off) it holds on until released.
     virtual void killOpenVPN(bool keepBlock = false) = 0;
     // Ends the helper's block of traffic outside the tunnel, which outlives a run that
-    // ended without its user asking. Allowed to that run's user and root.
+    // ended without its user asking. Allowed to that run's user and root, and to anyone
+    // allowed to change the network once that user has left the computer.
     virtual void releaseBlock() = 0;
 };

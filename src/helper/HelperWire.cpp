@@ -97,6 +97,10 @@ std::string HelperWire::encode(const HelperReply& reply) {
         if (reply.blocking)
             message["blocking"] = true;
         break;
+    case HelperReply::Kind::blockLifted:
+        message["reply"] = "blockLifted";
+        message["reason"] = reply.reason;
+        break;
     }
     return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
@@ -189,6 +193,13 @@ std::optional<HelperReply> HelperWire::decodeReply(std::string_view line) {
                 return std::nullopt;
             reply.reason = reason->get<std::string>();
         }
+    } else if (*kind == "blockLifted") {
+        const auto reason = message->find("reason");
+        if (reason == message->end() || !reason->is_string() ||
+            reason->get<std::string>().size() > maxReasonBytes)
+            return std::nullopt;
+        reply.kind = HelperReply::Kind::blockLifted;
+        reply.reason = reason->get<std::string>();
     } else {
         return std::nullopt;
     }

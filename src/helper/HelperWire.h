@@ -23,14 +23,15 @@ struct HelperRequest {
 };
 
 struct HelperReply {
-    enum class Kind { version, started, terminated };
+    // blockLifted: the block a `terminated` of this run said holds was ended by someone else.
+    enum class Kind { version, started, terminated, blockLifted };
 
     uint64_t id = 0;
     Kind kind = Kind::version;
     std::string version;
     std::string managementPassword; // started
     int32_t status = 0;             // terminated
-    std::string reason;             // terminated: why a run was refused, empty otherwise
+    std::string reason;             // terminated: why a run was refused; blockLifted: by whom
     bool blocking = false;          // terminated: the run's block holds on until released
 };
 

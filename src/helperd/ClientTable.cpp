@@ -22,10 +22,15 @@ std::optional<std::string> ClientTable::busy(uid_t uid) const {
     return std::nullopt;
 }
 
-uint64_t ClientTable::add(int fd, uid_t uid, gid_t gid, pid_t pid, Clock::time_point now) {
+uint64_t ClientTable::add(int fd, uid_t uid, gid_t gid, pid_t pid, Clock::time_point now,
+                          uint64_t startTime) {
     const uint64_t id = nextId_++;
-    clients_.emplace(id,
-                     Client{{id, uid, gid, pid}, fd, LineReader{HelperWire::maxLineBytes}, 0, now});
+    clients_.emplace(id, Client{{id, uid, gid, pid, startTime},
+                                fd,
+                                LineReader{HelperWire::maxLineBytes},
+                                0,
+                                false,
+                                now});
     return id;
 }
 
@@ -74,6 +79,16 @@ bool ClientTable::holdsLine(uint64_t id) const {
     return it != clients_.end() && it->second.lines.holdsLine();
 }
 
+void ClientTable::setWaiting(uint64_t id, bool waiting) {
+    if (const auto it = clients_.find(id); it != clients_.end())
+        it->second.waiting = waiting;
+}
+
+bool ClientTable::ready(uint64_t id) const {
+    const auto it = clients_.find(id);
+    return it != clients_.end() && it->second.lines.holdsLine() && !it->second.waiting;
+}
+
 std::optional<std::string> ClientTable::nextLine(uint64_t id) {
     const auto it = clients_.find(id);
     if (it == clients_.end())
@@ -117,7 +132,7 @@ std::vector<uint64_t> ClientTable::nextTurn() {
     // Per user, the first connection after the one served last that holds a request.
     std::map<uid_t, uint64_t> first, after;
     for (const auto& [id, client] : clients_) {
-        if (!client.lines.holdsLine())
+        if (!client.lines.holdsLine() || client.waiting)
             continue;
         const uid_t uid = client.caller.uid;
         first.emplace(uid, id);

@@ -28,13 +28,16 @@ public:
         uid_t uid = 0;
         gid_t gid = 0;
         pid_t pid = 0;
+        // Of the process that connected, when it could be read (see PolkitAuthority).
+        uint64_t startTime = 0;
         std::string describe() const;
     };
 
     // Why a new connection of `uid` is turned away, if it is.
     std::optional<std::string> busy(uid_t uid) const;
     // Takes over the connected socket `fd`; it owes its first request from `now` on.
-    uint64_t add(int fd, uid_t uid, gid_t gid, pid_t pid, Clock::time_point now);
+    uint64_t add(int fd, uid_t uid, gid_t gid, pid_t pid, Clock::time_point now,
+                 uint64_t startTime = 0);
     // Closes the connection; false if it was gone already.
     bool remove(uint64_t id);
     std::optional<Caller> caller(uint64_t id) const;
@@ -47,6 +50,11 @@ public:
     // Adds bytes read from the connection.
     Received append(uint64_t id, std::string_view bytes);
     bool holdsLine(uint64_t id) const;
+    // A connection whose request waits for an answer from elsewhere (polkit's) gets no
+    // other request served meanwhile, so its requests stay in order.
+    void setWaiting(uint64_t id, bool waiting);
+    // Whether its next request can be served now.
+    bool ready(uint64_t id) const;
     std::optional<std::string> nextLine(uint64_t id);
     // Records a decoded request's id; false if it does not follow the last one.
     bool accept(uint64_t id, uint64_t requestId);
@@ -66,6 +74,7 @@ private:
         int fd = -1;
         LineReader lines;
         uint64_t lastRequest = 0;
+        bool waiting = false;
         // Since when the connection owes the rest of a request (or its first one).
         std::optional<Clock::time_point> owesSince;
     };

@@ -3,6 +3,7 @@
 #include "helper/HelperPaths.h"
 #include "helperd/ClientPolicy.h"
 #include "helperd/DaemonLog.h"
+#include "helperd/LoginSessions.h"
 #include "helperd/ProfileChecker.h"
 #include "helperd/ProfileReader.h"
 #include "helperd/RunAdmission.h"
@@ -53,6 +54,10 @@ int HelperServer::run() {
             watch(effects_.openVPN().outputFd(), 0);
         if (effects_.lookup().running())
             watch(effects_.lookup().fd(), 0);
+        if (authority_.fd() >= 0) {
+            watch(authority_.fd(), 0);
+            fds.back().events = authority_.events();
+        }
         // A connection whose last request waits for its turn is not read from: what it
         // sends meanwhile waits in its socket.
         for (uint64_t id : clients_.ids())
@@ -64,6 +69,8 @@ int HelperServer::run() {
             return 1;
         }
         dispatch(RunSupervisor::Tick{});
+        // polkit's answers, and its time-outs.
+        authority_.process();
         DaemonLog::flush();
         for (uint64_t id : clients_.stalled(Clock::now(), requestTimeout))
             closeLater(id,
@@ -107,7 +114,7 @@ void HelperServer::accept() {
         ::close(fd);
         return;
     }
-    if (!ClientPolicy::mayConnect(credentials.uid)) {
+    if (!ClientPolicy::mayConnect(credentials.uid, firstRegularUid_)) {
         DaemonLog::line("refused connection from uid " + std::to_string(credentials.uid) +
                         ": not a user the helper serves");
         ::close(fd);
@@ -122,7 +129,10 @@ void HelperServer::accept() {
         ::close(fd);
         return;
     }
-    clients_.add(fd, credentials.uid, credentials.gid, credentials.pid, Clock::now());
+    // Read now, while the pid is surely the caller's (polkit reads it itself where the
+    // sandbox hides other users' processes).
+    clients_.add(fd, credentials.uid, credentials.gid, credentials.pid, Clock::now(),
+                 PolkitAuthority::startTimeOf(credentials.pid));
 }
 
 void HelperServer::readFrom(uint64_t clientId) {
@@ -173,18 +183,82 @@ void HelperServer::handle(const ClientTable::Caller& caller, const HelperRequest
         break;
     }
     case HelperRequest::Operation::killOpenVPN:
-        dispatch(RunSupervisor::Kill{caller.uid, request.keepBlock});
+        // Keeping the block is a change of the network; ending one's run is not.
+        if (request.keepBlock && supervisor_.openVPNRuns())
+            return authorize(caller, request, ClientPolicy::Act::keepBlock);
+        dispatch(RunSupervisor::Kill{caller.uid, request.keepBlock, {}});
         break;
     case HelperRequest::Operation::releaseBlock:
-        dispatch(RunSupervisor::Release{caller.uid});
+        if (supervisor_.blockUid())
+            authorize(caller, request, ClientPolicy::Act::release);
         break;
     case HelperRequest::Operation::runOpenVPN:
-        handleRun(caller, request);
+        authorize(caller, request, ClientPolicy::Act::run);
         break;
     }
 }
 
-void HelperServer::handleRun(const ClientTable::Caller& caller, const HelperRequest& request) {
+void HelperServer::authorize(const ClientTable::Caller& caller, const HelperRequest& request,
+                             ClientPolicy::Act act) {
+    if (!ClientPolicy::asksAuthority(act, caller.uid, blockHolderFor(caller.uid, false)))
+        return decide(caller, request, act, ClientPolicy::Authority::yes);
+    const char* action =
+        act == ClientPolicy::Act::run ? ClientPolicy::runAction : ClientPolicy::blockAction;
+    clients_.setWaiting(caller.id, true);
+    authority_.check({caller.pid, caller.startTime, caller.uid}, action,
+                     [this, id = caller.id, request, act](ClientPolicy::Authority answer) {
+                         clients_.setWaiting(id, false);
+                         // A client that went meanwhile is owed nothing.
+                         if (const auto current = clients_.caller(id))
+                             decide(*current, request, act, answer);
+                     });
+}
+
+void HelperServer::decide(const ClientTable::Caller& caller, const HelperRequest& request,
+                          ClientPolicy::Act act, ClientPolicy::Authority answer) {
+    // The block's owner is looked at now, when polkit has answered: it may have gone meanwhile.
+    const bool sessionsCount =
+        answer == ClientPolicy::Authority::yes || answer == ClientPolicy::Authority::no;
+    // A block whose run goes on is that run's: whether another run may replace it is the
+    // admission's to say.
+    const bool blockOfItsOwn = act == ClientPolicy::Act::keepBlock ||
+                               (act == ClientPolicy::Act::run && supervisor_.runUid());
+    const auto holder =
+        blockOfItsOwn ? ClientPolicy::BlockHolder::none : blockHolderFor(caller.uid, sessionsCount);
+    const auto verdict = ClientPolicy::decide(act, caller.uid, answer, holder);
+    // A refused run is logged as it is answered.
+    if (!verdict.allowed && act != ClientPolicy::Act::run)
+        DaemonLog::line(std::string("refused ") + HelperWire::operationName(request.operation) +
+                        (request.keepBlock ? " keeping the block" : "") + " from " +
+                        caller.describe() + ": " + verdict.why);
+    switch (act) {
+    case ClientPolicy::Act::run:
+        if (!verdict.allowed)
+            return dispatch(RunSupervisor::Refused{
+                {caller.id, request.id, caller.uid}, verdict.why, verdict.reason});
+        return handleRun(caller, request, sessionsCount);
+    case ClientPolicy::Act::keepBlock:
+        return dispatch(RunSupervisor::Kill{caller.uid, true, verdict.reason});
+    case ClientPolicy::Act::release:
+        if (verdict.allowed)
+            dispatch(RunSupervisor::Release{caller.uid, caller.id,
+                                            holder == ClientPolicy::BlockHolder::away});
+        return;
+    }
+}
+
+ClientPolicy::BlockHolder HelperServer::blockHolderFor(uid_t caller, bool sessionsCount) const {
+    const auto owner = supervisor_.blockUid();
+    if (!owner)
+        return ClientPolicy::BlockHolder::none;
+    if (*owner == caller)
+        return ClientPolicy::BlockHolder::caller;
+    return !sessionsCount || LoginSessions::atComputer(*owner) ? ClientPolicy::BlockHolder::present
+                                                               : ClientPolicy::BlockHolder::away;
+}
+
+void HelperServer::handleRun(const ClientTable::Caller& caller, const HelperRequest& request,
+                             bool sessionsCount) {
     RunAdmission::Facts facts;
     facts.upScript = settings_.scriptDir + "/" + HelperPaths::upScript;
     facts.downScript = settings_.scriptDir + "/" + HelperPaths::downScript;
@@ -197,13 +271,12 @@ void HelperServer::handleRun(const ClientTable::Caller& caller, const HelperRequ
         facts.profile = ProfileReader::read(request.config, caller.uid, caller.gid,
                                             ProfileChecker::maxProfileBytes);
     facts.runUid = supervisor_.runUid();
-    facts.blockUid = supervisor_.blockUid();
+    facts.runOwnerAway = sessionsCount && facts.runUid && *facts.runUid != caller.uid &&
+                         !LoginSessions::atComputer(*facts.runUid);
     auto decision = RunAdmission::decide(request, caller, facts);
-    if (auto* refusal = std::get_if<RunAdmission::Refusal>(&decision)) {
-        DaemonLog::line("refused runOpenVPN from " + caller.describe() + ": " + refusal->why);
-        return effects_.ended({caller.id, request.id, caller.uid}, refusedStatus, refusal->reason,
-                              supervisor_.blocksFor(caller.id));
-    }
+    if (auto* refusal = std::get_if<RunAdmission::Refusal>(&decision))
+        return dispatch(RunSupervisor::Refused{
+            {caller.id, request.id, caller.uid}, refusal->why, refusal->reason});
     dispatch(RunSupervisor::Admitted{std::move(std::get<RunSupervisor::Run>(decision))});
 }
 
@@ -239,8 +312,9 @@ int HelperServer::pollTimeout() const {
     consider(supervisor_.deadline());
     consider(clients_.nextStall(requestTimeout));
     consider(DaemonLog::nextFlush());
+    consider(authority_.deadline());
     for (uint64_t id : clients_.ids())
-        if (clients_.holdsLine(id))
+        if (clients_.ready(id))
             return 0;
     return next ? millisecondsUntil(*next) : -1;
 }

@@ -5,6 +5,7 @@
 #include "helperd/ClientTable.h"
 #include "helperd/LeakGuard.h"
 #include "helperd/OpenVPNRunner.h"
+#include "helperd/PolkitAuthority.h"
 #include "helperd/RunEffects.h"
 #include "helperd/RunSupervisor.h"
 #include "platform/Result.h"
@@ -16,8 +17,10 @@
 // The helper daemon's event loop: serves clients on the listening socket and turns
 // what happens (requests, openvpn's output and end, the look-up's answer, time) into
 // events of the run slot (RunSupervisor), whose effects RunEffects carries out. Single-threaded
-// by design. A connection that must be closed while an event is handled is closed once
-// that event is over, so nothing the handling holds goes away under it.
+// by design: even polkit's answers (PolkitAuthority) come in through the loop, and a
+// connection whose request waits for one gets nothing else served meanwhile. A connection that must
+// be closed while an event is handled is closed once that event is over, so nothing the handling
+// holds goes away under it.
 class HelperServer {
 public:
     static constexpr int32_t refusedStatus = HelperProtocol::refusedStatus;
@@ -48,7 +51,16 @@ private:
     void readFrom(uint64_t clientId);
     void serveTurn();
     void handle(const ClientTable::Caller& caller, const HelperRequest& request);
-    void handleRun(const ClientTable::Caller& caller, const HelperRequest& request);
+    // Asks polkit, where the act needs it, then decides.
+    void authorize(const ClientTable::Caller& caller, const HelperRequest& request,
+                   ClientPolicy::Act act);
+    void decide(const ClientTable::Caller& caller, const HelperRequest& request,
+                ClientPolicy::Act act, ClientPolicy::Authority answer);
+    // `sessionsCount`: whether a block's owner who left the computer loses it; only where
+    // polkit answered, which judges by the same sessions.
+    ClientPolicy::BlockHolder blockHolderFor(uid_t caller, bool sessionsCount) const;
+    void handleRun(const ClientTable::Caller& caller, const HelperRequest& request,
+                   bool sessionsCount);
     void dispatch(RunSupervisor::Event event);
     // Closes the connection once the event at hand is over.
     void closeLater(uint64_t clientId, const std::string& why);
@@ -58,7 +70,9 @@ private:
     Result<void> trustedScript(const std::string& path) const;
 
     Settings settings_;
+    const uid_t firstRegularUid_ = ClientPolicy::firstRegularUid();
     ClientTable clients_;
+    PolkitAuthority authority_;
     std::vector<std::pair<uint64_t, std::string>> doomed_;
     RunEffects effects_;
     RunSupervisor supervisor_{effects_};

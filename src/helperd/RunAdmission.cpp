@@ -19,16 +19,9 @@ RunAdmission::Decision RunAdmission::decide(const HelperRequest& request,
     if (!verdict)
         return Refusal{"profile " + verdict.why().describe(),
                        "The VPN profile was refused (" + verdict.why().describe() + ")."};
-    if (facts.runUid && !ClientPolicy::mayControl(caller.uid, *facts.runUid))
+    if (facts.runUid && !ClientPolicy::mayControl(caller.uid, *facts.runUid) && !facts.runOwnerAway)
         return Refusal{"a run of uid " + std::to_string(*facts.runUid) + " is going on",
                        "Another user's VPN connection is running on this computer."};
-    // A block that outlived its run protects that run's user until they choose: a run of
-    // anyone else would take it over (or, unguarded, end it), and could then release it.
-    if (facts.blockUid && !ClientPolicy::mayControl(caller.uid, *facts.blockUid))
-        return Refusal{"traffic outside the tunnel is blocked for uid " +
-                           std::to_string(*facts.blockUid),
-                       "Another user's VPN connection dropped and still blocks traffic outside "
-                       "the VPN on this computer."};
 
     RunSupervisor::Run run;
     run.owner = {caller.id, request.id, caller.uid};

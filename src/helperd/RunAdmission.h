@@ -12,7 +12,8 @@
 
 // Whether a runOpenVPN request may go on, decided from what the daemon found out about
 // it (whether the installed scripts are root's alone, the profile as read for the
-// caller) and who holds the run slot and the block. Pure: no file, no clock, no socket.
+// caller) and who holds the run slot (who may take the block over is ClientPolicy's). Pure: no
+// file, no clock, no socket.
 class RunAdmission {
 public:
     struct Refusal {
@@ -27,7 +28,8 @@ public:
         // The profile the request names, read with the caller's rights.
         Result<std::string> profile = Result<std::string>::failure("not read");
         std::optional<uid_t> runUid;
-        std::optional<uid_t> blockUid;
+        // That run's user has left the computer: the run no longer keeps others from theirs.
+        bool runOwnerAway = false;
     };
     using Decision = std::variant<RunSupervisor::Run, Refusal>;
 

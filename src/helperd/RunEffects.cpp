@@ -159,3 +159,11 @@ void RunEffects::ended(const RunSupervisor::Owner& owner, int32_t status, const 
     reply.blocking = blocking;
     settings_.send(owner.client, reply);
 }
+
+void RunEffects::lifted(const RunSupervisor::Owner& owner, const std::string& reason) {
+    HelperReply reply;
+    reply.id = owner.requestId;
+    reply.kind = HelperReply::Kind::blockLifted;
+    reply.reason = reason;
+    settings_.send(owner.client, reply);
+}

@@ -50,6 +50,7 @@ public:
     void started(const RunSupervisor::Owner& owner, const std::string& password) override;
     void ended(const RunSupervisor::Owner& owner, int32_t status, const std::string& reason,
                bool blocking) override;
+    void lifted(const RunSupervisor::Owner& owner, const std::string& reason) override;
 
 private:
     Settings settings_;

@@ -21,6 +21,14 @@ std::string uidText(uid_t uid) {
     return "uid " + std::to_string(uid);
 }
 
+std::string liftedReason(uid_t by, uid_t owner) {
+    if (by == owner)
+        return "Another program of yours ended the block of traffic outside the VPN.";
+    if (by == 0)
+        return "An administrator ended the block of traffic outside the VPN.";
+    return "Another user of this computer ended the block of traffic outside the VPN.";
+}
+
 } // namespace
 
 const char* RunSupervisor::phaseName(Phase phase) {
@@ -76,7 +84,8 @@ void RunSupervisor::handle(Event event, Clock::time_point now) {
                            exited(e.status, now);
                    },
                    [&](Kill& e) { kill(e, now); },
-                   [&](Release& e) { release(e.caller); },
+                   [&](Release& e) { release(e); },
+                   [&](Refused& e) { refuse(e.owner, e.why, e.reason); },
                    [&](ClientGone& e) { clientGone(e.client, now); },
                    [&](Tick&) { tick(now); },
                    [&](Stop&) { stop(now); },
@@ -107,6 +116,18 @@ void RunSupervisor::admit(Run run, Clock::time_point now) {
 }
 
 void RunSupervisor::prepare(Run run, Clock::time_point now) {
+    // Another user's run (root's, or one allowed because the block's user has left) does
+    // not inherit that user's block and the addresses it looked up: it starts afresh.
+    if (block_ && block_->owner.uid != run.owner.uid) {
+        releaseBlock("a run of " + uidText(run.owner.uid) + " was admitted", run.owner);
+        settle();
+    } else if (block_ && block_->toldRequest && block_->owner.client != run.owner.client) {
+        // Another program of the same user takes the block over: it is no longer the
+        // first one's to show or to release.
+        ports_.lifted({block_->owner.client, *block_->toldRequest, block_->owner.uid},
+                      liftedReason(run.owner.uid, block_->owner.uid));
+        block_->toldRequest.reset();
+    }
     if (!run.blockLeaks || run.names.empty())
         return start(std::move(run), {}, now);
     if (block_) {
@@ -158,7 +179,7 @@ void RunSupervisor::start(Run run, NumericRemotes::Addresses addresses, Clock::t
         run.launch.tunnelName = *tunnel;
         switch (ports_.block(*tunnel, run.allowLocalNetwork)) {
         case Blocked::yes:
-            block_ = Block{run.owner, std::move(addresses)};
+            block_ = Block{run.owner, std::move(addresses), std::nullopt};
             DaemonLog::line("blocking traffic outside the tunnel " + *tunnel + " for " +
                             uidText(run.owner.uid) +
                             (run.allowLocalNetwork ? ", the local network allowed" : ""));
@@ -167,7 +188,7 @@ void RunSupervisor::start(Run run, NumericRemotes::Addresses addresses, Clock::t
             break;
         case Blocked::refused:
             // The block itself holds, for this run's user, who may release it.
-            block_ = Block{run.owner, std::move(addresses)};
+            block_ = Block{run.owner, std::move(addresses), std::nullopt};
             settle();
             return refuse(run.owner, "the local network could not be shut out",
                           "The block of traffic outside the VPN could not be changed to keep "
@@ -175,7 +196,7 @@ void RunSupervisor::start(Run run, NumericRemotes::Addresses addresses, Clock::t
         }
     } else {
         // A run that does not block leaks ends any block an earlier run left.
-        releaseBlock("a run without a block started");
+        releaseBlock("a run without a block started", run.owner);
     }
     if (const Result<void> started = ports_.startOpenVPN(run.launch); !started) {
         settle();
@@ -200,7 +221,7 @@ void RunSupervisor::exited(int32_t status, Clock::time_point now) {
                         uidText(block_->owner.uid) + " until released");
     settle();
     // After the block's fate is known: the reply says whether it outlives the run.
-    ports_.ended(ended.run.owner, status, ended.endReason, blocksFor(ended.run.owner.client));
+    tellEnd(ended.run.owner, status, ended.endReason);
     if (next_ && !stopping_) {
         Run run = std::move(*next_);
         next_.reset();
@@ -228,15 +249,19 @@ void RunSupervisor::kill(const Kill& kill, Clock::time_point now) {
     // An end the application chose for a run its user still wants (a drop with
     // automatic reconnecting off, a management interface it lost) is no end the user
     // asked for: the block stays until they choose. Once asked, the release stands.
-    if (!kill.keepBlock)
+    const bool keep = kill.keepBlock && kill.keepRefused.empty();
+    if (!keep)
         current_->releaseAtEnd = true;
-    stopOpenVPN(kill.keepBlock ? "killOpenVPN, keeping the block" : "killOpenVPN", now);
+    if (!kill.keepRefused.empty())
+        current_->endReason = kill.keepRefused;
+    stopOpenVPN(keep ? "killOpenVPN, keeping the block" : "killOpenVPN", now);
 }
 
-void RunSupervisor::release(uid_t caller) {
+void RunSupervisor::release(const Release& release) {
     if (!block_)
         return;
-    if (!ClientPolicy::mayControl(caller, block_->owner.uid)) {
+    const uid_t caller = release.caller;
+    if (!ClientPolicy::mayControl(caller, block_->owner.uid) && !release.ownerAway) {
         DaemonLog::line("refused releaseBlock from " + uidText(caller) + ": the block belongs to " +
                         uidText(block_->owner.uid));
         return;
@@ -246,7 +271,7 @@ void RunSupervisor::release(uid_t caller) {
         DaemonLog::line("ignored releaseBlock from " + uidText(caller) + ": its run goes on");
         return;
     }
-    releaseBlock("released by " + uidText(caller));
+    releaseBlock("released by " + uidText(caller), Owner{release.client, 0, caller});
     settle();
 }
 
@@ -323,15 +348,26 @@ void RunSupervisor::stopOpenVPN(const std::string& why, Clock::time_point now) {
 
 void RunSupervisor::refuse(const Owner& owner, const std::string& why, const std::string& reason) {
     DaemonLog::line("refused runOpenVPN of " + uidText(owner.uid) + ": " + why);
-    ports_.ended(owner, refusedStatus, reason, blocksFor(owner.client));
+    tellEnd(owner, refusedStatus, reason);
 }
 
-void RunSupervisor::releaseBlock(const std::string& why) {
+void RunSupervisor::tellEnd(const Owner& owner, int32_t status, const std::string& reason) {
+    const bool blocking = blocksFor(owner.client);
+    if (blocking)
+        block_->toldRequest = owner.requestId;
+    ports_.ended(owner, status, reason, blocking);
+}
+
+void RunSupervisor::releaseBlock(const std::string& why, std::optional<Owner> by) {
     if (!block_)
         return;
+    const Block ended = std::move(*block_);
     block_.reset();
     ports_.unblock();
     DaemonLog::line("no longer blocking traffic outside the tunnel: " + why);
+    if (by && ended.toldRequest && by->client != ended.owner.client)
+        ports_.lifted({ended.owner.client, *ended.toldRequest, ended.owner.uid},
+                      liftedReason(by->uid, ended.owner.uid));
 }
 
 void RunSupervisor::settle() {

@@ -23,7 +23,9 @@
 //     +--------- refused/killed       exited <-- stopping <--kill/replace/client gone
 //                                        |
 //   blockedAfterDrop: no openvpn, the block of an end nobody asked for holds until
-//   its user (or root) releases it, runs again, or its connection goes away.
+//   its user (or root) releases it, runs again, or its connection goes away; or, once
+//   that user has left the computer, until anyone allowed to change the network does.
+//   A block's client that was told it holds is told when someone else ends it.
 //
 // Rules: a run's client gets exactly one end (`ended`), and `started` at most once
 // before it; a run that replaces another waits until the old openvpn has ended; while
@@ -74,6 +76,8 @@ public:
         virtual void started(const Owner& owner, const std::string& managementPassword) = 0;
         virtual void ended(const Owner& owner, int32_t status, const std::string& reason,
                            bool blocking) = 0;
+        // The block `owner` was told holds has been ended by someone else.
+        virtual void lifted(const Owner& owner, const std::string& reason) = 0;
     };
 
     struct Admitted {
@@ -89,17 +93,28 @@ public:
     struct Kill {
         uid_t caller = 0;
         bool keepBlock = false;
+        // Why the block is not kept although asked for: the run's client is told.
+        std::string keepRefused;
     };
     struct Release {
         uid_t caller = 0;
+        uint64_t client = 0;
+        // The block's user has left the computer: anyone who got this far may end it.
+        bool ownerAway = false;
+    };
+    // A run refused before it reached the slot: its client learns whether the block holds.
+    struct Refused {
+        Owner owner;
+        std::string why;
+        std::string reason;
     };
     struct ClientGone {
         uint64_t client = 0;
     };
     struct Tick {};
     struct Stop {};
-    using Event =
-        std::variant<Admitted, LookedUp, Listening, Exited, Kill, Release, ClientGone, Tick, Stop>;
+    using Event = std::variant<Admitted, LookedUp, Listening, Exited, Kill, Release, Refused,
+                               ClientGone, Tick, Stop>;
 
     explicit RunSupervisor(Ports& ports) : ports_(ports) {}
 
@@ -135,6 +150,8 @@ private:
         // The addresses looked up when it began: a run that takes the block over
         // cannot look its names up through it.
         NumericRemotes::Addresses addresses;
+        // The request whose `terminated` said the block holds: the one told when it ends.
+        std::optional<uint64_t> toldRequest;
     };
 
     void admit(Run run, Clock::time_point now);
@@ -143,14 +160,18 @@ private:
     void start(Run run, NumericRemotes::Addresses addresses, Clock::time_point now);
     void exited(int32_t status, Clock::time_point now);
     void kill(const Kill& kill, Clock::time_point now);
-    void release(uid_t caller);
+    void release(const Release& release);
     void clientGone(uint64_t client, Clock::time_point now);
     void tick(Clock::time_point now);
     void stop(Clock::time_point now);
 
     void stopOpenVPN(const std::string& why, Clock::time_point now);
     void refuse(const Owner& owner, const std::string& why, const std::string& reason);
-    void releaseBlock(const std::string& why);
+    // Tells the run's client its end, and whether the block outlives it.
+    void tellEnd(const Owner& owner, int32_t status, const std::string& reason);
+    // `by`: the client whose request ends it; the block's own client is told when it was
+    // told the block holds and someone else ends it.
+    void releaseBlock(const std::string& why, std::optional<Owner> by = std::nullopt);
     // With no openvpn and no look-up left: idle, or the block that holds.
     void settle();
 

@@ -38,6 +38,11 @@ constexpr const char* logrotateDir = "/etc/logrotate.d";
 // Not the package's name for it: the package's scripts remove what the installer made.
 constexpr const char* logrotateName = "quovant-install-helper";
 constexpr const char* installedLogrotateName = "quovant";
+// polkit reads actions from here only. The package's own copy of the helper's actions wins;
+// the installer's has a name of its own, so that removing it never touches the package's.
+constexpr const char* policyDir = "/usr/share/polkit-1/actions";
+constexpr const char* policyName = "org.quovant.helper.installed.policy";
+constexpr const char* packagePolicyName = "org.quovant.helper.policy";
 constexpr const char* cleanPath = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
 const std::vector<std::string> scripts = {"client.up", "client.down"};
 
@@ -179,7 +184,18 @@ void stopStartedHelper(const TrustedDir& runDir, const std::string& pidfile,
     runDir.remove(pidfile);
 }
 
+// The helper asks polkit who may change the network, by the actions this file names.
+void installPolicy() {
+    struct stat st;
+    if (::lstat(policyDir, &st) != 0)
+        return; // no polkit: the helper serves regular users without asking
+    const TrustedDir actions = TrustedDir::open(policyDir);
+    if (!actions.exists(packagePolicyName))
+        actions.writeFile(policyName, UnitText::helperPolicy, 0644);
+}
+
 void install(const Settings& s) {
+    installPolicy();
     const TrustedDir source = TrustedDir::open(ownDirectory());
     std::vector<std::pair<std::string, int>> files = {{label, source.openTrustedFile(label)}};
     for (const auto& script : scripts)
@@ -239,6 +255,8 @@ void remove(const Settings& s) {
         runDir.removeRootSocket(nameOf(s.socketPath));
     if (::lstat(logrotateDir, &st) == 0 && TrustedDir::open(logrotateDir).exists(logrotateName))
         TrustedDir::open(logrotateDir).remove(logrotateName);
+    if (::lstat(policyDir, &st) == 0)
+        TrustedDir::open(policyDir).remove(policyName);
 
     if (::lstat(s.installDir.c_str(), &st) != 0)
         return;

@@ -207,7 +207,10 @@ void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {
             event.flag = blocking;
             poster(std::move(event), &OpenVPNService::dispatch);
         },
-        request.block);
+        request.block,
+        [poster, run](const std::string& reason) {
+            poster(RunEvent::of(Kind::blockLifted, run, reason), &OpenVPNService::dispatch);
+        });
 }
 
 void OpenVPNService::attach(uint64_t run, const std::string& managementPassword) {

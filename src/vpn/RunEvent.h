@@ -45,6 +45,7 @@ struct RunEvent {
         networkChanged,   // the network under the tunnel changed (`text`; `flag`: a way out came)
         timeout,          // `timer` ran out
         helperGone,       // the helper connection of the run that holds the block broke
+        blockLifted,      // someone else ended the block of the run (`text`: who)
         leakBlockOff,     // the user no longer wants traffic outside the tunnel blocked
     };
 

@@ -147,6 +147,12 @@ void RunMachine::handle(const RunEvent& event) {
         return networkChanged(event.text, event.flag);
     case Kind::timeout:
         return timeout(event.timer);
+    case Kind::blockLifted:
+        if (phase == RunPhase::blocked) {
+            effects_.log("traffic outside the VPN is no longer blocked: " + event.text);
+            finish(event.text);
+        }
+        return;
     case Kind::helperGone:
         if (phase == RunPhase::blocked) {
             effects_.log("the VPN helper went away: traffic outside the VPN is no longer blocked");

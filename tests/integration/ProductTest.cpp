@@ -1,7 +1,9 @@
 // The real quovant binary, as an ordinary user under Xvfb, against the real account
 // service, helper daemon and openvpn server: what a user's clicks lead to.
+#include "PrivateSystemBus.h"
 #include "ProductStack.h"
 #include "TrafficProbe.h"
+#include "vpn/RunMachine.h"
 
 #include <csignal>
 #include <fstream>
@@ -40,6 +42,23 @@ std::unique_ptr<ChildProcess> connectThroughTheWindow(ProductStack& stack) {
     if (!pollUntil([&] { return stack.logged("\nCONNECTED\n"); }, 60s))
         return nullptr;
     return quovant;
+}
+
+// Starts quovant, logs in through its window and waits until it tells the user `failure`
+// in an alert of its own.
+::testing::AssertionResult loginFails(ProductStack& stack, std::unique_ptr<ChildProcess>& quovant,
+                                      const std::string& failure) {
+    quovant = stack.startQuovant();
+    const std::string window = stack.waitForWindow();
+    if (window.empty())
+        return ::testing::AssertionFailure() << "no window\n" << stack.appLog();
+    const size_t windows = stack.visibleWindows();
+    stack.logIn(window);
+    if (!pollUntil([&] { return stack.logged("connecting failed: " + failure); }, 60s))
+        return ::testing::AssertionFailure() << stack.appLog() << stack.helper.log();
+    if (!pollUntil([&] { return stack.visibleWindows() > windows; }, 5s))
+        return ::testing::AssertionFailure() << "no alert shows";
+    return ::testing::AssertionSuccess();
 }
 
 // Kills openvpn as a crash would and waits until the application says the block holds.
@@ -207,20 +226,8 @@ TEST(Product, AWrongVPNPasswordSaysSoAndLeavesTheWayOpen) {
     ProductStack stack(true);
     TrafficProbe::FarSide far(stack.server);
     stack.server.changePassword(0, "changed on the server");
-    auto quovant = stack.startQuovant();
-    const std::string window = stack.waitForWindow();
-    ASSERT_FALSE(window.empty()) << stack.appLog();
-    const size_t windows = stack.visibleWindows();
-    stack.logIn(window);
-    ASSERT_TRUE(pollUntil(
-        [&] {
-            return stack.logged("connecting failed: The VPN server did not accept the e-mail "
-                                "address or password.");
-        },
-        60s))
-        << stack.appLog();
-    EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() > windows; }, 5s))
-        << "the alert shows";
+    std::unique_ptr<ChildProcess> quovant;
+    ASSERT_TRUE(loginFails(stack, quovant, RunMachine::wrongVpnCredentials));
     stack.screenshot(screenshotPath("product-wrong-vpn-password"));
     EXPECT_FALSE(stack.logged("stays blocked")) << stack.appLog();
     EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 15s)) << stack.helper.log();
@@ -308,6 +315,69 @@ TEST(Product, SwitchingTheBlockOffWhileItHoldsOpensTheWayAndClosesTheQuestion) {
         << stack.appLog();
     EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 15s)) << stack.helper.log();
     EXPECT_EQ(occurrences(stack.appLog(), "traffic outside the VPN stays blocked"), 1u);
+}
+
+// polkit, asked by the helper, would want an administrator's password for this user (no
+// rule names them, and they have no active session here); the helper never has polkit ask,
+// so the run is refused, and the window says why.
+TEST(Product, ARunPolkitDoesNotAllowIsRefusedAndTheWindowSaysWhy) {
+    ProductStack stack(true);
+    // polkitd reads actions from this directory alone.
+    const std::filesystem::path actions = "/usr/share/polkit-1/actions/org.quovant.helper.policy";
+    const bool ours = !std::filesystem::exists(actions);
+    if (ours)
+        std::filesystem::copy_file(
+            std::string(QUOVANT_TEST_SOURCE_DIR) + "/packaging/org.quovant.helper.policy", actions);
+    struct Remove {
+        std::filesystem::path path;
+        ~Remove() {
+            if (!path.empty())
+                std::filesystem::remove(path);
+        }
+    } remove{ours ? actions : std::filesystem::path()};
+    PrivateSystemBus bus(stack.helper.systemBusSocket());
+    ChildProcess::Options options;
+    options.extraEnvironment = {"DBUS_SYSTEM_BUS_ADDRESS=" + bus.address()};
+    ChildProcess polkitd({"/usr/lib/polkit-1/polkitd", "--no-debug"}, options);
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            return runCommand({"busctl", "--address=" + bus.address(), "status",
+                               "org.freedesktop.PolicyKit1"}) == 0;
+        },
+        10s));
+
+    std::unique_ptr<ChildProcess> quovant;
+    ASSERT_TRUE(loginFails(stack, quovant,
+                           "You may not change this computer's network: that is for the user at "
+                           "the computer, in its active session, or for an administrator."));
+    stack.screenshot(screenshotPath("alert-polkit-refused"));
+    EXPECT_EQ(stack.helper.log().find("openvpn started"), std::string::npos);
+    EXPECT_EQ(stack.helper.log().find("could not ask polkit"), std::string::npos);
+}
+
+// Another program of the user's (a second Quovant, a script) ends the block: the window
+// follows, and says who opened the way.
+TEST(Product, ABlockAnotherProgramEndsNoLongerShowsAsBlocked) {
+    ProductStack stack(true);
+    auto quovant = connectThroughTheWindow(stack);
+    ASSERT_TRUE(quovant) << stack.appLog();
+    const size_t windows = stack.visibleWindows();
+    ASSERT_TRUE(dropTheRun(stack)) << stack.appLog();
+    ASSERT_TRUE(pollUntil([&] { return stack.visibleWindows() > windows; }, 5s));
+    const size_t withQuestion = stack.visibleWindows();
+
+    ChildProcess::Options options;
+    options.uid = ProductStack::appUid;
+    ChildProcess release({QUOVANT_TEST_CLIENT, "release", stack.helper.socketPath()}, options);
+    ASSERT_TRUE(release.waitFor(15s));
+    const std::string told = "Another program of yours ended the block of traffic outside the VPN.";
+    EXPECT_TRUE(pollUntil(
+        [&] { return stack.logged("traffic outside the VPN is no longer blocked: " + told); }, 10s))
+        << stack.appLog() << stack.helper.log();
+    EXPECT_FALSE(TrafficProbe::tableExists());
+    EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() <= withQuestion; }, 5s))
+        << "the question about the block is gone";
+    stack.screenshot(screenshotPath("product-block-lifted-by-another-program"));
 }
 
 TEST(Product, WithTheBlockSwitchedOffNothingIsBlocked) {

@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 #include "Poll.h"
+#include "PrivateSystemBus.h"
 #include "TempDir.h"
 #include "VpnStack.h"
 #include "platform/Log.h"
@@ -65,34 +66,9 @@ private:
     std::vector<int> locks_;
 };
 
-// A bus daemon of the system kind that only this test uses.
-class PrivateSystemBus {
-public:
-    PrivateSystemBus() {
-        const std::string socket = (dir_ / "system_bus_socket").string();
-        address_ = "unix:path=" + socket;
-        dir_.write("system.conf",
-                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
-                   "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                   "<busconfig><type>system</type><listen>" +
-                       address_ +
-                       "</listen><auth>EXTERNAL</auth>"
-                       "<policy context=\"default\"><allow user=\"*\"/><allow own=\"*\"/>"
-                       "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/></policy>"
-                       "</busconfig>\n");
-        daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-            "dbus-daemon", "--nofork", "--config-file", (dir_ / "system.conf").string()});
-        pollUntil([&] { return std::filesystem::exists(socket); }, 10s);
-    }
-    QDBusConnection connect(const QString& name) const {
-        return QDBusConnection::connectToBus(QString::fromStdString(address_), name);
-    }
-
-private:
-    TempDir dir_{"quovant-bus"};
-    std::string address_;
-    std::unique_ptr<ChildProcess> daemon_;
-};
+QDBusConnection connectTo(const PrivateSystemBus& bus, const QString& name) {
+    return QDBusConnection::connectToBus(QString::fromStdString(bus.address()), name);
+}
 
 // Runs Qt's events and the stack's main queue until `done` holds (bounded).
 bool pumpUntil(VpnStack& vpn, const std::function<bool()>& done,
@@ -117,7 +93,7 @@ bool seen(const VpnStack& vpn, const std::string& word) {
 
 TEST(SleepResume, TunnelIsToldBeforeSleepUnderADelayLockAndRestartedOnResume) {
     PrivateSystemBus bus;
-    QDBusConnection logindSide = bus.connect("fake-logind");
+    QDBusConnection logindSide = connectTo(bus, "fake-logind");
     ASSERT_TRUE(logindSide.isConnected());
     FakeLogin login(logindSide);
     ASSERT_TRUE(
@@ -127,7 +103,7 @@ TEST(SleepResume, TunnelIsToldBeforeSleepUnderADelayLockAndRestartedOnResume) {
     VpnStack vpn(std::vector<OpenVPNServer::Account>{{"alice@example.com", "pw"}});
     QtSleepWatcher watcher(
         [&](bool goingToSleep) { vpn.service->networkChanged(goingToSleep ? "sleep" : "resume"); },
-        bus.connect("client"));
+        connectTo(bus, "client"));
     ASSERT_TRUE(watcher.watching());
     ASSERT_TRUE(pumpUntil(
         vpn, [&] { return watcher.holdsDelayLock(); }, 10s));
@@ -175,7 +151,7 @@ TEST(SleepResume, WithoutABusNothingIsWatchedAndNothingFails) {
 TEST(SleepResume, ABusWithoutLogindGivesNoLockAndNothingElseChanges) {
     PrivateSystemBus bus;
     int calls = 0;
-    QtSleepWatcher watcher([&](bool) { ++calls; }, bus.connect("lonely"));
+    QtSleepWatcher watcher([&](bool) { ++calls; }, connectTo(bus, "lonely"));
     EXPECT_TRUE(watcher.watching()) << "the signal is watched should logind appear";
     const auto deadline = std::chrono::steady_clock::now() + 1s;
     while (std::chrono::steady_clock::now() < deadline)

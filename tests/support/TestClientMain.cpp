@@ -4,7 +4,10 @@
 //   quovant-test-client hold SOCKET PROFILE UP DOWN
 //       asks for a run that blocks leaks and holds it: prints "started", later
 //       "terminated STATUS REASON"; when the block outlives the run it also prints
-//       "blocking" and keeps the connection (and so the block) until it is ended
+//       "blocking" and keeps the connection (and so the block) until it is ended, or
+//       until the helper says someone else ended the block ("lifted REASON")
+//   quovant-test-client release SOCKET
+//       asks the helper to end the block; prints "answered" once the helper has handled it
 //   quovant-test-client check SOCKET LIBEXEC
 //       the application's helper check at launch; prints "verdict install", "verdict
 //       current" or, when it gives none within 3 s, "verdict none"
@@ -60,9 +63,22 @@ int hold(const std::string& socket, const std::string& profile, const std::strin
             say("terminated " + std::to_string(status) + " " + reason);
             say("blocking");
         },
-        {true, false});
+        {true, false}, [&](const std::string& reason) { finish("lifted " + reason); });
     std::unique_lock lock(mutex);
     ended.wait_for(lock, std::chrono::minutes(2), [&] { return done; });
+    return 0;
+}
+
+int release(const std::string& socket) {
+    auto connection = std::make_shared<HelperConnection>(socket);
+    connection->resume();
+    Awaited<bool> answered;
+    auto proxy = connection->proxy([&](const HelperError&) { answered.add(false); });
+    proxy->releaseBlock();
+    // Served in order: the version comes once the release has been handled.
+    proxy->getVersion([&](const std::string&) { answered.add(true); });
+    const auto done = answered.first(std::chrono::seconds(10));
+    say(done && *done ? "answered" : "no answer");
     return 0;
 }
 
@@ -161,6 +177,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "hold" && argc == 6)
         return hold(argv[2], argv[3], argv[4], argv[5]);
+    if (mode == "release" && argc == 3)
+        return release(argv[2]);
     if (mode == "check" && argc == 4)
         return check(argv[2], argv[3]);
     if ((mode == "connect" || mode == "session") && argc == 8) {

@@ -42,6 +42,17 @@ TEST(HelperWire, RequestsAndRepliesRoundTrip) {
     const auto blocking = HelperWire::decodeReply(HelperWire::encode(terminated));
     ASSERT_TRUE(blocking);
     EXPECT_TRUE(blocking->blocking);
+    HelperReply lifted;
+    lifted.id = 7;
+    lifted.kind = HelperReply::Kind::blockLifted;
+    lifted.reason = "An administrator ended the block of traffic outside the VPN.";
+    const auto liftedLine = HelperWire::encode(lifted);
+    EXPECT_EQ(liftedLine, "{\"id\":7,\"reason\":\"An administrator ended the block of traffic "
+                          "outside the VPN.\",\"reply\":\"blockLifted\",\"v\":1}\n");
+    const auto liftedBack = HelperWire::decodeReply(liftedLine);
+    ASSERT_TRUE(liftedBack);
+    EXPECT_EQ(liftedBack->kind, HelperReply::Kind::blockLifted);
+    EXPECT_EQ(liftedBack->reason, lifted.reason);
 
     HelperRequest release;
     release.id = 8;
@@ -96,6 +107,7 @@ TEST(HelperWire, RefusesAnythingButExactMessages) {
     EXPECT_FALSE(HelperWire::decodeReply(
         "{\"v\":1,\"id\":1,\"reply\":\"terminated\",\"status\":4294967296}"));
     EXPECT_FALSE(HelperWire::decodeReply("{\"v\":1,\"id\":1,\"reply\":\"version\"}"));
+    EXPECT_FALSE(HelperWire::decodeReply("{\"v\":1,\"id\":1,\"reply\":\"blockLifted\"}"));
     EXPECT_FALSE(HelperWire::decodeReply(
         "{\"v\":1,\"id\":1,\"reply\":\"terminated\",\"status\":1,\"blocking\":\"yes\"}"));
     EXPECT_FALSE(HelperWire::decodeRequest("{\"v\":1,\"id\":1,\"op\":\"getVersion\",\"pad\":\"" +

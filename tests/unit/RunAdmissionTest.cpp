@@ -7,13 +7,12 @@ namespace {
 const std::string good =
     "client\ndev tun\nnobind\nauth-user-pass\nremote vpn.example.com 1194\nremote 192.0.2.1\n";
 
-RunAdmission::Facts facts(std::optional<uid_t> runUid = {}, std::optional<uid_t> blockUid = {}) {
+RunAdmission::Facts facts(std::optional<uid_t> runUid = {}) {
     RunAdmission::Facts f;
     f.upScript = "/usr/libexec/quovant/client.up";
     f.downScript = "/usr/libexec/quovant/client.down";
     f.profile = Result<std::string>::success(good);
     f.runUid = runUid;
-    f.blockUid = blockUid;
     return f;
 }
 
@@ -42,11 +41,13 @@ TEST(RunAdmission, RefusesWithAReasonForTheLogAndOneForTheUser) {
     untrusted.scriptsTrusted = Result<void>::failure("client.up is writable by others");
     auto unread = facts();
     unread.profile = Result<std::string>::failure("profile is a symbolic link");
+    auto away = facts(1001);
+    away.runOwnerAway = true;
     auto refused = facts();
     refused.profile = Result<std::string>::success(good + "up /bin/sh\n");
     const Case cases[] = {
         {"a run of the user's own", request(), facts(), ""},
-        {"the user's own run and block", request(), facts(1000, 1000), ""},
+        {"the user's own run", request(), facts(1000), ""},
         {"root's run", request(), facts(0), "Another user's VPN connection is running"},
         {"scripts not the installed ones", swapped, facts(),
          "The VPN scripts are not the ones installed with the VPN helper."},
@@ -56,8 +57,7 @@ TEST(RunAdmission, RefusesWithAReasonForTheLogAndOneForTheUser) {
          "The VPN profile could not be used: profile is a symbolic link."},
         {"profile outside the allowlist", request(), refused, "The VPN profile was refused ("},
         {"another user's run", request(), facts(1001), "Another user's VPN connection is running"},
-        {"another user's block", request(false), facts({}, 1001),
-         "Another user's VPN connection dropped and still blocks"},
+        {"another user's run, who has left the computer", request(), away, ""},
     };
     for (const Case& c : cases) {
         const auto decision = RunAdmission::decide(c.request, alice, c.facts);
@@ -76,10 +76,10 @@ TEST(RunAdmission, RefusesWithAReasonForTheLogAndOneForTheUser) {
         EXPECT_EQ(refusal->reason.rfind(c.reason, 0), 0u) << c.what << ": " << refusal->reason;
         EXPECT_FALSE(refusal->why.empty()) << c.what;
     }
-    // Root may replace anyone's run and take over anyone's block.
+    // Root may replace anyone's run.
     const ClientTable::Caller root{4, 0, 0, 1};
     EXPECT_TRUE(std::holds_alternative<RunSupervisor::Run>(
-        RunAdmission::decide(request(), root, facts(1000, 1001))));
+        RunAdmission::decide(request(), root, facts(1000))));
 }
 
 } // namespace

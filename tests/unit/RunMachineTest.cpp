@@ -184,6 +184,8 @@ void apply(Fixture& f, const std::string& event) {
         return f.helperFailed(HelperError::busy);
     if (event == "helper gone")
         return f.send(Kind::helperGone);
+    if (event == "block lifted")
+        return f.send(Kind::blockLifted, "Another program of yours ended the block.");
     if (event == "management closed")
         return f.send(Kind::managementClosed);
     if (event == "verification failed")
@@ -264,6 +266,8 @@ TEST(RunMachine, PhaseByEvent) {
         {P::blocked, "leak block off", P::idle, {"release"}, ""},
         {P::blocked, "quit", P::idle, {"release"}, ""},
         {P::blocked, "helper gone", P::idle, {}, RunMachine::blockEndedWithHelper},
+        {P::blocked, "block lifted", P::idle, {}, "Another program of yours ended the block."},
+        {P::connected, "block lifted", P::connected, {}, ""},
         {P::blocked, "CONNECTED", P::blocked, {}, ""}, // a line of the run that ended
         {P::idle, "quit", P::idle, {}, ""},
     };

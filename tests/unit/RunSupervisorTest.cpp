@@ -52,6 +52,9 @@ struct FakePorts : RunSupervisor::Ports {
         calls.push_back("ended " + std::to_string(owner.requestId) + " " + std::to_string(status) +
                         (blocking ? " blocking" : "") + (reason.empty() ? "" : " " + reason));
     }
+    void lifted(const RunSupervisor::Owner& owner, const std::string& reason) override {
+        calls.push_back("lifted " + std::to_string(owner.requestId) + " " + reason);
+    }
 };
 
 const std::string profile = "client\ndev tun\nnobind\nauth-user-pass\nremote vpn.example.com\n";
@@ -94,7 +97,7 @@ struct Harness {
         if (phase == Phase::running)
             return;
         if (phase == Phase::stopping)
-            return on(RunSupervisor::Kill{alice, true});
+            return on(RunSupervisor::Kill{alice, true, {}});
         on(RunSupervisor::Exited{1}); // a crash: the block holds
     }
 };
@@ -129,8 +132,8 @@ TEST(RunSupervisor, EachPhaseAnswersEachEventAsItsRulesSay) {
          [](Harness& h) {
              h.on(E::Listening{});
              h.on(E::Exited{0});
-             h.on(E::Kill{alice, false});
-             h.on(E::Release{alice});
+             h.on(E::Kill{alice, false, {}});
+             h.on(E::Release{alice, aliceClient, false});
              h.later(60s);
          },
          Phase::idle,
@@ -157,7 +160,7 @@ TEST(RunSupervisor, EachPhaseAnswersEachEventAsItsRulesSay) {
          Phase::resolving,
          true,
          [](Harness& h) {
-             h.on(E::Kill{alice, false});
+             h.on(E::Kill{alice, false, {}});
          },
          Phase::idle,
          {"stop lookup", "ended 1 -1 The connection was ended before it started."}},
@@ -165,7 +168,7 @@ TEST(RunSupervisor, EachPhaseAnswersEachEventAsItsRulesSay) {
          Phase::resolving,
          true,
          [](Harness& h) {
-             h.on(E::Kill{1001, false});
+             h.on(E::Kill{1001, false, {}});
          },
          Phase::resolving,
          {}},
@@ -206,7 +209,7 @@ TEST(RunSupervisor, EachPhaseAnswersEachEventAsItsRulesSay) {
          Phase::running,
          false,
          [](Harness& h) {
-             h.on(E::Kill{alice, false});
+             h.on(E::Kill{alice, false, {}});
          },
          Phase::stopping,
          {"signal 15"}},
@@ -214,7 +217,7 @@ TEST(RunSupervisor, EachPhaseAnswersEachEventAsItsRulesSay) {
          Phase::running,
          false,
          [](Harness& h) {
-             h.on(E::Kill{1001, false});
+             h.on(E::Kill{1001, false, {}});
          },
          Phase::running,
          {}},
@@ -222,7 +225,7 @@ TEST(RunSupervisor, EachPhaseAnswersEachEventAsItsRulesSay) {
          Phase::running,
          false,
          [](Harness& h) {
-             h.on(E::Kill{0, false});
+             h.on(E::Kill{0, false, {}});
          },
          Phase::stopping,
          {"signal 15"}},
@@ -257,7 +260,7 @@ TEST(RunSupervisor, EachPhaseAnswersEachEventAsItsRulesSay) {
          Phase::stopping,
          true,
          [](Harness& h) {
-             h.on(E::Kill{alice, false});
+             h.on(E::Kill{alice, false, {}});
              h.on(E::Exited{0});
          },
          Phase::idle,
@@ -271,19 +274,66 @@ TEST(RunSupervisor, EachPhaseAnswersEachEventAsItsRulesSay) {
         {"its user releases the block",
          Phase::blockedAfterDrop,
          true,
-         [](Harness& h) { h.on(E::Release{alice}); },
+         [](Harness& h) {
+             h.on(E::Release{alice, aliceClient, false});
+         },
          Phase::idle,
          {"unblock"}},
         {"another user cannot release it",
          Phase::blockedAfterDrop,
          true,
-         [](Harness& h) { h.on(E::Release{1001}); },
+         [](Harness& h) {
+             h.on(E::Release{1001, 5, false});
+         },
          Phase::blockedAfterDrop,
          {}},
+        {"once its user has left, anyone let through ends it, and its client is told",
+         Phase::blockedAfterDrop,
+         true,
+         [](Harness& h) {
+             h.on(E::Release{1001, 5, true});
+         },
+         Phase::idle,
+         {"unblock", "lifted 1 Another user of this computer ended the block of traffic outside "
+                     "the VPN."}},
+        {"another user's run ends the block first and looks its names up afresh",
+         Phase::blockedAfterDrop,
+         true,
+         [](Harness& h) { h.on(E::Admitted{makeRun(2, true, 1001, 5)}); },
+         Phase::resolving,
+         {"unblock",
+          "lifted 1 Another user of this computer ended the block of traffic outside the VPN.",
+          "lookup"}},
+        {"another program of its user's takes it over: the first is told",
+         Phase::blockedAfterDrop,
+         true,
+         [](Harness& h) { h.on(E::Admitted{makeRun(2, true, alice, 7)}); },
+         Phase::starting,
+         {"lifted 1 Another program of yours ended the block of traffic outside the VPN.",
+          "block tun0", "start 192.0.2.7"}},
+        {"a refusal before the slot says the block holds",
+         Phase::blockedAfterDrop,
+         true,
+         [](Harness& h) {
+             h.on(E::Refused{{aliceClient, 2, alice}, "polkit", "Not you."});
+         },
+         Phase::blockedAfterDrop,
+         {"ended 2 -1 blocking Not you."}},
+        {"keeping the block not allowed: it ends with the run, which says why",
+         Phase::running,
+         true,
+         [](Harness& h) {
+             h.on(E::Kill{alice, true, "Not you."});
+             h.on(E::Exited{0});
+         },
+         Phase::idle,
+         {"signal 15", "unblock", "ended 1 0 Not you."}},
         {"a running openvpn keeps its block",
          Phase::running,
          true,
-         [](Harness& h) { h.on(E::Release{alice}); },
+         [](Harness& h) {
+             h.on(E::Release{alice, aliceClient, false});
+         },
          Phase::running,
          {}},
         {"the block goes with its client",

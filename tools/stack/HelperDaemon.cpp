@@ -40,6 +40,9 @@ void HelperDaemon::kill(int signalNumber) {
 void HelperDaemon::start() {
     ChildProcess::Options options;
     options.outputFile = (dir_ / "helper.log").string();
+    // As in a container, unless a test starts a bus there: no polkit to ask, so the daemon
+    // serves regular users as it did before it asked.
+    options.extraEnvironment = {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + systemBusSocket().string()};
     process_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{installDir() + "/com.quovant.macos.helper", "--socket",
                                  socketPath()},

@@ -26,6 +26,9 @@ public:
     std::string upScript() const { return installDir() + "/client.up"; }
     std::string downScript() const { return installDir() + "/client.down"; }
     std::filesystem::path logFile() const { return dir_ / "helper.log"; }
+    // Where the daemon looks for the system bus (and polkit on it): nothing is there unless
+    // a test starts a bus there.
+    std::filesystem::path systemBusSocket() const { return dir_ / "system-bus"; }
     std::string log() const { return readFile(logFile()); }
     bool running() { return process_ && process_->running(); }
     // The pid of the openvpn the daemon started last, as its log says.

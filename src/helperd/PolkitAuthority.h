@@ -1,0 +1,69 @@
+#pragma once
+
+#include "helperd/ClientPolicy.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <systemd/sd-bus.h>
+
+// Asks polkit (org.freedesktop.PolicyKit1.Authority.CheckAuthorization) whether a client
+// process may do an action, without ever asking it for a password. The calls go out on
+// the system bus without waiting: the daemon's loop polls fd() and calls process(), which
+// runs each answer's callback. Where there is no bus or no polkit on it, the answer is
+// `unavailable`; where it says nothing within answerTimeout, `failed`.
+class PolkitAuthority {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Answer = ClientPolicy::Authority;
+    using Callback = std::function<void(Answer)>;
+    static constexpr auto answerTimeout = std::chrono::seconds(5);
+
+    struct Subject {
+        pid_t pid = 0;
+        // The process's start time in clock ticks after boot (field 22 of /proc/PID/stat),
+        // so that polkit never judges another process that got the same pid; 0: unknown,
+        // polkit finds it out itself.
+        uint64_t startTime = 0;
+        uid_t uid = 0;
+    };
+
+    PolkitAuthority() = default;
+    ~PolkitAuthority();
+    PolkitAuthority(const PolkitAuthority&) = delete;
+    PolkitAuthority& operator=(const PolkitAuthority&) = delete;
+
+    // `callback` runs from process(), or at once when there is no one to ask.
+    void check(const Subject& subject, const std::string& action, Callback callback);
+
+    // For the loop: the bus's descriptor (-1 when none), what to wait for on it, and when
+    // process() is due at the latest.
+    int fd() const;
+    short events() const;
+    std::optional<Clock::time_point> deadline() const;
+    void process();
+
+    // A process's start time as polkit reads it; 0 when it cannot be read.
+    static uint64_t startTimeOf(pid_t pid);
+
+private:
+    struct Pending {
+        PolkitAuthority* authority = nullptr;
+        uint64_t id = 0;
+        Callback callback;
+    };
+    static int answered(sd_bus_message* reply, void* userdata, sd_bus_error* error);
+    bool connect();
+    void disconnect(const std::string& why);
+    void unavailable(const std::string& why);
+
+    sd_bus* bus_ = nullptr;
+    std::map<uint64_t, std::unique_ptr<Pending>> pending_;
+    uint64_t nextId_ = 1;
+    bool toldUnavailable_ = false;
+};
