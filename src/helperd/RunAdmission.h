@@ -11,8 +11,8 @@
 #include <variant>
 
 // Whether a runOpenVPN request may go on, decided from what the daemon found out about
-// it (whether the installed scripts are root's alone, the profile as read for the
-// caller) and who holds the run slot and the block. Pure: no file, no clock, no socket.
+// it (whether the installed scripts are root's alone, the profile the caller handed
+// over) and who holds the run slot and the block. Pure: no file, no clock, no socket.
 class RunAdmission {
 public:
     struct Refusal {
@@ -24,7 +24,7 @@ public:
         std::string upScript;
         std::string downScript;
         Result<void> scriptsTrusted = Result<void>::success();
-        // The profile the request names, read with the caller's rights.
+        // The profile read from the descriptor that came with the request.
         Result<std::string> profile = Result<std::string>::failure("not read");
         std::optional<uid_t> runUid;
         std::optional<uid_t> blockUid;

@@ -29,8 +29,8 @@ std::string echoOf(std::string_view command) {
 
 } // namespace
 
-OpenVPNManagement::OpenVPNManagement(StateSink& states, int32_t port, PacingClock& clock)
-    : states_(states), clock_(clock), socket_("127.0.0.1", port) {}
+OpenVPNManagement::OpenVPNManagement(StateSink& states, PacingClock& clock)
+    : states_(states), clock_(clock) {}
 
 OpenVPNManagement::~OpenVPNManagement() {
     socket_.close(); // wakes a read loop, which ends
@@ -43,39 +43,6 @@ void OpenVPNManagement::sendCommand(std::string_view command) {
         Log::standardOutput(echoOf(command));
     else
         Log::standardOutput(echoOf(command) + " " + result.why().description());
-}
-
-std::optional<std::string> OpenVPNManagement::authenticate(const std::string& password,
-                                                           double timeoutSeconds) {
-    auto connection = socket_.connection();
-    if (!connection)
-        return std::nullopt;
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(timeoutSeconds));
-    // Reads until `marker` has arrived; what follows it stays in `text`.
-    std::string text;
-    auto readUntil = [&](std::string_view marker) {
-        for (;;) {
-            const size_t at = text.find(marker);
-            if (at != std::string::npos) {
-                text.erase(0, at + marker.size());
-                return true;
-            }
-            const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
-            if (left <= 0 || text.size() > readSize)
-                return false;
-            const ReadResult read = connection->read(readSize, left);
-            if (read.status != ReadResult::Status::data)
-                return false;
-            text += read.bytes;
-        }
-    };
-    // The password is not echoed: another local user may read this process's output.
-    if (!readUntil("ENTER PASSWORD:") || !connection->send(password + "\n") ||
-        !readUntil("SUCCESS: password is correct\r\n"))
-        return std::nullopt;
-    return text;
 }
 
 void OpenVPNManagement::startReading(std::string alreadyRead, std::shared_ptr<StateSink> sink) {
@@ -116,7 +83,7 @@ bool OpenVPNManagement::reading() {
     return loopRunning_;
 }
 
-void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connection,
+void OpenVPNManagement::readLoop(const std::shared_ptr<StreamConnection>& connection,
                                  std::string alreadyRead, StateSink& sink) {
     ReadBuffer buffer;
     // The same room in every run: a buffer grown from the size of whatever came first
