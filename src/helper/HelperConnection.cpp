@@ -294,8 +294,8 @@ void HelperConnection::Queue::readReplies(LineReader& lines) {
         if (reply->kind == HelperReply::Kind::started) {
             waiting->second.started = true;
             auto handler = waiting->second.onReply; // the run's final reply is still due
-            handler(*reply, fds.empty() ? nullptr
-                                        : std::make_shared<UniqueFd>(std::move(fds.front())));
+            handler(*reply,
+                    fds.empty() ? nullptr : std::make_shared<UniqueFd>(std::move(fds.front())));
             continue;
         }
         auto handler = std::move(waiting->second.onReply);
@@ -316,8 +316,7 @@ void HelperConnection::Queue::send(Outgoing outgoing) {
     while (sent < line.size()) {
         // The descriptor goes with the line's first bytes, so the helper finds it with them.
         const int fd = sent == 0 && outgoing.fd ? outgoing.fd->get() : -1;
-        const ssize_t n = FdPassing::send(socketFd_,
-                                          std::string_view(line).substr(sent), fd);
+        const ssize_t n = FdPassing::send(socketFd_, std::string_view(line).substr(sent), fd);
         if (n <= 0) {
             const HelperError error = sendFailure();
             if (outgoing.onError)

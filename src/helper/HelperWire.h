@@ -29,9 +29,9 @@ struct HelperReply {
     uint64_t id = 0;
     Kind kind = Kind::version;
     std::string version;
-    int32_t status = 0;             // terminated
-    std::string reason;             // terminated: why a run was refused, empty otherwise
-    bool blocking = false;          // terminated: the run's block holds on until released
+    int32_t status = 0;    // terminated
+    std::string reason;    // terminated: why a run was refused, empty otherwise
+    bool blocking = false; // terminated: the run's block holds on until released
 };
 
 class HelperWire {

@@ -50,8 +50,7 @@ bool RunEffects::openVPNSaid() {
         // Only root can reach the socket's directory: whatever answers there is openvpn.
         auto connected = connectTo(settings_.managementSocket);
         if (!connected) {
-            DaemonLog::line("cannot connect to openvpn's management interface: " +
-                            connected.why());
+            DaemonLog::line("cannot connect to openvpn's management interface: " + connected.why());
             continue;
         }
         management_ = std::move(connected.value());

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "vpn/BackgroundQueue.h"
+#include "vpn/ManagementSocket.h"
 #include "vpn/PacingClock.h"
 #include "vpn/StateSink.h"
-#include "vpn/ManagementSocket.h"
 #include "vpn/Utf8Decoder.h"
 
 #include <atomic>

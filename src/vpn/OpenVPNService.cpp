@@ -197,9 +197,9 @@ void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {
     auto profile = std::make_shared<UniqueFd>(
         ::open(request.config.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
     if (!profile->valid()) {
-        RunEvent refused = RunEvent::of(Kind::helperEnded, run,
-                                        "The VPN profile could not be opened: " +
-                                            std::string(std::strerror(errno)) + ".");
+        RunEvent refused = RunEvent::of(
+            Kind::helperEnded, run,
+            "The VPN profile could not be opened: " + std::string(std::strerror(errno)) + ".");
         refused.status = HelperProtocol::refusedStatus;
         return post(std::move(refused));
     }
@@ -225,8 +225,7 @@ void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {
 
 void OpenVPNService::attach(uint64_t run) {
     const auto handedOver = std::exchange(handedOver_, nullptr);
-    if (handedOver && handedOver->valid() &&
-        management_->socket().adopt(std::move(*handedOver)))
+    if (handedOver && handedOver->valid() && management_->socket().adopt(std::move(*handedOver)))
         return post(RunEvent::of(Kind::attached, run));
     Log::standardOutput(LogText::managementStartFailed);
     post(RunEvent::of(Kind::attachFailed, run,
@@ -237,8 +236,8 @@ void OpenVPNService::startReading(uint64_t run) {
     const Poster poster{self_, &mainQueue_};
     management_->startReading(
         {}, std::make_shared<RunSink>(
-            [poster](RunEvent event) { poster(std::move(event), &OpenVPNService::dispatch); },
-            run));
+                [poster](RunEvent event) { poster(std::move(event), &OpenVPNService::dispatch); },
+                run));
 }
 
 void OpenVPNService::send(const std::string& command) {

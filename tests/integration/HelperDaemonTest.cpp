@@ -42,8 +42,8 @@ struct RunWatch {
     Awaited<Outcome> outcomes;
     std::shared_ptr<HelperProtocol> proxy;
 
-    RunWatch(HelperConnection& connection, std::shared_ptr<UniqueFd> profile,
-             const std::string& up, const std::string& down) {
+    RunWatch(HelperConnection& connection, std::shared_ptr<UniqueFd> profile, const std::string& up,
+             const std::string& down) {
         proxy = connection.proxy([this](const HelperError& e) {
             outcomes.add({std::nullopt, e.code, e.description});
         });

@@ -4,9 +4,9 @@
 #include "vpn/OpenVPNManagement.h"
 
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <mutex>
 
 namespace {
 

@@ -6,12 +6,14 @@
 #include "LoopbackServer.h"
 #include "OpenVPNServer.h"
 #include "Poll.h"
+#include "helper/FdPassing.h"
 #include "helper/HelperConnection.h"
 #include "helper/HelperPaths.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <future>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -84,7 +86,6 @@ int connectUnix(const std::string& path) {
     path.copy(address.sun_path, sizeof address.sun_path - 1);
     return connectTo(reinterpret_cast<sockaddr*>(&address), sizeof address, AF_UNIX);
 }
-
 
 // What arrives on `fd` within `timeout`; stops early at the connection's end, or once
 // `until` has arrived when it is given.
@@ -212,7 +213,8 @@ std::string hammer(const std::string& runtimeDir, const std::vector<std::string>
             address.sin_family = AF_INET;
             address.sin_port = htons(static_cast<uint16_t>(port));
             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const int fd = connectTo(reinterpret_cast<sockaddr*>(&address), sizeof address, AF_INET);
+            const int fd =
+                connectTo(reinterpret_cast<sockaddr*>(&address), sizeof address, AF_INET);
             if (fd < 0)
                 continue;
             const std::string greeting = readFor(fd, 20ms);
@@ -247,7 +249,7 @@ TEST_F(MultiUserTest, AnotherUserHammeringEveryPortAndTheHelpersDirectoryCannotH
     for (const auto& entry : std::filesystem::directory_iterator(runtimeDir))
         sockets.push_back(entry.path().string());
     int stop[2];
-    ASSERT_EQ(::pipe(stop), 0);
+    ASSERT_EQ(::pipe2(stop, O_CLOEXEC), 0);
     auto bob_ = std::async(std::launch::async, [&] {
         return asUser(
             bob,
@@ -260,13 +262,13 @@ TEST_F(MultiUserTest, AnotherUserHammeringEveryPortAndTheHelpersDirectoryCannotH
 
     constexpr int connects = 20;
     const auto output = profiles / "alice.out";
-    auto alice_ = client(alice,
-                         {"connect", daemon.socketPath(), profileOf(alice), daemon.upScript(),
-                          daemon.downScript(), "alice@example.com", "alice pw",
-                          std::to_string(connects)},
-                         output.string());
+    auto alice_ =
+        client(alice,
+               {"connect", daemon.socketPath(), profileOf(alice), daemon.upScript(),
+                daemon.downScript(), "alice@example.com", "alice pw", std::to_string(connects)},
+               output.string());
 
-    const std::string done = waitForOutput(output, "ended", 5min);
+    const std::string done = waitForOutput(output, "\nended ", 5min);
     ::close(stop[1]);
     const std::string found = bob_.get();
     ::close(stop[0]);
@@ -481,11 +483,15 @@ private:
 
 const auto* silentNames = ::testing::AddGlobalTestEnvironment(new SilentNameServer);
 
-std::string runRequest(uint64_t id, const std::string& profile, const std::string& up,
-                       const std::string& down, bool guarded) {
-    return "{\"v\":1,\"id\":" + std::to_string(id) + ",\"op\":\"runOpenVPN\",\"config\":\"" +
-           profile + "\",\"client_up\":\"" + up + "\",\"client_down\":\"" + down +
-           "\",\"block_leaks\":" + (guarded ? "true" : "false") + "}\n";
+// Sends a runOpenVPN request with the profile at `profile`, opened here, as its descriptor.
+bool sendRun(int fd, uint64_t id, const std::string& profile, const std::string& up,
+             const std::string& down, bool guarded) {
+    const std::string line = "{\"v\":1,\"id\":" + std::to_string(id) +
+                             ",\"op\":\"runOpenVPN\",\"client_up\":\"" + up +
+                             "\",\"client_down\":\"" + down +
+                             "\",\"block_leaks\":" + (guarded ? "true" : "false") + "}\n";
+    const UniqueFd file(::open(profile.c_str(), O_RDONLY | O_CLOEXEC));
+    return FdPassing::send(fd, line, file.get()) == static_cast<ssize_t>(line.size());
 }
 
 std::string versionRequest(uint64_t id) {
@@ -558,10 +564,10 @@ TEST_F(MultiUserTest, AClientThatDoesNotReadItsRepliesIsClosedWithoutHarmToTheHe
     ASSERT_LT(fit, 3000u) << "the probe never filled its connection";
 
     const int fd = connectUnix(daemon.socketPath());
-    sendAll(fd, runRequest(1, open, up, down, false));
+    sendRun(fd, 1, open, up, down, false);
     ASSERT_NE(readFor(fd, 15s, nullptr, "started").find("started"), std::string::npos)
         << daemon.log();
-    sendAll(fd, runRequest(2, named.string(), up, down, true));
+    sendRun(fd, 2, named.string(), up, down, true);
     ASSERT_TRUE(pollUntil(
         [&] { return daemon.log().find("looking up the server names") != std::string::npos; }, 15s))
         << daemon.log();
@@ -602,16 +608,12 @@ TEST_F(MultiUserTest, AUserWhoFloodsTheHelperDoesNotHoldUpAnotherUsersAnswer) {
         heavy += "remote h" + std::to_string(i) + ".quovant.test 1194\n";
     const auto path = profiles.write("heavy.ovpn", heavy, std::filesystem::perms(0600));
     ASSERT_EQ(::chown(path.c_str(), alice, alice), 0);
-    const std::string request =
-        runRequest(0, path.string(), daemon.upScript(), daemon.downScript(), true);
     auto flooding = std::async(std::launch::async, [&] {
         return asUser(alice, [&] {
             const int fd = connectUnix(daemon.socketPath());
-            std::string all;
             for (int id = 1; id <= 60; ++id)
-                all += runRequest(static_cast<uint64_t>(id), path.string(), daemon.upScript(),
-                                  daemon.downScript(), true);
-            sendAll(fd, all);
+                sendRun(fd, static_cast<uint64_t>(id), path.string(), daemon.upScript(),
+                        daemon.downScript(), true);
             return std::to_string(lines(readFor(fd, 30s, nullptr, "\"id\":60,")));
         });
     });

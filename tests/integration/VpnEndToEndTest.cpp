@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -133,11 +134,11 @@ TEST(VpnEndToEnd, SquatterOnTheOldManagementPortGetsNothingAndChangesNothing) {
     // Another local user listens on 127.0.0.1:1337, where openvpn's management interface
     // used to be: the run no longer goes near any TCP port.
     int report[2];
-    ASSERT_EQ(::pipe(report), 0);
+    ASSERT_EQ(::pipe2(report, O_CLOEXEC), 0);
     int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
     int stop[2];
-    ASSERT_EQ(::pipe(stop), 0);
+    ASSERT_EQ(::pipe2(stop, O_CLOEXEC), 0);
     const pid_t squatter = ::fork();
     if (squatter == 0) {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)

@@ -122,9 +122,9 @@ int connect(Service& s, int times) {
         if (!s.connected())
             break;
         say("connected " + std::to_string(round) + " " +
-            std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
-                                                                                 start)
-                               .count()));
+            std::to_string(
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
+                    .count()));
         s.service->stopOpenVPN();
         s.mainQueue.drainUntil([&] { return !s.service->runInProgress(); },
                                std::chrono::seconds(30));

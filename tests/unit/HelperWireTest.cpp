@@ -161,7 +161,8 @@ TEST(FdPassing, DescriptorsGoWithTheirLine) {
             } else {
                 // Many at once, as only a hostile peer sends them.
                 iovec data{const_cast<char*>(send.bytes.data()), send.bytes.size()};
-                std::vector<char> control(CMSG_SPACE(sizeof(int) * std::max<size_t>(1, fds.size())));
+                std::vector<char> control(
+                    CMSG_SPACE(sizeof(int) * std::max<size_t>(1, fds.size())));
                 msghdr message{};
                 message.msg_iov = &data;
                 message.msg_iovlen = 1;

@@ -34,9 +34,7 @@ struct Recorder : RunEffects {
     void askHelper(uint64_t, const RunRequest& r) override {
         done.push_back("ask " + r.config + (r.block.enabled ? " blocked" : ""));
     }
-    void attach(uint64_t) override {
-        done.push_back("attach");
-    }
+    void attach(uint64_t) override { done.push_back("attach"); }
     void startReading(uint64_t) override { done.push_back("read"); }
     void send(const std::string& command) override {
         done.push_back("send " + command.substr(0, command.find(' ', 9)));
