@@ -272,9 +272,13 @@ void HelperConnection::Queue::readReplies(LineReader& lines) {
         return;
     }
     lines.append(std::string_view(chunk, static_cast<size_t>(n)), std::move(received.fds));
-    // A helper sends one descriptor with a reply at most; more are not waited on.
-    if (lines.overflowed() || lines.heldFds() > FdPassing::maxFdsPerRead) {
+    if (lines.overflowed()) {
         breakWith({HelperError::interrupted, "The helper sent an overlong reply."});
+        return;
+    }
+    // A helper sends one descriptor with a reply at most; more are not held on to.
+    if (lines.heldFds() > FdPassing::maxFdsPerRead) {
+        breakWith({HelperError::interrupted, "The helper sent descriptors that fit no reply."});
         return;
     }
     while (auto line = lines.next()) {

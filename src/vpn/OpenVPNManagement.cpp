@@ -45,7 +45,7 @@ void OpenVPNManagement::sendCommand(std::string_view command) {
         Log::standardOutput(echoOf(command) + " " + result.why().description());
 }
 
-void OpenVPNManagement::startReading(std::string alreadyRead, std::shared_ptr<StateSink> sink) {
+void OpenVPNManagement::startReading(std::shared_ptr<StateSink> sink) {
     auto connection = socket_.connection();
     if (!connection)
         return;
@@ -61,9 +61,9 @@ void OpenVPNManagement::startReading(std::string alreadyRead, std::shared_ptr<St
     std::lock_guard lock(loopMutex_);
     loopConnection_ = connection;
     loopRunning_ = true;
-    reader_.async([this, connection, alreadyRead = std::move(alreadyRead), sink]() mutable {
+    reader_.async([this, connection, sink] {
         StateSink& states = sink ? *sink : states_;
-        readLoop(connection, std::move(alreadyRead), states);
+        readLoop(connection, states);
         {
             std::lock_guard lock(loopMutex_);
             loopRunning_ = false;
@@ -84,12 +84,11 @@ bool OpenVPNManagement::reading() {
 }
 
 void OpenVPNManagement::readLoop(const std::shared_ptr<StreamConnection>& connection,
-                                 std::string alreadyRead, StateSink& sink) {
+                                 StateSink& sink) {
     ReadBuffer buffer;
     // The same room in every run: a buffer grown from the size of whatever came first
     // would leave the allocator pieces of a new size each time.
     buffer.text.reserve(2 * readSize);
-    receive(buffer, alreadyRead, sink);
     auto lastShortRead = clock_.now() - readPause;
     for (;;) {
         // Sleep in the kernel until openvpn writes.

@@ -36,11 +36,10 @@ public:
     // the value of a password command masked.
     void sendCommand(std::string_view command);
 
-    // Starts the read loop for the current connection, handling `alreadyRead` first. The
-    // loop ends when that connection closes, so a new connect never leaves two loops on
-    // one socket. The loop hands what it reads to `sink` (kept until the loop ends), or
+    // Starts the read loop for the current connection. The loop ends when that connection
+    // closes, so a new connection never leaves two loops on one socket. The loop hands what it reads to `sink` (kept until the loop ends), or
     // to the client's own sink when none is given.
-    void startReading(std::string alreadyRead = {}, std::shared_ptr<StateSink> sink = nullptr);
+    void startReading(std::shared_ptr<StateSink> sink = nullptr);
 
     // What one read loop carries from read to read: an unfinished character, the
     // text not yet cut into lines, and whether a CONNECTED state has been read.
@@ -73,8 +72,7 @@ public:
     uint64_t readCount() const { return reads_.load(); }
 
 private:
-    void readLoop(const std::shared_ptr<StreamConnection>& connection, std::string alreadyRead,
-                  StateSink& sink);
+    void readLoop(const std::shared_ptr<StreamConnection>& connection, StateSink& sink);
     void receive(ReadBuffer& buffer, std::string_view bytes, StateSink& sink);
     std::string cutLines(std::string buffer, bool& connected, StateSink& sink);
     std::optional<std::string> handleLine(std::string_view line, StateSink& sink);

@@ -234,10 +234,8 @@ void OpenVPNService::attach(uint64_t run) {
 
 void OpenVPNService::startReading(uint64_t run) {
     const Poster poster{self_, &mainQueue_};
-    management_->startReading(
-        {}, std::make_shared<RunSink>(
-                [poster](RunEvent event) { poster(std::move(event), &OpenVPNService::dispatch); },
-                run));
+    management_->startReading(std::make_shared<RunSink>(
+        [poster](RunEvent event) { poster(std::move(event), &OpenVPNService::dispatch); }, run));
 }
 
 void OpenVPNService::send(const std::string& command) {
