@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -15,16 +16,18 @@ namespace {
 // openvpn's word that its management interface is open.
 constexpr std::string_view listeningLine = "MANAGEMENT: unix domain socket listening on";
 
-// A connection to the Unix socket at `path`, or why there is none.
+// A connection to the Unix socket at `path`, or why there is none. It never waits: a
+// listener that cannot take it at once does not hold up the daemon's loop.
 Result<UniqueFd> connectTo(const std::string& path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path)
         return Result<UniqueFd>::failure("the path is too long");
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd.valid() ||
-        ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::fcntl(fd.get(), F_SETFL, 0) != 0)
         return Result<UniqueFd>::failure(std::strerror(errno));
     return Result<UniqueFd>::success(std::move(fd));
 }

@@ -108,9 +108,13 @@ void removeSocketFile(const std::string& path, const struct stat& made) {
 std::string runtimeDir() {
     const char* path = HelperPaths::runtimeDir;
     ::mkdir(path, 0700);
+    const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
-    if (::lstat(path, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != 0 ||
-        ((st.st_mode & 0077) && ::chmod(path, 0700) != 0)) {
+    const bool usable = fd >= 0 && ::fstat(fd, &st) == 0 && st.st_uid == 0 &&
+                        ((st.st_mode & 0077) == 0 || ::fchmod(fd, 0700) == 0);
+    if (fd >= 0)
+        ::close(fd);
+    if (!usable) {
         Log::line(std::string("cannot use ") + path +
                   "; openvpn keeps its temporary files in /tmp, and no run can start");
         return {};
