@@ -7,10 +7,12 @@
 #include "HelperDaemon.h"
 #include "TempDir.h"
 #include "TestNetwork.h"
+#include "helper/FdPassing.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <grp.h>
@@ -80,11 +82,6 @@ int main(int argc, char** argv) {
     const auto profile = dir.write("heavy.ovpn", heavy, std::filesystem::perms(0600));
     if (::chown(profile.c_str(), 1000, 1000) != 0)
         return 1;
-    std::string flood;
-    for (int id = 1; id <= requests; ++id)
-        flood += "{\"v\":1,\"id\":" + std::to_string(id) + ",\"op\":\"runOpenVPN\",\"config\":\"" +
-                 profile.string() + "\",\"client_up\":\"" + daemon.upScript() +
-                 "\",\"client_down\":\"" + daemon.downScript() + "\",\"block_leaks\":true}\n";
 
     int floodDone[2], waits[2];
     if (::pipe(floodDone) != 0 || ::pipe(waits) != 0)
@@ -92,7 +89,15 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     const pid_t flooder = asUser(1000, floodDone[1], [&] {
         const int fd = connectTo(daemon.socketPath());
-        ::send(fd, flood.data(), flood.size(), MSG_NOSIGNAL);
+        // Pipelined, each with its profile open as the application sends it.
+        for (int id = 1; id <= requests; ++id) {
+            const std::string line = "{\"v\":1,\"id\":" + std::to_string(id) +
+                                     ",\"op\":\"runOpenVPN\",\"client_up\":\"" + daemon.upScript() +
+                                     "\",\"client_down\":\"" + daemon.downScript() +
+                                     "\",\"block_leaks\":true}\n";
+            const UniqueFd file(::open(profile.c_str(), O_RDONLY | O_CLOEXEC));
+            FdPassing::send(fd, line, file.get());
+        }
         const bool all = readLines(fd, static_cast<size_t>(requests));
         return std::string(all ? "answered" : "unanswered");
     });

@@ -3,13 +3,11 @@
 // switches over an idle stretch (10 s by default, or the first argument in seconds).
 #include "vpn/OpenVPNManagement.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
-#include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -48,21 +46,16 @@ long otherThreadSwitches() {
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, 1) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    // A connected pair, as the helper hands the application its end of openvpn's.
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return 1;
+    const int peer = ends[1];
 
     NullSink sink;
-    OpenVPNManagement management(sink, ntohs(address.sin_port));
-    if (!management.socket().connect(3).ok())
+    OpenVPNManagement management(sink);
+    if (!management.socket().adopt(UniqueFd(ends[0])))
         return 1;
-    const int peer = ::accept(listener, nullptr, nullptr);
     management.startReading();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
@@ -75,6 +68,5 @@ int main(int argc, char** argv) {
     std::printf("idle %d s: %llu reads, %ld read-loop wakeups (%.2f per second)\n", seconds,
                 static_cast<unsigned long long>(reads), switches, double(switches) / seconds);
     ::close(peer);
-    ::close(listener);
     return reads == 0 ? 0 : 2;
 }

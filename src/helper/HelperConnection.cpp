@@ -1,5 +1,6 @@
 #include "helper/HelperConnection.h"
 
+#include "helper/FdPassing.h"
 #include "helper/HelperPaths.h"
 #include "helper/LineReader.h"
 
@@ -13,10 +14,12 @@
 
 class HelperConnection::Queue {
 public:
+    using ReplyHandler = std::function<void(const HelperReply&, std::shared_ptr<UniqueFd>)>;
     struct Outgoing {
         HelperRequest request;
-        std::function<void(const HelperReply&)> onReply;
+        ReplyHandler onReply;
         ErrorHandler onError;
+        std::shared_ptr<UniqueFd> fd; // sent with the request's line
     };
 
     explicit Queue(std::string socketPath)
@@ -66,7 +69,7 @@ public:
 private:
     struct Waiting {
         HelperRequest::Operation operation;
-        std::function<void(const HelperReply&)> onReply;
+        ReplyHandler onReply;
         ErrorHandler onError;
         bool started = false;
         bool blocking = false; // its terminated said the block holds: blockLifted may follow
@@ -135,33 +138,33 @@ public:
         HelperRequest request;
         request.operation = HelperRequest::Operation::getVersion;
         connection_->queue_->submit(
-            {request, [reply](const HelperReply& r) { reply(r.version); }, onError_});
+            {request, [reply](const HelperReply& r, auto) { reply(r.version); }, onError_, {}});
     }
 
-    void runOpenVPN(const std::string& config, const std::string& clientUp,
+    void runOpenVPN(std::shared_ptr<UniqueFd> profile, const std::string& clientUp,
                     const std::string& clientDown, StartedHandler startedHandler,
                     TerminationHandler terminationHandler, LeakBlock block,
                     BlockLiftedHandler blockLiftedHandler) override {
         HelperRequest request;
         request.operation = HelperRequest::Operation::runOpenVPN;
-        request.config = config;
         request.clientUp = clientUp;
         request.clientDown = clientDown;
         request.blockLeaks = block.enabled;
         request.allowLocalNetwork = block.allowLocalNetwork;
         connection_->queue_->submit(
             {request,
-             [startedHandler, terminationHandler, blockLiftedHandler](const HelperReply& r) {
+             [startedHandler, terminationHandler,
+              blockLiftedHandler](const HelperReply& r, std::shared_ptr<UniqueFd> management) {
                  if (r.kind == HelperReply::Kind::started) {
                      if (startedHandler)
-                         startedHandler(r.managementPassword);
+                         startedHandler(std::move(management));
                  } else if (r.kind == HelperReply::Kind::terminated) {
                      terminationHandler(r.status, r.reason, r.blocking);
                  } else if (blockLiftedHandler) {
                      blockLiftedHandler(r.reason);
                  }
              },
-             onError_});
+             onError_, std::move(profile)});
     }
 
     void killOpenVPN(bool keepBlock) override {
@@ -178,7 +181,7 @@ public:
 
 private:
     void submitWithoutReply(const HelperRequest& request) {
-        connection_->queue_->submit({request, nullptr, onError_});
+        connection_->queue_->submit({request, nullptr, onError_, {}});
     }
 
     std::shared_ptr<HelperConnection> connection_;
@@ -268,15 +271,21 @@ void HelperConnection::Queue::run() {
 
 void HelperConnection::Queue::readReplies(LineReader& lines) {
     char chunk[4096];
-    const ssize_t n = ::recv(socketFd_, chunk, sizeof chunk, 0);
+    auto received = FdPassing::receive(socketFd_, chunk, sizeof chunk);
+    const ssize_t n = received.bytes;
     if (n <= 0) {
         breakWith({HelperError::interrupted, std::string("The connection to service named ") +
                                                  HelperPaths::label + " was interrupted."});
         return;
     }
-    lines.append(std::string_view(chunk, static_cast<size_t>(n)));
+    lines.append(std::string_view(chunk, static_cast<size_t>(n)), std::move(received.fds));
     if (lines.overflowed()) {
         breakWith({HelperError::interrupted, "The helper sent an overlong reply."});
+        return;
+    }
+    // A helper sends one descriptor with a reply at most; more are not held on to.
+    if (lines.heldFds() > FdPassing::maxFdsPerRead) {
+        breakWith({HelperError::interrupted, "The helper sent descriptors that fit no reply."});
         return;
     }
     while (auto line = lines.next()) {
@@ -291,10 +300,13 @@ void HelperConnection::Queue::readReplies(LineReader& lines) {
                        "The helper sent a reply that does not fit any request."});
             return;
         }
+        // Only a started reply carries a descriptor, its first; any other is closed here.
+        auto fds = lines.takeFds();
         if (reply->kind == HelperReply::Kind::started) {
             waiting->second.started = true;
             auto handler = waiting->second.onReply; // the run's final reply is still due
-            handler(*reply);
+            handler(*reply,
+                    fds.empty() ? nullptr : std::make_shared<UniqueFd>(std::move(fds.front())));
             continue;
         }
         if (reply->kind == HelperReply::Kind::terminated) {
@@ -308,12 +320,12 @@ void HelperConnection::Queue::readReplies(LineReader& lines) {
         if (reply->kind == HelperReply::Kind::terminated && reply->blocking) {
             waiting->second.blocking = true;
             auto handler = waiting->second.onReply;
-            handler(*reply);
+            handler(*reply, nullptr);
             continue;
         }
         auto handler = std::move(waiting->second.onReply);
         waiting_.erase(waiting);
-        handler(*reply);
+        handler(*reply, nullptr);
     }
 }
 
@@ -327,9 +339,9 @@ void HelperConnection::Queue::send(Outgoing outgoing) {
     const std::string line = HelperWire::encode(outgoing.request);
     size_t sent = 0;
     while (sent < line.size()) {
-        const ssize_t n = ::send(socketFd_, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
+        // The descriptor goes with the line's first bytes, so the helper finds it with them.
+        const int fd = sent == 0 && outgoing.fd ? outgoing.fd->get() : -1;
+        const ssize_t n = FdPassing::send(socketFd_, std::string_view(line).substr(sent), fd);
         if (n <= 0) {
             const HelperError error = sendFailure();
             if (outgoing.onError)
@@ -339,6 +351,7 @@ void HelperConnection::Queue::send(Outgoing outgoing) {
         }
         sent += static_cast<size_t>(n);
     }
+    outgoing.fd.reset(); // the helper has its copy
     if (outgoing.onReply)
         waiting_[outgoing.request.id] = {outgoing.request.operation, std::move(outgoing.onReply),
                                          std::move(outgoing.onError), false};

@@ -11,14 +11,12 @@ namespace HelperPaths {
 // because installed helpers, units and scripts know it by that name; kept on purpose.
 inline constexpr const char* label = "com.quovant.macos.helper";
 inline constexpr const char* defaultSocket = "/run/com.quovant.macos.helper.sock";
-// Where every openvpn the helper runs offers its management interface, on 127.0.0.1.
-inline constexpr int managementPort = 1337;
 // The up and down scripts, installed beside the helper.
 inline constexpr const char* upScript = "client.up";
 inline constexpr const char* downScript = "client.down";
 inline constexpr const char* defaultInstallDir = "/usr/local/libexec/quovant-helper";
 // Root's own directory of the helper, its openvpn and its scripts (DNS state, openvpn's
-// temporary files): the unit makes it, or the helper itself.
+// temporary files, its management socket): the unit makes it, or the helper itself.
 inline constexpr const char* runtimeDir = "/run/quovant";
 
 std::string socketPath();

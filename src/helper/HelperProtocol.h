@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 // What the helper lets through while a run blocks: nothing outside the tunnel, or, with
@@ -23,9 +26,9 @@ public:
     static constexpr const char* helperStoppingReason = "The VPN helper is stopping.";
 
     using VersionHandler = std::function<void(const std::string& version)>;
-    // The run has started and its openvpn's management interface listens; only the
-    // client that asked for the run learns the password that interface demands.
-    using StartedHandler = std::function<void(const std::string& managementPassword)>;
+    // The run has started: `management` is the helper's connection to its openvpn's
+    // management interface, handed to the client that asked for the run and nobody else.
+    using StartedHandler = std::function<void(std::shared_ptr<UniqueFd> management)>;
     // `reason` says why the helper refused the run (status -1) or ended it itself (a newer
     // run replaced it, the helper stopped); empty when openvpn ended on its own. `blocking`:
     // the run's block of traffic outside the tunnel holds on until it is released.
@@ -39,11 +42,13 @@ public:
     virtual ~HelperProtocol() = default;
 
     virtual void getVersion(VersionHandler reply) = 0;
-    // Returns at once. `startedHandler` runs at most once, when openvpn is ready for its
-    // management client; `terminationHandler` runs once, when that openvpn has ended or
-    // the run was refused. With `block` enabled the helper lets no traffic leave outside the
-    // tunnel during the run (and after an end the user did not ask for, until released).
-    virtual void runOpenVPN(const std::string& config, const std::string& clientUp,
+    // Returns at once. The helper reads the profile from `profile`, a descriptor of the
+    // file open for reading, never by a path. `startedHandler` runs at most once, when
+    // openvpn is ready for its management client; `terminationHandler` runs once, when
+    // that openvpn has ended or the run was refused. With `block` enabled the helper lets
+    // no traffic leave outside the tunnel during the run (and after an end the user did
+    // not ask for, until released).
+    virtual void runOpenVPN(std::shared_ptr<UniqueFd> profile, const std::string& clientUp,
                             const std::string& clientDown, StartedHandler startedHandler,
                             TerminationHandler terminationHandler, LeakBlock block = {},
                             BlockLiftedHandler blockLiftedHandler = {}) = 0;

@@ -1,6 +1,5 @@
 #include "helper/HelperWire.h"
 
-#include <algorithm>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -65,7 +64,6 @@ std::string HelperWire::encode(const HelperRequest& request) {
     json message = {
         {"v", protocolVersion}, {"id", request.id}, {"op", operationName(request.operation)}};
     if (request.operation == HelperRequest::Operation::runOpenVPN) {
-        message["config"] = request.config;
         message["client_up"] = request.clientUp;
         message["client_down"] = request.clientDown;
         if (request.blockLeaks)
@@ -87,7 +85,6 @@ std::string HelperWire::encode(const HelperReply& reply) {
         break;
     case HelperReply::Kind::started:
         message["reply"] = "started";
-        message["management_password"] = reply.managementPassword;
         break;
     case HelperReply::Kind::terminated:
         message["reply"] = "terminated";
@@ -127,12 +124,10 @@ std::optional<HelperRequest> HelperWire::decodeRequest(std::string_view line) {
         request.operation = HelperRequest::Operation::releaseBlock;
     } else if (name == "runOpenVPN") {
         request.operation = HelperRequest::Operation::runOpenVPN;
-        auto config = pathMember(*message, "config");
         auto up = pathMember(*message, "client_up");
         auto down = pathMember(*message, "client_down");
-        if (!config || !up || !down)
+        if (!up || !down)
             return std::nullopt;
-        request.config = std::move(*config);
         request.clientUp = std::move(*up);
         request.clientDown = std::move(*down);
         const auto block = flag(*message, "block_leaks");
@@ -163,16 +158,7 @@ std::optional<HelperReply> HelperWire::decodeReply(std::string_view line) {
         reply.kind = HelperReply::Kind::version;
         reply.version = version->get<std::string>();
     } else if (*kind == "started") {
-        const auto password = message->find("management_password");
-        if (password == message->end() || !password->is_string())
-            return std::nullopt;
         reply.kind = HelperReply::Kind::started;
-        reply.managementPassword = password->get<std::string>();
-        // It is sent to openvpn as one line: nothing but visible ASCII may be in it.
-        if (reply.managementPassword.empty() || reply.managementPassword.size() > 256 ||
-            !std::all_of(reply.managementPassword.begin(), reply.managementPassword.end(),
-                         [](char c) { return c > 0x20 && c < 0x7F; }))
-            return std::nullopt;
     } else if (*kind == "terminated") {
         const auto status = message->find("status");
         if (status == message->end() || !status->is_number_integer())

@@ -6,14 +6,15 @@
 #include <string_view>
 
 // The helper's wire format: one compact JSON object per LF-terminated line over a
-// Unix stream socket, each carrying the protocol version "v" and a request "id".
+// Unix stream socket, each carrying the protocol version "v" and a request "id". A
+// runOpenVPN request carries the open profile and a started reply the connected
+// management channel as descriptors sent with the line (FdPassing), not in it.
 // docs/helper-protocol.md describes it for peers.
 struct HelperRequest {
     enum class Operation { getVersion, runOpenVPN, killOpenVPN, releaseBlock };
 
     uint64_t id = 0;
     Operation operation = Operation::getVersion;
-    std::string config;
     std::string clientUp;
     std::string clientDown;
     bool blockLeaks = false;        // runOpenVPN: block traffic outside the tunnel during the run
@@ -29,10 +30,9 @@ struct HelperReply {
     uint64_t id = 0;
     Kind kind = Kind::version;
     std::string version;
-    std::string managementPassword; // started
-    int32_t status = 0;             // terminated
-    std::string reason;             // terminated: why a run was refused; blockLifted: by whom
-    bool blocking = false;          // terminated: the run's block holds on until released
+    int32_t status = 0;    // terminated
+    std::string reason;    // terminated: why a run was refused; blockLifted: by whom
+    bool blocking = false; // terminated: the run's block holds on until released
 };
 
 class HelperWire {

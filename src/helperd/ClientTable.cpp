@@ -66,11 +66,14 @@ std::vector<uint64_t> ClientTable::ids() const {
     return out;
 }
 
-ClientTable::Received ClientTable::append(uint64_t id, std::string_view bytes) {
+ClientTable::Received ClientTable::append(uint64_t id, std::string_view bytes,
+                                          std::vector<UniqueFd> fds) {
     const auto it = clients_.find(id);
     if (it == clients_.end())
         return Received::ok;
-    it->second.lines.append(bytes);
+    it->second.lines.append(bytes, std::move(fds));
+    if (it->second.lines.heldFds() > maxHeldFds)
+        return Received::tooManyFds;
     return it->second.lines.overflowed() ? Received::overflowed : Received::ok;
 }
 
@@ -94,6 +97,13 @@ std::optional<std::string> ClientTable::nextLine(uint64_t id) {
     if (it == clients_.end())
         return std::nullopt;
     return it->second.lines.next();
+}
+
+std::vector<UniqueFd> ClientTable::takeFds(uint64_t id) {
+    const auto it = clients_.find(id);
+    if (it == clients_.end())
+        return {};
+    return it->second.lines.takeFds();
 }
 
 bool ClientTable::accept(uint64_t id, uint64_t requestId) {

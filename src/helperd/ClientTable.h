@@ -46,9 +46,13 @@ public:
     int fd(uint64_t id) const;
     std::vector<uint64_t> ids() const;
 
-    enum class Received { ok, overflowed };
-    // Adds bytes read from the connection.
-    Received append(uint64_t id, std::string_view bytes);
+    // A client sends at most one descriptor with a request; a few more may come with one
+    // read before the line ends, beyond that the connection is not a client.
+    static constexpr size_t maxHeldFds = 4;
+
+    enum class Received { ok, overflowed, tooManyFds };
+    // Adds bytes read from the connection, and the descriptors that came with them.
+    Received append(uint64_t id, std::string_view bytes, std::vector<UniqueFd> fds = {});
     bool holdsLine(uint64_t id) const;
     // A connection whose request waits for an answer from elsewhere (polkit's) gets no
     // other request served meanwhile, so its requests stay in order.
@@ -56,6 +60,8 @@ public:
     // Whether its next request can be served now.
     bool ready(uint64_t id) const;
     std::optional<std::string> nextLine(uint64_t id);
+    // The descriptors that came with the line nextLine() returned last.
+    std::vector<UniqueFd> takeFds(uint64_t id);
     // Records a decoded request's id; false if it does not follow the last one.
     bool accept(uint64_t id, uint64_t requestId);
     // After a read: an unfinished line is owed from `now` on.

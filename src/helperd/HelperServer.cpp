@@ -1,5 +1,6 @@
 #include "helperd/HelperServer.h"
 
+#include "helper/FdPassing.h"
 #include "helper/HelperPaths.h"
 #include "helperd/ClientPolicy.h"
 #include "helperd/DaemonLog.h"
@@ -29,8 +30,10 @@ int millisecondsUntil(std::chrono::steady_clock::time_point when) {
 
 HelperServer::HelperServer(Settings settings)
     : settings_(std::move(settings)),
-      effects_({settings_.managementPort, settings_.guard, settings_.tmpDir,
-                [this](uint64_t client, const HelperReply& reply) { send(client, reply); }}) {}
+      effects_({settings_.managementSocket, settings_.guard, settings_.tmpDir,
+                [this](uint64_t client, const HelperReply& reply, int fd) {
+                    send(client, reply, fd);
+                }}) {}
 
 int HelperServer::run() {
     DaemonLog::line("helper " + settings_.version + " serving");
@@ -140,21 +143,29 @@ void HelperServer::readFrom(uint64_t clientId) {
     if (fd < 0)
         return;
     char chunk[8192];
-    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    auto received = FdPassing::receive(fd, chunk, sizeof chunk);
+    const ssize_t n = received.bytes;
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
         return closeLater(clientId, "");
     if (n < 0)
         return;
-    if (clients_.append(clientId, std::string_view(chunk, static_cast<size_t>(n))) ==
-        ClientTable::Received::overflowed)
+    switch (clients_.append(clientId, std::string_view(chunk, static_cast<size_t>(n)),
+                            std::move(received.fds))) {
+    case ClientTable::Received::ok:
+        break;
+    case ClientTable::Received::overflowed:
         return closeLater(clientId, "message longer than " +
                                         std::to_string(HelperWire::maxLineBytes) + " bytes");
+    case ClientTable::Received::tooManyFds:
+        return closeLater(clientId, "more descriptors than requests");
+    }
     clients_.noteUnfinished(clientId, Clock::now());
 }
 
 void HelperServer::serveTurn() {
     for (uint64_t id : clients_.nextTurn()) {
         const auto line = clients_.nextLine(id);
+        auto fds = clients_.takeFds(id);
         const auto caller = clients_.caller(id);
         if (!line || !caller)
             continue;
@@ -164,15 +175,21 @@ void HelperServer::serveTurn() {
         else if (!clients_.accept(id, request->id))
             closeLater(id, "request id out of order");
         else
-            handle(*caller, *request);
+            handle(*caller, *request, std::move(fds));
         closeDoomed();
         clients_.noteUnfinished(id, Clock::now());
     }
 }
 
-void HelperServer::handle(const ClientTable::Caller& caller, const HelperRequest& request) {
+void HelperServer::handle(const ClientTable::Caller& caller, const HelperRequest& request,
+                          std::vector<UniqueFd> fds) {
     DaemonLog::line(std::string("request ") + HelperWire::operationName(request.operation) +
                     " from " + caller.describe());
+    // Only a run's profile comes as a descriptor; any other is closed unread.
+    const size_t expected = request.operation == HelperRequest::Operation::runOpenVPN ? 1 : 0;
+    if (fds.size() > expected)
+        DaemonLog::line("closing " + std::to_string(fds.size() - expected) +
+                        " descriptor(s) that came unasked with the request");
     switch (request.operation) {
     case HelperRequest::Operation::getVersion: {
         HelperReply reply;
@@ -193,29 +210,33 @@ void HelperServer::handle(const ClientTable::Caller& caller, const HelperRequest
             authorize(caller, request, ClientPolicy::Act::release);
         break;
     case HelperRequest::Operation::runOpenVPN:
-        authorize(caller, request, ClientPolicy::Act::run);
+        authorize(caller, request, ClientPolicy::Act::run, std::move(fds));
         break;
     }
 }
 
 void HelperServer::authorize(const ClientTable::Caller& caller, const HelperRequest& request,
-                             ClientPolicy::Act act) {
+                             ClientPolicy::Act act, std::vector<UniqueFd> fds) {
     if (!ClientPolicy::asksAuthority(act, caller.uid, blockHolderFor(caller.uid, false)))
-        return decide(caller, request, act, ClientPolicy::Authority::yes);
+        return decide(caller, request, act, ClientPolicy::Authority::yes, std::move(fds));
     const char* action =
         act == ClientPolicy::Act::run ? ClientPolicy::runAction : ClientPolicy::blockAction;
     clients_.setWaiting(caller.id, true);
+    // The answer's handler is copyable; the descriptors that came with the request wait
+    // with it, and are closed with it if the client went meanwhile.
+    auto waiting = std::make_shared<std::vector<UniqueFd>>(std::move(fds));
     authority_.check({caller.pid, caller.startTime, caller.uid}, action,
-                     [this, id = caller.id, request, act](ClientPolicy::Authority answer) {
+                     [this, id = caller.id, request, act, waiting](ClientPolicy::Authority answer) {
                          clients_.setWaiting(id, false);
                          // A client that went meanwhile is owed nothing.
                          if (const auto current = clients_.caller(id))
-                             decide(*current, request, act, answer);
+                             decide(*current, request, act, answer, std::move(*waiting));
                      });
 }
 
 void HelperServer::decide(const ClientTable::Caller& caller, const HelperRequest& request,
-                          ClientPolicy::Act act, ClientPolicy::Authority answer) {
+                          ClientPolicy::Act act, ClientPolicy::Authority answer,
+                          std::vector<UniqueFd> fds) {
     // The block's owner is looked at now, when polkit has answered: it may have gone meanwhile.
     const bool sessionsCount =
         answer == ClientPolicy::Authority::yes || answer == ClientPolicy::Authority::no;
@@ -236,7 +257,7 @@ void HelperServer::decide(const ClientTable::Caller& caller, const HelperRequest
         if (!verdict.allowed)
             return dispatch(RunSupervisor::Refused{
                 {caller.id, request.id, caller.uid}, verdict.why, verdict.reason});
-        return handleRun(caller, request, sessionsCount);
+        return handleRun(caller, request, sessionsCount, std::move(fds));
     case ClientPolicy::Act::keepBlock:
         return dispatch(RunSupervisor::Kill{caller.uid, true, verdict.reason});
     case ClientPolicy::Act::release:
@@ -258,7 +279,7 @@ ClientPolicy::BlockHolder HelperServer::blockHolderFor(uid_t caller, bool sessio
 }
 
 void HelperServer::handleRun(const ClientTable::Caller& caller, const HelperRequest& request,
-                             bool sessionsCount) {
+                             bool sessionsCount, std::vector<UniqueFd> fds) {
     RunAdmission::Facts facts;
     facts.upScript = settings_.scriptDir + "/" + HelperPaths::upScript;
     facts.downScript = settings_.scriptDir + "/" + HelperPaths::downScript;
@@ -266,10 +287,13 @@ void HelperServer::handleRun(const ClientTable::Caller& caller, const HelperRequ
     if (facts.scriptsTrusted)
         facts.scriptsTrusted = trustedScript(facts.downScript);
     // Only a request that names the installed scripts gets its profile read.
-    if (request.clientUp == facts.upScript && request.clientDown == facts.downScript &&
-        facts.scriptsTrusted)
-        facts.profile = ProfileReader::read(request.config, caller.uid, caller.gid,
-                                            ProfileChecker::maxProfileBytes);
+    if (fds.empty())
+        facts.profile = Result<std::string>::failure(
+            "the request came without the open profile (a descriptor sent with it)");
+    else if (request.clientUp == facts.upScript && request.clientDown == facts.downScript &&
+             facts.scriptsTrusted)
+        facts.profile =
+            ProfileReader::read(fds.front().get(), caller.uid, ProfileChecker::maxProfileBytes);
     facts.runUid = supervisor_.runUid();
     facts.runOwnerAway = sessionsCount && facts.runUid && *facts.runUid != caller.uid &&
                          !LoginSessions::atComputer(*facts.runUid);
@@ -319,14 +343,13 @@ int HelperServer::pollTimeout() const {
     return next ? millisecondsUntil(*next) : -1;
 }
 
-void HelperServer::send(uint64_t clientId, const HelperReply& reply) {
-    const int fd = clients_.fd(clientId);
-    if (fd < 0)
+void HelperServer::send(uint64_t clientId, const HelperReply& reply, int fd) {
+    const int socket = clients_.fd(clientId);
+    if (socket < 0)
         return;
     const std::string line = HelperWire::encode(reply);
     // Replies are small; a client that lets its socket fill up is not reading.
-    if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT) !=
-        static_cast<ssize_t>(line.size()))
+    if (FdPassing::send(socket, line, fd, MSG_DONTWAIT) != static_cast<ssize_t>(line.size()))
         closeLater(clientId, "cannot deliver a reply");
 }
 

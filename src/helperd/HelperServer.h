@@ -33,7 +33,9 @@ public:
         int signalFd = -1;     // SIGTERM / SIGINT end the loop
         std::string version;   // answered to getVersion
         std::string scriptDir; // where client.up and client.down are installed
-        int managementPort = OpenVPNRunner::managementPort;
+        // Where openvpn's management interface listens, in a directory only root may
+        // enter; empty: there is none, and no run can start.
+        std::string managementSocket;
         // Blocks traffic outside the tunnel of a run; none: runs are not guarded.
         LeakGuard* guard = nullptr;
         // openvpn's directory for temporary files; empty: its own choice.
@@ -50,23 +52,25 @@ private:
     void accept();
     void readFrom(uint64_t clientId);
     void serveTurn();
-    void handle(const ClientTable::Caller& caller, const HelperRequest& request);
+    void handle(const ClientTable::Caller& caller, const HelperRequest& request,
+                std::vector<UniqueFd> fds);
     // Asks polkit, where the act needs it, then decides.
     void authorize(const ClientTable::Caller& caller, const HelperRequest& request,
-                   ClientPolicy::Act act);
+                   ClientPolicy::Act act, std::vector<UniqueFd> fds = {});
     void decide(const ClientTable::Caller& caller, const HelperRequest& request,
-                ClientPolicy::Act act, ClientPolicy::Authority answer);
+                ClientPolicy::Act act, ClientPolicy::Authority answer, std::vector<UniqueFd> fds);
     // `sessionsCount`: whether a block's owner who left the computer loses it; only where
     // polkit answered, which judges by the same sessions.
     ClientPolicy::BlockHolder blockHolderFor(uid_t caller, bool sessionsCount) const;
     void handleRun(const ClientTable::Caller& caller, const HelperRequest& request,
-                   bool sessionsCount);
+                   bool sessionsCount, std::vector<UniqueFd> fds);
     void dispatch(RunSupervisor::Event event);
     // Closes the connection once the event at hand is over.
     void closeLater(uint64_t clientId, const std::string& why);
     void closeDoomed();
     int pollTimeout() const;
-    void send(uint64_t clientId, const HelperReply& reply);
+    // Sends `fd` (none when negative) with the reply; it stays the caller's to close.
+    void send(uint64_t clientId, const HelperReply& reply, int fd = -1);
     Result<void> trustedScript(const std::string& path) const;
 
     Settings settings_;

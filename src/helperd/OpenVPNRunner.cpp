@@ -19,7 +19,6 @@
 namespace {
 
 constexpr int profileFd = 3;
-constexpr int managementPasswordFd = 4;
 
 // A private, sealed in-memory file: openvpn reads what the helper wrote and nothing
 // else, whatever happens to any file on disk.
@@ -45,28 +44,21 @@ int makeSealedCopy(const char* name, const std::string& text) {
 
 Result<void> OpenVPNRunner::start(const Launch& launch) {
     const int copy = makeSealedCopy("quovant-profile", launch.profile);
-    const int password = makeSealedCopy("quovant-management", launch.managementPassword + "\n");
-    if (copy < 0 || password < 0) {
-        const std::string why =
-            std::string("cannot make the profile copy: ") + std::strerror(errno);
-        if (copy >= 0)
-            ::close(copy);
-        if (password >= 0)
-            ::close(password);
-        return Result<void>::failure(why);
-    }
+    if (copy < 0)
+        return Result<void>::failure(std::string("cannot make the profile copy: ") +
+                                     std::strerror(errno));
     // Everything the child needs is prepared before fork: only async-signal-safe
     // calls happen between fork and exec.
-    const std::string port = std::to_string(managementPort);
     const std::string config = "/proc/self/fd/" + std::to_string(profileFd);
-    const std::string passwordFile = "/proc/self/fd/" + std::to_string(managementPasswordFd);
+    // The socket's directory keeps everyone but root out; openvpn checks the peer too.
     std::vector<std::string> argv = {program,
                                      "--config",
                                      config,
                                      "--management",
-                                     "127.0.0.1",
-                                     port,
-                                     passwordFile,
+                                     launch.managementSocket,
+                                     "unix",
+                                     "--management-client-user",
+                                     "root",
                                      "--management-query-passwords",
                                      "--script-security",
                                      "2",
@@ -93,14 +85,12 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
     if (::pipe2(output, O_CLOEXEC) != 0) {
         const std::string why = std::string("pipe failed: ") + std::strerror(errno);
         ::close(copy);
-        ::close(password);
         return Result<void>::failure(why);
     }
     const pid_t pid = ::fork();
     if (pid < 0) {
         const std::string why = std::string("fork failed: ") + std::strerror(errno);
         ::close(copy);
-        ::close(password);
         ::close(output[0]);
         ::close(output[1]);
         return Result<void>::failure(why);
@@ -119,12 +109,13 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
         ::dup2(devNull, STDIN_FILENO);
         ::dup2(output[1], STDOUT_FILENO);
         ::dup2(output[1], STDERR_FILENO);
-        // dup2 leaves the new descriptors open across exec. The password's descriptor
-        // may sit where the profile's goes, so it moves out of the way first.
-        const int passwordCopy = ::fcntl(password, F_DUPFD, managementPasswordFd + 1);
-        ::dup2(copy, profileFd);
-        ::dup2(passwordCopy, managementPasswordFd);
-        ::syscall(SYS_close_range, managementPasswordFd + 1, ~0U, 0);
+        // dup2 leaves the new descriptor open across exec; a copy already in its place
+        // is opened up for exec by hand.
+        if (copy == profileFd)
+            ::fcntl(copy, F_SETFD, 0);
+        else
+            ::dup2(copy, profileFd);
+        ::syscall(SYS_close_range, profileFd + 1, ~0U, 0);
         // openvpn and its scripts keep root's uid (the DNS scripts write root's files and
         // speak to resolved as root) but of root's capabilities only the network's, and
         // can gain no other through anything they run.
@@ -142,7 +133,6 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
         ::_exit(127);
     }
     ::close(copy);
-    ::close(password);
     ::close(output[1]);
     ::fcntl(output[0], F_SETFL, O_NONBLOCK);
     outputFd_ = output[0];

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "helper/HelperPaths.h"
 #include "platform/Result.h"
 
 #include <cstdint>
@@ -16,7 +15,6 @@
 class OpenVPNRunner {
 public:
     static constexpr const char* program = "/usr/sbin/openvpn";
-    static constexpr int managementPort = HelperPaths::managementPort;
     // openvpn's lines are short; a longer one reaches the log cut.
     static constexpr size_t maxOutputLine = 4096;
 
@@ -24,8 +22,9 @@ public:
         std::string profile;
         std::string upScript;
         std::string downScript;
-        // What openvpn's management interface demands before it serves anyone.
-        std::string managementPassword;
+        // The Unix socket openvpn's management interface listens on, in a directory only
+        // root may enter: the helper connects to it and hands the connection on.
+        std::string managementSocket;
         // SO_MARK of openvpn's own transport socket, so the leak guard can let it out.
         uint32_t transportMark = 0;
         // The tunnel device openvpn opens: "tun" or "tap", and its name.

@@ -5,11 +5,12 @@
 #include <string>
 #include <sys/types.h>
 
-// Reads a profile path named by an unprivileged caller with that caller's file
-// system rights, without following a link at its end, and only if it is a regular
-// file of bounded size that the caller owns and nobody else may write.
+// Reads the profile an unprivileged caller handed over as an open descriptor: only a
+// regular file of bounded size, open for reading, that the caller owns and nobody else
+// may write, and not on a file system a user process serves (whose reads could hold up
+// the daemon without end).
 class ProfileReader {
 public:
     // The file's text, or why it was refused.
-    static Result<std::string> read(const std::string& path, uid_t uid, gid_t gid, size_t maxBytes);
+    static Result<std::string> read(int fd, uid_t uid, size_t maxBytes);
 };

@@ -11,9 +11,9 @@
 #include <variant>
 
 // Whether a runOpenVPN request may go on, decided from what the daemon found out about
-// it (whether the installed scripts are root's alone, the profile as read for the
-// caller) and who holds the run slot (who may take the block over is ClientPolicy's). Pure: no
-// file, no clock, no socket.
+// it (whether the installed scripts are root's alone, the profile the caller handed
+// over) and who holds the run slot (who may take the block over is ClientPolicy's). Pure:
+// no file, no clock, no socket.
 class RunAdmission {
 public:
     struct Refusal {
@@ -25,7 +25,7 @@ public:
         std::string upScript;
         std::string downScript;
         Result<void> scriptsTrusted = Result<void>::success();
-        // The profile the request names, read with the caller's rights.
+        // The profile read from the descriptor that came with the request.
         Result<std::string> profile = Result<std::string>::failure("not read");
         std::optional<uid_t> runUid;
         // That run's user has left the computer: the run no longer keeps others from theirs.

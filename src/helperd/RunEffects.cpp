@@ -1,31 +1,42 @@
 #include "helperd/RunEffects.h"
 
-#include "helper/HelperPaths.h"
 #include "helperd/DaemonLog.h"
-#include "helperd/ManagementPort.h"
 #include "helperd/TunnelDevice.h"
 
-#include <algorithm>
-#include <sys/random.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
-// openvpn's word that its management interface is open; the daemon then checks once
-// that the listening socket is openvpn's own.
-constexpr std::string_view listeningLine = "MANAGEMENT: TCP Socket listening on";
+// openvpn's word that its management interface is open.
+constexpr std::string_view listeningLine = "MANAGEMENT: unix domain socket listening on";
 
-// A fresh secret per run, for the management interface of that run alone.
-std::optional<std::string> makeManagementPassword() {
-    unsigned char bytes[16];
-    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
-        return std::nullopt;
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string password;
-    for (unsigned char b : bytes) {
-        password += hex[b >> 4];
-        password += hex[b & 0xF];
-    }
-    return password;
+// A connection to the Unix socket at `path`, or why there is none. It never waits: a
+// listener that cannot take it at once does not hold up the daemon's loop.
+Result<UniqueFd> connectTo(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return Result<UniqueFd>::failure("the path is too long");
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd.valid() ||
+        ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::fcntl(fd.get(), F_SETFL, 0) != 0)
+        return Result<UniqueFd>::failure(std::strerror(errno));
+    return Result<UniqueFd>::success(std::move(fd));
+}
+
+// Removes what an earlier openvpn may have left at `path`, which must be free for the next.
+void removeSocket(const std::string& path) {
+    struct stat st;
+    if (!path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode))
+        ::unlink(path.c_str());
 }
 
 } // namespace
@@ -39,13 +50,14 @@ bool RunEffects::openVPNSaid() {
         if (listening_ || line.find(listeningLine) == std::string::npos)
             continue;
         listening_ = true;
-        // openvpn's own word, checked against the kernel's tables once: the interface
-        // its client is sent to must be openvpn's, not something else on the port.
-        listens = ManagementPort::listensFor(runner_.pid(), settings_.managementPort);
-        if (!listens)
-            DaemonLog::line("openvpn said its management interface listens, but it holds no "
-                            "socket listening on port " +
-                            std::to_string(settings_.managementPort));
+        // Only root can reach the socket's directory: whatever answers there is openvpn.
+        auto connected = connectTo(settings_.managementSocket);
+        if (!connected) {
+            DaemonLog::line("cannot connect to openvpn's management interface: " + connected.why());
+            continue;
+        }
+        management_ = std::move(connected.value());
+        listens = true;
     }
     return listens;
 }
@@ -59,7 +71,12 @@ std::optional<int32_t> RunEffects::openVPNEnded() {
         for (const std::string& line : lines)
             DaemonLog::line("openvpn: " + line);
     }
-    return runner_.reap();
+    auto status = runner_.reap();
+    if (status) {
+        management_.reset();
+        removeSocket(settings_.managementSocket);
+    }
+    return status;
 }
 
 std::optional<NumericRemotes::Addresses> RunEffects::lookedUp() {
@@ -111,20 +128,12 @@ void RunEffects::unblock() {
 }
 
 Result<void> RunEffects::startOpenVPN(OpenVPNRunner::Launch& launch) {
-    // openvpn could not bind the port, or, worse, a client could reach whoever holds it.
-    const auto holders = ManagementPort::listeners(settings_.managementPort);
-    if (!holders.empty()) {
-        DaemonLog::line("127.0.0.1:" + std::to_string(settings_.managementPort) +
-                        " is held by uid " + std::to_string(holders.front().uid));
-        return Result<void>::failure(
-            "The VPN's control port 127.0.0.1:" + std::to_string(settings_.managementPort) +
-            " is held by another program.");
-    }
-    const auto password = makeManagementPassword();
-    if (!password)
-        return Result<void>::failure(
-            "openvpn could not be started: no random numbers for the management password.");
-    launch.managementPassword = *password;
+    if (settings_.managementSocket.empty())
+        return Result<void>::failure("openvpn could not be started: the VPN helper has no "
+                                     "directory of its own for openvpn's control channel.");
+    removeSocket(settings_.managementSocket);
+    management_.reset();
+    launch.managementSocket = settings_.managementSocket;
     launch.tmpDir = settings_.tmpDir;
     if (!launch.tunnelName.empty())
         launch.transportMark = LeakGuard::transportMark;
@@ -141,12 +150,14 @@ void RunEffects::signalOpenVPN(int signalNumber) {
     runner_.signal(signalNumber);
 }
 
-void RunEffects::started(const RunSupervisor::Owner& owner, const std::string& password) {
+void RunEffects::started(const RunSupervisor::Owner& owner) {
     HelperReply reply;
     reply.id = owner.requestId;
     reply.kind = HelperReply::Kind::started;
-    reply.managementPassword = password;
-    settings_.send(owner.client, reply);
+    // The client gets the one connection; the helper keeps no copy of it, whether the
+    // client reads it or not.
+    const UniqueFd management = std::move(management_);
+    settings_.send(owner.client, reply, management.get());
 }
 
 void RunEffects::ended(const RunSupervisor::Owner& owner, int32_t status, const std::string& reason,
@@ -157,7 +168,7 @@ void RunEffects::ended(const RunSupervisor::Owner& owner, int32_t status, const 
     reply.status = status;
     reply.reason = reason;
     reply.blocking = blocking;
-    settings_.send(owner.client, reply);
+    settings_.send(owner.client, reply, -1);
 }
 
 void RunEffects::lifted(const RunSupervisor::Owner& owner, const std::string& reason) {
@@ -165,5 +176,5 @@ void RunEffects::lifted(const RunSupervisor::Owner& owner, const std::string& re
     reply.id = owner.requestId;
     reply.kind = HelperReply::Kind::blockLifted;
     reply.reason = reason;
-    settings_.send(owner.client, reply);
+    settings_.send(owner.client, reply, -1);
 }

@@ -5,6 +5,7 @@
 #include "helperd/NameResolver.h"
 #include "helperd/OpenVPNRunner.h"
 #include "helperd/RunSupervisor.h"
+#include "platform/UniqueFd.h"
 
 #include <cstdint>
 #include <functional>
@@ -13,18 +14,21 @@
 #include <vector>
 
 // What the run slot's decisions do to the machine: the name look-up child, the leak
-// guard, openvpn itself (its output read for its word that it listens) and the replies to the run's
+// guard, openvpn itself (its output read for its word that it listens, its management
+// interface connected to then and handed to the run's client) and the replies to the run's
 // client. The daemon's loop watches the descriptors this hands out and reports what they say.
 class RunEffects : public RunSupervisor::Ports {
 public:
     struct Settings {
-        int managementPort = OpenVPNRunner::managementPort;
+        // Where openvpn's management interface listens, in a directory only root may
+        // enter; empty: there is none, and no openvpn is started.
+        std::string managementSocket;
         // Blocks traffic outside the tunnel of a run; none: runs are not guarded.
         LeakGuard* guard = nullptr;
         // openvpn's directory for temporary files; empty: its own choice.
         std::string tmpDir;
-        // Sends a reply to a client, if it is still there.
-        std::function<void(uint64_t client, const HelperReply& reply)> send;
+        // Sends a reply to a client, if it is still there, with `fd` unless negative.
+        std::function<void(uint64_t client, const HelperReply& reply, int fd)> send;
     };
 
     explicit RunEffects(Settings settings);
@@ -32,7 +36,7 @@ public:
     const OpenVPNRunner& openVPN() const { return runner_; }
     const NameResolver& lookup() const { return resolver_; }
     // Logs what openvpn wrote; true once it said its management interface listens and
-    // that held when checked.
+    // the helper connected to it.
     bool openVPNSaid();
     // openvpn's status once it has ended, after its last words are logged.
     std::optional<int32_t> openVPNEnded();
@@ -47,7 +51,7 @@ public:
     void unblock() override;
     Result<void> startOpenVPN(OpenVPNRunner::Launch& launch) override;
     void signalOpenVPN(int signalNumber) override;
-    void started(const RunSupervisor::Owner& owner, const std::string& password) override;
+    void started(const RunSupervisor::Owner& owner) override;
     void ended(const RunSupervisor::Owner& owner, int32_t status, const std::string& reason,
                bool blocking) override;
     void lifted(const RunSupervisor::Owner& owner, const std::string& reason) override;
@@ -58,4 +62,6 @@ private:
     NameResolver resolver_;
     // Whether the openvpn that starts said its management interface listens.
     bool listening_ = false;
+    // The helper's connection to it, until the run's client has it.
+    UniqueFd management_;
 };

@@ -77,7 +77,7 @@ void RunSupervisor::handle(Event event, Clock::time_point now) {
                            return;
                        phase_ = Phase::running;
                        deadline_.reset();
-                       ports_.started(current_->run.owner, current_->managementPassword);
+                       ports_.started(current_->run.owner);
                    },
                    [&](Exited& e) {
                        if (openVPNRuns())
@@ -146,7 +146,7 @@ void RunSupervisor::prepare(Run run, Clock::time_point now) {
     if (const Result<void> started = ports_.startLookup(run.names); !started)
         return refuse(run.owner, started.why(), "The VPN server's name could not be looked up.");
     DaemonLog::line("looking up the server names of the run of " + uidText(run.owner.uid));
-    current_ = Current{std::move(run), {}, {}, false};
+    current_ = Current{std::move(run), {}, false};
     phase_ = Phase::resolving;
     deadline_ = now + lookupTimeout;
 }
@@ -202,8 +202,7 @@ void RunSupervisor::start(Run run, NumericRemotes::Addresses addresses, Clock::t
         settle();
         return refuse(run.owner, "openvpn could not be started", started.why());
     }
-    const std::string password = run.launch.managementPassword;
-    current_ = Current{std::move(run), password, {}, false};
+    current_ = Current{std::move(run), {}, false};
     phase_ = Phase::starting;
     deadline_ = now + readyTimeout;
 }

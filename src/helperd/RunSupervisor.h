@@ -69,11 +69,12 @@ public:
         virtual Blocked block(const std::string& tunnel, bool allowLocalNetwork) = 0;
         virtual void closeTunnel() = 0;
         virtual void unblock() = 0;
-        // Starts openvpn, filling in the launch's management password; fails with the
-        // reason its client is given.
+        // Starts openvpn, filling in where its management interface listens; fails with
+        // the reason its client is given.
         virtual Result<void> startOpenVPN(OpenVPNRunner::Launch& launch) = 0;
         virtual void signalOpenVPN(int signalNumber) = 0;
-        virtual void started(const Owner& owner, const std::string& managementPassword) = 0;
+        // Hands the run's client the connection to openvpn's management interface.
+        virtual void started(const Owner& owner) = 0;
         virtual void ended(const Owner& owner, int32_t status, const std::string& reason,
                            bool blocking) = 0;
         // The block `owner` was told holds has been ended by someone else.
@@ -138,7 +139,6 @@ public:
 private:
     struct Current {
         Run run;
-        std::string managementPassword;
         // Why the daemon ended it, when that is its client's news.
         std::string endReason;
         // Its user asked for its end (or went away): the block goes with it. Any other

@@ -103,15 +103,20 @@ void removeSocketFile(const std::string& path, const struct stat& made) {
 }
 
 // Root's directory for the helper's openvpn and scripts: made unless the unit made it,
-// and used only if it is a directory of root's that nobody else may change.
+// and used only if it is a directory of root's that nobody else may enter (openvpn's
+// management interface listens in it).
 std::string runtimeDir() {
     const char* path = HelperPaths::runtimeDir;
     ::mkdir(path, 0700);
+    const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
-    if (::lstat(path, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != 0 ||
-        (st.st_mode & (S_IWGRP | S_IWOTH))) {
+    const bool usable = fd >= 0 && ::fstat(fd, &st) == 0 && st.st_uid == 0 &&
+                        ((st.st_mode & 0077) == 0 || ::fchmod(fd, 0700) == 0);
+    if (fd >= 0)
+        ::close(fd);
+    if (!usable) {
         Log::line(std::string("cannot use ") + path +
-                  "; openvpn keeps its temporary files in /tmp");
+                  "; openvpn keeps its temporary files in /tmp, and no run can start");
         return {};
     }
     return path;
@@ -195,6 +200,10 @@ int main(int argc, char** argv) {
     settings.scriptDir = executableDir();
     settings.guard = &guard;
     settings.tmpDir = runtimeDir();
+    // One name per helper: helpers of tests may share the directory.
+    if (!settings.tmpDir.empty())
+        settings.managementSocket =
+            settings.tmpDir + "/management-" + std::to_string(::getpid()) + ".sock";
     HelperServer server(std::move(settings));
     const int code = server.run();
     if (made)

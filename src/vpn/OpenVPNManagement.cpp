@@ -29,8 +29,8 @@ std::string echoOf(std::string_view command) {
 
 } // namespace
 
-OpenVPNManagement::OpenVPNManagement(StateSink& states, int32_t port, PacingClock& clock)
-    : states_(states), clock_(clock), socket_("127.0.0.1", port) {}
+OpenVPNManagement::OpenVPNManagement(StateSink& states, PacingClock& clock)
+    : states_(states), clock_(clock) {}
 
 OpenVPNManagement::~OpenVPNManagement() {
     socket_.close(); // wakes a read loop, which ends
@@ -45,40 +45,7 @@ void OpenVPNManagement::sendCommand(std::string_view command) {
         Log::standardOutput(echoOf(command) + " " + result.why().description());
 }
 
-std::optional<std::string> OpenVPNManagement::authenticate(const std::string& password,
-                                                           double timeoutSeconds) {
-    auto connection = socket_.connection();
-    if (!connection)
-        return std::nullopt;
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(timeoutSeconds));
-    // Reads until `marker` has arrived; what follows it stays in `text`.
-    std::string text;
-    auto readUntil = [&](std::string_view marker) {
-        for (;;) {
-            const size_t at = text.find(marker);
-            if (at != std::string::npos) {
-                text.erase(0, at + marker.size());
-                return true;
-            }
-            const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
-            if (left <= 0 || text.size() > readSize)
-                return false;
-            const ReadResult read = connection->read(readSize, left);
-            if (read.status != ReadResult::Status::data)
-                return false;
-            text += read.bytes;
-        }
-    };
-    // The password is not echoed: another local user may read this process's output.
-    if (!readUntil("ENTER PASSWORD:") || !connection->send(password + "\n") ||
-        !readUntil("SUCCESS: password is correct\r\n"))
-        return std::nullopt;
-    return text;
-}
-
-void OpenVPNManagement::startReading(std::string alreadyRead, std::shared_ptr<StateSink> sink) {
+void OpenVPNManagement::startReading(std::shared_ptr<StateSink> sink) {
     auto connection = socket_.connection();
     if (!connection)
         return;
@@ -94,9 +61,9 @@ void OpenVPNManagement::startReading(std::string alreadyRead, std::shared_ptr<St
     std::lock_guard lock(loopMutex_);
     loopConnection_ = connection;
     loopRunning_ = true;
-    reader_.async([this, connection, alreadyRead = std::move(alreadyRead), sink]() mutable {
+    reader_.async([this, connection, sink] {
         StateSink& states = sink ? *sink : states_;
-        readLoop(connection, std::move(alreadyRead), states);
+        readLoop(connection, states);
         {
             std::lock_guard lock(loopMutex_);
             loopRunning_ = false;
@@ -116,13 +83,12 @@ bool OpenVPNManagement::reading() {
     return loopRunning_;
 }
 
-void OpenVPNManagement::readLoop(const std::shared_ptr<TCPConnection>& connection,
-                                 std::string alreadyRead, StateSink& sink) {
+void OpenVPNManagement::readLoop(const std::shared_ptr<StreamConnection>& connection,
+                                 StateSink& sink) {
     ReadBuffer buffer;
     // The same room in every run: a buffer grown from the size of whatever came first
     // would leave the allocator pieces of a new size each time.
     buffer.text.reserve(2 * readSize);
-    receive(buffer, alreadyRead, sink);
     auto lastShortRead = clock_.now() - readPause;
     for (;;) {
         // Sleep in the kernel until openvpn writes.

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "helper/HelperPaths.h"
 #include "vpn/BackgroundQueue.h"
+#include "vpn/ManagementSocket.h"
 #include "vpn/PacingClock.h"
 #include "vpn/StateSink.h"
-#include "vpn/TCPClient.h"
 #include "vpn/Utf8Decoder.h"
 
 #include <atomic>
@@ -22,33 +21,25 @@
 // itself.
 class OpenVPNManagement {
 public:
-    static constexpr int32_t defaultPort = HelperPaths::managementPort;
     static constexpr size_t readSize = 2048;
     // Once the tunnel is up, the shortest time between a short read and the next one.
     static constexpr auto readPause = std::chrono::milliseconds(100);
 
-    explicit OpenVPNManagement(StateSink& states, int32_t port = defaultPort,
-                               PacingClock& clock = PacingClock::steady());
+    explicit OpenVPNManagement(StateSink& states, PacingClock& clock = PacingClock::steady());
     ~OpenVPNManagement();
     OpenVPNManagement(const OpenVPNManagement&) = delete;
     OpenVPNManagement& operator=(const OpenVPNManagement&) = delete;
 
-    TCPClient& socket() { return socket_; }
+    ManagementSocket& socket() { return socket_; }
 
     // Sends `command` (its line feed included) and echoes it to standard output,
     // the value of a password command masked.
     void sendCommand(std::string_view command);
 
-    // Answers the password prompt of openvpn's management interface on the current
-    // connection. What openvpn sent after accepting it is returned for the read loop;
-    // nothing if the prompt or the acceptance did not come within `timeoutSeconds`.
-    std::optional<std::string> authenticate(const std::string& password, double timeoutSeconds);
-
-    // Starts the read loop for the current connection, handling `alreadyRead` first. The
-    // loop ends when that connection closes, so a new connect never leaves two loops on
-    // one socket. The loop hands what it reads to `sink` (kept until the loop ends), or
+    // Starts the read loop for the current connection. The loop ends when that connection
+    // closes, so a new connection never leaves two loops on one socket. The loop hands what it reads to `sink` (kept until the loop ends), or
     // to the client's own sink when none is given.
-    void startReading(std::string alreadyRead = {}, std::shared_ptr<StateSink> sink = nullptr);
+    void startReading(std::shared_ptr<StateSink> sink = nullptr);
 
     // What one read loop carries from read to read: an unfinished character, the
     // text not yet cut into lines, and whether a CONNECTED state has been read.
@@ -81,8 +72,7 @@ public:
     uint64_t readCount() const { return reads_.load(); }
 
 private:
-    void readLoop(const std::shared_ptr<TCPConnection>& connection, std::string alreadyRead,
-                  StateSink& sink);
+    void readLoop(const std::shared_ptr<StreamConnection>& connection, StateSink& sink);
     void receive(ReadBuffer& buffer, std::string_view bytes, StateSink& sink);
     std::string cutLines(std::string buffer, bool& connected, StateSink& sink);
     std::optional<std::string> handleLine(std::string_view line, StateSink& sink);
@@ -91,13 +81,13 @@ private:
 
     StateSink& states_;
     PacingClock& clock_;
-    TCPClient socket_;
+    ManagementSocket socket_;
     std::atomic<uint64_t> reads_{0};
 
     std::mutex loopMutex_;
     std::condition_variable loopEnded_;
     bool loopRunning_ = false;
-    std::shared_ptr<TCPConnection> loopConnection_;
+    std::shared_ptr<StreamConnection> loopConnection_;
     // Last, so it goes first, waiting for a loop that uses everything above.
     BackgroundQueue reader_;
 };

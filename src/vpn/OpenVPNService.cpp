@@ -4,10 +4,11 @@
 #include "helper/HelperPaths.h"
 #include "platform/Log.h"
 #include "vpn/LogText.h"
-#include "vpn/SocketOwner.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -69,15 +70,14 @@ OpenVPNService::OpenVPNService(Dependencies dependencies)
       machine_(*this, dependencies_.timing) {
     // Lines read outside a run (none in this service) go nowhere.
     static RunSink nowhere([](RunEvent) {}, 0);
-    management_ = std::make_unique<OpenVPNManagement>(nowhere, dependencies_.managementPort);
+    management_ = std::make_unique<OpenVPNManagement>(nowhere);
 }
 
 OpenVPNService::~OpenVPNService() {
     self_.reset(); // nothing still on its way to the main queue reaches this any more
-    attaching_ = 0;
     if (dependencies_.profiles && status().phase == RunPhase::preparing)
         dependencies_.profiles->cancel();
-    // Wakes the connector and the read loop, which end; their queues are joined as they go.
+    // Wakes the read loop, which ends; its queue is joined as it goes.
     management_->socket().close();
 }
 
@@ -96,9 +96,11 @@ void OpenVPNService::dispatch(RunEvent event) {
     while (!handling_.empty()) {
         RunEvent next = std::move(handling_.front());
         handling_.pop_front();
-        if (next.kind == Kind::attached && next.run == machine_.currentRun())
-            alreadyRead_ = std::exchange(next.text, {});
+        if (next.kind == Kind::helperStarted && next.run == machine_.currentRun())
+            handedOver_ = std::exchange(next.descriptor, nullptr);
         machine_.handle(next);
+        // attach() took it, or the run had moved on: either way none is kept.
+        handedOver_.reset();
     }
     inHandle_ = false;
 }
@@ -191,14 +193,25 @@ void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {
         event.code = error.code;
         poster(std::move(event), &OpenVPNService::dispatch);
     });
+    // The helper reads the profile from what this process can open, by nothing else.
+    auto profile = std::make_shared<UniqueFd>(
+        ::open(request.config.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
+    if (!profile->valid()) {
+        RunEvent refused = RunEvent::of(
+            Kind::helperEnded, run,
+            "The VPN profile could not be opened: " + std::string(std::strerror(errno)) + ".");
+        refused.status = HelperProtocol::refusedStatus;
+        return post(std::move(refused));
+    }
     // Only the links of the current run and of a run whose block holds are still of use.
     std::erase_if(links_, [&](const auto& link) { return link.first != run && !blocked(); });
     links_[run] = {proxy, connection};
     proxy->runOpenVPN(
-        request.config, request.up, request.down,
-        [poster, run](const std::string& managementPassword) {
-            poster(RunEvent::of(Kind::helperStarted, run, managementPassword),
-                   &OpenVPNService::dispatch);
+        std::move(profile), request.up, request.down,
+        [poster, run](std::shared_ptr<UniqueFd> management) {
+            RunEvent event = RunEvent::of(Kind::helperStarted, run);
+            event.descriptor = std::move(management);
+            poster(std::move(event), &OpenVPNService::dispatch);
         },
         [poster, run](int32_t status, const std::string& reason, bool blocking) {
             Log::line(LogText::openVPNExited + std::to_string(status));
@@ -213,79 +226,26 @@ void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {
         });
 }
 
-void OpenVPNService::attach(uint64_t run, const std::string& managementPassword) {
-    attaching_ = run;
-    // The poster is made here: the connector's thread must not read members the main
-    // thread lets go of as the service ends.
-    connector_.async([this, run, managementPassword, poster = Poster{self_, &mainQueue_}] {
-        auto rest = connectManagement(run, managementPassword);
-        if (rest)
-            return poster(RunEvent::of(Kind::attached, run, std::move(*rest)),
-                          &OpenVPNService::dispatch);
-        if (attaching_ != run)
-            return; // stopped meanwhile
-        Log::standardOutput(LogText::managementStartFailed);
-        poster(RunEvent::of(Kind::attachFailed, run,
-                            "The VPN's control port 127.0.0.1:" +
-                                std::to_string(management_->socket().port()) +
-                                " could not be reached, or another program holds it."),
-               &OpenVPNService::dispatch);
-    });
-}
-
-std::optional<std::string> OpenVPNService::connectManagement(uint64_t run,
-                                                             const std::string& password) {
-    auto trusted = dependencies_.trustManagementPeer
-                       ? dependencies_.trustManagementPeer
-                       : [](const TCPConnection& connection) {
-                             const auto owner = SocketOwner::ofPeer(connection);
-                             return owner && *owner == 0;
-                         };
-    TCPClient& socket = management_->socket();
-    for (int attempt = 0; attempt < connectAttempts && attaching_ == run; ++attempt) {
-        if (socket.connect(connectTimeoutSeconds)) {
-            const auto connection = socket.connection();
-            // Port 1337 is open to every local user: whoever holds it when openvpn should
-            // is not openvpn, and must not see the credentials.
-            const auto owner = connection ? SocketOwner::ofPeer(*connection) : std::nullopt;
-            if (!connection || !trusted(*connection)) {
-                Log::line(
-                    "management port 127.0.0.1:" + std::to_string(socket.port()) + " is held by " +
-                    (owner ? "uid " + std::to_string(*owner) : std::string("an unknown owner")) +
-                    ", not root; not sending credentials there");
-            } else if (auto rest = management_->authenticate(password, connectTimeoutSeconds)) {
-                return rest;
-            } else {
-                Log::line("the management interface on 127.0.0.1:" + std::to_string(socket.port()) +
-                          " did not accept this run's password");
-            }
-            socket.close();
-        }
-        if (attaching_ == run)
-            std::this_thread::sleep_for(connectRetryPause);
-    }
-    return std::nullopt;
+void OpenVPNService::attach(uint64_t run) {
+    const auto handedOver = std::exchange(handedOver_, nullptr);
+    if (handedOver && handedOver->valid() && management_->socket().adopt(std::move(*handedOver)))
+        return post(RunEvent::of(Kind::attached, run));
+    Log::standardOutput(LogText::managementStartFailed);
+    post(RunEvent::of(Kind::attachFailed, run,
+                      "The VPN helper did not hand over the connection to openvpn."));
 }
 
 void OpenVPNService::startReading(uint64_t run) {
     const Poster poster{self_, &mainQueue_};
-    management_->startReading(
-        std::exchange(alreadyRead_, std::nullopt).value_or(""),
-        std::make_shared<RunSink>(
-            [poster](RunEvent event) { poster(std::move(event), &OpenVPNService::dispatch); },
-            run));
+    management_->startReading(std::make_shared<RunSink>(
+        [poster](RunEvent event) { poster(std::move(event), &OpenVPNService::dispatch); }, run));
 }
 
 void OpenVPNService::send(const std::string& command) {
     management_->sendCommand(command);
 }
 
-void OpenVPNService::stopAttaching() {
-    attaching_ = 0;
-}
-
 void OpenVPNService::kill(uint64_t run, bool keepBlock) {
-    attaching_ = 0;
     if (const auto link = links_.find(run); link != links_.end())
         link->second.proxy->killOpenVPN(keepBlock);
 }

@@ -25,7 +25,7 @@
 // next start, and the management client that follows the running openvpn.
 //
 // Its state lives on the main thread, in a RunMachine. The helper connection's thread,
-// the management reader, the management connector and the network watcher only post
+// the management reader and the network watcher only post
 // events tagged with the run they belong to; time-outs are posted events too. Nothing on
 // the main thread waits for another thread.
 class OpenVPNService : public ConnectionControl, private RunEffects {
@@ -39,24 +39,16 @@ public:
     struct Dependencies {
         MainQueue* mainQueue = nullptr;              // the process's main queue when empty
         NotificationCenter* notifications = nullptr; // the default centre when empty
-        int32_t managementPort = OpenVPNManagement::defaultPort;
         // Whoever holds the application's helper connection, asked for it at every start;
         // none by default, and it may yield none.
         HelperConnectionProvider* helper = nullptr;
         // Full path of a resource ("client.up", "client.down"), empty when it is missing;
         // by default the scripts installed beside the helper.
         std::function<std::optional<std::string>(const std::string& name)> resourcePath = {};
-        // Whether the far end of a new management connection may be given the credentials;
-        // by default only a socket owned by root (the helper's openvpn) may.
-        std::function<bool(const TCPConnection& connection)> trustManagementPeer = {};
         RunTiming timing = {};
         // Where connect() gets the profile; connect() fails without one.
         ProfileSource* profiles = nullptr;
     };
-
-    static constexpr int connectAttempts = 8;
-    static constexpr double connectTimeoutSeconds = 3;
-    static constexpr auto connectRetryPause = std::chrono::milliseconds(300);
 
     explicit OpenVPNService(Dependencies dependencies);
     // Ends what runs on its threads and drops every event still on its way: nothing of
@@ -121,8 +113,7 @@ private:
     void cancelProfile() override;
     std::optional<std::pair<std::string, std::string>> scripts() override;
     void askHelper(uint64_t run, const RunRequest& request) override;
-    void attach(uint64_t run, const std::string& managementPassword) override;
-    void stopAttaching() override;
+    void attach(uint64_t run) override;
     void startReading(uint64_t run) override;
     void send(const std::string& command) override;
     void kill(uint64_t run, bool keepBlock) override;
@@ -134,10 +125,6 @@ private:
     void quitDone() override;
     void log(const std::string& line) override;
 
-    // On the connector's thread: connects and authenticates; what openvpn sent after
-    // accepting the password is returned for the read loop.
-    std::optional<std::string> connectManagement(uint64_t run, const std::string& password);
-
     Dependencies dependencies_;
     MainQueue& mainQueue_;
     NotificationCenter& notifications_;
@@ -146,13 +133,10 @@ private:
     bool inHandle_ = false;
     std::map<uint64_t, Link> links_;
     std::weak_ptr<HelperConnection> watched_; // the connection that tells of its break
-    std::optional<std::string> alreadyRead_;  // for the read loop of the run just attached
+    // The management connection the helper handed over with the current run's start.
+    std::shared_ptr<UniqueFd> handedOver_;
     std::function<void()> shutdownDone_;
     // Checked by everything posted to the main queue: set to null as the service goes.
     std::shared_ptr<OpenVPNService*> self_ = std::make_shared<OpenVPNService*>(this);
-    // The run the connector works for; 0 stops it between attempts.
-    std::atomic<uint64_t> attaching_{0};
     std::unique_ptr<OpenVPNManagement> management_;
-    // Last, so it goes first: its task uses the management client.
-    BackgroundQueue connector_;
 };

@@ -33,11 +33,9 @@ public:
     virtual std::optional<std::pair<std::string, std::string>> scripts() = 0;
     // helperStarted, then helperEnded; or helperEnded / helperFailed alone.
     virtual void askHelper(uint64_t run, const RunRequest& request) = 0;
-    // Connects the management client with the run's management password: attached or
-    // attachFailed.
-    virtual void attach(uint64_t run, const std::string& managementPassword) = 0;
-    // The connector gives up on the run it works for, which has ended.
-    virtual void stopAttaching() = 0;
+    // Gives the management client the connection the helper handed over with the run's
+    // start: attached or attachFailed.
+    virtual void attach(uint64_t run) = 0;
     // Starts reading the attached management connection: its lines come as events.
     virtual void startReading(uint64_t run) = 0;
     virtual void send(const std::string& command) = 0;

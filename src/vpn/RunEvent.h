@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // The time-outs of a run, each a posted event.
@@ -33,10 +36,10 @@ struct RunEvent {
         quit,             // the application is ending: as disconnect, and the block goes too
         profileReady,     // the account service's profile is saved at `text`
         profileFailed,    // the login chain failed with the message `text`
-        helperStarted,    // openvpn runs; `text` is its management password
+        helperStarted,    // openvpn runs; `descriptor` is the connection to its management
         helperEnded,      // openvpn ended (`status`, reason `text`, `flag`: the block holds)
         helperFailed,     // no answer from the helper: `code`, description `text`
-        attached,         // the management client is connected and authenticated
+        attached,         // the management client has the run's connection
         attachFailed,     // the management interface could not be reached (`text`: why)
         stateLine,        // ">STATE:" word `text`, description `detail`, server address `extra`
         passwordNotice,   // ">PASSWORD:" payload `text`
@@ -61,6 +64,7 @@ struct RunEvent {
     uint64_t in = 0;
     uint64_t out = 0;
     RunTimer timer = RunTimer::start;
+    std::shared_ptr<UniqueFd> descriptor;
 
     static RunEvent of(Kind kind, uint64_t run = 0, std::string text = {}) {
         RunEvent event;

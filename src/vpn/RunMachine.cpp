@@ -96,7 +96,7 @@ void RunMachine::handle(const RunEvent& event) {
         if (phase != RunPhase::requesting)
             return; // a stop is on its way to the helper
         setPhase(RunPhase::attaching);
-        return effects_.attach(run_->id, event.text);
+        return effects_.attach(run_->id);
     case Kind::attached:
         if (phase != RunPhase::attaching)
             return;
@@ -249,7 +249,6 @@ void RunMachine::ended(int32_t status, const std::string& reason, bool blocking)
         return;
     run.asked = false;
     run.attached = false;
-    effects_.stopAttaching();
     // What the application itself found out (a wrong password, a time-out) says more than
     // the helper's end of the run; a stop the user asked for is no failure unless it did
     // not go as asked.
@@ -304,7 +303,6 @@ bool RunMachine::retryThroughHelper() {
 
 void RunMachine::finish(const std::string& failure) {
     std::optional<Credentials> connectAfter = run_ ? run_->connectAfter : std::nullopt;
-    effects_.stopAttaching();
     run_.reset();
     if (status_.state != ConnectionState::noProcess)
         storeWord(ConnectionState::noProcess);

@@ -31,28 +31,38 @@ struct Outcome {
     std::string reason;
 };
 
-// Runs `proxy.runOpenVPN` and collects whatever answers it: the management password
+std::shared_ptr<UniqueFd> openFile(const std::string& path, int flags = O_RDONLY) {
+    return std::make_shared<UniqueFd>(::open(path.c_str(), flags | O_CLOEXEC));
+}
+
+// Runs `proxy.runOpenVPN` and collects whatever answers it: the management connection
 // when it has started, then the status or an error.
 struct RunWatch {
-    Awaited<std::string> started;
+    Awaited<std::shared_ptr<UniqueFd>> started;
     Awaited<Outcome> outcomes;
     std::shared_ptr<HelperProtocol> proxy;
 
-    RunWatch(HelperConnection& connection, const std::string& config, const std::string& up,
+    RunWatch(HelperConnection& connection, std::shared_ptr<UniqueFd> profile, const std::string& up,
              const std::string& down) {
         proxy = connection.proxy([this](const HelperError& e) {
             outcomes.add({std::nullopt, e.code, e.description});
         });
         proxy->runOpenVPN(
-            config, up, down, [this](const std::string& password) { started.add(password); },
+            std::move(profile), up, down,
+            [this](std::shared_ptr<UniqueFd> management) { started.add(std::move(management)); },
             [this](int32_t status, const std::string& reason, bool) {
                 outcomes.add({status, std::nullopt, reason});
             });
     }
+    RunWatch(HelperConnection& connection, const std::string& profile, const std::string& up,
+             const std::string& down)
+        : RunWatch(connection, openFile(profile), up, down) {}
 };
 
-bool managementListening() {
-    return LoopbackServer::reachable(1337);
+// Whether the openvpn the daemon started last still runs (the daemon reaps it at once).
+bool openVPNRuns(const HelperDaemon& daemon) {
+    const auto pid = daemon.openVPNPid();
+    return pid && ::kill(*pid, 0) == 0;
 }
 
 class HelperDaemonTest : public testing::Test {
@@ -83,11 +93,24 @@ TEST_F(HelperDaemonTest, RunsOpenVPNAndRepliesOnceWhenItEnds) {
     ASSERT_TRUE(server.waitUntilReady());
     RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(),
                  daemon.downScript());
-    const auto password = run.started.first(15s);
-    ASSERT_TRUE(password) << daemon.log();
-    EXPECT_TRUE(managementListening()) << "started is sent once openvpn listens";
-    EXPECT_EQ(password->size(), 32u);
-    EXPECT_EQ(daemon.log().find(*password), std::string::npos) << "the secret is not logged";
+    const auto management = run.started.first(15s);
+    ASSERT_TRUE(management && *management && (*management)->valid()) << daemon.log();
+    EXPECT_TRUE(openVPNRuns(daemon)) << "started is sent once openvpn listens";
+    // The channel is openvpn's management interface itself, with no password before it,
+    // and this process's exec does not pass it on.
+    EXPECT_EQ(::fcntl((*management)->get(), F_GETFD), FD_CLOEXEC);
+    std::string greeting;
+    char chunk[512];
+    timeval timeout{5, 0};
+    ::setsockopt((*management)->get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    while (greeting.find('\n') == std::string::npos) {
+        const ssize_t n = ::recv((*management)->get(), chunk, sizeof chunk, 0);
+        if (n <= 0)
+            break;
+        greeting.append(chunk, static_cast<size_t>(n));
+    }
+    EXPECT_EQ(greeting.rfind(">INFO:OpenVPN Management Interface", 0), 0u) << greeting;
+    EXPECT_FALSE(LoopbackServer::reachable(1337)) << "no TCP port";
     EXPECT_EQ(run.outcomes.count(), 0u) << "no final reply while openvpn runs";
     const auto pid = daemon.openVPNPid();
     ASSERT_TRUE(pid) << daemon.log();
@@ -100,7 +123,7 @@ TEST_F(HelperDaemonTest, RunsOpenVPNAndRepliesOnceWhenItEnds) {
     const auto outcome = run.outcomes.first(15s);
     ASSERT_TRUE(outcome);
     ASSERT_TRUE(outcome->status) << "error " << *outcome->error;
-    EXPECT_FALSE(managementListening());
+    EXPECT_FALSE(openVPNRuns(daemon));
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(run.outcomes.count(), 1u) << "exactly one reply";
 }
@@ -113,13 +136,13 @@ TEST_F(HelperDaemonTest, ClientGoingAwayEndsItsOpenVPN) {
     {
         RunWatch run(*connection, profile(server.clientProfile()), daemon.upScript(),
                      daemon.downScript());
-        ASSERT_TRUE(pollUntil(managementListening, 15s)) << daemon.log();
+        ASSERT_TRUE(run.started.first(15s)) << daemon.log();
         run.proxy.reset();
         connection.reset(); // the application quit or crashed
         EXPECT_EQ(run.outcomes.count(), 0u) << "letting go is no failure: no handler runs";
         EXPECT_EQ(invalidations, 0);
     }
-    EXPECT_TRUE(pollUntil([] { return !managementListening(); }, 15s)) << daemon.log();
+    EXPECT_TRUE(pollUntil([&] { return !openVPNRuns(daemon); }, 15s)) << daemon.log();
     EXPECT_NE(daemon.log().find("the client that started it went away"), std::string::npos);
 }
 
@@ -128,13 +151,13 @@ TEST_F(HelperDaemonTest, SecondRunEndsTheFirst) {
     ASSERT_TRUE(server.waitUntilReady());
     const std::string path = profile(server.clientProfile());
     RunWatch first(*connection, path, daemon.upScript(), daemon.downScript());
-    ASSERT_TRUE(pollUntil(managementListening, 15s));
+    ASSERT_TRUE(first.started.first(15s)) << daemon.log();
     auto other = std::make_shared<HelperConnection>(daemon.socketPath());
     other->resume();
     RunWatch second(*other, path, daemon.upScript(), daemon.downScript());
     const auto ended = first.outcomes.first(15s);
     ASSERT_TRUE(ended && ended->status) << daemon.log();
-    EXPECT_TRUE(pollUntil(managementListening, 15s)) << "the second openvpn runs\n" << daemon.log();
+    EXPECT_TRUE(second.started.first(15s)) << "the second openvpn runs\n" << daemon.log();
     EXPECT_EQ(second.outcomes.count(), 0u);
     second.proxy->killOpenVPN();
     EXPECT_TRUE(second.outcomes.first(15s));
@@ -146,45 +169,48 @@ TEST_F(HelperDaemonTest, RefusesUntrustedRunRequests) {
     ASSERT_EQ(::chown(ownedByOther.c_str(), 1000, 1000), 0);
     const std::string writableByAll = profile(good, "shared.ovpn");
     std::filesystem::permissions(writableByAll, std::filesystem::perms(0666));
-    const std::string link = (profiles / "link.ovpn").string();
-    std::filesystem::create_symlink(profile(good), link);
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
+    const auto pipeIn = std::make_shared<UniqueFd>(pipeEnds[0]);
+    const UniqueFd pipeOut(pipeEnds[1]);
+    ASSERT_EQ(::write(pipeOut.get(), good.data(), good.size()), ssize_t(good.size()));
     TempDir forged;
     const auto forgedUp =
         forged.write("client.up", "#!/bin/sh\ntouch /tmp/pwned\n", std::filesystem::perms(0755));
 
     struct Case {
         const char* why;
-        std::string config;
+        std::shared_ptr<UniqueFd> profile;
         std::string up;
         std::string down;
     };
+    const std::string up = daemon.upScript(), down = daemon.downScript();
     const Case cases[] = {
-        {"symlinked profile", link, daemon.upScript(), daemon.downScript()},
-        {"profile owned by another user", ownedByOther, daemon.upScript(), daemon.downScript()},
-        {"profile writable by everybody", writableByAll, daemon.upScript(), daemon.downScript()},
-        {"profile missing", (profiles / "none.ovpn").string(), daemon.upScript(),
-         daemon.downScript()},
-        {"directory as profile", profiles.path().string(), daemon.upScript(), daemon.downScript()},
-        {"relative profile path", "quovant.ovpn", daemon.upScript(), daemon.downScript()},
-        {"directive that runs a program", profile(good + "up /bin/sh\n", "up.ovpn"),
-         daemon.upScript(), daemon.downScript()},
-        {"directive that loads a library", profile(good + "plugin /tmp/x.so\n", "plugin.ovpn"),
-         daemon.upScript(), daemon.downScript()},
-        {"file argument", profile(good + "ca /etc/shadow\n", "ca.ovpn"), daemon.upScript(),
-         daemon.downScript()},
-        {"forged up script", profile(good), forgedUp.string(), daemon.downScript()},
-        {"scripts swapped", profile(good), daemon.downScript(), daemon.upScript()},
-        {"script path through a dot-dot", profile(good),
-         daemon.installDir() + "/../helper/client.up", daemon.downScript()},
+        {"no profile descriptor", nullptr, up, down},
+        {"profile owned by another user", openFile(ownedByOther), up, down},
+        {"profile writable by everybody", openFile(writableByAll), up, down},
+        {"directory as profile", openFile(profiles.path().string(), O_DIRECTORY), up, down},
+        {"pipe as profile", pipeIn, up, down},
+        {"profile open only for writing", openFile(profile(good, "w.ovpn"), O_WRONLY), up, down},
+        {"profile opened as a path only", openFile(profile(good, "p.ovpn"), O_PATH), up, down},
+        {"directive that runs a program", openFile(profile(good + "up /bin/sh\n", "up.ovpn")), up,
+         down},
+        {"directive that loads a library",
+         openFile(profile(good + "plugin /tmp/x.so\n", "plugin.ovpn")), up, down},
+        {"file argument", openFile(profile(good + "ca /etc/shadow\n", "ca.ovpn")), up, down},
+        {"forged up script", openFile(profile(good)), forgedUp.string(), down},
+        {"scripts swapped", openFile(profile(good)), down, up},
+        {"script path through a dot-dot", openFile(profile(good)),
+         daemon.installDir() + "/../helper/client.up", down},
     };
     for (const auto& c : cases) {
-        RunWatch run(*connection, c.config, c.up, c.down);
+        RunWatch run(*connection, c.profile, c.up, c.down);
         const auto outcome = run.outcomes.first(5s);
         ASSERT_TRUE(outcome) << c.why;
         EXPECT_EQ(outcome->status, -1) << c.why;
         EXPECT_FALSE(outcome->reason.empty()) << c.why << ": the refusal says why";
         EXPECT_EQ(run.started.count(), 0u) << c.why;
-        EXPECT_FALSE(managementListening()) << c.why << ": no openvpn may start";
+        EXPECT_FALSE(daemon.openVPNPid()) << c.why << ": no openvpn may start";
     }
     EXPECT_FALSE(std::filesystem::exists("/tmp/pwned"));
     // Still serving afterwards.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 #include <mutex>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 namespace {
 
@@ -35,14 +37,23 @@ TEST(ManagementAgainstOpenVPN, ReachesConnectedAndExitsOnSigint) {
     const auto profile = dir.write("client.ovpn", server.clientProfile());
     ChildProcess::Options options;
     options.outputFile = (dir / "client.log").string();
-    ChildProcess client({"openvpn", "--config", profile.string(), "--management", "127.0.0.1",
-                         "1337", "--management-query-passwords"},
+    const std::string socket = (dir / "management.sock").string();
+    ChildProcess client({"openvpn", "--config", profile.string(), "--management", socket, "unix",
+                         "--management-query-passwords"},
                         options);
 
+    // The connection is made here, as the helper makes it, and handed to the client.
     Words words;
     OpenVPNManagement management(words);
-    ASSERT_TRUE(pollUntil([&] { return management.socket().connect(3).ok(); }, 5s))
-        << readFile(dir / "client.log");
+    auto connectOnce = [&] {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        socket.copy(address.sun_path, sizeof address.sun_path - 1);
+        UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        return ::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+               management.socket().adopt(std::move(fd));
+    };
+    ASSERT_TRUE(pollUntil(connectOnce, 5s)) << readFile(dir / "client.log");
     management.sendCommand("state on\n");
     management.sendCommand("bytecount 1\n");
     management.sendCommand("log on\n");

@@ -6,10 +6,14 @@
 #include "LoopbackServer.h"
 #include "OpenVPNServer.h"
 #include "Poll.h"
+#include "helper/FdPassing.h"
 #include "helper/HelperConnection.h"
+#include "helper/HelperPaths.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <future>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -38,7 +42,8 @@ constexpr uid_t bob = 1001;
 
 // Runs `body` in a child process as `uid` and returns what it returned. The body
 // uses plain sockets only (no threads), as the child of a threaded test must.
-std::string asUser(uid_t uid, const std::function<std::string()>& body) {
+std::string asUser(uid_t uid, const std::function<std::string()>& body,
+                   std::chrono::milliseconds patience = 60s) {
     int out[2];
     if (::pipe(out) != 0)
         return "pipe failed";
@@ -55,7 +60,7 @@ std::string asUser(uid_t uid, const std::function<std::string()>& body) {
     std::string result;
     char chunk[512];
     pollfd fd{out[0], POLLIN, 0};
-    while (::poll(&fd, 1, 60000) > 0) {
+    while (::poll(&fd, 1, static_cast<int>(patience.count())) > 0) {
         const ssize_t n = ::read(out[0], chunk, sizeof chunk);
         if (n <= 0)
             break;
@@ -80,14 +85,6 @@ int connectUnix(const std::string& path) {
     address.sun_family = AF_UNIX;
     path.copy(address.sun_path, sizeof address.sun_path - 1);
     return connectTo(reinterpret_cast<sockaddr*>(&address), sizeof address, AF_UNIX);
-}
-
-int connectManagement() {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(1337);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return connectTo(reinterpret_cast<sockaddr*>(&address), sizeof address, AF_INET);
 }
 
 // What arrives on `fd` within `timeout`; stops early at the connection's end, or once
@@ -175,7 +172,7 @@ protected:
 };
 
 TEST_F(MultiUserTest, AnotherUsersRunGetsNoneOfMyCredentials) {
-    // Bob's openvpn runs and holds 127.0.0.1:1337.
+    // Bob's openvpn runs, its management channel in bob's client's hands.
     const auto bobOutput = profiles / "bob.out";
     auto bobClient = holdARun(bob, bobOutput);
     ASSERT_NE(readFile(bobOutput).find("started"), std::string::npos)
@@ -193,56 +190,96 @@ TEST_F(MultiUserTest, AnotherUsersRunGetsNoneOfMyCredentials) {
         std::string::npos)
         << ended;
     const std::string log = daemon.log();
-    ASSERT_NE(log.find("MANAGEMENT: TCP Socket listening"), std::string::npos)
+    ASSERT_NE(log.find("MANAGEMENT: unix domain socket listening"), std::string::npos)
         << "bob's openvpn writes its log here";
-    EXPECT_EQ(log.find("MANAGEMENT: Client connected"), std::string::npos)
-        << "nobody reached bob's openvpn\n"
+    const size_t first = log.find("MANAGEMENT: Client connected");
+    EXPECT_EQ(log.find("MANAGEMENT: Client connected", first + 1), std::string::npos)
+        << "nobody but the helper, for bob, reached bob's openvpn\n"
         << log;
     EXPECT_EQ(server.log().find("alice@example.com"), std::string::npos) << server.log();
     EXPECT_TRUE(bobClient.running()) << "bob's run goes on";
 }
 
-TEST_F(MultiUserTest, AnotherUserOnTheManagementPortCanNeitherReadNorStopMyRun) {
-    auto connection = std::make_shared<HelperConnection>(daemon.socketPath());
-    connection->resume();
-    Awaited<std::string> started;
-    Awaited<int32_t> ended;
-    auto proxy = connection->proxy([&](const HelperError&) { ended.add(-1000); });
-    proxy->runOpenVPN(
-        profileOf(0), daemon.upScript(), daemon.downScript(),
-        [&](const std::string& password) { started.add(password); },
-        [&](int32_t status, const std::string&, bool) { ended.add(status); });
-    const auto password = started.first(15s);
-    ASSERT_TRUE(password) << daemon.log();
-
-    // Bob gets there first and tries what an attacker would.
-    const std::string seen = asUser(bob, [] {
-        const int fd = connectManagement();
-        if (fd < 0)
-            return std::string("no connection");
-        std::string text = readFor(fd, 500ms);
-        for (const char* attempt : {"signal SIGTERM\n", "state\n", "log all\n", "\n"}) {
-            sendAll(fd, attempt);
-            text += readFor(fd, 300ms);
+// What bob finds while he connects, again and again until told to stop, to every TCP
+// port of 127.0.0.1 and to whatever he can reach in the helper's own directory: which
+// TCP ports answered like a management interface, and which paths let him in at all.
+std::string hammer(const std::string& runtimeDir, const std::vector<std::string>& sockets,
+                   int stop) {
+    std::set<std::string> found;
+    int sweeps = 0;
+    for (pollfd done{stop, POLLIN, 0}; ::poll(&done, 1, 0) == 0; ++sweeps) {
+        for (int port = 1; port <= 65535; ++port) {
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<uint16_t>(port));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const int fd =
+                connectTo(reinterpret_cast<sockaddr*>(&address), sizeof address, AF_INET);
+            if (fd < 0)
+                continue;
+            const std::string greeting = readFor(fd, 20ms);
+            if (greeting.find("Management Interface") != std::string::npos ||
+                greeting.find("ENTER PASSWORD") != std::string::npos)
+                found.insert("management on tcp port " + std::to_string(port));
+            ::close(fd);
         }
-        ::close(fd);
-        return text;
-    });
-    EXPECT_EQ(seen.find("ENTER PASSWORD:"), 0u) << seen;
-    for (const char* secret : {">STATE", ">LOG", ">PASSWORD", ">INFO", "SUCCESS"})
-        EXPECT_EQ(seen.find(secret), std::string::npos) << secret << " in: " << seen;
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(ended.count(), 0u) << "openvpn still runs\n" << daemon.log();
+        if (DIR* dir = ::opendir(runtimeDir.c_str())) {
+            found.insert("listed " + runtimeDir);
+            ::closedir(dir);
+        }
+        for (const std::string& path : sockets) {
+            const int fd = connectUnix(path);
+            if (fd >= 0) {
+                found.insert("connected to " + path);
+                ::close(fd);
+            }
+        }
+    }
+    std::string report = "sweeps " + std::to_string(sweeps) + "\n";
+    for (const std::string& line : found)
+        report += line + "\n";
+    return report;
+}
 
-    // Its owner, with the run's password, is let in.
-    const int fd = connectManagement();
-    ASSERT_GE(fd, 0);
-    EXPECT_NE(readFor(fd, 1s).find("ENTER PASSWORD:"), std::string::npos);
-    sendAll(fd, *password + "\n");
-    EXPECT_NE(readFor(fd, 1s).find("SUCCESS: password is correct"), std::string::npos);
-    sendAll(fd, "signal SIGTERM\n");
-    EXPECT_TRUE(ended.first(15s));
-    ::close(fd);
+TEST_F(MultiUserTest, AnotherUserHammeringEveryPortAndTheHelpersDirectoryCannotHoldUpMyConnects) {
+    // Bob starts first, knowing where the management socket of alice's runs will be.
+    const std::string runtimeDir = HelperPaths::runtimeDir;
+    std::vector<std::string> sockets = {runtimeDir + "/management-" +
+                                        std::to_string(daemon.process().pid()) + ".sock"};
+    for (const auto& entry : std::filesystem::directory_iterator(runtimeDir))
+        sockets.push_back(entry.path().string());
+    int stop[2];
+    ASSERT_EQ(::pipe2(stop, O_CLOEXEC), 0);
+    auto bob_ = std::async(std::launch::async, [&] {
+        return asUser(
+            bob,
+            [&] {
+                ::close(stop[1]);
+                return hammer(runtimeDir, sockets, stop[0]);
+            },
+            5min);
+    });
+
+    constexpr int connects = 20;
+    const auto output = profiles / "alice.out";
+    auto alice_ =
+        client(alice,
+               {"connect", daemon.socketPath(), profileOf(alice), daemon.upScript(),
+                daemon.downScript(), "alice@example.com", "alice pw", std::to_string(connects)},
+               output.string());
+
+    const std::string done = waitForOutput(output, "\nended ", 5min);
+    ::close(stop[1]);
+    const std::string found = bob_.get();
+    ::close(stop[0]);
+    for (int round = 1; round < connects; ++round)
+        EXPECT_NE(done.find("connected " + std::to_string(round) + " "), std::string::npos)
+            << round << "\n"
+            << done << daemon.log();
+    EXPECT_NE(done.find("ended CONNECTED"), std::string::npos) << done;
+    EXPECT_EQ(found.rfind("sweeps ", 0), 0u);
+    EXPECT_EQ(found.find('\n'), found.size() - 1) << "bob found nothing to reach:\n" << found;
+    EXPECT_EQ(found.find("sweeps 0\n"), std::string::npos) << "bob hammered while alice connected";
 }
 
 TEST_F(MultiUserTest, OneUserCannotCrowdOutAnotherOrRoot) {
@@ -446,11 +483,15 @@ private:
 
 const auto* silentNames = ::testing::AddGlobalTestEnvironment(new SilentNameServer);
 
-std::string runRequest(uint64_t id, const std::string& profile, const std::string& up,
-                       const std::string& down, bool guarded) {
-    return "{\"v\":1,\"id\":" + std::to_string(id) + ",\"op\":\"runOpenVPN\",\"config\":\"" +
-           profile + "\",\"client_up\":\"" + up + "\",\"client_down\":\"" + down +
-           "\",\"block_leaks\":" + (guarded ? "true" : "false") + "}\n";
+// Sends a runOpenVPN request with the profile at `profile`, opened here, as its descriptor.
+bool sendRun(int fd, uint64_t id, const std::string& profile, const std::string& up,
+             const std::string& down, bool guarded) {
+    const std::string line = "{\"v\":1,\"id\":" + std::to_string(id) +
+                             ",\"op\":\"runOpenVPN\",\"client_up\":\"" + up +
+                             "\",\"client_down\":\"" + down +
+                             "\",\"block_leaks\":" + (guarded ? "true" : "false") + "}\n";
+    const UniqueFd file(::open(profile.c_str(), O_RDONLY | O_CLOEXEC));
+    return FdPassing::send(fd, line, file.get()) == static_cast<ssize_t>(line.size());
 }
 
 std::string versionRequest(uint64_t id) {
@@ -523,10 +564,10 @@ TEST_F(MultiUserTest, AClientThatDoesNotReadItsRepliesIsClosedWithoutHarmToTheHe
     ASSERT_LT(fit, 3000u) << "the probe never filled its connection";
 
     const int fd = connectUnix(daemon.socketPath());
-    sendAll(fd, runRequest(1, open, up, down, false));
+    sendRun(fd, 1, open, up, down, false);
     ASSERT_NE(readFor(fd, 15s, nullptr, "started").find("started"), std::string::npos)
         << daemon.log();
-    sendAll(fd, runRequest(2, named.string(), up, down, true));
+    sendRun(fd, 2, named.string(), up, down, true);
     ASSERT_TRUE(pollUntil(
         [&] { return daemon.log().find("looking up the server names") != std::string::npos; }, 15s))
         << daemon.log();
@@ -567,16 +608,12 @@ TEST_F(MultiUserTest, AUserWhoFloodsTheHelperDoesNotHoldUpAnotherUsersAnswer) {
         heavy += "remote h" + std::to_string(i) + ".quovant.test 1194\n";
     const auto path = profiles.write("heavy.ovpn", heavy, std::filesystem::perms(0600));
     ASSERT_EQ(::chown(path.c_str(), alice, alice), 0);
-    const std::string request =
-        runRequest(0, path.string(), daemon.upScript(), daemon.downScript(), true);
     auto flooding = std::async(std::launch::async, [&] {
         return asUser(alice, [&] {
             const int fd = connectUnix(daemon.socketPath());
-            std::string all;
             for (int id = 1; id <= 60; ++id)
-                all += runRequest(static_cast<uint64_t>(id), path.string(), daemon.upScript(),
-                                  daemon.downScript(), true);
-            sendAll(fd, all);
+                sendRun(fd, static_cast<uint64_t>(id), path.string(), daemon.upScript(),
+                        daemon.downScript(), true);
             return std::to_string(lines(readFor(fd, 30s, nullptr, "\"id\":60,")));
         });
     });

@@ -123,7 +123,7 @@ struct HarnessConnection : ConnectionControl, RunEffects {
     // openvpn's side: a state line (the helper's start and the management connection
     // first, if the run has not got that far), a byte count, its end.
     void updateState(const std::string& word) {
-        event(RunEvent::Kind::helperStarted, "secret");
+        event(RunEvent::Kind::helperStarted);
         event(RunEvent::Kind::attached);
         RunEvent line = RunEvent::of(RunEvent::Kind::stateLine, machine.currentRun(), word);
         line.extra = std::exchange(nextAddress, {});
@@ -165,8 +165,7 @@ struct HarnessConnection : ConnectionControl, RunEffects {
         config = request.config;
         done.push_back("run " + request.config);
     }
-    void attach(uint64_t, const std::string&) override {}
-    void stopAttaching() override {}
+    void attach(uint64_t) override {}
     void startReading(uint64_t) override {}
     void send(const std::string& command) override { done.push_back(command); }
     void kill(uint64_t, bool keepBlock) override {

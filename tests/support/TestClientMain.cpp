@@ -11,9 +11,11 @@
 //   quovant-test-client check SOCKET LIBEXEC
 //       the application's helper check at launch; prints "verdict install", "verdict
 //       current" or, when it gives none within 3 s, "verdict none"
-//   quovant-test-client connect SOCKET PROFILE UP DOWN USER PASSWORD
+//   quovant-test-client connect SOCKET PROFILE UP DOWN USER PASSWORD [TIMES]
 //       the application's whole start through OpenVPNService; prints the state it ends
-//       in and why: "ended STATE FAILURE" once the run is over or connected
+//       in and why: "ended STATE FAILURE" once the run is over or connected. With TIMES,
+//       connects and disconnects that many times in a row, printing "connected N MS"
+//       (the connect's milliseconds) for each, and stops at the first that fails
 //   quovant-test-client session SOCKET PROFILE UP DOWN USER PASSWORD
 //       a guarded connection held until told otherwise: prints "connected", then takes
 //       commands from standard input, one a line: "restart" (openvpn starts over as after
@@ -29,6 +31,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -56,7 +60,8 @@ int hold(const std::string& socket, const std::string& profile, const std::strin
     auto proxy = connection->proxy(
         [&](const HelperError& error) { finish("terminated error " + error.description); });
     proxy->runOpenVPN(
-        profile, up, down, [](const std::string&) { say("started"); },
+        std::make_shared<UniqueFd>(::open(profile.c_str(), O_RDONLY | O_CLOEXEC)), up, down,
+        [](std::shared_ptr<UniqueFd>) { say("started"); },
         [&](int32_t status, const std::string& reason, bool blocking) {
             if (!blocking)
                 return finish("terminated " + std::to_string(status) + " " + reason);
@@ -123,7 +128,23 @@ struct Service {
     bool connected() const { return service->state() == "CONNECTED"; }
 };
 
-int connect(Service& s) {
+int connect(Service& s, int times) {
+    using Clock = std::chrono::steady_clock;
+    for (int round = 1; round < times; ++round) {
+        const auto start = Clock::now();
+        s.service->startOpenVPN();
+        s.mainQueue.drainUntil([&] { return !s.service->runInProgress() || s.connected(); },
+                               std::chrono::seconds(60));
+        if (!s.connected())
+            break;
+        say("connected " + std::to_string(round) + " " +
+            std::to_string(
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
+                    .count()));
+        s.service->stopOpenVPN();
+        s.mainQueue.drainUntil([&] { return !s.service->runInProgress(); },
+                               std::chrono::seconds(30));
+    }
     s.service->startOpenVPN();
     s.mainQueue.drainUntil([&] { return !s.service->runInProgress() || s.connected(); },
                            std::chrono::seconds(60));
@@ -181,9 +202,10 @@ int main(int argc, char** argv) {
         return release(argv[2]);
     if (mode == "check" && argc == 4)
         return check(argv[2], argv[3]);
-    if ((mode == "connect" || mode == "session") && argc == 8) {
+    if ((mode == "connect" && (argc == 8 || argc == 9)) || (mode == "session" && argc == 8)) {
         Service service(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]);
-        return mode == "connect" ? connect(service) : session(service);
+        return mode == "connect" ? connect(service, argc == 9 ? std::atoi(argv[8]) : 1)
+                                 : session(service);
     }
     std::fprintf(stderr, "usage: see the comment at the top of TestClientMain.cpp\n");
     return 2;

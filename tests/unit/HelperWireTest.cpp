@@ -1,8 +1,12 @@
 #include "helper/HelperWire.h"
 
+#include "helper/FdPassing.h"
 #include "helper/LineReader.h"
 
+#include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -10,7 +14,6 @@ TEST(HelperWire, RequestsAndRepliesRoundTrip) {
     HelperRequest run;
     run.id = 7;
     run.operation = HelperRequest::Operation::runOpenVPN;
-    run.config = "/tmp/quovant.ovpn";
     run.clientUp = "/usr/local/libexec/quovant-helper/client.up";
     run.clientDown = "/usr/local/libexec/quovant-helper/client.down";
     const std::string line = HelperWire::encode(run);
@@ -20,7 +23,6 @@ TEST(HelperWire, RequestsAndRepliesRoundTrip) {
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->id, 7u);
     EXPECT_EQ(decoded->operation, HelperRequest::Operation::runOpenVPN);
-    EXPECT_EQ(decoded->config, run.config);
     EXPECT_EQ(decoded->clientDown, run.clientDown);
     EXPECT_FALSE(decoded->blockLeaks);
     EXPECT_FALSE(decoded->allowLocalNetwork);
@@ -29,6 +31,13 @@ TEST(HelperWire, RequestsAndRepliesRoundTrip) {
     ASSERT_TRUE(guarded);
     EXPECT_TRUE(guarded->blockLeaks);
     EXPECT_TRUE(guarded->allowLocalNetwork);
+
+    // The started reply's news is the descriptor that comes with it.
+    HelperReply started;
+    started.id = 7;
+    started.kind = HelperReply::Kind::started;
+    EXPECT_EQ(HelperWire::encode(started), "{\"id\":7,\"reply\":\"started\",\"v\":1}\n");
+    ASSERT_TRUE(HelperWire::decodeReply("{\"id\":7,\"reply\":\"started\",\"v\":1}"));
 
     HelperReply terminated;
     terminated.id = 7;
@@ -91,10 +100,8 @@ TEST(HelperWire, RefusesAnythingButExactMessages) {
         "{\"v\":1,\"id\":\"1\",\"op\":\"getVersion\"}",
         "{\"v\":1,\"id\":1,\"op\":\"GETVERSION\"}",
         "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":\"/a\",\"client_up\":\"/b\"}",
-        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":\"\",\"client_up\":\"/"
-        "b\",\"client_down\":\"/c\"}",
-        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":5,\"client_up\":\"/"
-        "b\",\"client_down\":\"/c\"}",
+        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"client_up\":\"\",\"client_down\":\"/c\"}",
+        "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"client_up\":5,\"client_down\":\"/c\"}",
         "{\"v\":1,\"id\":1,\"op\":\"getVersion\"",
         "{\"v\":1,\"id\":1,\"op\":\"runOpenVPN\",\"config\":\"/a\",\"client_up\":\"/"
         "b\",\"client_down\":\"/c\",\"allow_local_network\":1}",
@@ -126,6 +133,85 @@ TEST(LineReader, CutsLinesAndNoticesOverlongOnes) {
     reader.append("123456789");
     EXPECT_TRUE(reader.overflowed());
     EXPECT_FALSE(reader.next());
+}
+
+// Descriptors sent with bytes over a Unix stream socket arrive close-on-exec, belong to
+// the line they were sent with however the reads cut the stream, and beyond the few a
+// read takes they are closed, never left to pile up.
+TEST(FdPassing, DescriptorsGoWithTheirLine) {
+    struct Send {
+        std::string bytes;
+        int fds; // sent with these bytes
+    };
+    struct Case {
+        const char* name;
+        std::vector<Send> sends;
+        std::vector<size_t> fdsPerLine;
+        bool truncated = false;
+    };
+    const Case cases[] = {
+        {"one with its request", {{"run\n", 1}}, {1}},
+        {"none", {{"version\n", 0}}, {0}},
+        {"after a plain line in the same read", {{"version\n", 0}, {"run\n", 1}}, {0, 1}},
+        {"with the second half of a line", {{"ru", 0}, {"n\n", 1}, {"kill\n", 0}}, {1, 0}},
+        {"before a later line", {{"run\n", 1}, {"kill\n", 0}}, {1, 0}},
+        {"more than a read takes", {{"run\n", 6}}, {FdPassing::maxFdsPerRead}, true},
+        {"one each for two lines", {{"run\n", 1}, {"run\n", 1}}, {1, 1}},
+    };
+    for (const Case& c : cases) {
+        int ends[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        const UniqueFd sender(ends[0]), receiver(ends[1]);
+        size_t total = 0;
+        for (const Send& send : c.sends) {
+            std::vector<int> fds;
+            for (int i = 0; i < send.fds; ++i)
+                fds.push_back(::open("/dev/null", O_RDONLY)); // not close-on-exec
+            if (fds.size() == 1) {
+                ASSERT_EQ(FdPassing::send(sender.get(), send.bytes, fds[0]),
+                          ssize_t(send.bytes.size()));
+            } else {
+                // Many at once, as only a hostile peer sends them.
+                iovec data{const_cast<char*>(send.bytes.data()), send.bytes.size()};
+                std::vector<char> control(
+                    CMSG_SPACE(sizeof(int) * std::max<size_t>(1, fds.size())));
+                msghdr message{};
+                message.msg_iov = &data;
+                message.msg_iovlen = 1;
+                if (!fds.empty()) {
+                    message.msg_control = control.data();
+                    message.msg_controllen = control.size();
+                    cmsghdr* header = CMSG_FIRSTHDR(&message);
+                    header->cmsg_level = SOL_SOCKET;
+                    header->cmsg_type = SCM_RIGHTS;
+                    header->cmsg_len = CMSG_LEN(sizeof(int) * fds.size());
+                    std::memcpy(CMSG_DATA(header), fds.data(), sizeof(int) * fds.size());
+                }
+                ASSERT_EQ(::sendmsg(sender.get(), &message, 0), ssize_t(send.bytes.size()));
+            }
+            for (int fd : fds)
+                ::close(fd);
+            total += send.bytes.size();
+        }
+        LineReader lines(64);
+        std::vector<size_t> perLine;
+        bool truncated = false;
+        for (size_t got = 0; got < total;) {
+            char chunk[64];
+            auto received = FdPassing::receive(receiver.get(), chunk, sizeof chunk);
+            ASSERT_GT(received.bytes, 0) << c.name;
+            truncated = truncated || received.truncated;
+            for (const UniqueFd& fd : received.fds)
+                EXPECT_EQ(::fcntl(fd.get(), F_GETFD), FD_CLOEXEC) << c.name;
+            got += size_t(received.bytes);
+            lines.append(std::string_view(chunk, size_t(received.bytes)), std::move(received.fds));
+            while (lines.next())
+                perLine.push_back(lines.takeFds().size());
+        }
+        EXPECT_EQ(perLine, c.fdsPerLine) << c.name;
+        EXPECT_EQ(truncated, c.truncated) << c.name;
+        EXPECT_EQ(lines.heldFds(), 0u) << c.name;
+    }
 }
 
 } // namespace

@@ -88,13 +88,13 @@ struct Connected {
     LoopbackServer server;
     RecordingSink sink;
     DrivenClock clock;
-    OpenVPNManagement management{sink, server.port(), clock};
+    OpenVPNManagement management{sink, clock};
 
     // A loop still held in a pause could not end.
     ~Connected() { clock.open(); }
 
     void connect() {
-        ASSERT_TRUE(management.socket().connect(3).ok());
+        ASSERT_TRUE(management.socket().adopt(server.dial()));
         ASSERT_TRUE(server.accept());
         management.startReading();
     }
@@ -133,7 +133,7 @@ TEST(ManagementReadLoop, ReconnectLeavesExactlyOneLoopAndStartsUnpaced) {
     // Start twice on one connection, then reconnect and start again: each line
     // must still be handled once.
     c.management.startReading();
-    ASSERT_TRUE(c.management.socket().connect(3).ok());
+    ASSERT_TRUE(c.management.socket().adopt(c.server.dial()));
     ASSERT_TRUE(c.server.accept());
     c.management.startReading();
     c.management.startReading();

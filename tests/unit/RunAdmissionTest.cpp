@@ -20,7 +20,6 @@ HelperRequest request(bool guarded = true) {
     HelperRequest r;
     r.id = 7;
     r.operation = HelperRequest::Operation::runOpenVPN;
-    r.config = "/run/user/1000/quovant/quovant.ovpn";
     r.clientUp = "/usr/libexec/quovant/client.up";
     r.clientDown = "/usr/libexec/quovant/client.down";
     r.blockLeaks = guarded;

@@ -34,10 +34,7 @@ struct Recorder : RunEffects {
     void askHelper(uint64_t, const RunRequest& r) override {
         done.push_back("ask " + r.config + (r.block.enabled ? " blocked" : ""));
     }
-    void attach(uint64_t, const std::string& password) override {
-        done.push_back("attach " + password);
-    }
-    void stopAttaching() override {}
+    void attach(uint64_t) override { done.push_back("attach"); }
     void startReading(uint64_t) override { done.push_back("read"); }
     void send(const std::string& command) override {
         done.push_back("send " + command.substr(0, command.find(' ', 9)));
@@ -112,7 +109,7 @@ struct Fixture {
                 send(Kind::profileReady, "/p.ovpn");
                 break;
             case RunPhase::attaching:
-                send(Kind::helperStarted, "secret");
+                send(Kind::helperStarted);
                 break;
             case RunPhase::connecting:
                 send(Kind::attached);
@@ -164,7 +161,7 @@ void apply(Fixture& f, const std::string& event) {
     if (event == "profile failed")
         return f.send(Kind::profileFailed, "Network connection failed");
     if (event == "started")
-        return f.send(Kind::helperStarted, "secret2");
+        return f.send(Kind::helperStarted);
     if (event == "attach failed")
         return f.send(Kind::attachFailed, "The VPN's control port could not be reached.");
     // openvpn's management connection closes as it exits, before the helper says so.
@@ -213,7 +210,7 @@ TEST(RunMachine, PhaseByEvent) {
         {P::preparing, "disconnect", P::idle, {"cancel"}, ""},
         {P::preparing, "connect", P::preparing, {}, ""},
         {P::preparing, "profile failed", P::idle, {}, "Network connection failed"},
-        {P::requesting, "started", P::attaching, {"attach secret2"}, ""},
+        {P::requesting, "started", P::attaching, {"attach"}, ""},
         {P::requesting, "disconnect", P::stopping, {"kill"}, ""},
         {P::requesting,
          "refused",

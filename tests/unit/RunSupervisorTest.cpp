@@ -38,14 +38,13 @@ struct FakePorts : RunSupervisor::Ports {
                                        : ""));
         if (startFails)
             return Result<void>::failure("openvpn could not be started: no.");
-        launch.managementPassword = "secret";
         return Result<void>::success();
     }
     void signalOpenVPN(int signalNumber) override {
         calls.push_back("signal " + std::to_string(signalNumber));
     }
-    void started(const RunSupervisor::Owner& owner, const std::string& password) override {
-        calls.push_back("started " + std::to_string(owner.requestId) + " " + password);
+    void started(const RunSupervisor::Owner& owner) override {
+        calls.push_back("started " + std::to_string(owner.requestId));
     }
     void ended(const RunSupervisor::Owner& owner, int32_t status, const std::string& reason,
                bool blocking) override {
@@ -189,7 +188,7 @@ TEST(RunSupervisor, EachPhaseAnswersEachEventAsItsRulesSay) {
          false,
          [](Harness& h) { h.on(E::Listening{}); },
          Phase::running,
-         {"started 1 secret"}},
+         {"started 1"}},
         {"no management interface in time: stopped",
          Phase::starting,
          false,

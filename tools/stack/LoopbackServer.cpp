@@ -75,6 +75,17 @@ void LoopbackServer::closeConnection() {
     connectionFd_ = -1;
 }
 
+UniqueFd LoopbackServer::dial() const {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port_);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        fd.reset();
+    return fd;
+}
+
 bool LoopbackServer::reachable(uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -17,6 +19,10 @@ public:
 
     // Whether something accepts TCP connections on 127.0.0.1:`port` right now.
     static bool reachable(uint16_t port);
+
+    // A connection to this listener, for code that takes a connected socket; accept()
+    // takes its far end.
+    UniqueFd dial() const;
 
     // Accepts the next connection (bounded); false on time-out. It becomes the current one.
     bool accept(std::chrono::milliseconds timeout = std::chrono::seconds(5));

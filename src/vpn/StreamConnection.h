@@ -5,21 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <netinet/in.h>
 #include <string>
 #include <string_view>
 
 // Why a socket operation failed: the kind decides what the caller does next, the
 // description is for the log.
 struct SocketError {
-    enum class Kind {
-        invalidAddress,
-        connectionRefused,
-        connectionTimeout,
-        connectionClosed,
-        notConnected,
-        system
-    };
+    enum class Kind { connectionClosed, notConnected, system };
 
     Kind kind;
     int systemError = 0;
@@ -35,15 +27,15 @@ struct ReadResult {
     std::string bytes;
 };
 
-// One open TCP connection. Reading and sending may run on different threads at the
+// One open stream socket connection. Reading and sending may run on different threads at the
 // same time; shutdown() from any thread wakes a blocked read, which then reports
 // `closed`. The descriptors live as long as the last holder of the object.
-class TCPConnection {
+class StreamConnection {
 public:
-    TCPConnection(int fd, int wakeFd);
-    ~TCPConnection();
-    TCPConnection(const TCPConnection&) = delete;
-    TCPConnection& operator=(const TCPConnection&) = delete;
+    StreamConnection(int fd, int wakeFd);
+    ~StreamConnection();
+    StreamConnection(const StreamConnection&) = delete;
+    StreamConnection& operator=(const StreamConnection&) = delete;
 
     SocketResult send(std::string_view data);
 
@@ -54,9 +46,6 @@ public:
     ReadResult::Status waitReadable(double timeoutSeconds);
 
     void shutdown();
-
-    sockaddr_in localAddress() const;
-    sockaddr_in peerAddress() const;
 
 private:
     const int fd_;

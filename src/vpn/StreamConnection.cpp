@@ -1,9 +1,7 @@
-#include "vpn/TCPConnection.h"
+#include "vpn/StreamConnection.h"
 
 #include <cerrno>
 #include <cstring>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -21,12 +19,6 @@ int toMilliseconds(double seconds) {
 
 std::string SocketError::description() const {
     switch (kind) {
-    case Kind::invalidAddress:
-        return "invalid address";
-    case Kind::connectionRefused:
-        return "connection refused";
-    case Kind::connectionTimeout:
-        return "connection timeout";
     case Kind::connectionClosed:
         return "connection closed";
     case Kind::notConnected:
@@ -37,14 +29,14 @@ std::string SocketError::description() const {
     return "unknown error";
 }
 
-TCPConnection::TCPConnection(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
+StreamConnection::StreamConnection(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
 
-TCPConnection::~TCPConnection() {
+StreamConnection::~StreamConnection() {
     ::close(fd_);
     ::close(wakeFd_);
 }
 
-SocketResult TCPConnection::send(std::string_view data) {
+SocketResult StreamConnection::send(std::string_view data) {
     std::lock_guard lock(sendMutex_);
     while (!data.empty()) {
         const ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
@@ -68,7 +60,7 @@ SocketResult TCPConnection::send(std::string_view data) {
     return SocketResult::success();
 }
 
-ReadResult::Status TCPConnection::waitReadable(double timeoutSeconds) {
+ReadResult::Status StreamConnection::waitReadable(double timeoutSeconds) {
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     int ready;
     do {
@@ -81,7 +73,7 @@ ReadResult::Status TCPConnection::waitReadable(double timeoutSeconds) {
     return ReadResult::Status::data;
 }
 
-ReadResult TCPConnection::read(size_t maxBytes, double timeoutSeconds) {
+ReadResult StreamConnection::read(size_t maxBytes, double timeoutSeconds) {
     ReadResult result;
     result.status = waitReadable(timeoutSeconds);
     if (result.status != ReadResult::Status::data)
@@ -101,34 +93,15 @@ ReadResult TCPConnection::read(size_t maxBytes, double timeoutSeconds) {
         result.status = ReadResult::Status::closed;
         return result;
     }
-    // A peer that writes line by line under Nagle's rule holds each small write until
-    // the previous one is acknowledged, and a delayed acknowledgement makes that up to
-    // 40 ms a line. The kernel falls back to delaying, so quick ones are asked for anew.
-    const int one = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
     result.bytes.resize(static_cast<size_t>(n));
     result.status = ReadResult::Status::data;
     return result;
 }
 
-void TCPConnection::shutdown() {
+void StreamConnection::shutdown() {
     // The wake goes first: a waiter woken by the end of stream alone would take it for
     // data, and a paced reader would sit out its pause before learning the truth.
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
     ::shutdown(fd_, SHUT_RDWR);
-}
-
-sockaddr_in TCPConnection::localAddress() const {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    return address;
-}
-
-sockaddr_in TCPConnection::peerAddress() const {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    ::getpeername(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    return address;
 }
