@@ -54,6 +54,8 @@ struct App {
         if (!withViewController)
             storyboard.add("mainViewController", [] { return nullptr; });
         delegate->setStoryboard(&storyboard);
+        // A tray that is there comes at once; one that is not is not waited for long.
+        delegate->setTrayGrace(std::chrono::milliseconds(200));
         delegate->applicationDidFinishLaunching();
         spin(std::chrono::milliseconds(50));
     }
