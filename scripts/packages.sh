@@ -7,6 +7,7 @@ QUOVANT_PACKAGES=(
   openvpn openssl iproute2 libnftables-dev nftables iperf3 iputils-ping util-linux procps psmisc
   dnsmasq-base busybox
   xvfb xauth xdotool trayer dbus imagemagick pkexec
+  sway waybar grim weston qt6-wayland
   systemd polkitd dpkg-dev lintian logrotate
 )
 
