@@ -176,6 +176,45 @@ TEST(Sway, TheWindowAndItsTrayNativelyOnWayland) {
     EXPECT_EQ(quits, 0);
 }
 
+TEST(Weston, InQtsOwnFrameAMaximizeIsUndoneAndDoesNotEndTheApplication) {
+    ASSERT_EQ(QGuiApplication::platformName(), "wayland");
+    const auto made = makeApp();
+    App& app = *made;
+    QMainWindow* window = app.delegate->window();
+    const QSize fixed = window->size();
+    runSteps(
+        app,
+        {
+            {"the window shows in Qt's frame", [](App&) { spin(500ms); }, // the shell fades it in
+             [&](App&) {
+                 return window->isVisible() && window->frameGeometry() != window->geometry();
+             },
+             "weston-window"},
+            {"a maximize is undone and the surface keeps its size",
+             [](App& a) {
+                 a.delegate->window()->setWindowState(Qt::WindowMaximized);
+                 spin(300ms);
+                 // A repaint commits the surface: at the wrong size in a maximized state the
+                 // compositor would end the connection.
+                 a.delegate->window()->update();
+             },
+             [&](App&) {
+                 spin(500ms);
+                 return window->isVisible() && !window->isMaximized() && window->size() == fixed;
+             },
+             "weston-after-maximize"},
+        },
+        [&](const std::string& path) {
+            // The screenshooter writes into its working directory under a name of its own.
+            const std::filesystem::path dir = std::filesystem::path(path).parent_path() / "shooter";
+            std::filesystem::create_directories(dir);
+            run({"sh", "-c", "cd '" + dir.string() + "' && weston-screenshooter"});
+            for (const auto& file : std::filesystem::directory_iterator(dir))
+                std::filesystem::rename(file.path(), path);
+            std::filesystem::remove(dir);
+        });
+}
+
 TEST(XEmbedTray, ATrayThatComesThreeSecondsLateIsUsed) {
     ASSERT_EQ(QGuiApplication::platformName(), "xcb");
     const auto made = makeApp();
