@@ -21,6 +21,8 @@ void MainWindowController::setContent(QWidget* content) {
     scroll_ = new QScrollArea;
     scroll_->setObjectName("contentScroll");
     scroll_->setFrameShape(QFrame::NoFrame);
+    // The form's first field keeps the focus a window gives when it opens.
+    scroll_->setFocusPolicy(Qt::NoFocus);
     scroll_->setWidget(content);
     setCentralWidget(scroll_);
     fitToScreen();
