@@ -59,8 +59,12 @@ int main(int argc, char** argv) {
         Log::line(platform.why());
         return 1;
     }
+    const bool platformNamed = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
     qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platform.value()));
     QApplication app(argc, argv);
+    // Programs started from here (a browser for a link) choose for themselves.
+    if (!platformNamed)
+        qunsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName("Quovant");
     QApplication::setOrganizationName("Quovant");
     // Closing the window leaves Quovant running in the tray.
