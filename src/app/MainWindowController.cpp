@@ -1,6 +1,7 @@
 #include "app/MainWindowController.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -70,7 +71,18 @@ void MainWindowController::showEvent(QShowEvent* event) {
 
 void MainWindowController::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    // A desktop may still ask (a double click on the title, a key of its own).
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized))
+    // A desktop may still ask (a double click on the title, a key of its own; the frame Qt
+    // draws itself on Wayland shows its maximize button whatever the window's flags).
+    if (event->type() != QEvent::WindowStateChange || !(windowState() & Qt::WindowMaximized))
+        return;
+    if (QGuiApplication::platformName().startsWith("wayland")) {
+        // Qt has already accepted the compositor's maximized state at the fixed size, which
+        // the compositor takes for a protocol error at the surface's next commit. A surface
+        // made anew, before that commit, starts in no such state.
+        hide();
         setWindowState(windowState() & ~Qt::WindowMaximized);
+        show();
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMaximized);
 }
