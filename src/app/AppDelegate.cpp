@@ -2,6 +2,7 @@
 
 #include "app/MainWindowController.h"
 #include "platform/Log.h"
+#include "platform/qt/TrayWatch.h"
 #include "ui/AlertSheet.h"
 #include "ui/MainViewController.h"
 #include "ui/TrayMenu.h"
@@ -9,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEvent>
 #include <QMenu>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -36,11 +38,7 @@ AppDelegate::AppDelegate(HelperClient::Dependencies helper)
     statusMemu_->addSeparator();
     QAction* quit = statusMemu_->addAction(UiText::quit);
     quit->setObjectName("quitItem");
-    connect(quit, &QAction::triggered, this, [this] {
-        if (quit_)
-            return quit_();
-        QCoreApplication::quit();
-    });
+    connect(quit, &QAction::triggered, this, [this] { this->quit(); });
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -66,39 +64,94 @@ void AppDelegate::applicationDidFinishLaunching() {
         mainViewController_->loadView();
 
     if (window_) {
-        QWidget* content = mainViewController_ ? mainViewController_->view() : nullptr;
-        if (content) {
-            window_->setCentralWidget(content);
-            window_->setFixedSize(content->size());
-        }
+        if (QWidget* content = mainViewController_ ? mainViewController_->view() : nullptr)
+            window_->setContent(content);
+        window_->installEventFilter(this);
         window_->show();
     }
 
-    statusItem_ = std::make_unique<QSystemTrayIcon>(QIcon(":/images/ic_status.svg"));
-    statusItem_->setToolTip("Quovant");
-    if (mainViewController_)
-        mainViewController_->statusItemAppeared();
-    statusItem_->setContextMenu(statusMemu_.get());
+    // Until a tray is seen, the launch waits a little for one before a close may quit.
+    trayGraceTimer_.setSingleShot(true);
+    connect(&trayGraceTimer_, &QTimer::timeout, this, [this] {
+        const TrayPresence::Outcome outcome = trayPresence_.graceEnded();
+        if (trayPresence_.closingQuits())
+            Log::line("No system tray on this desktop: closing the login window quits Quovant");
+        decided(outcome);
+    });
+    trayGraceTimer_.start(trayGrace_);
+    trayWatch_ = std::make_unique<TrayWatch>(
+        [this](TrayPresence::Tray tray, bool present) { trayChanged(tray, present); });
+    trayWatch_->start();
+    makeStatusItem();
+
+    checkHelper();
+}
+
+void AppDelegate::makeStatusItem() {
+    auto item = std::make_unique<QSystemTrayIcon>(statusItem_ ? statusItem_->icon()
+                                                              : QIcon(":/images/ic_status.svg"));
+    item->setToolTip(statusItem_ ? statusItem_->toolTip() : QStringLiteral("Quovant"));
+    item->setContextMenu(statusMemu_.get());
     // A click on the tray item (a double click where the tray takes a single one for the
     // menu) brings the window back.
-    connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
+    connect(item.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                     applicationShouldHandleReopen();
             });
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        statusItem_->show();
-    } else {
-        // Nothing would be left to quit with once the window is closed.
-        connect(qApp, &QGuiApplication::lastWindowClosed, this, [this] {
-            if (quit_)
-                return quit_();
-            QCoreApplication::quit();
-        });
-        Log::line("No system tray on this desktop: closing the login window quits Quovant");
-    }
+    const bool first = !statusItem_;
+    statusItem_ = std::move(item);
+    statusItemSeesWatcher_ = statusNotifierWatcher_;
+    if (first && mainViewController_)
+        mainViewController_->statusItemAppeared();
+    // Shown whether or not a tray is there yet: Qt puts the item into one that comes later.
+    statusItem_->show();
+}
 
-    checkHelper();
+void AppDelegate::trayChanged(TrayPresence::Tray tray, bool present) {
+    if (tray == TrayPresence::Tray::statusNotifier)
+        statusNotifierWatcher_ = present;
+    const bool hadTray = trayPresence_.phase() == TrayPresence::Phase::tray;
+    if (!present) {
+        decided(trayPresence_.trayGone(tray));
+        if (trayPresence_.closingQuits())
+            Log::line("The system tray went away: closing the login window quits Quovant");
+        return;
+    }
+    decided(trayPresence_.trayAppeared(tray));
+    if (hadTray)
+        return;
+    Log::line("A system tray is there: closing the login window leaves Quovant in it");
+    // Qt picks the kind of tray an item uses when the item is made; an X11 item made while
+    // no StatusNotifierWatcher ran would stay an XEmbed one that such a tray never sees.
+    if (statusItem_ && !statusItemSeesWatcher_ && tray == TrayPresence::Tray::statusNotifier &&
+        QGuiApplication::platformName() == "xcb")
+        makeStatusItem();
+}
+
+void AppDelegate::decided(TrayPresence::Outcome outcome) {
+    if (outcome == TrayPresence::Outcome::quit)
+        quit();
+}
+
+void AppDelegate::quit() {
+    if (quit_)
+        return quit_();
+    QCoreApplication::quit();
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_.get()) {
+        if (event->type() == QEvent::Show)
+            trayPresence_.windowShown();
+        else if (event->type() == QEvent::Close)
+            decided(trayPresence_.windowClosed());
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+QMainWindow* AppDelegate::window() const {
+    return window_.get();
 }
 
 HelperClient::Dependencies AppDelegate::reportingHere(HelperClient::Dependencies helper) {
@@ -128,12 +181,16 @@ void AppDelegate::authorizationFailed(const std::string& message) {
              {{UiText::tryAgain, [this] { checkHelper(); }}, {UiText::quit, terminate_}});
 }
 
-bool AppDelegate::applicationShouldHandleReopen() {
-    if (window_) {
-        window_->show();
-        window_->raise();
-        window_->activateWindow();
-    }
+bool AppDelegate::applicationShouldHandleReopen(const QByteArray& activation) {
+    if (!window_)
+        return true;
+    // Qt's Wayland shell hands the token to the compositor with the next activation.
+    if (!activation.isEmpty() && QGuiApplication::platformName().startsWith("wayland"))
+        qputenv("XDG_ACTIVATION_TOKEN", activation);
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
     return true;
 }
 

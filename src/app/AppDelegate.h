@@ -4,8 +4,12 @@
 #include "helper/HelperClient.h"
 #include "helper/HelperConnectionProvider.h"
 #include "platform/KeyValueStore.h"
+#include "platform/TrayPresence.h"
 
+#include <QByteArray>
 #include <QObject>
+#include <QTimer>
+#include <chrono>
 #include <memory>
 
 class QAction;
@@ -13,6 +17,8 @@ class QMainWindow;
 class QMenu;
 class QSystemTrayIcon;
 class MainViewController;
+class MainWindowController;
+class TrayWatch;
 
 // The application delegate: builds the login window from the storyboard, puts the
 // status item with its menu into the tray, checks (and if need be installs) the
@@ -29,13 +35,19 @@ public:
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate() {}
-    // Brings the login window forward; true in every case.
-    bool applicationShouldHandleReopen();
+    // Brings the login window forward, out of the dock or task bar too; true in every case.
+    // `activation` is the token (Wayland) or startup id (X11) that the desktop handed
+    // over for it, if any.
+    bool applicationShouldHandleReopen(const QByteArray& activation = {});
     // The status menu's connect item: the login window's connect action, if there is one.
     void onConnectButtonClick();
     // The status menu's quit item, and closing the window where there is no tray: by
     // default the application ends at once.
     void setQuit(std::function<void()> quit) { quit_ = std::move(quit); }
+    // How long after the launch a close waits for a tray before it may quit; set before launch.
+    void setTrayGrace(std::chrono::milliseconds grace) { trayGrace_ = grace; }
+    static constexpr std::chrono::seconds defaultTrayGrace{10};
+    const TrayPresence& trayPresence() const { return trayPresence_; }
 
     // The status menu's "Automatisch opnieuw verbinden" item follows what `settings`
     // remembers (on when nothing is); each change is remembered and handed to `apply`,
@@ -50,7 +62,7 @@ public:
     QAction* connectItem() const { return connectItem_; }
     // Shown only while the block holds after a drop: the second way out of it.
     QAction* disconnectItem() const { return disconnectItem_; }
-    QMainWindow* window() const { return window_.get(); }
+    QMainWindow* window() const;
     MainViewController* mainViewController() const { return mainViewController_.get(); }
     QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
 
@@ -63,7 +75,14 @@ public:
     void installHelper() { helper_.installHelper(); }
     HelperClient& helper() { return helper_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void makeStatusItem();
+    void trayChanged(TrayPresence::Tray tray, bool present);
+    void decided(TrayPresence::Outcome outcome);
+    void quit();
     // The launch's last step: the helper check, and an installation when it is needed.
     void checkHelper();
     // The installer's dependencies, with its authorisation failures brought to the main thread.
@@ -75,9 +94,16 @@ private:
     QAction* connectItem_ = nullptr;
     QAction* disconnectItem_ = nullptr;
     QAction* reconnectItem_ = nullptr;
-    std::unique_ptr<QMainWindow> window_;
+    std::unique_ptr<MainWindowController> window_;
     std::unique_ptr<MainViewController> mainViewController_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
+    TrayPresence trayPresence_;
+    bool statusNotifierWatcher_ = false;
+    // Whether the status item was made while a StatusNotifierWatcher ran.
+    bool statusItemSeesWatcher_ = false;
+    std::chrono::milliseconds trayGrace_ = defaultTrayGrace;
+    QTimer trayGraceTimer_;
+    std::unique_ptr<TrayWatch> trayWatch_;
     std::function<void()> terminate_;
     std::function<void()> quit_;
     HelperClient helper_;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -35,7 +36,8 @@ QString runtimeDirectory() {
 // a socket of this user's left over, or nothing this user's instance could be behind.
 enum class Probe { Running, Busy, NobodyListens, NoneOfOurs };
 
-Probe probe(const sockaddr_un& address, bool askToReopen) {
+// `reopen` (when not null) is sent to a running instance of this user's.
+Probe probe(const sockaddr_un& address, const QByteArray* reopen) {
     // Only a socket file of this user's is called: not a link someone planted to
     // another of the user's sockets, nor someone else's socket.
     struct stat existing;
@@ -51,8 +53,8 @@ Probe probe(const sockaddr_un& address, bool askToReopen) {
         found = peerIsThisUser(fd) ? Probe::Running : Probe::NoneOfOurs;
         // The connection is queued even while the running one is busy, and the message
         // fits an empty socket buffer: neither waits.
-        if (found == Probe::Running && askToReopen)
-            ::send(fd, "reopen\n", 7, MSG_NOSIGNAL);
+        if (found == Probe::Running && reopen)
+            ::send(fd, reopen->constData(), size_t(reopen->size()), MSG_NOSIGNAL);
     } else if (errno == ECONNREFUSED) {
         found = Probe::NobodyListens;
     } else if (errno == EAGAIN) {
@@ -65,9 +67,32 @@ Probe probe(const sockaddr_un& address, bool askToReopen) {
     return found;
 }
 
+// Tokens and startup ids are a few dozen characters.
+constexpr int maxActivation = 256;
+
+// The start's one message, which it sends right after connecting: read for a moment at
+// most, so that a start that stalls holds the window up no longer than that.
+QByteArray readMessage(int fd) {
+    QByteArray message;
+    char buffer[maxActivation + 16];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (message.size() < int(sizeof buffer) && !message.endsWith('\n')) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&ready, 1, int(left.count())) <= 0)
+            break;
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer - size_t(message.size()), 0);
+        if (n <= 0)
+            break;
+        message.append(buffer, n);
+    }
+    return message;
+}
+
 } // namespace
 
-SingleInstance::SingleInstance(std::function<void()> reopen)
+SingleInstance::SingleInstance(Reopen reopen)
     : reopen_(std::move(reopen)), address_(safeAddress()) {}
 
 SingleInstance::~SingleInstance() {
@@ -123,11 +148,12 @@ std::optional<sockaddr_un> SingleInstance::safeAddress() {
 bool SingleInstance::forwardToRunning() {
     if (!address_)
         return false;
+    const QByteArray message = reopenMessage(ownActivation());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     for (;;) {
         const Lock lock = takeLock();
         // An instance that holds no lock (one started before this version) counts too.
-        const Probe found = probe(*address_, true);
+        const Probe found = probe(*address_, &message);
         if (found == Probe::Running || found == Probe::Busy) {
             if (found == Probe::Busy)
                 Log::line("Quovant is already running but too busy to be reopened");
@@ -194,7 +220,7 @@ void SingleInstance::listen() {
     // Only a socket of this user's that no one listens on any more is left over (by an
     // instance that did not end cleanly); anything else at the path is not ours to
     // remove, and the bind below says so.
-    if (probe(*at, false) == Probe::NobodyListens)
+    if (probe(*at, nullptr) == Probe::NobodyListens)
         ::unlink(at->sun_path);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     // The socket file takes the socket's mode at bind: the owner's only.
@@ -219,9 +245,35 @@ void SingleInstance::acceptWaiting() {
         const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0)
             return;
-        const bool ours = peerIsThisUser(client);
+        if (!peerIsThisUser(client)) {
+            ::close(client);
+            continue;
+        }
+        const QByteArray message = readMessage(client);
         ::close(client);
-        if (ours)
-            reopen_();
+        reopen_(activationIn(message));
     }
+}
+
+QByteArray SingleInstance::reopenMessage(const QByteArray& activation) {
+    const QByteArray checked = activationIn("reopen " + activation + "\n");
+    return checked.isEmpty() ? QByteArray("reopen\n") : "reopen " + checked + "\n";
+}
+
+QByteArray SingleInstance::activationIn(const QByteArray& message) {
+    // "reopen\n" from a start without one, or from an older version.
+    if (!message.startsWith("reopen ") || !message.endsWith('\n'))
+        return {};
+    const QByteArray activation = message.mid(7, message.size() - 8);
+    if (activation.isEmpty() || activation.size() > maxActivation)
+        return {};
+    for (const char c : activation)
+        if (c <= ' ' || c > '~')
+            return {};
+    return activation;
+}
+
+QByteArray SingleInstance::ownActivation() {
+    const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+    return token.isEmpty() ? qgetenv("DESKTOP_STARTUP_ID") : token;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -11,14 +12,18 @@
 class QSocketNotifier;
 
 // One Quovant per user: a later start hands a reopen to the running one over a
-// per-user Unix socket and ends. Both ends check who is on the other side: a socket
-// another user listens on is not this user's Quovant, and another user's connection
-// reopens nothing. A plain socket, so that the start maps no network library. A lock
+// per-user Unix socket and ends. The reopen carries what the desktop gave the later
+// start to bring a window forward with (its activation token on Wayland, its startup id
+// on X11), so that the running one may raise its window with it. Both ends check who is on the
+// other side: a socket another user listens on is not this user's Quovant, and another user's
+// connection reopens nothing. A plain socket, so that the start maps no network library. A lock
 // file beside the socket, held for the instance's life, settles two starts at the very
 // same moment: the one that does not get it waits for the other to listen, or to end.
 class SingleInstance : public QObject {
 public:
-    explicit SingleInstance(std::function<void()> reopen);
+    // `activation` is the later start's token or startup id; empty when it had none.
+    using Reopen = std::function<void(const QByteArray& activation)>;
+    explicit SingleInstance(Reopen reopen);
     ~SingleInstance() override;
 
     // True when another instance of this user is running (and, unless it is too busy
@@ -35,6 +40,13 @@ public:
     // the temporary directory where the session has none.
     static QString socketPath();
 
+    // What a start says to the running instance, and what the running one reads from it:
+    // an activation that is not a short run of printable characters is dropped.
+    static QByteArray reopenMessage(const QByteArray& activation);
+    static QByteArray activationIn(const QByteArray& message);
+    // The token (Wayland) or startup id (X11) the desktop started this process with.
+    static QByteArray ownActivation();
+
 private:
     // The socket's address, once its directory is known to be safe; none (said in the
     // log) when this start runs without the guard.
@@ -44,7 +56,7 @@ private:
     Lock takeLock();
     void releaseLock();
 
-    std::function<void()> reopen_;
+    Reopen reopen_;
     const std::optional<sockaddr_un> address_;
     int listener_ = -1;
     // What this instance bound, so that it removes only its own socket at its end.

@@ -11,6 +11,7 @@
 #include "app/StartupItems.h"
 #include "app/TerminationSignals.h"
 #include "helper/HelperPaths.h"
+#include "platform/DisplayChoice.h"
 #include "platform/Log.h"
 #include "platform/NetworkWatcher.h"
 #include "platform/NotificationCenter.h"
@@ -27,20 +28,52 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QTimer>
+
+namespace {
+
+// Whether Qt's plugin for `platform` ("wayland", "xcb") is installed where Qt looks.
+bool platformPluginInstalled(const std::string& platform) {
+    QStringList dirs = qEnvironmentVariable("QT_PLUGIN_PATH").split(':', Qt::SkipEmptyParts);
+    dirs << QLibraryInfo::path(QLibraryInfo::PluginsPath);
+    const QStringList files = platform == "wayland"
+                                  ? QStringList{"libqwayland-generic.so", "libqwayland-egl.so"}
+                                  : QStringList{"libq" + QString::fromStdString(platform) + ".so"};
+    for (const QString& dir : dirs)
+        for (const QString& file : files)
+            if (QFileInfo::exists(dir + "/platforms/" + file))
+                return true;
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     Log::setIdentity("quovant");
+    const Result<std::string> platform = DisplayChoice::choose(
+        {[](const char* name) { return qEnvironmentVariable(name).toStdString(); },
+         platformPluginInstalled});
+    if (!platform) {
+        Log::line(platform.why());
+        return 1;
+    }
+    const bool platformNamed = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platform.value()));
     QApplication app(argc, argv);
+    // Programs started from here (a browser for a link) choose for themselves.
+    if (!platformNamed)
+        qunsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName("Quovant");
     QApplication::setOrganizationName("Quovant");
     // Closing the window leaves Quovant running in the tray.
     QApplication::setQuitOnLastWindowClosed(false);
 
     AppDelegate* delegate = nullptr;
-    SingleInstance instance([&delegate] {
+    SingleInstance instance([&delegate](const QByteArray& activation) {
         if (delegate)
-            delegate->applicationShouldHandleReopen();
+            delegate->applicationShouldHandleReopen(activation);
     });
     if (instance.forwardToRunning())
         return 0;

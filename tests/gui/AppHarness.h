@@ -15,6 +15,7 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 inline std::string screenshot(QWidget* window, const std::string& name) {
@@ -28,7 +29,8 @@ inline std::string screenshot(QWidget* window, const std::string& name) {
 // real login chain, the real helper daemon for the helper check, and the connection's
 // run machine with the test in the helper's and openvpn's place.
 struct App {
-    HelperDaemon daemon;
+    // The test's own helper daemon, unless the test names the socket of one.
+    std::optional<HelperDaemon> daemon;
     QtMainQueue mainQueue{qApp};
     NotificationCenter center;
     QtSettingsStore settings;
@@ -42,18 +44,23 @@ struct App {
     Storyboard storyboard;
 
     explicit App(bool withViewController = true, const std::string& helperSocket = "") {
+        if (helperSocket.empty())
+            daemon.emplace();
         QApplication::setQuitOnLastWindowClosed(false);
         PointingHandCursor::install();
         vpn = std::make_unique<HarnessConnection>(
             center,
             LoginChain::Ports{&account, &settings, &passwords, (dir / "quovant.ovpn").string()});
-        delegate = std::make_unique<AppDelegate>(HelperClient::Dependencies{
-            &mainQueue, HelperDaemon::libexecDir(),
-            helperSocket.empty() ? daemon.socketPath() : helperSocket, [this] { ++terminations; }});
+        delegate = std::make_unique<AppDelegate>(
+            HelperClient::Dependencies{&mainQueue, HelperDaemon::libexecDir(),
+                                       helperSocket.empty() ? daemon->socketPath() : helperSocket,
+                                       [this] { ++terminations; }});
         storyboard = mainStoryboard(*delegate, {&settings, vpn.get(), &center, &desktop});
         if (!withViewController)
             storyboard.add("mainViewController", [] { return nullptr; });
         delegate->setStoryboard(&storyboard);
+        // A tray that is there comes at once; one that is not is not waited for long.
+        delegate->setTrayGrace(std::chrono::milliseconds(200));
         delegate->applicationDidFinishLaunching();
         spin(std::chrono::milliseconds(50));
     }

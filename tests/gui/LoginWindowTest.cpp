@@ -399,7 +399,8 @@ TEST(LoginWindow, WithoutATrayClosingTheWindowQuits) {
     App app;
     QTimer::singleShot(0, app.delegate->window(), &QWidget::close);
     QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(99); });
-    EXPECT_EQ(QApplication::exec(), 0) << "the event loop ended because the window closed";
+    EXPECT_EQ(QApplication::exec(), 0)
+        << "the event loop ended because the window closed (in the wait for a tray: after it)";
 }
 
 TEST(LoginWindow, ReopenBringsTheClosedWindowBack) {
@@ -409,16 +410,29 @@ TEST(LoginWindow, ReopenBringsTheClosedWindowBack) {
     spin(50ms);
     EXPECT_FALSE(app.delegate->window()->isVisible());
 
-    int reopened = 0;
-    SingleInstance first([&] {
-        ++reopened;
-        app.delegate->applicationShouldHandleReopen();
+    std::vector<QByteArray> activations;
+    SingleInstance first([&](const QByteArray& activation) {
+        activations.push_back(activation);
+        app.delegate->applicationShouldHandleReopen(activation);
     });
     first.listen();
-    SingleInstance second([] {});
+    SingleInstance second([](const QByteArray&) {});
     EXPECT_TRUE(second.forwardToRunning()) << "a second start finds the first";
-    EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return activations.size() == 1; }, 5s));
     EXPECT_TRUE(app.delegate->window()->isVisible());
+
+    // A minimized window comes back too, and the start's token goes along; a token that is
+    // no token (spaces, too long) is dropped, not passed on.
+    app.delegate->window()->showMinimized();
+    for (const QByteArray& token :
+         {QByteArray("sway-1234_TIME5"), QByteArray("a b"), QByteArray(300, 'x')}) {
+        qputenv("XDG_ACTIVATION_TOKEN", token);
+        EXPECT_TRUE(second.forwardToRunning());
+    }
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+    EXPECT_TRUE(waitUntil([&] { return activations.size() == 4; }, 5s));
+    EXPECT_EQ(activations, (std::vector<QByteArray>{"", "sway-1234_TIME5", "", ""}));
+    EXPECT_FALSE(app.delegate->window()->isMinimized());
 }
 
 TEST(LoginWindow, EveryButtonGetsThePointingHand) {

@@ -153,7 +153,7 @@ private:
 TEST(SingleInstance, TheSocketIsTheOwnersAloneAndAnotherUsersConnectionReopensNothing) {
     RuntimeDir runtime;
     int reopened = 0;
-    SingleInstance first([&] { ++reopened; });
+    SingleInstance first([&](const QByteArray&) { ++reopened; });
     first.listen();
     struct stat info;
     ASSERT_EQ(::lstat(QFile::encodeName(SingleInstance::socketPath()).constData(), &info), 0);
@@ -172,7 +172,7 @@ TEST(SingleInstance, TheSocketIsTheOwnersAloneAndAnotherUsersConnectionReopensNo
     spin(200ms);
     EXPECT_EQ(reopened, 0);
 
-    SingleInstance second([] {});
+    SingleInstance second([](const QByteArray&) {});
     EXPECT_TRUE(second.forwardToRunning());
     EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s)) << "the owner's start still reopens";
 }
@@ -187,7 +187,7 @@ TEST(SingleInstance, ASocketAnotherUserListensOnIsNotARunningInstance) {
     });
     ASSERT_TRUE(squatter.succeeded());
 
-    SingleInstance start([] {});
+    SingleInstance start([](const QByteArray&) {});
     EXPECT_FALSE(start.forwardToRunning()) << "this start goes on instead of ending";
     Log::Capture log;
     start.listen();
@@ -204,13 +204,13 @@ TEST(SingleInstance, ALeftOverSocketOfTheUsersIsReplacedAndRemovedAtTheEnd) {
     ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     ::close(stale); // an instance that was killed leaves its socket file behind
 
-    SingleInstance nobody([] {});
+    SingleInstance nobody([](const QByteArray&) {});
     EXPECT_FALSE(nobody.forwardToRunning()) << "no one listens";
     {
         int reopened = 0;
-        SingleInstance running([&] { ++reopened; });
+        SingleInstance running([&](const QByteArray&) { ++reopened; });
         running.listen();
-        SingleInstance later([] {});
+        SingleInstance later([](const QByteArray&) {});
         EXPECT_TRUE(later.forwardToRunning());
         EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s));
     }
@@ -237,7 +237,7 @@ TEST(SingleInstance, AnInstanceTooBusyToTakeTheCallIsStillRunningAndKeepsItsSock
     const auto before = inodeOf(path.constData());
 
     Log::Capture log;
-    SingleInstance later([] {});
+    SingleInstance later([](const QByteArray&) {});
     EXPECT_TRUE(later.forwardToRunning()) << "no second instance next to a busy one";
     EXPECT_TRUE(log.systemContains("too busy"));
     later.listen();
@@ -250,12 +250,12 @@ TEST(SingleInstance, AnInstanceTooBusyToTakeTheCallIsStillRunningAndKeepsItsSock
 TEST(SingleInstance, AnInstanceRemovesOnlyItsOwnSocketAtItsEnd) {
     RuntimeDir runtime;
     const QByteArray path = QFile::encodeName(SingleInstance::socketPath());
-    auto first = std::make_optional<SingleInstance>([] {});
+    auto first = std::make_optional<SingleInstance>([](const QByteArray&) {});
     first->listen();
     // However it came to be, another instance now listens at the path.
     ASSERT_EQ(::unlink(path.constData()), 0);
     int reopened = 0;
-    SingleInstance second([&] { ++reopened; });
+    SingleInstance second([&](const QByteArray&) { ++reopened; });
     second.listen();
     const auto seconds = inodeOf(path.constData());
     ASSERT_TRUE(seconds);
@@ -263,7 +263,7 @@ TEST(SingleInstance, AnInstanceRemovesOnlyItsOwnSocketAtItsEnd) {
     first.reset();
     EXPECT_EQ(inodeOf(path.constData()), seconds)
         << "the first one's end leaves the second's socket";
-    SingleInstance later([] {});
+    SingleInstance later([](const QByteArray&) {});
     EXPECT_TRUE(later.forwardToRunning());
     EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s));
 }
@@ -276,7 +276,7 @@ std::string lockPath() {
 // A start on a thread of its own, as another process would make it: whether it ends.
 std::future<bool> startElsewhere() {
     return std::async(std::launch::async, [] {
-        SingleInstance start([] {});
+        SingleInstance start([](const QByteArray&) {});
         return start.forwardToRunning();
     });
 }
@@ -290,7 +290,7 @@ bool answered(const std::future<bool>& start) {
 TEST(SingleInstance, OfTwoStartsAtTheSameMomentOneRunsAndTheOtherReopensIt) {
     RuntimeDir runtime;
     int reopened = 0;
-    auto first = std::make_optional<SingleInstance>([&] { ++reopened; });
+    auto first = std::make_optional<SingleInstance>([&](const QByteArray&) { ++reopened; });
     ASSERT_FALSE(first->forwardToRunning());
     auto second = startElsewhere();
     spin(300ms);
@@ -300,23 +300,23 @@ TEST(SingleInstance, OfTwoStartsAtTheSameMomentOneRunsAndTheOtherReopensIt) {
     EXPECT_TRUE(second.get()) << "the second start ends";
 
     first.reset();
-    SingleInstance afterwards([] {});
+    SingleInstance afterwards([](const QByteArray&) {});
     EXPECT_FALSE(afterwards.forwardToRunning()) << "the lock ended with the first instance";
 }
 
 TEST(SingleInstance, AStartThatHoldsTheLockButNeverListensStillCounts) {
     RuntimeDir runtime;
-    SingleInstance stuck([] {});
+    SingleInstance stuck([](const QByteArray&) {});
     ASSERT_FALSE(stuck.forwardToRunning());
     Log::Capture log;
-    SingleInstance later([] {});
+    SingleInstance later([](const QByteArray&) {});
     EXPECT_TRUE(later.forwardToRunning()) << "after a bounded wait";
     EXPECT_EQ(linesWith(log, "already running but does not answer"), 1u);
 }
 
 TEST(SingleInstance, AStartThatWaitedForAnInstanceThatEndedInsteadRuns) {
     RuntimeDir runtime;
-    auto ending = std::make_optional<SingleInstance>([] {});
+    auto ending = std::make_optional<SingleInstance>([](const QByteArray&) {});
     ASSERT_FALSE(ending->forwardToRunning());
     auto second = startElsewhere();
     spin(200ms);
@@ -327,7 +327,7 @@ TEST(SingleInstance, AStartThatWaitedForAnInstanceThatEndedInsteadRuns) {
 TEST(SingleInstance, AStartWhileAnInstanceQuitsWaitsForItsEndAndRuns) {
     RuntimeDir runtime;
     int reopened = 0;
-    auto quitting = std::make_optional<SingleInstance>([&] { ++reopened; });
+    auto quitting = std::make_optional<SingleInstance>([&](const QByteArray&) { ++reopened; });
     ASSERT_FALSE(quitting->forwardToRunning());
     quitting->listen();
     quitting->stopListening();
@@ -348,7 +348,7 @@ TEST(SingleInstance, AnotherNameOfAFileOfTheUsersIsNotTheLock) {
     ASSERT_EQ(::link(file.c_str(), path.c_str()), 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0) << "as someone who can read the file might hold it";
     Log::Capture log;
-    SingleInstance start([] {});
+    SingleInstance start([](const QByteArray&) {});
     EXPECT_FALSE(start.forwardToRunning()) << "this start runs at once";
     EXPECT_EQ(linesWith(log, "the lock file has other names"), 1u);
     ::close(fd);
@@ -364,11 +364,11 @@ TEST(SingleInstance, ALockFileAnotherUserHoldsDoesNotKeepTheUserFromStarting) {
     ASSERT_TRUE(holder.succeeded());
     Log::Capture log;
     int reopened = 0;
-    SingleInstance start([&] { ++reopened; });
+    SingleInstance start([&](const QByteArray&) { ++reopened; });
     EXPECT_FALSE(start.forwardToRunning()) << "this start runs";
     EXPECT_EQ(linesWith(log, "the lock file is not the user's own"), 1u);
     start.listen();
-    SingleInstance later([] {});
+    SingleInstance later([](const QByteArray&) {});
     EXPECT_TRUE(later.forwardToRunning()) << "the socket still guards";
     EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s));
 }
@@ -377,7 +377,7 @@ TEST(SingleInstance, WithoutARuntimeDirectoryTheSocketIsInADirectoryOfTheUsersOw
     NoRuntimeDir session;
     int reopened = 0;
     {
-        SingleInstance first([&] { ++reopened; });
+        SingleInstance first([&](const QByteArray&) { ++reopened; });
         first.listen();
         EXPECT_EQ(SingleInstance::socketPath().toStdString(),
                   session.privateDir() + "/quovant.sock");
@@ -387,7 +387,7 @@ TEST(SingleInstance, WithoutARuntimeDirectoryTheSocketIsInADirectoryOfTheUsersOw
         EXPECT_EQ(dir.st_mode & 07777, 0700u);
         EXPECT_EQ(dir.st_uid, ::getuid());
 
-        SingleInstance later([] {});
+        SingleInstance later([](const QByteArray&) {});
         EXPECT_TRUE(later.forwardToRunning());
         EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s));
     }
@@ -412,11 +412,11 @@ TEST(SingleInstance, WhatAnotherUserMakesInTmpNeitherUnguardsNorRedirectsTheStar
         ASSERT_TRUE(squatter.succeeded());
         Log::Capture log;
         int reopened = 0;
-        SingleInstance first([&] { ++reopened; });
+        SingleInstance first([&](const QByteArray&) { ++reopened; });
         EXPECT_FALSE(first.forwardToRunning());
         first.listen();
         EXPECT_EQ(linesWith(log, "running without the single-instance guard"), 0u);
-        SingleInstance later([] {});
+        SingleInstance later([](const QByteArray&) {});
         EXPECT_TRUE(later.forwardToRunning()) << "the start stays guarded";
         EXPECT_TRUE(waitUntil([&] { return reopened == 1; }, 5s));
         EXPECT_FALSE(other.calledAfter(100ms)) << "nothing follows what they planted";
@@ -438,7 +438,7 @@ TEST(SingleInstance, ALinkAnotherUserPlantedIsNotFollowedToAnotherSocketOfTheUse
         const std::string path = QFile::encodeName(SingleInstance::socketPath()).toStdString();
         OtherUser planter([&] { return ::symlink(victimSocket.c_str(), path.c_str()) == 0; });
         ASSERT_TRUE(planter.succeeded());
-        SingleInstance start([] {});
+        SingleInstance start([](const QByteArray&) {});
         EXPECT_FALSE(start.forwardToRunning());
         EXPECT_FALSE(other.calledAfter(100ms)) << "the link to a socket is not followed";
     }

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/TrayPresence.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QDBusServiceWatcher>
+#include <QObject>
+#include <cstdint>
+#include <functional>
+
+struct xcb_connection_t;
+
+// Watches, for the application's life, for the two kinds of system tray a Linux desktop
+// has: a StatusNotifierWatcher name on the session bus, and on X11 the owner of the
+// screen's XEmbed tray manager selection (told by XFixes as the owner changes). Each
+// tray that comes or goes is told to `changed`, those already there once by start().
+class TrayWatch : public QObject, public QAbstractNativeEventFilter {
+public:
+    using Changed = std::function<void(TrayPresence::Tray tray, bool present)>;
+    explicit TrayWatch(Changed changed);
+    ~TrayWatch() override;
+
+    void start();
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+    static constexpr const char* statusNotifierWatcher = "org.kde.StatusNotifierWatcher";
+
+private:
+    void watchXEmbedSelection();
+
+    Changed changed_;
+    QDBusServiceWatcher bus_;
+    xcb_connection_t* xcb_ = nullptr;
+    uint32_t selection_ = 0;
+    uint8_t selectionNotify_ = 0;
+};
