@@ -3,7 +3,8 @@
 // connect and disconnect, each beside a minimal Qt tray application running in the same
 // X server all along (so both share what they can), memory of the helper, and wakeups
 // per second of the application while disconnected and while connected. Needs root; runs
-// the product stack in a private network namespace. Argument: launch rounds (default 5).
+// the product stack in a private network namespace. Arguments: launch rounds (default 5)
+// and, optionally, a directory for each row's smaps.
 #include "ProductStack.h"
 #include "TestNetwork.h"
 
@@ -42,7 +43,15 @@ struct Memory {
     long rss = 0, pss = 0, privatePages = 0;
 };
 
-Memory memoryOf(pid_t pid) {
+// With a directory named after the rounds, each row's /proc/PID/smaps is saved there too,
+// to see which mappings make up the difference.
+std::string smapsDir;
+
+Memory memoryOf(pid_t pid, const char* row = nullptr) {
+    if (row && !smapsDir.empty()) {
+        std::ifstream smaps("/proc/" + std::to_string(pid) + "/smaps");
+        std::ofstream(smapsDir + "/" + row + ".smaps") << smaps.rdbuf();
+    }
     std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
     Memory memory;
     std::string line;
@@ -96,6 +105,7 @@ double wakeupsPerSecond(pid_t pid, std::chrono::seconds over) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    smapsDir = argc > 2 ? argv[2] : "";
     isolateNetwork();
     ProductStack stack(true);
 
@@ -132,8 +142,8 @@ int main(int argc, char** argv) {
     const double helperIdle = residentMiB(helper);
     const double disconnected = wakeupsPerSecond(app, 10s);
 
-    const Memory beforeLogin = memoryOf(app);
-    const Memory minimalIdle = memoryOf(minimal.pid());
+    const Memory beforeLogin = memoryOf(app, "before-login");
+    const Memory minimalIdle = memoryOf(minimal.pid(), "minimal");
 
     stack.logIn(window);
     if (!pollUntil([&] { return stack.logged("\nCONNECTED\n"); }, 60s)) {
@@ -144,7 +154,7 @@ int main(int argc, char** argv) {
     const double connected = wakeupsPerSecond(app, 10s);
     const double helperConnected = residentMiB(helper);
     // After 12 s connected, as the application spends its time.
-    const Memory whileConnected = memoryOf(app);
+    const Memory whileConnected = memoryOf(app, "connected");
     const Memory minimalConnected = memoryOf(minimal.pid());
 
     // The button holds the focus once the form is locked: the space bar disconnects.
@@ -157,7 +167,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::this_thread::sleep_for(10s);
-    const Memory afterUse = memoryOf(app);
+    const Memory afterUse = memoryOf(app, "after-use");
     const Memory minimalAfter = memoryOf(minimal.pid());
 
     std::printf("launch to window shown: median %.0f ms over %d launches (target <= 300 ms)\n",
