@@ -5,7 +5,9 @@
 
 #include <QCoreApplication>
 #include <csignal>
+#include <linux/close_range.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 #include <utility>
 
 AccountProcessClient::AccountProcessClient(std::string program, int requestTimeoutMs)
@@ -44,8 +46,12 @@ void AccountProcessClient::start() {
     process_->setArguments({"--timeout-ms", QString::number(requestTimeoutMs_)});
     // Its diagnostics join the application's.
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // It goes with the application however that ends.
-    process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    // It goes with the application however that ends, and inherits none of its other
+    // descriptors (the helper's socket, the display's), whatever opened them.
+    process_->setChildProcessModifier([] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    });
     QObject::connect(process_.get(), &QProcess::readyReadStandardOutput, [this] { readAnswer(); });
     QObject::connect(process_.get(), &QProcess::finished,
                      [this] { ended("the account process ended before it answered"); });

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 #include <unistd.h>
 
@@ -130,6 +131,19 @@ TEST(AccountChain, EachLoginRunsInAProcessThatGetsTheCredentialsByPipeAndEndsWit
     const std::string proc = "/proc/" + std::to_string(children("quovant-account")[0]);
     for (const char* file : {"/cmdline", "/environ"})
         EXPECT_EQ(readFile(proc + file).find("hunter2"), std::string::npos) << file;
+    // Pipes and sockets, named by inode: one seen in both was inherited.
+    const auto targets = [](const std::string& dir, bool standardToo) {
+        std::set<std::string> found;
+        for (const auto& fd : std::filesystem::directory_iterator(dir)) {
+            const std::string target = std::filesystem::read_symlink(fd.path()).string();
+            if (!target.starts_with("/") && (standardToo || std::stoi(fd.path().filename()) > 2))
+                found.insert(target);
+        }
+        return found;
+    };
+    const auto ours = targets("/proc/self/fd", true);
+    for (const auto& target : targets(proc + "/fd", false))
+        EXPECT_FALSE(ours.contains(target)) << target << ": inherited beyond its pipes";
 
     chain.click("bob@example.com", "hunter2"); // while it runs: a cancel
     EXPECT_TRUE(children("quovant-account").empty()) << "the cancel ended it";
