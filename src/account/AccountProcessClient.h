@@ -23,7 +23,7 @@
 // that ends before it answers or that answers out of protocol.
 class AccountProcessClient : public AccountService {
 public:
-    static constexpr int graceMs = 2000;
+    static constexpr int graceMs = 1000;
 
     explicit AccountProcessClient(std::string program, int requestTimeoutMs = timeoutMs);
     ~AccountProcessClient() override;
