@@ -105,10 +105,19 @@ void AccountProcessClient::giveUp(const std::string& why) {
 
 void AccountProcessClient::ended(const std::string& why) {
     limit_.stop();
-    if (!completion_)
-        return;
-    Log::line(why);
-    deliver(AccountReply{});
+    if (completion_) {
+        Log::line(why);
+        deliver(AccountReply{});
+    }
+    // What is left of the process goes too, once out of its own signal, unless another
+    // request has started one meanwhile.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [self = std::weak_ptr(self_), tag = request_] {
+            if (auto alive = self.lock(); alive && (*alive)->request_ == tag)
+                (*alive)->endProcess();
+        },
+        Qt::QueuedConnection);
 }
 
 void AccountProcessClient::deliver(const AccountReply& reply) {
