@@ -1,7 +1,10 @@
 // The real quovant binary and helper, measured: time from launch to the window shown
-// (Xvfb), resident memory of the idle application and of the helper, and wakeups per
-// second of the application while disconnected and while connected. Needs root; runs
-// the product stack in a private network namespace. Argument: launch rounds (default 5).
+// (Xvfb), memory of the application before any login, while connected and after a
+// connect and disconnect, each beside a minimal Qt tray application running in the same
+// X server all along (so both share what they can), memory of the helper, and wakeups
+// per second of the application while disconnected and while connected. Needs root; runs
+// the product stack in a private network namespace. Arguments: launch rounds (default 5)
+// and, optionally, a directory for each row's smaps.
 #include "ProductStack.h"
 #include "TestNetwork.h"
 
@@ -9,6 +12,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -31,6 +35,46 @@ long statusField(pid_t pid, const std::string& task, const std::string& key) {
 
 double residentMiB(pid_t pid) {
     return statusField(pid, "", "VmRSS:") / 1024.0;
+}
+
+// kB from /proc/PID/smaps_rollup: resident, proportional (shared pages divided among
+// their users) and private (clean and dirty: what the process alone holds).
+struct Memory {
+    long rss = 0, pss = 0, privatePages = 0;
+};
+
+// With a directory named after the rounds, each row's /proc/PID/smaps is saved there too,
+// to see which mappings make up the difference.
+std::string smapsDir;
+
+Memory memoryOf(pid_t pid, const char* row = nullptr) {
+    if (row && !smapsDir.empty()) {
+        std::ifstream smaps("/proc/" + std::to_string(pid) + "/smaps");
+        std::ofstream(smapsDir + "/" + row + ".smaps") << smaps.rdbuf();
+    }
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    Memory memory;
+    std::string line;
+    while (std::getline(rollup, line)) {
+        std::istringstream fields(line);
+        std::string key;
+        long kB = 0;
+        fields >> key >> kB;
+        if (key == "Rss:")
+            memory.rss = kB;
+        else if (key == "Pss:")
+            memory.pss = kB;
+        else if (key == "Private_Clean:" || key == "Private_Dirty:")
+            memory.privatePages += kB;
+    }
+    return memory;
+}
+
+void printMemory(const char* what, const Memory& app, const Memory& minimal) {
+    std::printf("  %-44s %8ld %8ld %8ld   Rss %.2fx (target <= 1.15), private %.2fx (target <= "
+                "2)\n",
+                what, app.rss, app.pss, app.privatePages, double(app.rss) / double(minimal.rss),
+                double(app.privatePages) / double(minimal.privatePages));
 }
 
 // Context switches of all the process's threads: each is a wakeup of one of them.
@@ -61,8 +105,17 @@ double wakeupsPerSecond(pid_t pid, std::chrono::seconds over) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    smapsDir = argc > 2 ? argv[2] : "";
     isolateNetwork();
     ProductStack stack(true);
+
+    // The yardstick runs from the start, on the same display, so that the pages both map
+    // are shared between them in every row as they would be on a desktop.
+    ChildProcess minimal({QUOVANT_MINIMAL_TRAY}, {});
+    if (outputOf({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Minimal$"}).empty()) {
+        std::fprintf(stderr, "the minimal tray application did not show its window\n");
+        return 1;
+    }
 
     std::vector<double> launches;
     std::unique_ptr<ChildProcess> quovant;
@@ -86,17 +139,11 @@ int main(int argc, char** argv) {
 
     const pid_t app = quovant->pid();
     const pid_t helper = stack.helper.process().pid();
-    const double appIdle = residentMiB(app);
     const double helperIdle = residentMiB(helper);
     const double disconnected = wakeupsPerSecond(app, 10s);
 
-    // The same measure of the least a Qt tray application takes, on the same display.
-    ChildProcess minimal({QUOVANT_MINIMAL_TRAY}, {});
-    const bool minimalShown =
-        !outputOf({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Minimal$"}).empty();
-    std::this_thread::sleep_for(2s);
-    const double minimalIdle = minimalShown ? residentMiB(minimal.pid()) : 0;
-    minimal.stop();
+    const Memory beforeLogin = memoryOf(app, "before-login");
+    const Memory minimalIdle = memoryOf(minimal.pid(), "minimal");
 
     stack.logIn(window);
     if (!pollUntil([&] { return stack.logged("\nCONNECTED\n"); }, 60s)) {
@@ -106,12 +153,35 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(2s);
     const double connected = wakeupsPerSecond(app, 10s);
     const double helperConnected = residentMiB(helper);
+    // After 12 s connected, as the application spends its time.
+    const Memory whileConnected = memoryOf(app, "connected");
+    const Memory minimalConnected = memoryOf(minimal.pid());
+
+    // The button holds the focus once the form is locked: the space bar disconnects.
+    const size_t connectedAt = stack.appLog().size();
+    outputOf({"xdotool", "key", "space"});
+    if (!pollUntil(
+            [&] { return stack.appLog().find("\nNOPROCESS\n", connectedAt) != std::string::npos; },
+            30s)) {
+        std::fprintf(stderr, "no NOPROCESS:\n%s\n", stack.appLog().c_str());
+        return 1;
+    }
+    std::this_thread::sleep_for(10s);
+    const Memory afterUse = memoryOf(app, "after-use");
+    const Memory minimalAfter = memoryOf(minimal.pid());
 
     std::printf("launch to window shown: median %.0f ms over %d launches (target <= 300 ms)\n",
                 launches[launches.size() / 2], rounds);
-    std::printf("resident memory, idle application: %.1f MiB (target <= 40 MiB); a minimal Qt "
-                "tray application: %.1f MiB; ratio %.2f (target <= 1.15)\n",
-                appIdle, minimalIdle, minimalIdle > 0 ? appIdle / minimalIdle : 0.0);
+    std::printf("memory in kB (smaps_rollup)                       Rss      Pss  private\n");
+    printMemory("quovant before any login", beforeLogin, minimalIdle);
+    printMemory("quovant connected (12 s after CONNECTED)", whileConnected, minimalConnected);
+    printMemory("quovant disconnected after use (10 s after)", afterUse, minimalAfter);
+    std::printf("  %-44s %8ld %8ld %8ld   (at the last row; %ld/%ld/%ld kB before login)\n",
+                "minimal Qt tray application", minimalAfter.rss, minimalAfter.pss,
+                minimalAfter.privatePages, minimalIdle.rss, minimalIdle.pss,
+                minimalIdle.privatePages);
+    std::printf("resident memory, idle application: %.1f MiB (target <= 40 MiB)\n",
+                beforeLogin.rss / 1024.0);
     std::printf("resident memory, helper: %.1f MiB idle, %.1f MiB while running openvpn (target <= "
                 "5 MiB)\n",
                 helperIdle, helperConnected);

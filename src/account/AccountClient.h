@@ -14,8 +14,6 @@ class QNetworkReply;
 // names a PEM file of certificates trusted in addition to the system's.
 class AccountClient : public AccountService {
 public:
-    static constexpr int timeoutMs = 30000;
-
     explicit AccountClient(int requestTimeoutMs = timeoutMs);
     void login(const std::string& email, const std::string& password,
                Completion completion) override;

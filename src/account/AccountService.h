@@ -17,6 +17,9 @@ struct AccountReply {
 // The account service's two requests. Completions run on the main thread.
 class AccountService {
 public:
+    // Each request gives up after this long and then counts as unanswered.
+    static constexpr int timeoutMs = 30000;
+
     using Completion = std::function<void(const AccountReply&)>;
 
     virtual ~AccountService() = default;

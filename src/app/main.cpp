@@ -1,6 +1,5 @@
 // quovant: the tray application.
-#include "account/AccountClientModule.h"
-#include "account/LazyAccountClient.h"
+#include "account/AccountProcessClient.h"
 #include "account/LoginChain.h"
 #include "account/ProfileFile.h"
 #include "app/AppDelegate.h"
@@ -106,7 +105,9 @@ int main(int argc, char** argv) {
 
     QtSettingsStore settings;
     KeyringPasswordStore passwords(settings);
-    LazyAccountClient account(bundleDir + "/" + AccountClientModule::fileName);
+    // Each login runs in a short-lived process of its own: the application never holds
+    // the TLS stack. A quit ends the one under way (the chain is cancelled with the VPN).
+    AccountProcessClient account(bundleDir + "/quovant-account");
     LoginChain loginChain({&account, &settings, &passwords, ProfileFile::defaultPath()});
 
     // Declared after everything it uses, so it goes first: its threads end and its events

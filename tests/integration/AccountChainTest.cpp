@@ -1,14 +1,15 @@
 #include "AccountServiceProcess.h"
 #include "ControllerHarness.h"
 #include "QtWait.h"
-#include "account/AccountClient.h"
-#include "account/LazyAccountClient.h"
+#include "account/AccountProcessClient.h"
 #include "platform/Log.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -17,15 +18,15 @@ using namespace std::chrono_literals;
 const std::string profile =
     "client\r\ndev tun\r\nremote vpn.quovant.example 1194\n# Zo\xC3\xAB's profiel \xE2\x82\xAC\n";
 
-// The login chain over real HTTPS: the real account client against the real
-// account service, the controller with a fake window.
+// The login chain over real HTTPS: the real account process against the real account
+// service, the controller with a fake window.
 struct Chain {
     std::unique_ptr<AccountServiceProcess> service;
     std::unique_ptr<AccountService> client;
     std::unique_ptr<ControllerHarness> harness;
 
     explicit Chain(const std::vector<std::string>& switches = {},
-                   int timeoutMs = AccountClient::timeoutMs, bool serviceRunning = true) {
+                   int timeoutMs = AccountService::timeoutMs, bool serviceRunning = true) {
         if (serviceRunning)
             service = std::make_unique<AccountServiceProcess>(
                 std::vector<std::string>{" Zoë@example.com :p w\"d ", "bob@example.com:hunter2"},
@@ -33,16 +34,25 @@ struct Chain {
         ::setenv("QUOVANT_ACCOUNT_HOST", AccountServiceProcess::address, 1);
         if (service)
             ::setenv("QUOVANT_CA_FILE", service->caFile().c_str(), 1);
-        client = std::make_unique<AccountClient>(timeoutMs);
+        useClient(std::make_unique<AccountProcessClient>(QUOVANT_ACCOUNT_PROCESS, timeoutMs));
+    }
+
+    void useClient(std::unique_ptr<AccountService> replacement) {
+        harness.reset();
+        client = std::move(replacement);
         harness = std::make_unique<ControllerHarness>(client.get());
+    }
+
+    void click(const std::string& email, const std::string& password) {
+        harness->view.email = email;
+        harness->view.password = password;
+        harness->controller->onConnectButtonClick();
     }
 
     // Fills the form, clicks connect and waits for the chain to end (an alert or a start).
     void connect(const std::string& email, const std::string& password, bool remember = false) {
-        harness->view.email = email;
-        harness->view.password = password;
         harness->view.remember = remember;
-        harness->controller->onConnectButtonClick();
+        click(email, password);
         waitUntil([&] { return !harness->view.alerts.empty() || harness->vpn->config.has_value(); },
                   20s);
     }
@@ -64,6 +74,20 @@ TEST(AccountChain, LoginFetchesTheProfileWritesItAndStartsTheService) {
         << "the helper is asked to run the profile";
     for (const auto& line : log.systemLines())
         EXPECT_EQ(line.find("p w"), std::string::npos) << "no password in the log";
+}
+
+// The pids of this process's children named `name`.
+std::vector<pid_t> children(const std::string& name) {
+    std::vector<pid_t> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string pid, comm, state;
+        pid_t parent = 0;
+        if (stat >> pid >> comm >> state >> parent && parent == ::getpid() &&
+            comm == "(" + name + ")")
+            found.push_back(std::stoi(pid));
+    }
+    return found;
 }
 
 // Established TCP connections to the account service's port (the test has a network
@@ -91,6 +115,8 @@ TEST(AccountChain, TheChainClosesItsConnectionWhenItEnds) {
         // Well before the service would time the idle connection out (5 s).
         EXPECT_TRUE(waitUntil([] { return connectionsToTheService() == 0; }, 2s))
             << "nothing is left open to wake the application later";
+        EXPECT_TRUE(waitUntil([] { return children("quovant-account").empty(); }, 2s))
+            << "the account process ends with its chain";
     }
     Chain refused;
     refused.connect("bob@example.com", "wrong");
@@ -100,27 +126,61 @@ TEST(AccountChain, TheChainClosesItsConnectionWhenItEnds) {
         << "nor after a refused login";
 }
 
-TEST(AccountChain, TheApplicationsClientModuleRunsTheChainAndAMissingOneIsANetworkFailure) {
-    {
-        Chain chain;
-        chain.client = std::make_unique<LazyAccountClient>(QUOVANT_ACCOUNT_MODULE);
-        chain.harness = std::make_unique<ControllerHarness>(chain.client.get());
-        chain.connect("bob@example.com", "hunter2");
-        EXPECT_TRUE(chain.harness->view.alerts.empty()) << chain.harness->view.alerts.front();
-        EXPECT_EQ(chain.service->recorded(), "POST /api/login json=yes email=bob@example.com\n"
-                                             "GET /api/profile?country_code=QZ bearer=valid\n");
-    }
-    {
-        Chain chain;
+TEST(AccountChain, EachLoginRunsInAProcessThatGetsTheCredentialsByPipeAndACancelEndsIt) {
+    Chain chain({"--delay", "1"});
+    chain.click("bob@example.com", "hunter2");
+    ASSERT_TRUE(waitUntil([] { return children("quovant-account").size() == 1; }, 5s));
+    const std::string proc = "/proc/" + std::to_string(children("quovant-account")[0]);
+    for (const char* file : {"/cmdline", "/environ"})
+        EXPECT_EQ(readFile(proc + file).find("hunter2"), std::string::npos) << file;
+    // Pipes and sockets, named by inode: one seen in both was inherited.
+    const auto targets = [](const std::string& dir, bool standardToo) {
+        std::set<std::string> found;
+        for (const auto& fd : std::filesystem::directory_iterator(dir)) {
+            const std::string target = std::filesystem::read_symlink(fd.path()).string();
+            const bool named = target.starts_with("pipe:") || target.starts_with("socket:");
+            if (named && (standardToo || std::stoi(fd.path().filename()) > 2))
+                found.insert(target);
+        }
+        return found;
+    };
+    const auto ours = targets("/proc/self/fd", true);
+    for (const auto& target : targets(proc + "/fd", false))
+        EXPECT_FALSE(ours.contains(target)) << target << ": inherited beyond its pipes";
+
+    chain.click("bob@example.com", "hunter2"); // while it runs: a cancel
+    EXPECT_TRUE(children("quovant-account").empty()) << "the cancel ended it";
+    EXPECT_EQ(chain.harness->view.formEnabled, true);
+    EXPECT_TRUE(chain.harness->view.alerts.empty());
+}
+
+TEST(AccountChain, AnAccountProcessThatFailsOrFallsSilentIsANetworkFailureAndIsEnded) {
+    TempDir dir;
+    const auto script = [&](const char* name, const std::string& body) {
+        return dir.write(name, "#!/bin/sh\n" + body + "\n", std::filesystem::perms(0755)).string();
+    };
+    const struct {
+        std::string program;
+        const char* logged;
+    } cases[] = {
+        {(dir / "missing").string(), "the account process cannot be started"},
+        {script("ends", "exit 0"), "the account process ended before it answered"},
+        {script("too-long", "printf 'succeeded 99999999\\n'; exec sleep 30"),
+         "the account process's answer is malformed"},
+        {script("garbled", "printf 'hello there\\n'; exec sleep 30"),
+         "the account process's answer is malformed"},
+        {script("silent", "exec sleep 30"), "the account process did not answer in time"},
+    };
+    for (const auto& c : cases) {
+        Chain chain({}, 300, false); // no request gets as far as a service
         Log::Capture log;
-        chain.client = std::make_unique<LazyAccountClient>("/nonexistent/libquovant-account.so");
-        chain.harness = std::make_unique<ControllerHarness>(chain.client.get());
+        chain.useClient(std::make_unique<AccountProcessClient>(c.program, 300));
         chain.connect("bob@example.com", "hunter2");
-        EXPECT_EQ(chain.harness->view.alerts,
-                  std::vector<std::string>{"Network connection failed"});
+        EXPECT_EQ(chain.harness->view.alerts, std::vector<std::string>{"Network connection failed"})
+            << c.program;
         EXPECT_EQ(chain.harness->view.formEnabled, true);
-        EXPECT_TRUE(log.systemContains("the account client cannot be loaded"));
-        EXPECT_EQ(chain.service->recorded(), "");
+        EXPECT_TRUE(log.systemContains(c.logged)) << c.program;
+        EXPECT_TRUE(waitUntil([] { return children("sleep").empty(); }, 2s)) << c.program;
     }
 }
 
@@ -159,7 +219,7 @@ TEST(AccountChain, ServiceErrorsAtEitherStepAreWrongCredentials) {
 
 TEST(AccountChain, NoAnswerIsANetworkFailure) {
     {
-        Chain nothingListens({}, AccountClient::timeoutMs, false);
+        Chain nothingListens({}, AccountService::timeoutMs, false);
         nothingListens.connect("bob@example.com", "hunter2");
         EXPECT_EQ(nothingListens.harness->view.alerts,
                   std::vector<std::string>{"Network connection failed"});
@@ -194,9 +254,7 @@ TEST(AccountChain, AReplyThatNeverArrivesWholeIsANetworkFailure) {
 
 TEST(AccountChain, UntrustedCertificateIsANetworkFailure) {
     Chain chain;
-    ::unsetenv("QUOVANT_CA_FILE");
-    chain.client = std::make_unique<AccountClient>();
-    chain.harness = std::make_unique<ControllerHarness>(chain.client.get());
+    ::unsetenv("QUOVANT_CA_FILE"); // the process started for the login inherits that
     chain.connect("bob@example.com", "hunter2");
     EXPECT_EQ(chain.harness->view.alerts, std::vector<std::string>{"Network connection failed"});
     EXPECT_EQ(chain.service->recorded(), "") << "nothing reached the service";
