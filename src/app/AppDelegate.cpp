@@ -71,7 +71,8 @@ void AppDelegate::applicationDidFinishLaunching() {
             window_->setCentralWidget(content);
             window_->setFixedSize(content->size());
         }
-        window_->show();
+        if (!startHidden_ || !QSystemTrayIcon::isSystemTrayAvailable())
+            window_->show();
     }
 
     statusItem_ = std::make_unique<QSystemTrayIcon>(QIcon(":/images/ic_status.svg"));

@@ -35,7 +35,8 @@ QString runtimeDirectory() {
 // a socket of this user's left over, or nothing this user's instance could be behind.
 enum class Probe { Running, Busy, NobodyListens, NoneOfOurs };
 
-Probe probe(const sockaddr_un& address, bool askToReopen) {
+// With `kept`, the connection to a running instance is handed over instead of closed.
+Probe probe(const sockaddr_un& address, bool askToReopen, int* kept = nullptr) {
     // Only a socket file of this user's is called: not a link someone planted to
     // another of the user's sockets, nor someone else's socket.
     struct stat existing;
@@ -61,7 +62,10 @@ Probe probe(const sockaddr_un& address, bool askToReopen) {
     } else {
         found = Probe::NoneOfOurs;
     }
-    ::close(fd);
+    if (kept && found == Probe::Running)
+        *kept = fd;
+    else
+        ::close(fd);
     return found;
 }
 
@@ -120,14 +124,26 @@ std::optional<sockaddr_un> SingleInstance::safeAddress() {
     return address;
 }
 
-bool SingleInstance::forwardToRunning() {
+int SingleInstance::connectToRunning() {
+    const std::optional<sockaddr_un> address = safeAddress();
+    int fd = notRunning;
+    const Probe found = address ? probe(*address, false, &fd) : Probe::NoneOfOurs;
+    if (found == Probe::Busy)
+        return busy;
+    if (found != Probe::Running)
+        return notRunning;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+bool SingleInstance::forwardToRunning(bool reopen) {
     if (!address_)
         return false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     for (;;) {
         const Lock lock = takeLock();
         // An instance that holds no lock (one started before this version) counts too.
-        const Probe found = probe(*address_, true);
+        const Probe found = probe(*address_, reopen);
         if (found == Probe::Running || found == Probe::Busy) {
             if (found == Probe::Busy)
                 Log::line("Quovant is already running but too busy to be reopened");
@@ -216,10 +232,14 @@ void SingleInstance::listen() {
 
 void SingleInstance::acceptWaiting() {
     for (;;) {
-        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (client < 0)
             return;
         const bool ours = peerIsThisUser(client);
+        if (ours && take_) {
+            take_(client);
+            continue;
+        }
         ::close(client);
         if (ours)
             reopen_();
