@@ -25,6 +25,8 @@ struct CommandServer::Client {
     Waits waits = Waits::request;
     CommandLine::Command command;
     uint64_t failuresBefore = 0;
+    // A connect's run has been seen under way: its end without a failure is a cancel.
+    bool sawRun = false;
     std::string lastStatus;
 };
 
@@ -182,10 +184,11 @@ void CommandServer::check(Client& client) {
         return;
     if (status.phase == RunPhase::connected)
         return finish(client, Exit::done);
+    client.sawRun = client.sawRun || status.phase != RunPhase::idle;
     std::string why;
     if (status.failureCount != client.failuresBefore)
         why = status.failure.empty() ? "The connection failed." : status.failure;
-    else if (status.phase == RunPhase::idle)
+    else if (status.phase == RunPhase::idle && client.sawRun)
         why = "The connection was ended before it was up.";
     if (!why.empty() && send(client, "err", why))
         finish(client, Exit::failed);

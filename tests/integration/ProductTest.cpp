@@ -3,6 +3,7 @@
 #include "ProductStack.h"
 #include "TrafficProbe.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fstream>
@@ -351,7 +352,7 @@ std::string askAs(uid_t uid, const std::filesystem::path& path, const std::strin
         while (::poll(&answer, 1, 3000) > 0 && (n = ::read(fd, chunk, sizeof chunk)) > 0)
             if (::write(pipe[1], chunk, size_t(n)) != n)
                 break;
-        ::_exit(n == 0 ? 0 : 2);
+        ::_exit(n < 0 && errno != ECONNRESET ? 2 : 0);
     }
     ::close(pipe[1]);
     std::string got;
@@ -361,7 +362,9 @@ std::string askAs(uid_t uid, const std::filesystem::path& path, const std::strin
     ::close(pipe[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? got : "no clean end";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0
+               ? got
+               : "ended with " + std::to_string(status) + " after " + got;
 }
 
 // `quovant COMMAND` as a script or a status bar uses it, each step a command with its
@@ -395,12 +398,19 @@ TEST(Product, CommandsSteerAndReportTheConnection) {
     const Step steps[] = {
         {{}, {"status"}, 3, "Quovant is not running\n"},
         {startWithItsWindow, {"connect", "--wait"}, 0, ""},
-        {[&] { EXPECT_TRUE(windowShows("CONNECTED")); }, {"status"}, 0, "Verbonden met "},
+        {[&] {
+             EXPECT_TRUE(windowShows("CONNECTED"));
+             stack.screenshot(screenshotPath("product-connected-by-command"));
+         },
+         {"status"},
+         0,
+         "Verbonden met "},
         {{}, {"status", "--json"}, 0, "\"state\":\"CONNECTED\""},
         // Another user, told where this user's socket is, reaches nothing.
         {{}, {"status"}, 3, "Quovant is not running\n", 1001},
         {[&] {
              // Even through a socket opened to all, the instance answers no one else.
+             ASSERT_EQ(::chmod(stack.runtimeDir().parent_path().c_str(), 0711), 0);
              ASSERT_EQ(::chmod(stack.runtimeDir().c_str(), 0711), 0);
              ASSERT_EQ(::chmod(socket.c_str(), 0666), 0);
              EXPECT_EQ(askAs(1001, socket, "status --json\n"), "");
@@ -458,7 +468,6 @@ TEST(Product, CommandsSteerAndReportTheConnection) {
     const size_t up = followed.find("\"state\":\"CONNECTED\"");
     ASSERT_NE(up, std::string::npos) << followed;
     EXPECT_NE(followed.find("\"state\":\"NOPROCESS\"", up), std::string::npos) << followed;
-    stack.screenshot(screenshotPath("product-commands"));
 }
 
 } // namespace
