@@ -127,7 +127,11 @@ int CommandClient::relay(int fd, const CommandLine::Command& command) {
         if (n <= 0) {
             if (command.verb == Verb::quit)
                 return Exit::done;
-            say(deps_.err, "Quovant ended.");
+            // A status bar's last line is then no longer a stale status.
+            if (command.follow)
+                say(deps_.out, StatusReport::notRunning(command.json));
+            else
+                say(deps_.err, "Quovant ended.");
             return Exit::notRunning;
         }
         buffer.append(chunk, size_t(n));

@@ -93,6 +93,8 @@ void CommandServer::readFrom(uint64_t id) {
         return ports_.reopen();
     }
     const CommandLine::Parsed request = CommandLine::parseRequest(line);
+    Log::line(request.error.empty() ? "command: " + line
+                                    : "a command was refused: " + request.error);
     if (!request.error.empty()) {
         if (send(client, "err", request.error))
             finish(client, Exit::usage);

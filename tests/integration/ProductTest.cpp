@@ -468,6 +468,9 @@ TEST(Product, CommandsSteerAndReportTheConnection) {
     const size_t up = followed.find("\"state\":\"CONNECTED\"");
     ASSERT_NE(up, std::string::npos) << followed;
     EXPECT_NE(followed.find("\"state\":\"NOPROCESS\"", up), std::string::npos) << followed;
+    EXPECT_NE(followed.find("\"class\":\"not-running\"}\n", up), std::string::npos)
+        << "and its last line says that Quovant quit\n"
+        << followed;
 }
 
 } // namespace
