@@ -386,6 +386,9 @@ TEST(Product, CommandsSteerAndReportTheConnection) {
     auto windowShows = [&](const std::string& word) {
         return pollUntil([&] { return stack.logged("\n" + word + "\n"); }, 5s);
     };
+    auto windowHidden = [] {
+        return outputOf({"xdotool", "search", "--onlyvisible", "--name", "^Quovant$"}).empty();
+    };
     const std::string socket = (stack.runtimeDir() / "quovant-1000.sock").string();
     const std::string refused = "The VPN server did not accept the e-mail address or password.";
     struct Step {
@@ -434,15 +437,14 @@ TEST(Product, CommandsSteerAndReportTheConnection) {
          {"connect", "--wait"},
          0,
          ""},
-        {[&] {
-             EXPECT_TRUE(
-                 outputOf({"xdotool", "search", "--onlyvisible", "--name", "^Quovant$"}).empty())
-                 << "the window stays hidden";
-         },
+        {[&] { EXPECT_TRUE(windowHidden()) << "the window stays hidden"; },
          {"status", "--json"},
          0,
          "\"class\":\"connected\""},
-        {{}, {"quit"}, 0, ""},
+        // Another start in the tray leaves it so; a plain start brings the window.
+        {{}, {"--tray"}, 0, ""},
+        {[&] { EXPECT_TRUE(windowHidden()); }, {}, 0, ""},
+        {[&] { EXPECT_FALSE(stack.waitForWindow().empty()); }, {"quit"}, 0, ""},
     };
     for (const Step& step : steps) {
         const std::string command = testing::PrintToString(step.args);
