@@ -343,9 +343,10 @@ std::string askAs(uid_t uid, const std::filesystem::path& path, const std::strin
         std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         if (::setgid(uid) != 0 || ::setuid(uid) != 0 ||
-            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0)
+            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
             ::_exit(1);
+        // The instance may have closed the connection already, and the request finds no one.
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
         pollfd answer{fd, POLLIN, 0};
         char chunk[4096];
         ssize_t n = 0;
