@@ -15,9 +15,6 @@ using CommandLine::Verb;
 
 namespace {
 
-constexpr int notRunning = -1; // as SingleInstance::notRunning
-constexpr int busy = -2;       // as SingleInstance::busy
-
 bool sendAll(int fd, const std::string& data) {
     for (size_t sent = 0; sent < data.size();) {
         const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);

@@ -15,8 +15,7 @@
 class CommandClient {
 public:
     struct Dependencies {
-        // A connected socket to the running instance, or one of SingleInstance's
-        // notRunning and busy.
+        // A connected socket to the running instance, or notRunning or busy (below).
         std::function<int()> connectToRunning;
         // Starts Quovant in the tray, detached from this process; false when it cannot.
         std::function<bool()> startInTray;
@@ -27,6 +26,9 @@ public:
         std::chrono::milliseconds startLimit = std::chrono::seconds(20);
         std::chrono::milliseconds answerLimit = std::chrono::seconds(20);
     };
+
+    static constexpr int notRunning = -1;
+    static constexpr int busy = -2;
 
     // The longest answer line taken from the instance.
     static constexpr size_t maxLine = 64 * 1024;

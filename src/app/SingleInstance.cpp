@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 
+#include "app/CommandClient.h"
 #include "platform/Log.h"
 #include "platform/PrivateDirectory.h"
 
@@ -123,6 +124,9 @@ std::optional<sockaddr_un> SingleInstance::safeAddress() {
     std::memcpy(address.sun_path, bytes.constData(), bytes.size());
     return address;
 }
+
+static_assert(SingleInstance::notRunning == CommandClient::notRunning &&
+              SingleInstance::busy == CommandClient::busy);
 
 int SingleInstance::connectToRunning() {
     const std::optional<sockaddr_un> address = safeAddress();
