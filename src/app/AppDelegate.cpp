@@ -67,7 +67,9 @@ void AppDelegate::applicationDidFinishLaunching() {
         if (QWidget* content = mainViewController_ ? mainViewController_->view() : nullptr)
             window_->setContent(content);
         window_->installEventFilter(this);
-        window_->show();
+        // A start in the tray shows the window only where no tray can bring it back.
+        if (!startHidden_ || !QSystemTrayIcon::isSystemTrayAvailable())
+            window_->show();
     }
 
     // Until a tray is seen, the launch waits a little for one before a close may quit.

@@ -33,6 +33,10 @@ public:
     // The storyboard "Main"; set before launch.
     void setStoryboard(const Storyboard* storyboard) { storyboard_ = storyboard; }
 
+    // Started in the tray (`quovant --tray`, or by a command): the window is not shown at
+    // launch, unless there is no tray to reach Quovant through.
+    void setStartHidden(bool hidden) { startHidden_ = hidden; }
+
     void applicationDidFinishLaunching();
     void applicationWillTerminate() {}
     // Brings the login window forward, out of the dock or task bar too; true in every case.
@@ -90,6 +94,7 @@ private:
     void authorizationFailed(const std::string& message);
 
     const Storyboard* storyboard_ = nullptr;
+    bool startHidden_ = false;
     std::unique_ptr<QMenu> statusMemu_;
     QAction* connectItem_ = nullptr;
     QAction* disconnectItem_ = nullptr;

@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 
+#include "app/CommandClient.h"
 #include "platform/Log.h"
 #include "platform/PrivateDirectory.h"
 
@@ -36,8 +37,9 @@ QString runtimeDirectory() {
 // a socket of this user's left over, or nothing this user's instance could be behind.
 enum class Probe { Running, Busy, NobodyListens, NoneOfOurs };
 
-// `reopen` (when not null) is sent to a running instance of this user's.
-Probe probe(const sockaddr_un& address, const QByteArray* reopen) {
+// `reopen` (when not null) is sent to a running instance of this user's; with `kept`, the
+// connection to a running instance is handed over instead of closed.
+Probe probe(const sockaddr_un& address, const QByteArray* reopen, int* kept = nullptr) {
     // Only a socket file of this user's is called: not a link someone planted to
     // another of the user's sockets, nor someone else's socket.
     struct stat existing;
@@ -63,18 +65,18 @@ Probe probe(const sockaddr_un& address, const QByteArray* reopen) {
     } else {
         found = Probe::NoneOfOurs;
     }
-    ::close(fd);
+    if (kept && found == Probe::Running)
+        *kept = fd;
+    else
+        ::close(fd);
     return found;
 }
-
-// Tokens and startup ids are a few dozen characters.
-constexpr int maxActivation = 256;
 
 // The start's one message, which it sends right after connecting: read for a moment at
 // most, so that a start that stalls holds the window up no longer than that.
 QByteArray readMessage(int fd) {
     QByteArray message;
-    char buffer[maxActivation + 16];
+    char buffer[SingleInstance::maxActivation + 16];
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
     while (message.size() < int(sizeof buffer) && !message.endsWith('\n')) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -145,7 +147,22 @@ std::optional<sockaddr_un> SingleInstance::safeAddress() {
     return address;
 }
 
-bool SingleInstance::forwardToRunning() {
+static_assert(SingleInstance::notRunning == CommandClient::notRunning &&
+              SingleInstance::busy == CommandClient::busy);
+
+int SingleInstance::connectToRunning() {
+    const std::optional<sockaddr_un> address = safeAddress();
+    int fd = notRunning;
+    const Probe found = address ? probe(*address, nullptr, &fd) : Probe::NoneOfOurs;
+    if (found == Probe::Busy)
+        return busy;
+    if (found != Probe::Running)
+        return notRunning;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+bool SingleInstance::forwardToRunning(bool reopen) {
     if (!address_)
         return false;
     const QByteArray message = reopenMessage(ownActivation());
@@ -153,7 +170,7 @@ bool SingleInstance::forwardToRunning() {
     for (;;) {
         const Lock lock = takeLock();
         // An instance that holds no lock (one started before this version) counts too.
-        const Probe found = probe(*address_, &message);
+        const Probe found = probe(*address_, reopen ? &message : nullptr);
         if (found == Probe::Running || found == Probe::Busy) {
             if (found == Probe::Busy)
                 Log::line("Quovant is already running but too busy to be reopened");
@@ -242,11 +259,15 @@ void SingleInstance::listen() {
 
 void SingleInstance::acceptWaiting() {
     for (;;) {
-        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (client < 0)
             return;
         if (!peerIsThisUser(client)) {
             ::close(client);
+            continue;
+        }
+        if (take_) {
+            take_(client);
             continue;
         }
         const QByteArray message = readMessage(client);

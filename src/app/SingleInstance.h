@@ -27,8 +27,11 @@ public:
     ~SingleInstance() override;
 
     // True when another instance of this user is running (and, unless it is too busy
-    // to take the call, was asked to reopen); this one should end.
-    bool forwardToRunning();
+    // to take the call or `reopen` is false, was asked to reopen); this one should end.
+    bool forwardToRunning(bool reopen = true);
+    // From now on every connection of this user's goes to `take`, which reads what it
+    // asks (a reopen or a command) and owns the descriptor.
+    void handClientsTo(std::function<void(int client)> take) { take_ = std::move(take); }
     // Starts listening for later starts.
     void listen();
     // Stops listening as the application quits, but holds on to the lock until its end: a
@@ -46,6 +49,14 @@ public:
     static QByteArray activationIn(const QByteArray& message);
     // The token (Wayland) or startup id (X11) the desktop started this process with.
     static QByteArray ownActivation();
+    // Tokens and startup ids are a few dozen characters.
+    static constexpr int maxActivation = 256;
+
+    // A blocking connection to this user's running instance, for a command; `notRunning`
+    // when none runs and `busy` when one is too busy to take the call.
+    static constexpr int notRunning = -1;
+    static constexpr int busy = -2;
+    static int connectToRunning();
 
 private:
     // The socket's address, once its directory is known to be safe; none (said in the
@@ -57,6 +68,7 @@ private:
     void releaseLock();
 
     Reopen reopen_;
+    std::function<void(int client)> take_;
     const std::optional<sockaddr_un> address_;
     int listener_ = -1;
     // What this instance bound, so that it removes only its own socket at its end.

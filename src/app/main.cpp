@@ -3,6 +3,9 @@
 #include "account/LoginChain.h"
 #include "account/ProfileFile.h"
 #include "app/AppDelegate.h"
+#include "app/CommandClient.h"
+#include "app/CommandLine.h"
+#include "app/CommandServer.h"
 #include "app/LeakBlockItems.h"
 #include "app/MainStoryboard.h"
 #include "app/OrderlyQuit.h"
@@ -30,8 +33,21 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTimer>
+#include <cstdio>
+#include <filesystem>
 
 namespace {
+
+// `quovant COMMAND`: no window, no display needed; the running instance does the work.
+int runCommand(const CommandLine::Command& command) {
+    CommandClient client({SingleInstance::connectToRunning, [] {
+                              std::error_code error;
+                              const auto self =
+                                  std::filesystem::read_symlink("/proc/self/exe", error);
+                              return !error && CommandClient::startDetached(self.string());
+                          }});
+    return client.run(command);
+}
 
 // Whether Qt's plugin for `platform` ("wayland", "xcb") is installed where Qt looks.
 bool platformPluginInstalled(const std::string& platform) {
@@ -51,6 +67,20 @@ bool platformPluginInstalled(const std::string& platform) {
 
 int main(int argc, char** argv) {
     Log::setIdentity("quovant");
+    const CommandLine::Parsed parsed =
+        CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "quovant: %s\nTry \"quovant --help\".\n", parsed.error.c_str());
+        return CommandLine::Exit::usage;
+    }
+    if (parsed.command.verb == CommandLine::Verb::help) {
+        std::fputs(CommandLine::helpText().c_str(), stdout);
+        return CommandLine::Exit::done;
+    }
+    if (parsed.command.verb != CommandLine::Verb::start)
+        return runCommand(parsed.command);
+    const bool hidden = parsed.command.hidden;
+
     const Result<std::string> platform = DisplayChoice::choose(
         {[](const char* name) { return qEnvironmentVariable(name).toStdString(); },
          platformPluginInstalled});
@@ -74,7 +104,8 @@ int main(int argc, char** argv) {
         if (delegate)
             delegate->applicationShouldHandleReopen(activation);
     });
-    if (instance.forwardToRunning())
+    // A start in the tray leaves a running window where it is.
+    if (instance.forwardToRunning(!hidden))
         return 0;
     instance.listen();
     QObject::connect(&app, &QCoreApplication::aboutToQuit,
@@ -102,6 +133,7 @@ int main(int argc, char** argv) {
                                      Qt::QueuedConnection);
                              }});
     delegate = &appDelegate;
+    appDelegate.setStartHidden(hidden);
 
     QtSettingsStore settings;
     KeyringPasswordStore passwords(settings);
@@ -134,6 +166,18 @@ int main(int argc, char** argv) {
     OrderlyQuit quit(service);
     appDelegate.setQuit([&quit] { quit.request(); });
     TerminationSignals termination(quit);
+
+    CommandServer commands({&service, &NotificationCenter::defaultCenter(), &settings, &passwords,
+                            [&appDelegate](const QByteArray& activation) {
+                                appDelegate.applicationShouldHandleReopen(activation);
+                            },
+                            [&appDelegate, &service] {
+                                if (MainViewController* window = appDelegate.mainViewController())
+                                    return window->onDisconnectItemClick();
+                                service.stopOpenVPN();
+                            },
+                            [&quit] { quit.request(); }});
+    instance.handClientsTo([&commands](int client) { commands.take(client); });
 
     FreedesktopNotifications notifications;
     QtDesktop desktop;

@@ -5,9 +5,16 @@
 #include "TrafficProbe.h"
 #include "vpn/RunMachine.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 
 namespace {
@@ -391,6 +398,152 @@ TEST(Product, WithTheBlockSwitchedOffNothingIsBlocked) {
     EXPECT_FALSE(TrafficProbe::tableExists());
     EXPECT_EQ(stack.helper.log().find("blocking traffic"), std::string::npos);
     EXPECT_TRUE(TrafficProbe::outsideArrives(far));
+}
+
+// What a process of `uid` gets for `request` from the socket at `path`, within 3 s.
+std::string askAs(uid_t uid, const std::filesystem::path& path, const std::string& request) {
+    int pipe[2];
+    if (::pipe(pipe) != 0)
+        return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe[0]);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::setgid(uid) != 0 || ::setuid(uid) != 0 ||
+            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            ::_exit(1);
+        // The instance may have closed the connection already, and the request finds no one.
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        pollfd answer{fd, POLLIN, 0};
+        char chunk[4096];
+        ssize_t n = 0;
+        while (::poll(&answer, 1, 3000) > 0 && (n = ::read(fd, chunk, sizeof chunk)) > 0)
+            if (::write(pipe[1], chunk, size_t(n)) != n)
+                break;
+        ::_exit(n < 0 && errno != ECONNRESET ? 2 : 0);
+    }
+    ::close(pipe[1]);
+    std::string got;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(pipe[0], chunk, sizeof chunk)) > 0;)
+        got.append(chunk, size_t(n));
+    ::close(pipe[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0
+               ? got
+               : "ended with " + std::to_string(status) + " after " + got;
+}
+
+// `quovant COMMAND` as a script or a status bar uses it, each step a command with its
+// exit status and what its output must hold, some after something done to the stack.
+TEST(Product, CommandsSteerAndReportTheConnection) {
+    ProductStack stack(true);
+    std::filesystem::create_directories(stack.configDir() / "Quovant");
+    std::ofstream(stack.configDir() / "Quovant" / "Quovant.conf")
+        << "[General]\nemail=" << ProductStack::email << "\npassword=" << ProductStack::password
+        << "\n";
+    const std::string follows = (stack.configDir() / "follow.out").string();
+    std::unique_ptr<ChildProcess> quovant, follow;
+    auto startWithItsWindow = [&] {
+        quovant = stack.startQuovant();
+        ASSERT_FALSE(stack.waitForWindow().empty()) << stack.appLog();
+        follow = stack.startQuovantCommand({"status", "--json", "--follow"}, follows);
+        ASSERT_TRUE(pollUntil([&] { return !readFile(follows).empty(); }, 10s));
+    };
+    auto windowShows = [&](const std::string& word) {
+        return pollUntil([&] { return stack.logged("\n" + word + "\n"); }, 5s);
+    };
+    auto windowHidden = [] {
+        return outputOf({"xdotool", "search", "--onlyvisible", "--name", "^Quovant$"}).empty();
+    };
+    const std::string socket = (stack.runtimeDir() / "quovant-1000.sock").string();
+    const std::string refused = "The VPN server did not accept the e-mail address or password.";
+    struct Step {
+        std::function<void()> before;
+        std::vector<std::string> args;
+        int status;
+        std::string output;
+        uid_t uid = ProductStack::appUid;
+    };
+    const Step steps[] = {
+        {{}, {"status"}, 3, "Quovant is not running\n"},
+        {startWithItsWindow, {"connect", "--wait"}, 0, ""},
+        {[&] {
+             EXPECT_TRUE(windowShows("CONNECTED"));
+             stack.screenshot(screenshotPath("product-connected-by-command"));
+         },
+         {"status"},
+         0,
+         "Verbonden met "},
+        {{}, {"status", "--json"}, 0, "\"state\":\"CONNECTED\""},
+        // Another user, told where this user's socket is, reaches nothing.
+        {{}, {"status"}, 3, "Quovant is not running\n", 1001},
+        {[&] {
+             // Even through a socket opened to all, the instance answers no one else.
+             ASSERT_EQ(::chmod(stack.runtimeDir().parent_path().c_str(), 0711), 0);
+             ASSERT_EQ(::chmod(stack.runtimeDir().c_str(), 0711), 0);
+             ASSERT_EQ(::chmod(socket.c_str(), 0666), 0);
+             EXPECT_EQ(askAs(1001, socket, "status --json\n"), "");
+         },
+         {"disconnect", "--wait"},
+         0,
+         ""},
+        {[&] { EXPECT_TRUE(windowShows("NOPROCESS")); }, {"disconnect"}, 0, ""},
+        {[&] { stack.server.changePassword(0, "changed on the server"); },
+         {"connect", "--wait"},
+         1,
+         refused + "\n"},
+        {{}, {"status"}, 0, "Niet verbonden \u00b7 " + refused},
+        {{}, {"quit"}, 0, ""},
+        // Started by the command, in the tray.
+        {[&] {
+             EXPECT_EQ(quovant->waitFor(10s), 0) << stack.appLog();
+             EXPECT_EQ(follow->waitFor(5s), 3);
+             stack.server.changePassword(0, ProductStack::password);
+         },
+         {"connect", "--wait"},
+         0,
+         ""},
+        {[&] { EXPECT_TRUE(windowHidden()) << "the window stays hidden"; },
+         {"status", "--json"},
+         0,
+         "\"class\":\"connected\""},
+        // Another start in the tray leaves it so; a plain start brings the window.
+        {{}, {"--tray"}, 0, ""},
+        {[&] { EXPECT_TRUE(windowHidden()); }, {}, 0, ""},
+        {[&] { EXPECT_FALSE(stack.waitForWindow().empty()); }, {"quit"}, 0, ""},
+    };
+    for (const Step& step : steps) {
+        const std::string command = testing::PrintToString(step.args);
+        if (step.before)
+            step.before();
+        ASSERT_FALSE(HasFatalFailure()) << command;
+        const ProductStack::Outcome outcome = stack.runQuovant(step.args, step.uid);
+        EXPECT_EQ(outcome.status, step.status) << command << "\n" << outcome.output;
+        EXPECT_NE(outcome.output.find(step.output), std::string::npos) << command << "\n"
+                                                                       << outcome.output;
+        if (step.args == std::vector<std::string>{"status", "--json"} && step.status == 0) {
+            // What the window shows, for a status bar.
+            const auto status = nlohmann::json::parse(outcome.output);
+            EXPECT_EQ(status["phase"], "connected");
+            EXPECT_EQ(status["server"], OpenVPNServer::linkAddress);
+            EXPECT_TRUE(status["since"].is_string());
+            EXPECT_EQ(status["text"].get<std::string>().rfind("Verbonden met ", 0), 0u);
+        }
+    }
+
+    // The follower saw the tunnel come up and, after the disconnect, go.
+    const std::string followed = readFile(follows);
+    const size_t up = followed.find("\"state\":\"CONNECTED\"");
+    ASSERT_NE(up, std::string::npos) << followed;
+    EXPECT_NE(followed.find("\"state\":\"NOPROCESS\"", up), std::string::npos) << followed;
+    EXPECT_NE(followed.find("\"class\":\"not-running\"}\n", up), std::string::npos)
+        << "and its last line says that Quovant quit\n"
+        << followed;
 }
 
 } // namespace

@@ -56,6 +56,32 @@ std::unique_ptr<ChildProcess> ProductStack::startQuovant(const std::vector<std::
     options.outputFile = (home_ / "quovant.log").string();
     options.extraEnvironment = environment_;
     options.extraEnvironment.insert(options.extraEnvironment.end(), extra.begin(), extra.end());
+    return startAsUser({}, options, appUid);
+}
+
+std::unique_ptr<ChildProcess>
+ProductStack::startQuovantCommand(const std::vector<std::string>& args,
+                                  const std::string& outputFile) {
+    ChildProcess::Options options;
+    options.outputFile = outputFile;
+    options.extraEnvironment = environment_;
+    return startAsUser(args, options, appUid);
+}
+
+ProductStack::Outcome ProductStack::runQuovant(const std::vector<std::string>& args, uid_t uid,
+                                               std::chrono::seconds limit) {
+    TempDir scratch("quovant-command");
+    const std::string file = (scratch / "output").string();
+    ChildProcess::Options options;
+    options.outputFile = file;
+    options.extraEnvironment = environment_;
+    auto command = startAsUser(args, options, uid);
+    const auto status = command->waitFor(limit);
+    return {status.value_or(-1), readFile(file)};
+}
+
+std::unique_ptr<ChildProcess> ProductStack::startAsUser(const std::vector<std::string>& args,
+                                                        ChildProcess::Options options, uid_t uid) {
     if (xvfb_) {
         // Headless, Quovant runs as the ordinary user it is made for, on a display that
         // lets every local user in. With a desktop's display it runs as its caller.
@@ -64,10 +90,11 @@ std::unique_ptr<ChildProcess> ProductStack::startQuovant(const std::vector<std::
                 throw std::runtime_error("cannot hand " + entry.path().string() + " to the user");
         if (::chown(home_.path().c_str(), appUid, appUid) != 0)
             throw std::runtime_error("cannot hand the home to the user");
-        options.uid = appUid;
+        options.uid = uid;
     }
-    return std::make_unique<ChildProcess>(
-        std::vector<std::string>{std::string(QUOVANT_TEST_BIN_DIR) + "/quovant"}, options);
+    std::vector<std::string> argv{std::string(QUOVANT_TEST_BIN_DIR) + "/quovant"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return std::make_unique<ChildProcess>(argv, options);
 }
 
 void ProductStack::screenshot(const std::string& file) const {

@@ -33,6 +33,20 @@ public:
     // Starts quovant with the environment that points it at this stack, and `extra`
     // ("NAME=value") beside it.
     std::unique_ptr<ChildProcess> startQuovant(const std::vector<std::string>& extra = {});
+    // `quovant ARGS` as `uid` with the application's environment, to its end (at most
+    // `limit`): its exit status (-1 when it ran longer), and what it wrote to standard
+    // output and error.
+    struct Outcome {
+        int status = -1;
+        std::string output;
+    };
+    Outcome runQuovant(const std::vector<std::string>& args, uid_t uid = appUid,
+                       std::chrono::seconds limit = std::chrono::seconds(90));
+    // The same, left running: its output goes to `outputFile`.
+    std::unique_ptr<ChildProcess> startQuovantCommand(const std::vector<std::string>& args,
+                                                      const std::string& outputFile);
+    // The application's XDG_RUNTIME_DIR (its single-instance socket).
+    std::filesystem::path runtimeDir() const { return home_ / "runtime"; }
     std::filesystem::path logFile() const { return home_ / "quovant.log"; }
     std::string appLog() const { return readFile(logFile()); }
     // The application's XDG_CONFIG_HOME (its settings, its autostart entry).
@@ -62,6 +76,9 @@ public:
     std::unique_ptr<AccountServiceProcess> account;
 
 private:
+    // Quovant with `args`, as `uid` when headless (its home handed to the application's user).
+    std::unique_ptr<ChildProcess> startAsUser(const std::vector<std::string>& args,
+                                              ChildProcess::Options options, uid_t uid);
     // The X id of Quovant's icon in the tray; empty when there is none.
     std::string trayIcon();
 
