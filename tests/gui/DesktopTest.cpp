@@ -6,6 +6,7 @@
 
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -13,7 +14,6 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <regex>
 
 namespace {
 
@@ -121,9 +121,11 @@ TEST(Sway, TheWindowAndItsTrayNativelyOnWayland) {
                      busCall("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
                              {"org.freedesktop.DBus.Properties.Get",
                               "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems"});
-                 std::smatch name;
-                 if (std::regex_search(items, name, std::regex("'(:[0-9.]+)/StatusNotifierItem'")))
-                     item = name[1];
+                 const QRegularExpressionMatch name =
+                     QRegularExpression("'(:[0-9.]+)/StatusNotifierItem'")
+                         .match(QString::fromStdString(items));
+                 if (name.hasMatch())
+                     item = name.captured(1).toStdString();
                  return !item.empty() && !a.delegate->trayPresence().closingQuits();
              },
              nullptr},
@@ -140,12 +142,13 @@ TEST(Sway, TheWindowAndItsTrayNativelyOnWayland) {
                  const std::string layout =
                      busCall(item, "/MenuBar",
                              {"com.canonical.dbusmenu.GetLayout", "--", "0", "-1", "@as []"});
-                 std::smatch id;
-                 ASSERT_TRUE(std::regex_search(
-                     layout, id, std::regex(R"(\(([0-9]+), \{[^}]*'label': <'Quovant openen'>)")))
-                     << layout;
+                 const QRegularExpressionMatch id =
+                     QRegularExpression(R"(\(([0-9]+), \{[^}]*'label': <'Quovant openen'>)")
+                         .match(QString::fromStdString(layout));
+                 ASSERT_TRUE(id.hasMatch()) << layout;
                  busCall(item, "/MenuBar",
-                         {"com.canonical.dbusmenu.Event", "--", id[1], "clicked", "<0>", "0"});
+                         {"com.canonical.dbusmenu.Event", "--", id.captured(1).toStdString(),
+                          "clicked", "<0>", "0"});
              },
              mapped, nullptr},
             {"asked to maximize, it keeps its size and offers no maximize button",
