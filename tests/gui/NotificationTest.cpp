@@ -26,7 +26,10 @@ protected:
         xvfb_ = std::make_unique<XvfbDisplay>();
 
         const auto script = dir_->path() / "record";
-        std::ofstream(script) << "#!/bin/sh\nprintf '%s|%s\\n' \"$2\" \"$3\" >> \"$RECORD\"\n";
+        // dunst starts a script for each notification without waiting for the one before,
+        // so the lines may land out of order: each carries the time dunst took it in.
+        std::ofstream(script) << "#!/bin/sh\nprintf '%s|%s|%s\\n' \"$DUNST_TIMESTAMP\" \"$2\" "
+                                 "\"$3\" >> \"$RECORD\"\n";
         std::filesystem::permissions(script, std::filesystem::perms(0755));
         std::ofstream(dir_->path() / "dunstrc")
             << "[record]\n    summary = \"*\"\n    script = " << script.string() << "\n";
@@ -48,25 +51,37 @@ protected:
 
     static std::string recordFile() { return (dir_->path() / "received").string(); }
 
-    // What the daemon showed since the test began, once a closing marker has come
-    // through the same connection (which keeps the order).
-    std::vector<std::string> received() {
+    // What the daemon showed since the test began, in the order it took them in: at least
+    // `count`, and all that came before a closing marker sent through the same connection.
+    std::vector<std::string> received(size_t count) {
         notifications.notify("marker", std::to_string(++markers_));
         const std::string marker = "marker|" + std::to_string(markers_);
-        std::vector<std::string> lines;
+        std::vector<std::pair<long long, std::string>> lines;
         waitUntil([&] {
             lines.clear();
+            bool marked = false;
             std::ifstream in(recordFile());
             std::string line;
-            while (std::getline(in, line))
-                if (!line.starts_with("marker|"))
-                    lines.push_back(line);
-                else if (line == marker)
-                    return true;
-            return false;
+            while (std::getline(in, line)) {
+                const size_t bar = line.find('|');
+                const std::string shown = line.substr(bar + 1);
+                if (shown == marker)
+                    marked = true;
+                else if (!shown.starts_with("marker|"))
+                    lines.emplace_back(std::atoll(line.c_str()), shown);
+            }
+            return marked && lines.size() >= count;
         });
         std::filesystem::remove(recordFile());
-        return lines;
+        std::stable_sort(lines.begin(), lines.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<std::string> shown;
+        for (auto& [at, text] : lines)
+            shown.push_back(std::move(text));
+        return shown;
+    }
+    void expectShown(const std::vector<std::string>& expected) {
+        EXPECT_EQ(received(expected.size()), expected);
     }
 
     FreedesktopNotifications notifications;
@@ -92,11 +107,11 @@ TEST_F(Notifications, TunnelUpDroppedAndBackEachOnceButNotWhenTheUserDisconnects
     h.controller->onConnectButtonClick();
     h.vpn->updateState("EXITING");
     h.vpn->ended(0, false);
-    EXPECT_EQ(received(), (std::vector<std::string>{
-                              "Verbonden|Server: 198.51.100.7",
-                              "Verbinding weggevallen|Opnieuw verbinden...",
-                              "Verbonden|Server: 198.51.100.8",
-                          }));
+    expectShown({
+        "Verbonden|Server: 198.51.100.7",
+        "Verbinding weggevallen|Opnieuw verbinden...",
+        "Verbonden|Server: 198.51.100.8",
+    });
 }
 
 TEST_F(Notifications, ADropWithAReasonIsToldOnceWithTheReason) {
@@ -107,10 +122,10 @@ TEST_F(Notifications, ADropWithAReasonIsToldOnceWithTheReason) {
     h.vpn->setAutomaticReconnect(false);
     h.vpn->ended(-1, false, "The VPN helper stopped.");
     ASSERT_EQ(h.view.alerts.size(), 1u);
-    EXPECT_EQ(received(), (std::vector<std::string>{
-                              "Verbonden|",
-                              "Verbinding weggevallen|" + h.view.alerts[0],
-                          }));
+    expectShown({
+        "Verbonden|",
+        "Verbinding weggevallen|" + h.view.alerts[0],
+    });
 }
 
 TEST_F(Notifications, FailuresAreToldOnlyWhileTheWindowIsHiddenAndNotRepeated) {
@@ -127,10 +142,10 @@ TEST_F(Notifications, FailuresAreToldOnlyWhileTheWindowIsHiddenAndNotRepeated) {
     h.windowShown = true;
     h.controller->onConnectButtonClick();
     h.account.answer(AccountReply::Outcome::failedWithResponse, "");
-    EXPECT_EQ(received(), (std::vector<std::string>{
-                              "Verbinden mislukt|Onjuist email of wachtwoord",
-                              "Verbinden mislukt|Network connection failed",
-                          }));
+    expectShown({
+        "Verbinden mislukt|Onjuist email of wachtwoord",
+        "Verbinden mislukt|Network connection failed",
+    });
 }
 
 } // namespace
