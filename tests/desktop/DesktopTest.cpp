@@ -1,4 +1,4 @@
-// The application in real desktop sessions (tests/gui/desktop-session): natively on Wayland
+// The application in real desktop sessions (tests/desktop/desktop-session): natively on Wayland
 // under sway with waybar's tray, and on an X display whose XEmbed tray comes late.
 #include "AppHarness.h"
 #include "ChildProcess.h"
