@@ -4,10 +4,6 @@
 #include "platform/Log.h"
 
 #include <QCoreApplication>
-#include <csignal>
-#include <linux/close_range.h>
-#include <sys/prctl.h>
-#include <unistd.h>
 #include <utility>
 
 AccountProcessClient::AccountProcessClient(std::string program, int requestTimeoutMs)
@@ -41,46 +37,35 @@ void AccountProcessClient::cancel() {
 }
 
 void AccountProcessClient::start() {
-    process_ = std::make_unique<QProcess>();
-    process_->setProgram(QString::fromStdString(program_));
-    process_->setArguments({"--timeout-ms", QString::number(requestTimeoutMs_)});
-    // Its diagnostics join the application's.
-    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // It goes with the application however that ends, and inherits none of its other
-    // descriptors (the helper's socket, the display's), whatever opened them.
-    process_->setChildProcessModifier([] {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-    });
-    QObject::connect(process_.get(), &QProcess::readyReadStandardOutput, [this] { readAnswer(); });
-    QObject::connect(process_.get(), &QProcess::finished,
-                     [this] { ended("the account process ended before it answered"); });
-    QObject::connect(
-        process_.get(), &QProcess::errorOccurred, [this](QProcess::ProcessError error) {
-            if (error == QProcess::FailedToStart)
-                ended("the account process cannot be started, so no login can reach the service: " +
-                      process_->errorString().toStdString());
-        });
     received_.clear();
-    process_->start();
+    process_ = std::make_unique<AccountProcess>(
+        program_, QStringList{"--timeout-ms", QString::number(requestTimeoutMs_)},
+        AccountProcess::Events{
+            [this] { readAnswer(); },
+            [this] { ended("the account process ended before it answered"); },
+            [this](const std::string& why) {
+                ended("the account process cannot be started, so no login can reach the "
+                      "service: " +
+                      why);
+            }});
 }
 
 void AccountProcessClient::send(const std::string& line, Completion completion) {
     ++request_;
     completion_ = std::move(completion);
     received_.clear();
-    if (!process_ || process_->state() == QProcess::NotRunning)
+    if (!process_ || !process_->running())
         start();
     if (!completion_)
         return; // it could not be started, and that has been answered
-    process_->write(line.data(), static_cast<qint64>(line.size()));
+    process_->write(line);
     limit_.start(requestTimeoutMs_ + graceMs);
 }
 
 void AccountProcessClient::readAnswer() {
     // Each read takes what the pipe holds, and the answer is found malformed as soon as
     // it runs past what its header announced: what is held stays bounded.
-    received_ += process_->readAllStandardOutput().toStdString();
+    received_ += process_->takeOutput();
     if (!completion_)
         return giveUp("the account process spoke out of turn");
     AccountReply reply;
@@ -137,20 +122,13 @@ void AccountProcessClient::deliver(const AccountReply& reply) {
 }
 
 void AccountProcessClient::chainEnded() {
-    if (process_ && process_->state() != QProcess::NotRunning) {
-        process_->closeWriteChannel();
+    if (process_ && process_->running()) {
+        process_->closeInput();
         limit_.start(graceMs);
     }
 }
 
 void AccountProcessClient::endProcess() {
     limit_.stop();
-    if (!process_)
-        return;
-    QObject::disconnect(process_.get(), nullptr, nullptr, nullptr);
-    if (process_->state() != QProcess::NotRunning) {
-        process_->kill();
-        process_->waitForFinished(graceMs);
-    }
     process_.reset();
 }

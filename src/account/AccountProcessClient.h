@@ -1,8 +1,8 @@
 #pragma once
 
+#include "account/AccountProcess.h"
 #include "account/AccountService.h"
 
-#include <QProcess>
 #include <QTimer>
 #include <cstdint>
 #include <memory>
@@ -23,7 +23,7 @@
 // that ends before it answers or that answers out of protocol.
 class AccountProcessClient : public AccountService {
 public:
-    static constexpr int graceMs = 1000;
+    static constexpr int graceMs = AccountProcess::graceMs;
 
     explicit AccountProcessClient(std::string program, int requestTimeoutMs = timeoutMs);
     ~AccountProcessClient() override;
@@ -48,7 +48,7 @@ private:
 
     const std::string program_;
     const int requestTimeoutMs_;
-    std::unique_ptr<QProcess> process_;
+    std::unique_ptr<AccountProcess> process_;
     std::string received_;
     Completion completion_; // of the request under way
     uint64_t request_ = 0;  // the tag of the latest request; a cancel moves it on

@@ -1,16 +1,20 @@
-// quovant-account: the account service's requests of one login, made for the application
-// in a process of their own. It reads requests from its standard input, one a line, makes
-// each over HTTPS and writes each answer to its standard output; it ends when its input
-// ends, or fails as soon as it is handed anything that is not a request.
+// quovant-account: the account service's requests of one login, and the keyring's for the
+// remembered password, made for the application in a process of their own. It reads
+// requests from its standard input, one a line, makes each (over HTTPS, or through
+// QtKeychain to the Secret Service or KWallet) and writes each answer to its standard
+// output; it ends when its input ends, or fails as soon as it is handed anything that is
+// not a request.
 #include "account/AccountClient.h"
 #include "account/AccountWire.h"
 #include "platform/Log.h"
+#include "platform/SettingsPasswordStore.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <qt6keychain/keychain.h>
 #include <string>
 #include <unistd.h>
 
@@ -35,6 +39,39 @@ int timeoutFrom(int argc, char** argv) {
         if (std::strcmp(argv[i], "--timeout-ms") == 0)
             std::from_chars(argv[i + 1], argv[i + 1] + std::strlen(argv[i + 1]), timeoutMs);
     return timeoutMs > 0 ? timeoutMs : AccountService::timeoutMs;
+}
+
+// QtKeychain runs its jobs one after the other, so the answers leave in the order the
+// requests came.
+void keyring(const AccountWire::Request& request) {
+    using Kind = AccountWire::Request::Kind;
+    QKeychain::Job* job = nullptr;
+    if (request.kind == Kind::keyringRead)
+        job = new QKeychain::ReadPasswordJob(Keyring::service);
+    else if (request.kind == Kind::keyringRemove)
+        job = new QKeychain::DeletePasswordJob(Keyring::service);
+    else {
+        auto* write = new QKeychain::WritePasswordJob(Keyring::service);
+        write->setTextData(QString::fromStdString(request.password));
+        job = write;
+    }
+    job->setKey(SettingsPasswordStore::key);
+    job->setAutoDelete(true);
+    QObject::connect(job, &QKeychain::Job::finished, [](QKeychain::Job* finished) {
+        Keyring::Answer answer;
+        if (finished->error() == QKeychain::NoError) {
+            answer.result = Keyring::Result::done;
+            if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(finished))
+                answer.text = read->textData().toStdString();
+        } else {
+            answer.result = finished->error() == QKeychain::EntryNotFound
+                                ? Keyring::Result::notFound
+                                : Keyring::Result::failed;
+            answer.text = finished->errorString().toStdString();
+        }
+        writeAll(AccountWire::keyringAnswer(answer));
+    });
+    job->start();
 }
 
 } // namespace
@@ -68,8 +105,10 @@ int main(int argc, char** argv) {
             }
             if (request->kind == AccountWire::Request::Kind::login)
                 client.login(request->email, request->password, answer);
-            else
+            else if (request->kind == AccountWire::Request::Kind::profile)
                 client.requestProfile(request->authorization, answer);
+            else
+                keyring(*request);
         }
         if (pending.size() > AccountWire::maxRequestLine) {
             Log::line("the account process was handed a request that is too long");

@@ -1,5 +1,6 @@
 // quovant: the tray application.
 #include "account/AccountProcessClient.h"
+#include "account/KeyringProcess.h"
 #include "account/LoginChain.h"
 #include "account/ProfileFile.h"
 #include "app/AppDelegate.h"
@@ -136,9 +137,11 @@ int main(int argc, char** argv) {
     appDelegate.setStartHidden(hidden);
 
     QtSettingsStore settings;
-    KeyringPasswordStore passwords(settings);
-    // Each login runs in a short-lived process of its own: the application never holds
-    // the TLS stack. A quit ends the one under way (the chain is cancelled with the VPN).
+    // Each login, and each use of the keyring, runs in a short-lived process of its own:
+    // the application never holds the TLS stack or the keyring's libraries. A quit ends
+    // the one under way (the chain is cancelled with the VPN).
+    KeyringProcess keyring(bundleDir + "/quovant-account");
+    KeyringPasswordStore passwords(settings, keyring);
     AccountProcessClient account(bundleDir + "/quovant-account");
     LoginChain loginChain({&account, &settings, &passwords, ProfileFile::defaultPath()});
 

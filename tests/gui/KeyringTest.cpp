@@ -5,6 +5,7 @@
 #include "ControllerHarness.h"
 #include "QtWait.h"
 #include "TempDir.h"
+#include "account/KeyringProcess.h"
 #include "platform/Log.h"
 #include "platform/qt/KeyringPasswordStore.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -79,18 +80,33 @@ protected:
 TEST_F(Keyring, StoresReadsAndRemovesThePasswordOutsideTheSettingsFile) {
     Log::Capture log;
     QtSettingsStore settings;
-    KeyringPasswordStore store(settings);
+    KeyringProcess storeKeyring(QUOVANT_ACCOUNT_PROCESS);
+    KeyringPasswordStore store(settings, storeKeyring);
     store.write("s3cret \xC3\xBC pw");
     ASSERT_TRUE(waitUntil([] { return inKeyring() == "s3cret \xC3\xBC pw"; })) << inKeyring();
     EXPECT_FALSE(inFile());
 
+    // Each request starts a process: the next start asks only what it does not know.
+    struct Counted : ::Keyring {
+        KeyringProcess real{QUOVANT_ACCOUNT_PROCESS};
+        int asked = 0;
+        void read(Completion done) override { ++asked, real.read(std::move(done)); }
+        void write(const std::string& password, Completion done) override {
+            ++asked, real.write(password, std::move(done));
+        }
+        void remove(Completion done) override { ++asked, real.remove(std::move(done)); }
+    } nextKeyring;
     QtSettingsStore nextSettings;
-    KeyringPasswordStore next(nextSettings);
+    KeyringPasswordStore next(nextSettings, nextKeyring);
     EXPECT_EQ(readBack(next), "s3cret \xC3\xBC pw");
+    next.write("s3cret \xC3\xBC pw");
+    EXPECT_EQ(nextKeyring.asked, 1) << "the keyring has that password";
 
     next.remove();
     ASSERT_TRUE(waitUntil([] { return inKeyring().empty(); }));
     EXPECT_EQ(readBack(next), std::nullopt);
+    next.remove();
+    EXPECT_EQ(nextKeyring.asked, 3) << "nothing to remove";
     EXPECT_FALSE(inFile());
     EXPECT_EQ(linesWith(log, "keyring"), 0u) << "nothing went wrong worth a line";
 }
@@ -101,7 +117,8 @@ TEST_F(Keyring, APasswordInTheSettingsFileMovesIntoTheKeyringAtTheFirstStart) {
     settings.set("password", "from an older version");
     Log::Capture log;
     {
-        KeyringPasswordStore store(settings);
+        KeyringProcess storeKeyring(QUOVANT_ACCOUNT_PROCESS);
+        KeyringPasswordStore store(settings, storeKeyring);
         EXPECT_EQ(readBack(store), "from an older version");
         EXPECT_TRUE(waitUntil([] { return !inFile(); }));
     }
@@ -109,7 +126,8 @@ TEST_F(Keyring, APasswordInTheSettingsFileMovesIntoTheKeyringAtTheFirstStart) {
     EXPECT_EQ(QtSettingsStore().string("email"), "me@example.com") << "the e-mail stays";
     EXPECT_EQ(linesWith(log, "moved the remembered password"), 1u);
 
-    KeyringPasswordStore later(settings);
+    KeyringProcess laterKeyring(QUOVANT_ACCOUNT_PROCESS);
+    KeyringPasswordStore later(settings, laterKeyring);
     EXPECT_EQ(readBack(later), "from an older version");
     EXPECT_EQ(linesWith(log, "moved the remembered password"), 1u);
     QtSettingsStore().remove("email");
@@ -117,7 +135,8 @@ TEST_F(Keyring, APasswordInTheSettingsFileMovesIntoTheKeyringAtTheFirstStart) {
 
 TEST_F(Keyring, TheRememberMeRuleKeepsThePasswordInTheKeyringAndTheEmailInTheDefaults) {
     FakeDefaults file;
-    KeyringPasswordStore store(file);
+    KeyringProcess storeKeyring(QUOVANT_ACCOUNT_PROCESS);
+    KeyringPasswordStore store(file, storeKeyring);
     {
         ControllerHarness h(nullptr, &store);
         h.view.email = "me@example.com";
@@ -149,7 +168,8 @@ TEST(NoKeyring, WithoutASecretServiceThePasswordStaysInTheOwnerOnlyFileAndTheLog
     ASSERT_FALSE(KeyringPasswordStore::keyringOnSessionBus()) << "run on session-bus.conf";
     Log::Capture log;
     QtSettingsStore settings;
-    KeyringPasswordStore store(settings);
+    KeyringProcess storeKeyring(QUOVANT_ACCOUNT_PROCESS);
+    KeyringPasswordStore store(settings, storeKeyring);
     store.write("first");
     ASSERT_TRUE(waitUntil([] { return inFile() == "first"; }));
     struct stat st {};
@@ -159,7 +179,8 @@ TEST(NoKeyring, WithoutASecretServiceThePasswordStaysInTheOwnerOnlyFileAndTheLog
     ASSERT_TRUE(waitUntil([] { return inFile() == "second"; }));
 
     // A later start finds it there and leaves it there.
-    KeyringPasswordStore next(settings);
+    KeyringProcess nextKeyring(QUOVANT_ACCOUNT_PROCESS);
+    KeyringPasswordStore next(settings, nextKeyring);
     EXPECT_EQ(readBack(next), "second");
     EXPECT_EQ(inFile(), "second");
     EXPECT_EQ(linesWith(log, "no keyring"), 1u);
@@ -167,6 +188,33 @@ TEST(NoKeyring, WithoutASecretServiceThePasswordStaysInTheOwnerOnlyFileAndTheLog
 
     next.remove();
     EXPECT_FALSE(inFile());
+}
+
+TEST(NoKeyring, AKeyringProcessThatFailsAnswersEachRequestInTurnAndNeverHangs) {
+    const struct {
+        const char* program;
+        const char* why;
+    } cases[] = {
+        {"/nonexistent/quovant-account", "cannot be started"},
+        {"/bin/true", "ended before it answered"},
+        {"/bin/cat", "malformed"},
+        {"/usr/bin/tail", "did not answer in time"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program);
+        Log::Capture log;
+        KeyringProcess keyring(c.program, 500);
+        std::vector<::Keyring::Result> answers;
+        const auto note = [&answers](const ::Keyring::Answer& answer) {
+            answers.push_back(answer.result);
+        };
+        keyring.write("not in any log", note);
+        keyring.read(note);
+        ASSERT_TRUE(waitUntil([&] { return answers.size() == 2; }, 5s));
+        EXPECT_EQ(answers, std::vector(2, ::Keyring::Result::failed));
+        EXPECT_GE(linesWith(log, c.why), 1u);
+        EXPECT_EQ(linesWith(log, "not in any log"), 0u);
+    }
 }
 
 } // namespace

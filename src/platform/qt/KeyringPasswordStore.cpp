@@ -5,7 +5,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusReply>
-#include <qt6keychain/keychain.h>
 
 namespace {
 
@@ -13,17 +12,18 @@ namespace {
 constexpr const char* keyringNames[] = {"org.freedesktop.secrets", "org.kde.kwalletd5",
                                         "org.kde.kwalletd6"};
 
-template <typename JobType> JobType* job(QObject* context) {
-    auto* job = new JobType(KeyringPasswordStore::service, context);
-    job->setKey(SettingsPasswordStore::key);
-    job->setAutoDelete(true);
-    return job;
-}
-
 } // namespace
 
-KeyringPasswordStore::KeyringPasswordStore(KeyValueStore& settings, QObject* parent)
-    : QObject(parent), settings_(settings), file_(settings) {}
+KeyringPasswordStore::KeyringPasswordStore(KeyValueStore& settings, Keyring& keyring)
+    : settings_(settings), keyring_(keyring), file_(settings) {}
+
+Keyring::Completion KeyringPasswordStore::whileHere(
+    std::function<void(KeyringPasswordStore&, const Keyring::Answer&)> then) {
+    return [self = std::weak_ptr(self_), then = std::move(then)](const Keyring::Answer& answer) {
+        if (auto alive = self.lock())
+            then(**alive, answer);
+    };
+}
 
 void KeyringPasswordStore::removeFromFile() {
     if (settings_.string(SettingsPasswordStore::key))
@@ -42,76 +42,85 @@ bool KeyringPasswordStore::keyringOnSessionBus() {
     return false;
 }
 
-bool KeyringPasswordStore::noKeyring(const QKeychain::Job& job) {
-    if (keyringOnSessionBus()) {
-        Log::line("the keyring did not take or give the remembered password: " +
-                  job.errorString().toStdString());
+bool KeyringPasswordStore::withoutKeyring() {
+    if (keyringOnSessionBus())
         return false;
-    }
     if (!toldNoKeyring_) {
         toldNoKeyring_ = true;
-        Log::line("no keyring (Secret Service or KWallet) on the session bus (" +
-                  job.errorString().toStdString() +
-                  "): the remembered password stays in the settings file, readable by its "
-                  "owner only");
+        Log::line("no keyring (Secret Service or KWallet) on the session bus: the remembered "
+                  "password stays in the settings file, readable by its owner only");
     }
     return true;
 }
 
-void KeyringPasswordStore::writeToKeyring(const std::string& password,
-                                          std::function<void(QKeychain::Job&)> done) {
-    auto* write = job<QKeychain::WritePasswordJob>(this);
-    write->setTextData(QString::fromStdString(password));
-    connect(write, &QKeychain::Job::finished, this,
-            [done = std::move(done)](QKeychain::Job* finished) { done(*finished); });
-    write->start();
+bool KeyringPasswordStore::noKeyring(const std::string& why) {
+    if (withoutKeyring())
+        return true;
+    Log::line("the keyring did not take or give the remembered password: " + why);
+    return false;
 }
 
 void KeyringPasswordStore::read(std::function<void(std::optional<std::string> password)> done) {
     std::optional<std::string> inFile;
     file_.read([&inFile](std::optional<std::string> password) { inFile = std::move(password); });
+    if (withoutKeyring())
+        return done(std::move(inFile));
     if (inFile) {
         // Moved: into the keyring first, out of the file only once the keyring has it.
-        writeToKeyring(*inFile, [this, done = std::move(done),
-                                 password = *inFile](QKeychain::Job& finished) {
-            if (finished.error() == QKeychain::NoError) {
-                file_.remove();
-                Log::line("moved the remembered password from the settings file to the keyring");
+        keyring_.write(*inFile, whileHere([done = std::move(done), password = *inFile](
+                                              KeyringPasswordStore& store, const auto& answer) {
+            if (answer.result == Keyring::Result::done) {
+                store.known_ = password;
+                store.file_.remove();
+                Log::line("moved the remembered password from the settings file "
+                          "to the keyring");
             } else {
-                noKeyring(finished);
+                store.noKeyring(answer.text);
             }
             done(password);
-        });
+        }));
         return;
     }
-    auto* read = job<QKeychain::ReadPasswordJob>(this);
-    connect(read, &QKeychain::Job::finished, this,
-            [this, read, done = std::move(done)](QKeychain::Job* finished) {
-                if (finished->error() == QKeychain::NoError)
-                    return done(read->textData().toStdString());
-                if (finished->error() != QKeychain::EntryNotFound)
-                    noKeyring(*finished);
-                done(std::nullopt);
-            });
-    read->start();
+    keyring_.read(whileHere(
+        [done = std::move(done)](KeyringPasswordStore& store, const Keyring::Answer& answer) {
+            if (answer.result == Keyring::Result::done) {
+                store.known_ = answer.text;
+                return done(answer.text);
+            }
+            if (answer.result == Keyring::Result::notFound)
+                store.known_.emplace();
+            else
+                store.noKeyring(answer.text);
+            done(std::nullopt);
+        }));
 }
 
 void KeyringPasswordStore::write(const std::string& password) {
-    writeToKeyring(password, [this, password](QKeychain::Job& finished) {
-        if (finished.error() == QKeychain::NoError)
-            removeFromFile();
-        else if (noKeyring(finished))
-            file_.write(password);
-    });
+    if (known_ && *known_ == password)
+        return;
+    if (withoutKeyring())
+        return file_.write(password);
+    known_.reset(); // until the keyring has answered
+    keyring_.write(
+        password, whileHere([password](KeyringPasswordStore& store, const Keyring::Answer& answer) {
+            if (answer.result == Keyring::Result::done) {
+                store.known_ = password;
+                store.removeFromFile();
+            } else if (store.noKeyring(answer.text)) {
+                store.file_.write(password);
+            }
+        }));
 }
 
 void KeyringPasswordStore::remove() {
     removeFromFile();
-    auto* remove = job<QKeychain::DeletePasswordJob>(this);
-    connect(remove, &QKeychain::Job::finished, this, [this](QKeychain::Job* finished) {
-        if (finished->error() != QKeychain::NoError &&
-            finished->error() != QKeychain::EntryNotFound)
-            noKeyring(*finished);
-    });
-    remove->start();
+    if ((known_ && !*known_) || withoutKeyring())
+        return;
+    known_.reset();
+    keyring_.remove(whileHere([](KeyringPasswordStore& store, const Keyring::Answer& answer) {
+        if (answer.result == Keyring::Result::failed)
+            store.noKeyring(answer.text);
+        else
+            store.known_.emplace();
+    }));
 }
