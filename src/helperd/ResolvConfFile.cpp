@@ -1,8 +1,8 @@
 #include "helperd/ResolvConfFile.h"
 
+#include "helperd/ReplacedFile.h"
+
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -66,32 +66,9 @@ Result<void> ResolvConfFile::put(const Original& what) const {
             return Result<void>::failure(failed("cannot remove " + path_));
         return Result<void>::success();
     }
-    std::string temporary = path_ + ".quovant.XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return Result<void>::failure(failed("cannot write beside " + path_));
-    bool ok = true;
-    if (what.kind == Original::Kind::link) {
-        ::close(fd);
-        // The name is ours (mkostemp made it); the link takes its place.
-        ok = ::unlink(temporary.c_str()) == 0 &&
-             ::symlink(what.content.c_str(), temporary.c_str()) == 0;
-    } else {
-        size_t at = 0;
-        while (ok && at < what.content.size()) {
-            const ssize_t n = ::write(fd, what.content.data() + at, what.content.size() - at);
-            ok = n > 0 || (n < 0 && errno == EINTR);
-            at += n > 0 ? static_cast<size_t>(n) : 0;
-        }
-        ok = ok && ::fchmod(fd, what.mode) == 0 && ::fsync(fd) == 0;
-        ok = ::close(fd) == 0 && ok;
-    }
-    if (!ok || ::rename(temporary.c_str(), path_.c_str()) != 0) {
-        const std::string why = failed("cannot replace " + path_);
-        ::unlink(temporary.c_str());
-        return Result<void>::failure(why);
-    }
-    return Result<void>::success();
+    if (what.kind == Original::Kind::link)
+        return ReplacedFile::withLink(path_, what.content);
+    return ReplacedFile::withBytes(path_, what.content, what.mode);
 }
 
 Result<ResolvConfFile::Original> ResolvConfFile::replace(const std::string& text) const {

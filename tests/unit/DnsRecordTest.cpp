@@ -1,5 +1,9 @@
 #include "helperd/DnsRecord.h"
 
+#include "helperd/DnsRecordFile.h"
+
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace std::string_literals;
@@ -39,6 +43,30 @@ TEST(DnsRecord, ReadsBackWhatItWroteAndNothingElse) {
     };
     for (const std::string& text : broken)
         EXPECT_FALSE(DnsRecord::parse(text)) << text;
+}
+
+TEST(DnsRecord, KeptInAFileThatIsReplacedWholeAndNeverFollowed) {
+    char pattern[] = "/tmp/dns-record-test.XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    const DnsRecordFile file(dir + "/dns");
+    const DnsRecord record{DnsPlan::Setup::resolved, 7, "tun0", {}, ""};
+
+    EXPECT_EQ(file.load().value(), std::nullopt);
+    ASSERT_TRUE(file.save(record));
+    EXPECT_EQ(file.load().value(), record);
+    ASSERT_TRUE(file.remove());
+    EXPECT_EQ(file.load().value(), std::nullopt);
+
+    std::ofstream(dir + "/dns") << "setup resolved\n";
+    EXPECT_FALSE(file.load()) << "half a record";
+    std::filesystem::remove(dir + "/dns");
+    std::ofstream(dir + "/elsewhere") << record.text();
+    std::filesystem::create_symlink(dir + "/elsewhere", dir + "/dns");
+    EXPECT_FALSE(file.load()) << "a link";
+    ASSERT_TRUE(file.save(record));
+    EXPECT_FALSE(std::filesystem::is_symlink(dir + "/dns"));
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
