@@ -9,7 +9,7 @@ bool ScriptReport::reported(std::string_view name) {
     const bool shaped = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
     });
-    return shaped && (name == "redirect_gateway" || name == "dev" ||
+    return shaped && (name == "redirect_gateway" ||
                       std::any_of(std::begin(prefixes), std::end(prefixes),
                                   [&](std::string_view p) { return name.starts_with(p); }));
 }

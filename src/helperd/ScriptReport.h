@@ -28,6 +28,7 @@ public:
     std::optional<std::vector<Report>> feed(std::string_view bytes);
 
     // A name the scripts may report: the pushed options and what says where the routes go.
+    // Not the device: the daemon named it when it started openvpn.
     static bool reported(std::string_view name);
 
 private:

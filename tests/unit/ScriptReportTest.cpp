@@ -30,8 +30,9 @@ TEST(ScriptReport, KeepsOnlyWholeReportsOfAllowedNames) {
         std::string reports;
     } const cases[] = {
         {"one up",
-         {"dev=tun0\nforeign_option_1=dhcp-option DNS 10.8.0.1\nup\n"},
-         "up:dev=tun0,foreign_option_1=dhcp-option DNS 10.8.0.1,;"},
+         {"redirect_gateway=2\nforeign_option_1=dhcp-option DNS 10.8.0.1\nup\n"},
+         "up:foreign_option_1=dhcp-option DNS 10.8.0.1,redirect_gateway=2,;"},
+        {"the device is the daemon's to know", {"dev=tun0\nup\n"}, "closed"},
         {"split anywhere, then down",
          {"dns_server_0_addr", "ess_1=fd00::1\nu", "p\ndown\n"},
          "up:dns_server_0_address_1=fd00::1,;down:;"},
