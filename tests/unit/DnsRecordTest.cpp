@@ -1,5 +1,6 @@
 #include "helperd/DnsRecord.h"
 
+#include "TempDir.h"
 #include "helperd/DnsRecordFile.h"
 
 #include <filesystem>
@@ -46,9 +47,8 @@ TEST(DnsRecord, ReadsBackWhatItWroteAndNothingElse) {
 }
 
 TEST(DnsRecord, KeptInAFileThatIsReplacedWholeAndNeverFollowed) {
-    char pattern[] = "/tmp/dns-record-test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
+    const TempDir temp;
+    const std::string dir = temp.path().string();
     const DnsRecordFile file(dir + "/dns");
     const DnsRecord record{DnsPlan::Setup::resolved, 7, "tun0", {}, ""};
 
@@ -66,7 +66,6 @@ TEST(DnsRecord, KeptInAFileThatIsReplacedWholeAndNeverFollowed) {
     EXPECT_FALSE(file.load()) << "a link";
     ASSERT_TRUE(file.save(record));
     EXPECT_FALSE(std::filesystem::is_symlink(dir + "/dns"));
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

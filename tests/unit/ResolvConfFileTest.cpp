@@ -1,5 +1,7 @@
 #include "helperd/ResolvConfFile.h"
 
+#include "TempDir.h"
+
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -13,12 +15,9 @@ using Kind = ResolvConfFile::Original::Kind;
 class ResolvConfFileTest : public testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/resolvconf-test.XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        dir_ = temp_.path().string();
         path_ = dir_ + "/resolv.conf";
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
 
     void make(const ResolvConfFile::Original& o) {
         std::filesystem::remove(path_);
@@ -36,6 +35,7 @@ protected:
         return names;
     }
 
+    TempDir temp_;
     std::string dir_, path_;
 };
 

@@ -1,5 +1,7 @@
 #include "helperd/ResolverFacts.h"
 
+#include "TempDir.h"
+
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -12,9 +14,8 @@ namespace fs = std::filesystem;
 namespace {
 
 TEST(ResolverFacts, FollowsTheLinkEvenToWhatIsGoneAndKnowsResolvectlUnderAnotherName) {
-    char pattern[] = "/tmp/resolver-facts-test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const fs::path dir = pattern;
+    const TempDir temp;
+    const fs::path& dir = temp.path();
     fs::create_directories(dir / "etc");
     fs::create_directories(dir / "run/resolve");
     fs::create_directories(dir / "bin");
@@ -49,7 +50,6 @@ TEST(ResolverFacts, FollowsTheLinkEvenToWhatIsGoneAndKnowsResolvectlUnderAnother
     fs::remove(dir / "bin/resolvconf");
     fs::copy_file(dir / "bin/resolvectl", dir / "bin/resolvconf");
     EXPECT_TRUE(facts().resolvconfInstalled);
-    fs::remove_all(dir);
 }
 
 } // namespace
