@@ -69,9 +69,10 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
     argv.insert(argv.end(), {"--verb", std::to_string(verbosity(launch.profile))});
     if (!launch.tmpDir.empty())
         argv.insert(argv.end(), {"--tmp-dir", launch.tmpDir});
+    if (launch.transportMark != 0)
+        argv.insert(argv.end(), {"--mark", std::to_string(launch.transportMark)});
     if (!launch.tunnelName.empty())
-        argv.insert(argv.end(), {"--mark", std::to_string(launch.transportMark), "--dev-type",
-                                 launch.tunnelType, "--dev", launch.tunnelName});
+        argv.insert(argv.end(), {"--dev-type", launch.tunnelType, "--dev", launch.tunnelName});
     std::vector<char*> args;
     for (auto& a : argv)
         args.push_back(a.data());
@@ -109,16 +110,19 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
         ::dup2(devNull, STDIN_FILENO);
         ::dup2(output[1], STDOUT_FILENO);
         ::dup2(output[1], STDERR_FILENO);
-        // dup2 leaves the new descriptor open across exec; a copy already in its place
-        // is opened up for exec by hand.
-        if (copy == profileFd)
-            ::fcntl(copy, F_SETFD, 0);
-        else
-            ::dup2(copy, profileFd);
-        ::syscall(SYS_close_range, profileFd + 1, ~0U, 0);
-        // openvpn and its scripts keep root's uid (the DNS scripts write root's files and
-        // speak to resolved as root) but of root's capabilities only the network's, and
-        // can gain no other through anything they run.
+        // Both move above their places first, so that neither lands on the other's; dup2
+        // then leaves each open across exec.
+        const int profile = ::fcntl(copy, F_DUPFD_CLOEXEC, reportFd + 1);
+        const int report = launch.reportChannel >= 0
+                               ? ::fcntl(launch.reportChannel, F_DUPFD_CLOEXEC, reportFd + 1)
+                               : -1;
+        ::dup2(profile, profileFd);
+        if (report >= 0)
+            ::dup2(report, reportFd);
+        ::syscall(SYS_close_range, launch.reportChannel >= 0 ? reportFd + 1 : profileFd + 1, ~0U,
+                  0);
+        // openvpn and its scripts keep root's uid but of root's capabilities only the
+        // network's, and can gain no other through anything they run.
         bool narrowed = true;
         for (int capability = 0; capability < 64; ++capability)
             if (capability != CAP_NET_ADMIN && ::prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0 &&

@@ -201,9 +201,11 @@ int main(int argc, char** argv) {
     settings.guard = &guard;
     settings.tmpDir = runtimeDir();
     // One name per helper: helpers of tests may share the directory.
-    if (!settings.tmpDir.empty())
+    if (!settings.tmpDir.empty()) {
         settings.managementSocket =
             settings.tmpDir + "/management-" + std::to_string(::getpid()) + ".sock";
+        settings.dnsRecord = settings.tmpDir + "/dns-record";
+    }
     HelperServer server(std::move(settings));
     const int code = server.run();
     if (made)
