@@ -48,8 +48,9 @@ void DnsEffects::apply(uint64_t change, const std::string& device, const DnsPlan
     case DnsPlan::Setup::resolved:
         return applyResolved(change, record, plan);
     case DnsPlan::Setup::resolvconf:
-        if (const auto started =
-                resolvconf_.start(ResolvconfRun::add(device, plan.exclusive), plan.resolvConf);
+        if (const auto started = resolvconf_.start(
+                ResolvconfRun::add(device, plan.exclusive && settings_.facts.openresolv()),
+                plan.resolvConf);
             !started)
             return done(change, "resolvconf: " + started.why(), record);
         resolvconfChange_ = change;

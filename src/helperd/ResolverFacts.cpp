@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,4 +43,22 @@ DnsPlan::Facts ResolverFacts::read() const {
     facts.resolvedRunning = ::lstat(resolvedSocket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
     facts.resolvconfInstalled = ownResolvconf(resolvconf) || ownResolvconf(resolvconfSbin);
     return facts;
+}
+
+bool ResolverFacts::openresolv() const {
+    for (const std::string& path : {resolvconf, resolvconfSbin}) {
+        if (!ownResolvconf(path))
+            continue;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        // The name stands near the script's top; a bounded read is enough.
+        char buffer[16384];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        ::close(fd);
+        return n > 0 &&
+               std::string_view(buffer, static_cast<size_t>(n)).find("OPENRESOLV_VERSION") !=
+                   std::string_view::npos;
+    }
+    return false;
 }

@@ -14,4 +14,7 @@ struct ResolverFacts {
     std::string resolvconfSbin = "/sbin/resolvconf";
 
     DnsPlan::Facts read() const;
+    // Whether the resolvconf installed is openresolv, the one that knows -x (exclusive):
+    // Debian's own resolvconf refuses the option. openresolv's script names itself.
+    bool openresolv() const;
 };

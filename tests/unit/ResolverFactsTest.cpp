@@ -50,6 +50,10 @@ TEST(ResolverFacts, FollowsTheLinkEvenToWhatIsGoneAndKnowsResolvectlUnderAnother
     fs::remove(dir / "bin/resolvconf");
     fs::copy_file(dir / "bin/resolvectl", dir / "bin/resolvconf");
     EXPECT_TRUE(facts().resolvconfInstalled);
+    EXPECT_FALSE(paths.openresolv()) << "Debian's resolvconf knows no -x";
+    std::ofstream(dir / "bin/resolvconf")
+        << "#!/bin/sh\nRESOLVCONF=\"$0\"\nOPENRESOLV_VERSION=\"3.12.0\"\n";
+    EXPECT_TRUE(paths.openresolv());
 }
 
 } // namespace
