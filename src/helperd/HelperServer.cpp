@@ -31,7 +31,8 @@ int millisecondsUntil(std::chrono::steady_clock::time_point when) {
 HelperServer::HelperServer(Settings settings)
     : settings_(std::move(settings)),
       effects_(
-          {settings_.managementSocket, settings_.guard, settings_.tmpDir,
+          {settings_.managementSocket, settings_.guard, settings_.tmpDir, settings_.openVPNUid,
+           settings_.openVPNGid,
            [this](uint64_t client, const HelperReply& reply, int fd) { send(client, reply, fd); }}),
       dnsEffects_({&bus_,
                    settings_.dnsRecord,

@@ -48,6 +48,9 @@ public:
         std::string tmpDir;
         // Where the record of the tunnel's DNS changes is kept, in a directory of root's.
         std::string dnsRecord;
+        // The account openvpn runs as; uid 0: root's.
+        uid_t openVPNUid = 0;
+        gid_t openVPNGid = 0;
     };
 
     explicit HelperServer(Settings settings);

@@ -38,6 +38,10 @@ public:
         // openvpn's end of the channel its up and down scripts report on, which they find
         // as descriptor 4; -1: none.
         int reportChannel = -1;
+        // The account openvpn and its scripts run as, with the network's capability alone;
+        // uid 0: root's, as where no account of its own is set up.
+        uid_t uid = 0;
+        gid_t gid = 0;
     };
     static constexpr int reportFd = 4;
     // openvpn says its management interface listens at verbosity 3 and up: the run's

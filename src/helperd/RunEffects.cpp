@@ -56,6 +56,15 @@ bool RunEffects::openVPNSaid() {
             DaemonLog::line("cannot connect to openvpn's management interface: " + connected.why());
             continue;
         }
+        // openvpn may write in the socket's directory: whatever answers there must be
+        // this openvpn, not something it put in the socket's place.
+        ucred peer{};
+        socklen_t length = sizeof peer;
+        if (::getsockopt(connected.value().get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
+            peer.pid != runner_.pid()) {
+            DaemonLog::line("refusing the management interface: it is not openvpn's");
+            continue;
+        }
         management_ = std::move(connected.value());
         listens = true;
     }
@@ -136,6 +145,8 @@ Result<void> RunEffects::startOpenVPN(OpenVPNRunner::Launch& launch) {
     management_.reset();
     launch.managementSocket = settings_.managementSocket;
     launch.tmpDir = settings_.tmpDir;
+    launch.uid = settings_.openVPNUid;
+    launch.gid = settings_.openVPNGid;
     launch.transportMark = launch.guarded ? LeakGuard::transportMark : 0;
     listening_ = false;
     int channel[2];

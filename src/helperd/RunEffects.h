@@ -28,6 +28,9 @@ public:
         LeakGuard* guard = nullptr;
         // openvpn's directory for temporary files; empty: its own choice.
         std::string tmpDir;
+        // The account openvpn runs as; uid 0: root's.
+        uid_t openVPNUid = 0;
+        gid_t openVPNGid = 0;
         // Sends a reply to a client, if it is still there, with `fd` unless negative.
         std::function<void(uint64_t client, const HelperReply& reply, int fd)> send;
     };
