@@ -53,7 +53,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://${QUOVANT_WEBSITE_HOST}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libsecret is opened by QtKeychain at run time, so shlibdeps cannot see it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "openvpn, pkexec, qt6-qpa-plugins, libsecret-1-0")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, openvpn, pkexec, qt6-qpa-plugins, libsecret-1-0")
 # Qt's Wayland plugin: without it a Wayland session runs the window through Xwayland,
 # blurred on a scaled screen, and a session without Xwayland cannot show it at all.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")

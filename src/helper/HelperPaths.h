@@ -18,6 +18,12 @@ inline constexpr const char* defaultInstallDir = "/usr/local/libexec/quovant-hel
 // Root's own directory of the helper, its openvpn and its scripts (DNS state, openvpn's
 // temporary files, its management socket): the unit makes it, or the helper itself.
 inline constexpr const char* runtimeDir = "/run/quovant";
+// The system account openvpn runs as, which the package makes; where there is none,
+// openvpn runs as root.
+inline constexpr const char* openVPNAccount = "quovant-openvpn";
+// That account's directory (its management socket, its temporary files): root's, the
+// account's group may write in it.
+inline constexpr const char* openVPNDir = "/run/quovant-openvpn";
 
 std::string socketPath();
 // The directory of the running helper: the one the installer made if there is one,

@@ -30,15 +30,27 @@ int millisecondsUntil(std::chrono::steady_clock::time_point when) {
 
 HelperServer::HelperServer(Settings settings)
     : settings_(std::move(settings)),
-      effects_({settings_.managementSocket, settings_.guard, settings_.tmpDir,
-                [this](uint64_t client, const HelperReply& reply, int fd) {
-                    send(client, reply, fd);
-                }}) {}
+      effects_(
+          {settings_.managementSocket, settings_.guard, settings_.tmpDir, settings_.openVPNUid,
+           settings_.openVPNGid,
+           [this](uint64_t client, const HelperReply& reply, int fd) { send(client, reply, fd); }}),
+      dnsEffects_({&bus_,
+                   settings_.dnsRecord,
+                   {},
+                   "/etc/resolv.conf",
+                   "/sbin/resolvconf",
+                   [this](TunnelDns::Event event) { post(std::move(event)); },
+                   [this](uint64_t run, bool applied) { effects_.acknowledge(run, applied); }}) {}
 
 int HelperServer::run() {
     DaemonLog::line("helper " + settings_.version + " serving");
+    if (!settings_.dnsRecord.empty())
+        if (auto leftover = dnsEffects_.leftover())
+            post(TunnelDns::Leftover{std::move(*leftover)});
     for (;;) {
-        if (supervisor_.finished()) {
+        handleDnsEvents();
+        // Whatever a run did to DNS is undone before the helper ends.
+        if (supervisor_.finished() && dns_.phase() == TunnelDns::Phase::idle) {
             DaemonLog::finish();
             return 0;
         }
@@ -57,9 +69,13 @@ int HelperServer::run() {
             watch(effects_.openVPN().outputFd(), 0);
         if (effects_.lookup().running())
             watch(effects_.lookup().fd(), 0);
-        if (authority_.fd() >= 0) {
-            watch(authority_.fd(), 0);
-            fds.back().events = authority_.events();
+        if (effects_.reportFd() >= 0)
+            watch(effects_.reportFd(), 0);
+        if (dnsEffects_.resolvconf().running())
+            watch(dnsEffects_.resolvconf().fd(), 0);
+        if (bus_.fd() >= 0) {
+            watch(bus_.fd(), 0);
+            fds.back().events = bus_.events();
         }
         // A connection whose last request waits for its turn is not read from: what it
         // sends meanwhile waits in its socket.
@@ -72,8 +88,12 @@ int HelperServer::run() {
             return 1;
         }
         dispatch(RunSupervisor::Tick{});
-        // polkit's answers, and its time-outs.
-        authority_.process();
+        // polkit's and resolved's answers, and their time-outs.
+        bus_.process();
+        if (dnsEffects_.resolvconf().running() &&
+            Clock::now() >= dnsEffects_.resolvconf().deadline())
+            dnsEffects_.resolvconfEnded();
+        handleDnsEvents();
         DaemonLog::flush();
         for (uint64_t id : clients_.stalled(Clock::now(), requestTimeout))
             closeLater(id,
@@ -94,14 +114,22 @@ int HelperServer::run() {
             } else if (fds[i].fd == effects_.openVPN().outputFd()) {
                 if (effects_.openVPNSaid())
                     dispatch(RunSupervisor::Listening{});
+            } else if (fds[i].fd == effects_.reportFd()) {
+                readReports();
+            } else if (dnsEffects_.resolvconf().running() &&
+                       fds[i].fd == dnsEffects_.resolvconf().fd()) {
+                dnsEffects_.resolvconfEnded();
             } else if (effects_.openVPN().running() && fds[i].fd == effects_.openVPN().exitFd()) {
-                if (const auto status = effects_.openVPNEnded())
+                if (const auto status = effects_.openVPNEnded()) {
+                    post(TunnelDns::Down{effects_.run()});
                     dispatch(RunSupervisor::Exited{*status});
+                }
             } else if (effects_.lookup().running() && fds[i].fd == effects_.lookup().fd()) {
                 if (auto addresses = effects_.lookedUp())
                     dispatch(RunSupervisor::LookedUp{std::move(*addresses)});
             }
             closeDoomed();
+            handleDnsEvents();
         }
         serveTurn();
     }
@@ -308,6 +336,23 @@ void HelperServer::dispatch(RunSupervisor::Event event) {
     supervisor_.handle(std::move(event), Clock::now());
 }
 
+void HelperServer::readReports() {
+    for (auto& report : effects_.readReports()) {
+        if (report.up)
+            post(TunnelDns::Up{effects_.run(), effects_.tunnel(), std::move(report.environment)});
+        else
+            post(TunnelDns::Down{effects_.run()});
+    }
+}
+
+void HelperServer::handleDnsEvents() {
+    while (!dnsEvents_.empty()) {
+        TunnelDns::Event event = std::move(dnsEvents_.front());
+        dnsEvents_.pop_front();
+        dns_.handle(std::move(event));
+    }
+}
+
 void HelperServer::closeLater(uint64_t clientId, const std::string& why) {
     if (std::none_of(doomed_.begin(), doomed_.end(),
                      [&](const auto& entry) { return entry.first == clientId; }))
@@ -336,7 +381,9 @@ int HelperServer::pollTimeout() const {
     consider(supervisor_.deadline());
     consider(clients_.nextStall(requestTimeout));
     consider(DaemonLog::nextFlush());
-    consider(authority_.deadline());
+    consider(bus_.deadline());
+    if (dnsEffects_.resolvconf().running())
+        consider(dnsEffects_.resolvconf().deadline());
     for (uint64_t id : clients_.ids())
         if (clients_.ready(id))
             return 0;

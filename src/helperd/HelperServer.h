@@ -3,20 +3,26 @@
 #include "helper/HelperProtocol.h"
 #include "helper/HelperWire.h"
 #include "helperd/ClientTable.h"
+#include "helperd/DnsEffects.h"
 #include "helperd/LeakGuard.h"
 #include "helperd/OpenVPNRunner.h"
 #include "helperd/PolkitAuthority.h"
 #include "helperd/RunEffects.h"
 #include "helperd/RunSupervisor.h"
+#include "helperd/SystemBus.h"
+#include "helperd/TunnelDns.h"
 #include "platform/Result.h"
 
 #include <chrono>
+#include <deque>
 #include <string>
 #include <vector>
 
 // The helper daemon's event loop: serves clients on the listening socket and turns
 // what happens (requests, openvpn's output and end, the look-up's answer, time) into
-// events of the run slot (RunSupervisor), whose effects RunEffects carries out. Single-threaded
+// events of the run slot (RunSupervisor), whose effects RunEffects carries out, and what
+// openvpn's scripts report (and the end of each change) into events of the tunnel's DNS
+// (TunnelDns, carried out by DnsEffects). Single-threaded
 // by design: even polkit's answers (PolkitAuthority) come in through the loop, and a
 // connection whose request waits for one gets nothing else served meanwhile. A connection that must
 // be closed while an event is handled is closed once that event is over, so nothing the handling
@@ -40,6 +46,11 @@ public:
         LeakGuard* guard = nullptr;
         // openvpn's directory for temporary files; empty: its own choice.
         std::string tmpDir;
+        // Where the record of the tunnel's DNS changes is kept, in a directory of root's.
+        std::string dnsRecord;
+        // The account openvpn runs as; uid 0: root's.
+        uid_t openVPNUid = 0;
+        gid_t openVPNGid = 0;
     };
 
     explicit HelperServer(Settings settings);
@@ -65,6 +76,10 @@ private:
     void handleRun(const ClientTable::Caller& caller, const HelperRequest& request,
                    bool sessionsCount, std::vector<UniqueFd> fds);
     void dispatch(RunSupervisor::Event event);
+    // DNS events wait in a queue: what posts one may be in the middle of handling another.
+    void post(TunnelDns::Event event) { dnsEvents_.push_back(std::move(event)); }
+    void handleDnsEvents();
+    void readReports();
     // Closes the connection once the event at hand is over.
     void closeLater(uint64_t clientId, const std::string& why);
     void closeDoomed();
@@ -76,8 +91,12 @@ private:
     Settings settings_;
     const uid_t firstRegularUid_ = ClientPolicy::firstRegularUid();
     ClientTable clients_;
-    PolkitAuthority authority_;
+    SystemBus bus_;
+    PolkitAuthority authority_{bus_};
     std::vector<std::pair<uint64_t, std::string>> doomed_;
     RunEffects effects_;
     RunSupervisor supervisor_{effects_};
+    std::deque<TunnelDns::Event> dnsEvents_;
+    DnsEffects dnsEffects_;
+    TunnelDns dns_{dnsEffects_};
 };

@@ -7,10 +7,12 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/capability.h>
 #include <linux/close_range.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,6 +40,33 @@ int makeSealedCopy(const char* name, const std::string& text) {
     ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
     ::lseek(fd, 0, SEEK_SET);
     return fd;
+}
+
+void say(const char* text, size_t length) {
+    [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, text, length);
+}
+
+// In the child, before exec: the account's uid and gid, no other group, and of root's
+// capabilities the network's alone, as an ambient one that openvpn and the programs it
+// runs keep (it needs it for the tunnel, its routes and its transport's mark, also when
+// it starts over after a network change). Only async-signal-safe calls.
+bool becomeAccount(uid_t uid, gid_t gid, pid_t parent) {
+    static constexpr char failed[] = "cannot run openvpn as its own account\n";
+    ::prctl(PR_SET_KEEPCAPS, 1, 0, 0, 0);
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    data[0].effective = data[0].permitted = data[0].inheritable = 1u << CAP_NET_ADMIN;
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+        ::setresuid(uid, uid, uid) != 0 || ::syscall(SYS_capset, &header, data) != 0 ||
+        ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_NET_ADMIN, 0, 0) != 0) {
+        say(failed, sizeof failed - 1);
+        return false;
+    }
+    // Its management socket: the helper reaches it through the group.
+    ::umask(007);
+    // A change of user clears the parent-death signal.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    return ::getppid() == parent;
 }
 
 } // namespace
@@ -69,9 +98,10 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
     argv.insert(argv.end(), {"--verb", std::to_string(verbosity(launch.profile))});
     if (!launch.tmpDir.empty())
         argv.insert(argv.end(), {"--tmp-dir", launch.tmpDir});
+    if (launch.transportMark != 0)
+        argv.insert(argv.end(), {"--mark", std::to_string(launch.transportMark)});
     if (!launch.tunnelName.empty())
-        argv.insert(argv.end(), {"--mark", std::to_string(launch.transportMark), "--dev-type",
-                                 launch.tunnelType, "--dev", launch.tunnelName});
+        argv.insert(argv.end(), {"--dev-type", launch.tunnelType, "--dev", launch.tunnelName});
     std::vector<char*> args;
     for (auto& a : argv)
         args.push_back(a.data());
@@ -109,16 +139,19 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
         ::dup2(devNull, STDIN_FILENO);
         ::dup2(output[1], STDOUT_FILENO);
         ::dup2(output[1], STDERR_FILENO);
-        // dup2 leaves the new descriptor open across exec; a copy already in its place
-        // is opened up for exec by hand.
-        if (copy == profileFd)
-            ::fcntl(copy, F_SETFD, 0);
-        else
-            ::dup2(copy, profileFd);
-        ::syscall(SYS_close_range, profileFd + 1, ~0U, 0);
-        // openvpn and its scripts keep root's uid (the DNS scripts write root's files and
-        // speak to resolved as root) but of root's capabilities only the network's, and
-        // can gain no other through anything they run.
+        // Both move above their places first, so that neither lands on the other's; dup2
+        // then leaves each open across exec.
+        const int profile = ::fcntl(copy, F_DUPFD_CLOEXEC, reportFd + 1);
+        const int report = launch.reportChannel >= 0
+                               ? ::fcntl(launch.reportChannel, F_DUPFD_CLOEXEC, reportFd + 1)
+                               : -1;
+        ::dup2(profile, profileFd);
+        if (report >= 0)
+            ::dup2(report, reportFd);
+        ::syscall(SYS_close_range, launch.reportChannel >= 0 ? reportFd + 1 : profileFd + 1, ~0U,
+                  0);
+        // Of root's capabilities openvpn and its scripts keep only the network's, and can
+        // gain no other through anything they run.
         bool narrowed = true;
         for (int capability = 0; capability < 64; ++capability)
             if (capability != CAP_NET_ADMIN && ::prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0 &&
@@ -126,8 +159,10 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
                 narrowed = false;
         if (!narrowed) {
             static constexpr char warning[] = "cannot narrow openvpn's capabilities\n";
-            [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, warning, sizeof warning - 1);
+            say(warning, sizeof warning - 1);
         }
+        if (launch.uid != 0 && !becomeAccount(launch.uid, launch.gid, parent))
+            ::_exit(126);
         ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
         ::execve(program, args.data(), environment);
         ::_exit(127);

@@ -25,7 +25,9 @@ public:
         // The Unix socket openvpn's management interface listens on, in a directory only
         // root may enter: the helper connects to it and hands the connection on.
         std::string managementSocket;
-        // SO_MARK of openvpn's own transport socket, so the leak guard can let it out.
+        // The leak guard blocks all but the tunnel and openvpn's own transport, which
+        // carries SO_MARK transportMark (0: none) so the guard can let it out.
+        bool guarded = false;
         uint32_t transportMark = 0;
         // The tunnel device openvpn opens: "tun" or "tap", and its name.
         std::string tunnelType;
@@ -33,7 +35,15 @@ public:
         // openvpn's directory for temporary files, if not /tmp (which the helper's
         // sandbox keeps read-only).
         std::string tmpDir;
+        // openvpn's end of the channel its up and down scripts report on, which they find
+        // as descriptor 4; -1: none.
+        int reportChannel = -1;
+        // The account openvpn and its scripts run as, with the network's capability alone;
+        // uid 0: root's, as where no account of its own is set up.
+        uid_t uid = 0;
+        gid_t gid = 0;
     };
+    static constexpr int reportFd = 4;
     // openvpn says its management interface listens at verbosity 3 and up: the run's
     // verbosity is the profile's, but at least that.
     static constexpr int leastVerbosity = 3;

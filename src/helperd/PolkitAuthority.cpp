@@ -5,9 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <systemd/sd-bus.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -24,9 +22,8 @@ bool noAuthority(const char* name) {
 
 } // namespace
 
-PolkitAuthority::~PolkitAuthority() {
-    if (bus_)
-        sd_bus_flush_close_unref(bus_);
+PolkitAuthority::PolkitAuthority(SystemBus& bus) : bus_(bus) {
+    bus_.onLost([this](const std::string&) { lost(); });
 }
 
 uint64_t PolkitAuthority::startTimeOf(pid_t pid) {
@@ -58,18 +55,6 @@ uint64_t PolkitAuthority::startTimeOf(pid_t pid) {
     return value;
 }
 
-bool PolkitAuthority::connect() {
-    if (bus_)
-        return true;
-    sd_bus* bus = nullptr;
-    if (const int r = sd_bus_open_system(&bus); r < 0) {
-        unavailable(std::string("no system bus: ") + std::strerror(-r));
-        return false;
-    }
-    bus_ = bus;
-    return true;
-}
-
 void PolkitAuthority::unavailable(const std::string& why) {
     if (toldUnavailable_)
         return;
@@ -78,22 +63,23 @@ void PolkitAuthority::unavailable(const std::string& why) {
                     "): regular users may change the network without it");
 }
 
-void PolkitAuthority::disconnect(const std::string& why) {
-    DaemonLog::line("lost the system bus: " + why);
+void PolkitAuthority::lost() {
     auto pending = std::move(pending_);
     pending_.clear();
-    sd_bus_flush_close_unref(bus_);
-    bus_ = nullptr;
     for (auto& [id, entry] : pending)
         entry->callback(Answer::failed);
 }
 
 void PolkitAuthority::check(const Subject& subject, const std::string& action, Callback callback) {
-    if (!connect())
+    std::string why;
+    sd_bus* bus = bus_.get(why);
+    if (!bus) {
+        unavailable(why);
         return callback(Answer::unavailable);
+    }
     sd_bus_message* call = nullptr;
     int r = sd_bus_message_new_method_call(
-        bus_, &call, "org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority",
+        bus, &call, "org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority",
         "org.freedesktop.PolicyKit1.Authority", "CheckAuthorization");
     // The subject (unix-process: pid, start time, uid), the action, no details, flags 0:
     // no interaction, so polkit answers at once and never shows its dialog, and no
@@ -107,15 +93,13 @@ void PolkitAuthority::check(const Subject& subject, const std::string& action, C
     auto pending = std::make_unique<Pending>(Pending{this, nextId_++, std::move(callback)});
     if (r >= 0)
         r = sd_bus_call_async(
-            bus_, nullptr, call, &PolkitAuthority::answered, pending.get(),
+            bus, nullptr, call, &PolkitAuthority::answered, pending.get(),
             static_cast<uint64_t>(
                 std::chrono::duration_cast<std::chrono::microseconds>(answerTimeout).count()));
     sd_bus_message_unref(call);
     if (r < 0) {
         DaemonLog::line(std::string("could not ask polkit: ") + std::strerror(-r));
-        auto failed = std::move(pending->callback);
-        disconnect(std::strerror(-r));
-        return failed(Answer::failed);
+        return pending->callback(Answer::failed);
     }
     const uint64_t id = pending->id;
     pending_.emplace(id, std::move(pending));
@@ -146,36 +130,4 @@ int PolkitAuthority::answered(sd_bus_message* reply, void* userdata, sd_bus_erro
     }
     callback(answer);
     return 0;
-}
-
-int PolkitAuthority::fd() const {
-    return bus_ ? sd_bus_get_fd(bus_) : -1;
-}
-
-short PolkitAuthority::events() const {
-    const int events = bus_ ? sd_bus_get_events(bus_) : 0;
-    return static_cast<short>(events > 0 ? events : POLLIN);
-}
-
-std::optional<PolkitAuthority::Clock::time_point> PolkitAuthority::deadline() const {
-    uint64_t when = 0;
-    if (!bus_ || sd_bus_get_timeout(bus_, &when) < 0 || when == UINT64_MAX)
-        return std::nullopt;
-    // sd-bus counts on CLOCK_MONOTONIC, as steady_clock does.
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const uint64_t nowUs =
-        static_cast<uint64_t>(now.tv_sec) * 1000000 + static_cast<uint64_t>(now.tv_nsec) / 1000;
-    const uint64_t left = when > nowUs ? when - nowUs : 0;
-    return Clock::now() + std::chrono::microseconds(left);
-}
-
-void PolkitAuthority::process() {
-    while (bus_) {
-        const int r = sd_bus_process(bus_, nullptr);
-        if (r < 0)
-            return disconnect(std::strerror(-r));
-        if (r == 0)
-            return;
-    }
 }

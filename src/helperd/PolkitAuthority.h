@@ -1,6 +1,7 @@
 #pragma once
 
 #include "helperd/ClientPolicy.h"
+#include "helperd/SystemBus.h"
 
 #include <chrono>
 #include <cstdint>
@@ -14,8 +15,8 @@
 
 // Asks polkit (org.freedesktop.PolicyKit1.Authority.CheckAuthorization) whether a client
 // process may do an action, without ever asking it for a password. The calls go out on
-// the system bus without waiting: the daemon's loop polls fd() and calls process(), which
-// runs each answer's callback. Where there is no bus or no polkit on it, the answer is
+// the daemon's system bus connection without waiting; the bus's processing runs each
+// answer's callback. Where there is no bus or no polkit on it, the answer is
 // `unavailable`; where it says nothing within answerTimeout, `failed`.
 class PolkitAuthority {
 public:
@@ -33,20 +34,12 @@ public:
         uid_t uid = 0;
     };
 
-    PolkitAuthority() = default;
-    ~PolkitAuthority();
+    explicit PolkitAuthority(SystemBus& bus);
     PolkitAuthority(const PolkitAuthority&) = delete;
     PolkitAuthority& operator=(const PolkitAuthority&) = delete;
 
     // `callback` runs from process(), or at once when there is no one to ask.
     void check(const Subject& subject, const std::string& action, Callback callback);
-
-    // For the loop: the bus's descriptor (-1 when none), what to wait for on it, and when
-    // process() is due at the latest.
-    int fd() const;
-    short events() const;
-    std::optional<Clock::time_point> deadline() const;
-    void process();
 
     // A process's start time as polkit reads it; 0 when it cannot be read.
     static uint64_t startTimeOf(pid_t pid);
@@ -58,11 +51,10 @@ private:
         Callback callback;
     };
     static int answered(sd_bus_message* reply, void* userdata, sd_bus_error* error);
-    bool connect();
-    void disconnect(const std::string& why);
+    void lost();
     void unavailable(const std::string& why);
 
-    sd_bus* bus_ = nullptr;
+    SystemBus& bus_;
     std::map<uint64_t, std::unique_ptr<Pending>> pending_;
     uint64_t nextId_ = 1;
     bool toldUnavailable_ = false;

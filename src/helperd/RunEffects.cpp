@@ -56,6 +56,15 @@ bool RunEffects::openVPNSaid() {
             DaemonLog::line("cannot connect to openvpn's management interface: " + connected.why());
             continue;
         }
+        // openvpn may write in the socket's directory: whatever answers there must be
+        // this openvpn, not something it put in the socket's place.
+        ucred peer{};
+        socklen_t length = sizeof peer;
+        if (::getsockopt(connected.value().get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
+            peer.pid != runner_.pid()) {
+            DaemonLog::line("refusing the management interface: it is not openvpn's");
+            continue;
+        }
         management_ = std::move(connected.value());
         listens = true;
     }
@@ -74,6 +83,7 @@ std::optional<int32_t> RunEffects::openVPNEnded() {
     auto status = runner_.reap();
     if (status) {
         management_.reset();
+        report_.reset();
         removeSocket(settings_.managementSocket);
     }
     return status;
@@ -135,15 +145,56 @@ Result<void> RunEffects::startOpenVPN(OpenVPNRunner::Launch& launch) {
     management_.reset();
     launch.managementSocket = settings_.managementSocket;
     launch.tmpDir = settings_.tmpDir;
-    if (!launch.tunnelName.empty())
-        launch.transportMark = LeakGuard::transportMark;
+    launch.uid = settings_.openVPNUid;
+    launch.gid = settings_.openVPNGid;
+    launch.transportMark = launch.guarded ? LeakGuard::transportMark : 0;
     listening_ = false;
+    int channel[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0) {
+        const std::string why = std::strerror(errno);
+        DaemonLog::line("cannot make the scripts' channel: " + why);
+        return Result<void>::failure("openvpn could not be started: " + why + ".");
+    }
+    UniqueFd ours(channel[0]);
+    const UniqueFd theirs(channel[1]);
+    launch.reportChannel = theirs.get();
     if (const Result<void> started = runner_.start(launch); !started) {
         DaemonLog::line("cannot start openvpn: " + started.why());
         return Result<void>::failure("openvpn could not be started: " + started.why() + ".");
     }
+    ::fcntl(ours.get(), F_SETFL, O_NONBLOCK);
+    report_ = std::move(ours);
+    reports_ = ScriptReport();
+    ++run_;
+    tunnel_ = launch.tunnelName;
     DaemonLog::line("openvpn started, pid " + std::to_string(runner_.pid()));
     return Result<void>::success();
+}
+
+std::vector<ScriptReport::Report> RunEffects::readReports() {
+    char chunk[8192];
+    const ssize_t n = ::read(report_.get(), chunk, sizeof chunk);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return {};
+    auto reports = n > 0 ? reports_.feed(std::string_view(chunk, static_cast<size_t>(n)))
+                         : std::optional<std::vector<ScriptReport::Report>>{};
+    if (!reports) {
+        if (n > 0)
+            DaemonLog::line("closing the channel of openvpn's scripts: a malformed report");
+        report_.reset();
+        return {};
+    }
+    return std::move(*reports);
+}
+
+void RunEffects::acknowledge(uint64_t run, bool applied) {
+    if (run != run_ || !report_.valid())
+        return;
+    const std::string answer = applied ? "ok\n" : "failed\n";
+    // The script waits for one short line; a channel that cannot take it has no reader.
+    if (::send(report_.get(), answer.data(), answer.size(), MSG_DONTWAIT | MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(answer.size()))
+        report_.reset();
 }
 
 void RunEffects::signalOpenVPN(int signalNumber) {

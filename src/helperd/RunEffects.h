@@ -5,6 +5,7 @@
 #include "helperd/NameResolver.h"
 #include "helperd/OpenVPNRunner.h"
 #include "helperd/RunSupervisor.h"
+#include "helperd/ScriptReport.h"
 #include "platform/UniqueFd.h"
 
 #include <cstdint>
@@ -27,6 +28,9 @@ public:
         LeakGuard* guard = nullptr;
         // openvpn's directory for temporary files; empty: its own choice.
         std::string tmpDir;
+        // The account openvpn runs as; uid 0: root's.
+        uid_t openVPNUid = 0;
+        gid_t openVPNGid = 0;
         // Sends a reply to a client, if it is still there, with `fd` unless negative.
         std::function<void(uint64_t client, const HelperReply& reply, int fd)> send;
     };
@@ -42,6 +46,17 @@ public:
     std::optional<int32_t> openVPNEnded();
     // What the look-up found, once it is done.
     std::optional<NumericRemotes::Addresses> lookedUp();
+
+    // The channel the current openvpn's scripts report on (-1 once closed), and the run
+    // (counted from 1 by openvpn started) and tunnel it belongs to.
+    int reportFd() const { return report_.get(); }
+    uint64_t run() const { return run_; }
+    const std::string& tunnel() const { return tunnel_; }
+    // The reports the scripts completed; the channel is closed at its end or at the first
+    // malformed report.
+    std::vector<ScriptReport::Report> readReports();
+    // Answers the up script of `run`, if that run's channel is still open.
+    void acknowledge(uint64_t run, bool applied);
 
     Result<void> startLookup(const std::vector<std::string>& names) override;
     NumericRemotes::Addresses stopLookup() override;
@@ -64,4 +79,8 @@ private:
     bool listening_ = false;
     // The helper's connection to it, until the run's client has it.
     UniqueFd management_;
+    UniqueFd report_;
+    ScriptReport reports_;
+    uint64_t run_ = 0;
+    std::string tunnel_;
 };

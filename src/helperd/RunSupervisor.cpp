@@ -5,6 +5,7 @@
 #include "helperd/DaemonLog.h"
 #include "helperd/ProfileChecker.h"
 #include "helperd/TunnelDevice.h"
+#include "platform/Overloaded.h"
 
 #include <algorithm>
 #include <csignal>
@@ -13,9 +14,6 @@ namespace {
 
 constexpr int32_t refusedStatus = HelperProtocol::refusedStatus;
 constexpr const char* replacedReason = "A newer connection request replaced this one.";
-
-template <class... F> struct Overloaded : F... { using F::operator()...; };
-template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 std::string uidText(uid_t uid) {
     return "uid " + std::to_string(uid);
@@ -168,15 +166,16 @@ void RunSupervisor::start(Run run, NumericRemotes::Addresses addresses, Clock::t
                           "The VPN server's address could not be looked up.");
         run.launch.profile = *profile;
     }
+    // The daemon names the tunnel before openvpn opens it: the guard lets exactly this
+    // tunnel through, and the tunnel's DNS goes on this link.
+    run.launch.tunnelType = TunnelDevice::typeOf(run.launch.profile);
+    const auto tunnel = ports_.freeTunnel(run.launch.tunnelType);
+    if (!tunnel)
+        return refuse(run.owner, "no free " + run.launch.tunnelType + " interface name",
+                      "No tunnel interface is free on this computer.");
+    run.launch.tunnelName = *tunnel;
     if (run.blockLeaks) {
-        // The guard lets exactly this tunnel through, so the daemon names it before
-        // openvpn opens it, and marks openvpn's own transport.
-        run.launch.tunnelType = TunnelDevice::typeOf(run.launch.profile);
-        const auto tunnel = ports_.freeTunnel(run.launch.tunnelType);
-        if (!tunnel)
-            return refuse(run.owner, "no free " + run.launch.tunnelType + " interface name",
-                          "No tunnel interface is free on this computer.");
-        run.launch.tunnelName = *tunnel;
+        run.launch.guarded = true;
         switch (ports_.block(*tunnel, run.allowLocalNetwork)) {
         case Blocked::yes:
             block_ = Block{run.owner, std::move(addresses), std::nullopt};

@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <grp.h>
 #include <optional>
 #include <pwd.h>
 #include <string>
@@ -122,6 +123,41 @@ std::string runtimeDir() {
     return path;
 }
 
+struct OpenVPNAccount {
+    uid_t uid = 0;
+    gid_t gid = 0;
+    // Its directory for the management socket and temporary files.
+    std::string dir;
+};
+
+// openvpn's own account, if the system has one, and a directory of root's that its group
+// may write in. The helper has no CAP_CHOWN under its unit: it joins that
+// group, which lets it give the directory to the group (and reach the socket openvpn makes
+// there, which is the group's).
+std::optional<OpenVPNAccount> openVPNAccount() {
+    const passwd* account = ::getpwnam(HelperPaths::openVPNAccount);
+    if (!account || account->pw_uid == 0) {
+        Log::line(std::string("no account ") + HelperPaths::openVPNAccount +
+                  ": openvpn runs as root");
+        return std::nullopt;
+    }
+    OpenVPNAccount result{account->pw_uid, account->pw_gid, HelperPaths::openVPNDir};
+    ::mkdir(result.dir.c_str(), 0700);
+    const int fd = ::open(result.dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    const bool usable = fd >= 0 && ::setgroups(1, &result.gid) == 0 && ::fstat(fd, &st) == 0 &&
+                        st.st_uid == 0 && ::fchown(fd, 0, result.gid) == 0 &&
+                        ::fchmod(fd, 0770) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!usable) {
+        Log::line("cannot make openvpn's directory " + result.dir + ": " + std::strerror(errno) +
+                  "; openvpn runs as root");
+        return std::nullopt;
+    }
+    return result;
+}
+
 std::string executableDir() {
     char buffer[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -201,9 +237,16 @@ int main(int argc, char** argv) {
     settings.guard = &guard;
     settings.tmpDir = runtimeDir();
     // One name per helper: helpers of tests may share the directory.
-    if (!settings.tmpDir.empty())
+    if (!settings.tmpDir.empty()) {
+        settings.dnsRecord = settings.tmpDir + "/dns-record";
+        if (const auto account = openVPNAccount()) {
+            settings.openVPNUid = account->uid;
+            settings.openVPNGid = account->gid;
+            settings.tmpDir = account->dir;
+        }
         settings.managementSocket =
             settings.tmpDir + "/management-" + std::to_string(::getpid()) + ".sock";
+    }
     HelperServer server(std::move(settings));
     const int code = server.run();
     if (made)

@@ -21,6 +21,8 @@
 //       commands from standard input, one a line: "restart" (openvpn starts over as after
 //       a network change; "connected" again once it is back) and "stop" (prints "ended
 //       STATE" once the run is over)
+//   quovant-test-client open-session SOCKET PROFILE UP DOWN USER PASSWORD
+//       the same with the leak block off
 #include "Awaited.h"
 #include "helper/HelperClient.h"
 #include "helper/HelperConnection.h"
@@ -153,8 +155,8 @@ int connect(Service& s, int times) {
     return 0;
 }
 
-int session(Service& s) {
-    s.service->setLeakBlock({true, false});
+int session(Service& s, bool guarded) {
+    s.service->setLeakBlock({guarded, false});
     s.service->startOpenVPN();
     if (!s.mainQueue.drainUntil([&] { return s.connected(); }, std::chrono::seconds(60))) {
         say("ended " + s.service->state() + " " + s.service->status().failure);
@@ -202,10 +204,11 @@ int main(int argc, char** argv) {
         return release(argv[2]);
     if (mode == "check" && argc == 4)
         return check(argv[2], argv[3]);
-    if ((mode == "connect" && (argc == 8 || argc == 9)) || (mode == "session" && argc == 8)) {
+    if ((mode == "connect" && (argc == 8 || argc == 9)) ||
+        ((mode == "session" || mode == "open-session") && argc == 8)) {
         Service service(argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]);
         return mode == "connect" ? connect(service, argc == 9 ? std::atoi(argv[8]) : 1)
-                                 : session(service);
+                                 : session(service, mode == "session");
     }
     std::fprintf(stderr, "usage: see the comment at the top of TestClientMain.cpp\n");
     return 2;

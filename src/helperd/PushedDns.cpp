@@ -1,0 +1,227 @@
+#include "helperd/PushedDns.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <charconv>
+#include <cstring>
+#include <optional>
+#include <sys/socket.h>
+
+namespace {
+
+std::optional<PushedDns::Server> server(const std::string& text) {
+    PushedDns::Server s;
+    uint8_t bytes[16];
+    if (::inet_pton(AF_INET, text.c_str(), bytes) == 1) {
+        s.family = AF_INET;
+        s.address.assign(bytes, bytes + 4);
+    } else if (::inet_pton(AF_INET6, text.c_str(), bytes) == 1) {
+        s.family = AF_INET6;
+        s.address.assign(bytes, bytes + 16);
+    } else {
+        return std::nullopt;
+    }
+    char written[INET6_ADDRSTRLEN];
+    ::inet_ntop(s.family, bytes, written, sizeof written);
+    s.text = written;
+    return s;
+}
+
+std::optional<long> number(const std::string& text) {
+    long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+const std::string* find(const PushedDns::Environment& environment, const std::string& name) {
+    const auto it = environment.find(name);
+    return it == environment.end() ? nullptr : &it->second;
+}
+
+// Splits on blanks, as openvpn joins a foreign option's words.
+std::vector<std::string> words(const std::string& text) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = std::min(text.find(' ', at), text.size());
+        if (end > at)
+            out.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return out;
+}
+
+class Collector {
+public:
+    explicit Collector(PushedDns& dns) : dns_(dns) {}
+
+    void server(const std::string& text, uint16_t port, bool overTls) {
+        auto s = ::server(text);
+        if (!s)
+            return ignore("a DNS server that is no address");
+        if (dns_.servers.size() >= PushedDns::maxServers)
+            return ignore("DNS servers beyond " + std::to_string(PushedDns::maxServers));
+        s->port = port;
+        s->overTls = overTls;
+        const bool known = std::any_of(dns_.servers.begin(), dns_.servers.end(), [&](auto& o) {
+            return o.address == s->address && o.port == s->port;
+        });
+        if (!known)
+            dns_.servers.push_back(std::move(*s));
+    }
+
+    void domain(const std::string& text, std::vector<std::string>& into) {
+        const std::string d = PushedDns::domain(text);
+        if (d.empty())
+            return ignore("a DNS domain that is no host name");
+        if (dns_.searchDomains.size() + dns_.routingDomains.size() >= PushedDns::maxDomains)
+            return ignore("DNS domains beyond " + std::to_string(PushedDns::maxDomains));
+        if (std::find(into.begin(), into.end(), d) == into.end())
+            into.push_back(d);
+    }
+
+    void ignore(const std::string& what) {
+        if (std::find(dns_.ignored.begin(), dns_.ignored.end(), what) == dns_.ignored.end())
+            dns_.ignored.push_back(what);
+    }
+
+private:
+    PushedDns& dns_;
+};
+
+// openvpn numbers its variables from 1 without gaps (dns_server_N from the server ids,
+// which may be sparse: all 256 are looked at).
+constexpr int maxIndex = 256;
+
+void dnsOption(const PushedDns::Environment& env, PushedDns& dns, Collector& collect) {
+    for (int n = 0; n < 128; ++n) {
+        const std::string prefix = "dns_server_" + std::to_string(n) + "_";
+        if (!find(env, prefix + "address_1"))
+            continue;
+        const std::string* transport = find(env, prefix + "transport");
+        if (transport && *transport == "DoH") {
+            collect.ignore("a DNS server reached only over HTTPS");
+            continue;
+        }
+        const bool overTls = transport && *transport == "DoT";
+        for (int m = 1; m <= 8; ++m) {
+            const std::string* address = find(env, prefix + "address_" + std::to_string(m));
+            if (!address)
+                break;
+            uint16_t port = 0;
+            if (const std::string* p = find(env, prefix + "port_" + std::to_string(m))) {
+                const auto value = number(*p);
+                if (!value || *value < 1 || *value > 65535) {
+                    collect.ignore("a DNS server port that is no port");
+                    continue;
+                }
+                port = static_cast<uint16_t>(*value);
+            }
+            collect.server(*address, port, overTls);
+        }
+        for (int m = 1; m <= maxIndex; ++m) {
+            const std::string* d = find(env, prefix + "resolve_domain_" + std::to_string(m));
+            if (!d)
+                break;
+            collect.domain(*d, dns.routingDomains);
+        }
+    }
+    for (int n = 1; n <= maxIndex; ++n) {
+        const std::string* d = find(env, "dns_search_domain_" + std::to_string(n));
+        if (!d)
+            break;
+        collect.domain(*d, dns.searchDomains);
+    }
+}
+
+void dhcpOptions(const PushedDns::Environment& env, PushedDns& dns, Collector& collect,
+                 bool serversFromDns, bool domainsFromDns) {
+    for (int n = 1; n <= maxIndex; ++n) {
+        const std::string* option = find(env, "foreign_option_" + std::to_string(n));
+        if (!option)
+            break;
+        const auto w = words(*option);
+        if (w.size() != 3 || w[0] != "dhcp-option")
+            continue;
+        if ((w[1] == "DNS" || w[1] == "DNS6") && !serversFromDns)
+            collect.server(w[2], 0, false);
+        else if ((w[1] == "DOMAIN" || w[1] == "DOMAIN-SEARCH") && !domainsFromDns)
+            collect.domain(w[2], dns.searchDomains);
+    }
+}
+
+bool coversAll(const std::vector<std::pair<std::string, std::string>>& routes,
+               std::initializer_list<std::pair<const char*, const char*>> halves) {
+    return std::all_of(halves.begin(), halves.end(), [&](const auto& half) {
+        return std::find(routes.begin(), routes.end(),
+                         std::pair<std::string, std::string>(half.first, half.second)) !=
+               routes.end();
+    });
+}
+
+bool takesDefaultRoute(const PushedDns::Environment& env) {
+    if (const std::string* g = find(env, "redirect_gateway"); g && *g != "0" && !g->empty())
+        return true;
+    std::vector<std::pair<std::string, std::string>> v4, v6;
+    for (int n = 1; n <= maxIndex; ++n) {
+        const std::string* network = find(env, "route_network_" + std::to_string(n));
+        const std::string* mask = find(env, "route_netmask_" + std::to_string(n));
+        if (!network || !mask)
+            break;
+        v4.emplace_back(*network, *mask);
+    }
+    for (int n = 1; n <= maxIndex; ++n) {
+        const std::string* network = find(env, "route_ipv6_network_" + std::to_string(n));
+        if (!network)
+            break;
+        const size_t slash = network->find('/');
+        v6.emplace_back(network->substr(0, slash),
+                        slash == std::string::npos ? "" : network->substr(slash + 1));
+    }
+    return coversAll(v4, {{"0.0.0.0", "0.0.0.0"}}) ||
+           coversAll(v4, {{"0.0.0.0", "128.0.0.0"}, {"128.0.0.0", "128.0.0.0"}}) ||
+           coversAll(v6, {{"::", "0"}}) || coversAll(v6, {{"::", "1"}, {"8000::", "1"}}) ||
+           coversAll(v6, {{"::", "3"}, {"2000::", "4"}, {"3000::", "4"}, {"fc00::", "7"}});
+}
+
+} // namespace
+
+std::string PushedDns::domain(const std::string& text) {
+    std::string name = text;
+    if (!name.empty() && name.back() == '.')
+        name.pop_back();
+    if (name.empty() || name.size() > 253)
+        return {};
+    size_t label = 0;
+    for (size_t i = 0; i <= name.size(); ++i) {
+        const char c = i < name.size() ? name[i] : '.';
+        if (c == '.') {
+            if (label == 0 || label > 63 || name[i - 1] == '-')
+                return {};
+            label = 0;
+            continue;
+        }
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        const bool digit = c >= '0' && c <= '9';
+        if (!letter && !digit && !(c == '-' && label > 0))
+            return {};
+        if (c >= 'A' && c <= 'Z')
+            name[i] = static_cast<char>(c - 'A' + 'a');
+        ++label;
+    }
+    return name;
+}
+
+PushedDns PushedDns::fromEnvironment(const Environment& environment) {
+    PushedDns dns;
+    Collector collect(dns);
+    dnsOption(environment, dns, collect);
+    // openvpn's `dns` option overrides dhcp-option where it says something.
+    const bool serversFromDns = !dns.servers.empty();
+    const bool domainsFromDns = !dns.searchDomains.empty();
+    dhcpOptions(environment, dns, collect, serversFromDns, domainsFromDns);
+    dns.defaultRoute = takesDefaultRoute(environment);
+    return dns;
+}
