@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
@@ -44,6 +45,11 @@ constexpr const char* policyDir = "/usr/share/polkit-1/actions";
 constexpr const char* policyName = "org.quovant.helper.installed.policy";
 constexpr const char* packagePolicyName = "org.quovant.helper.policy";
 constexpr const char* cleanPath = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+// openvpn runs as this account, holding only the network's capability, where it exists.
+constexpr const char* openvpnAccount = "quovant-openvpn";
+// Beside the installed helper when this installer made the account: --remove then takes it
+// away, and never an account the package made under the same name.
+constexpr const char* accountMark = "openvpn-account-made-by-installer";
 const std::vector<std::string> scripts = {"client.up", "client.down"};
 
 struct Settings {
@@ -128,6 +134,26 @@ void systemctl(std::vector<std::string> args, bool mustSucceed = true) {
         throw std::runtime_error("systemctl " + what + " failed");
 }
 
+void makeOpenVPNAccount(const TrustedDir& installed) {
+    if (::getpwnam(openvpnAccount))
+        return;
+    if (run({"/usr/sbin/useradd", "--system", "--user-group", "--no-create-home", "--home-dir",
+             "/nonexistent", "--shell", "/usr/sbin/nologin", openvpnAccount}) != 0) {
+        std::fprintf(stderr, "the account %s could not be made: openvpn runs as root\n",
+                     openvpnAccount);
+        return;
+    }
+    installed.writeFile(accountMark, "", 0644);
+}
+
+void removeOpenVPNAccount(const TrustedDir& installed) {
+    if (!installed.exists(accountMark))
+        return;
+    if (::getpwnam(openvpnAccount) && run({"/usr/sbin/userdel", openvpnAccount}) != 0)
+        std::fprintf(stderr, "the account %s could not be removed\n", openvpnAccount);
+    installed.remove(accountMark);
+}
+
 bool connectable(const std::string& path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -206,6 +232,8 @@ void install(const Settings& s) {
         ::close(fd);
     }
     const std::string helper = destination.path() + "/" + label;
+    // Before the daemon starts: it looks the account up as it does.
+    makeOpenVPNAccount(destination);
 
     if (s.systemd) {
         const TrustedDir units = TrustedDir::open(unitDir);
@@ -261,6 +289,7 @@ void remove(const Settings& s) {
     if (::lstat(s.installDir.c_str(), &st) != 0)
         return;
     const TrustedDir installed = TrustedDir::open(s.installDir);
+    removeOpenVPNAccount(installed);
     installed.remove(label);
     for (const auto& script : scripts)
         installed.remove(script);
