@@ -31,7 +31,7 @@ AppDelegate::AppDelegate(HelperClient::Dependencies helper)
         if (mainViewController_)
             mainViewController_->onDisconnectItemClick();
     });
-    reconnectItem_ = statusMemu_->addAction("Automatisch opnieuw verbinden");
+    reconnectItem_ = statusMemu_->addAction(UiText::autoReconnect);
     reconnectItem_->setObjectName("reconnectItem");
     reconnectItem_->setCheckable(true);
     reconnectItem_->setChecked(true);

@@ -154,7 +154,7 @@ void CommandServer::connectWith(uint64_t id, const std::string& email,
         if (send(client, "err",
                  std::string("No credentials are remembered. Log in once in Quovant's window "
                              "with \"") +
-                     UiText::rememberMe + "\" ticked; quovant connect then uses them."))
+                     UiText::rememberMe.str() + "\" ticked; quovant connect then uses them."))
             finish(client, Exit::noCredentials);
         return;
     }

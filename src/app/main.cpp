@@ -26,6 +26,7 @@
 #include "platform/qt/QtSleepWatcher.h"
 #include "ui/MainViewController.h"
 #include "ui/PointingHandCursor.h"
+#include "ui/Translations.h"
 #include "vpn/OpenVPNService.h"
 
 #include <QApplication>
@@ -96,6 +97,7 @@ int main(int argc, char** argv) {
         qunsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName("Quovant");
     QApplication::setOrganizationName("Quovant");
+    Translations::install(app);
     // Closing the window leaves Quovant running in the tray.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -63,6 +63,8 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
 
     auto* logo = new QSvgWidget(":/images/ic_status.svg", this);
     logo->setFixedSize(56, 56);
+    // The logo says nothing the window's title and name do not: no name for it.
+    logo->setAccessibleName(QString());
     auto* name = new QLabel("Quovant", this);
     QFont nameFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     nameFont.setPointSize(22);
@@ -87,6 +89,8 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     rememberText_ = new QLabel(UiText::rememberMe, this);
     rememberText_->setObjectName("rememberText");
     rememberText_->setBuddy(rememberCheck_);
+    // The box has no text of its own; a screen reader reads it by the label beside it.
+    rememberCheck_->setAccessibleName(UiText::rememberMe);
     setRememberTextColor(0xFFFFFF);
 
     connectButton_ = new StyledButton(this);
@@ -108,6 +112,13 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     statusLine_->setWordWrap(true);
     statusLine_->setMinimumHeight(40);
     statusLine_->setStyleSheet("color: #9D9EA2;");
+    statusLine_->setAccessibleName(UiText::statusName);
+
+    setTabOrder(emailEdit_, passwordEdit_);
+    setTabOrder(passwordEdit_, rememberCheck_);
+    setTabOrder(rememberCheck_, connectButton_);
+    setTabOrder(connectButton_, signupButton_);
+    setTabOrder(signupButton_, helpButton_);
 
     auto* header = new QVBoxLayout;
     header->setSpacing(8);
@@ -154,7 +165,9 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
         if (actions_.help)
             actions_.help();
     });
-    connect(passwordEdit_, &QLineEdit::returnPressed, connectButton_, &QPushButton::click);
+    // Enter connects from either field.
+    for (QLineEdit* edit : {emailEdit_, passwordEdit_})
+        connect(edit, &QLineEdit::returnPressed, connectButton_, &QPushButton::click);
 }
 
 std::string LoginForm::emailText() {
@@ -204,6 +217,9 @@ void LoginForm::setUpFields(uint32_t cursor, const std::string& emailPlaceholder
                                    rgb(placeholderColor));
     ControlStyling::setPlaceholder(passwordEdit_, QString::fromStdString(passwordPlaceholder),
                                    rgb(placeholderColor));
+    // The placeholder goes once the field has text; the name a screen reader reads stays.
+    emailEdit_->setAccessibleName(QString::fromStdString(emailPlaceholder));
+    passwordEdit_->setAccessibleName(QString::fromStdString(passwordPlaceholder));
     // No focus ring: the line under each field is its only frame.
     emailEdit_->setFrame(false);
     passwordEdit_->setFrame(false);
@@ -232,7 +248,10 @@ void LoginForm::setRememberTextColor(uint32_t color) {
 }
 
 void LoginForm::setStatusText(const std::string& text) {
-    statusLine_->setText(QString::fromStdString(text));
+    const QString status = QString::fromStdString(text);
+    statusLine_->setText(status);
+    // The button's title says what it does; what it acts on is the connection as it is now.
+    connectButton_->setAccessibleDescription(status);
 }
 
 void LoginForm::showAlert(const std::string& message) {
@@ -254,4 +273,8 @@ void LoginForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (actions_.appeared)
         actions_.appeared();
+    // Where the user goes next: the e-mail field, or with both fields filled the button.
+    const bool filled = !emailEdit_->text().isEmpty() && !passwordEdit_->text().isEmpty();
+    (filled || !emailEdit_->isEnabled() ? static_cast<QWidget*>(connectButton_) : emailEdit_)
+        ->setFocus(Qt::OtherFocusReason);
 }

@@ -82,7 +82,7 @@ void MainViewController::onConnectButtonClick() {
         // Asked from the tray with the window closed, the alert comes with its window.
         if (ports_.showWindow)
             ports_.showWindow();
-        ports_.view->showAlert(noEmail ? UiText::emailEmpty : UiText::passwordEmpty);
+        ports_.view->showAlert((noEmail ? UiText::emailEmpty : UiText::passwordEmpty).str());
         return;
     }
     ConnectionControl& vpn = *ports_.vpn;
@@ -151,7 +151,7 @@ void MainViewController::tellFailure(const ConnectionStatus& status) {
         if (notices_)
             notices_->blocked(status.failure);
         ConnectionControl& vpn = *ports_.vpn;
-        ports_.view->askAlert(status.failure + "\n\n" + UiText::blockedExplained,
+        ports_.view->askAlert(status.failure + "\n\n" + UiText::blockedExplained.str(),
                               {{UiText::reconnect, [&vpn] { vpn.reconnect(); }},
                                {UiText::disconnect, [&vpn] { vpn.releaseBlock(); }}});
         return;

@@ -2,7 +2,7 @@
 
 #include <array>
 
-std::string ByteUnits::format(uint64_t bytes) {
+std::string ByteUnits::format(uint64_t bytes, const std::string& decimalSeparator) {
     if (bytes < 1024)
         return std::to_string(bytes) + " B";
     constexpr std::array<const char*, 3> units = {"KB", "MB", "GB"};
@@ -19,5 +19,5 @@ std::string ByteUnits::format(uint64_t bytes) {
     if (whole >= 10 || unit == 0)
         return std::to_string(whole) + " " + units[unit];
     const uint64_t tenth = bytes % scale * 10 / scale;
-    return std::to_string(whole) + "," + std::to_string(tenth) + " " + units[unit];
+    return std::to_string(whole) + decimalSeparator + std::to_string(tenth) + " " + units[unit];
 }

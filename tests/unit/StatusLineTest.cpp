@@ -1,7 +1,10 @@
 #include "ui/StatusLine.h"
 
 #include "ControllerHarness.h"
+#include "ui/Translations.h"
 
+#include <QCoreApplication>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,6 +37,46 @@ TEST(StatusLine, TextsOfEachLookWithKnownFigures) {
                                                          {1510, "25 u 10 min"}};
     for (const auto& [minutes, text] : durations)
         EXPECT_EQ(StatusLine::duration(minutes), text);
+}
+
+// Each language the build carries, and one it does not: that one keeps the product's
+// own texts with the locale's decimal separator.
+TEST(StatusLine, SpeaksTheUsersLanguage) {
+    int argc = 1;
+    char name[] = "ui_unit_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    const struct {
+        const char* locale;
+        const char* language; // of the translation installed, empty for none
+        const char* text;
+    } cases[] = {
+        {"nl_NL", "nl",
+         "Verbonden met 192.0.2.7 \u00b7 1 u 05 min\nOntvangen 1,2 MB \u00b7 Verzonden 340 KB"},
+        {"en_US", "en",
+         "Connected to 192.0.2.7 \u00b7 1 h 05 min\nReceived 1.2 MB \u00b7 Sent 340 KB"},
+        {"de_AT", "de",
+         "Verbunden mit 192.0.2.7 \u00b7 1 Std. 05 Min.\nEmpfangen 1,2 MB \u00b7 Gesendet 340 KB"},
+        {"fr_CA", "fr",
+         "Connect\u00e9 \u00e0 192.0.2.7 \u00b7 1 h 05 min\nRe\u00e7u 1,2 MB \u00b7 Envoy\u00e9 "
+         "340 KB"},
+        {"ja_JP", "",
+         "Verbonden met 192.0.2.7 \u00b7 1 u 05 min\nOntvangen 1.2 MB \u00b7 Verzonden 340 KB"},
+    };
+    ConnectionStats::Snapshot stats;
+    stats.connected = true;
+    stats.server = "192.0.2.7";
+    stats.bytesIn = 1258292;
+    stats.bytesOut = 348160;
+    for (const auto& c : cases) {
+        QLocale::setDefault(QLocale(c.locale));
+        EXPECT_EQ(Translations::install(app).toStdString(), c.language) << c.locale;
+        EXPECT_EQ(StatusLine::text(StatusLine::Look::connected, stats, stats.since + 65min), c.text)
+            << c.locale;
+        for (auto* translator : app.findChildren<QTranslator*>())
+            delete translator; // a translator removes itself from the application as it goes
+    }
+    QLocale::setDefault(QLocale::c());
 }
 
 TEST(StatusLine, FollowsTheLooksAndTheTrafficInTheWindowAndTheTooltip) {

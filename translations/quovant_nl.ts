@@ -1,0 +1,143 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="nl">
+<context>
+    <name>UiText</name>
+    <message>
+        <source>Verbinden</source>
+        <translation>Verbinden</translation>
+    </message>
+    <message>
+        <source>Verbinden...</source>
+        <translation>Verbinden...</translation>
+    </message>
+    <message>
+        <source>Verbinding verbreken</source>
+        <translation>Verbinding verbreken</translation>
+    </message>
+    <message>
+        <source>Verbinding verbreken...</source>
+        <translation>Verbinding verbreken...</translation>
+    </message>
+    <message>
+        <source>Inschrijven</source>
+        <translation>Inschrijven</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>Email</source>
+        <translation>Email</translation>
+    </message>
+    <message>
+        <source>Wachtwoord</source>
+        <translation>Wachtwoord</translation>
+    </message>
+    <message>
+        <source>Onthoud mij</source>
+        <translation>Onthoud mij</translation>
+    </message>
+    <message>
+        <source>Afsluiten</source>
+        <translation>Afsluiten</translation>
+    </message>
+    <message>
+        <source>Quovant openen</source>
+        <translation>Quovant openen</translation>
+    </message>
+    <message>
+        <source>Opnieuw proberen</source>
+        <translation>Opnieuw proberen</translation>
+    </message>
+    <message>
+        <source>Starten bij inloggen</source>
+        <translation>Starten bij inloggen</translation>
+    </message>
+    <message>
+        <source>Verbinden bij starten</source>
+        <translation>Verbinden bij starten</translation>
+    </message>
+    <message>
+        <source>Blokkeer internet zonder VPN</source>
+        <translation>Blokkeer internet zonder VPN</translation>
+    </message>
+    <message>
+        <source>Lokaal netwerk toestaan</source>
+        <translation>Lokaal netwerk toestaan</translation>
+    </message>
+    <message>
+        <source>Opnieuw verbinden</source>
+        <translation>Opnieuw verbinden</translation>
+    </message>
+    <message>
+        <source>Niet verbonden</source>
+        <translation>Niet verbonden</translation>
+    </message>
+    <message>
+        <source>Verbonden</source>
+        <translation>Verbonden</translation>
+    </message>
+    <message>
+        <source>Verbonden met %1</source>
+        <translation>Verbonden met %1</translation>
+    </message>
+    <message>
+        <source>Geblokkeerd: VPN verbroken</source>
+        <translation>Geblokkeerd: VPN verbroken</translation>
+    </message>
+    <message>
+        <source>Ontvangen %1</source>
+        <translation>Ontvangen %1</translation>
+    </message>
+    <message>
+        <source>Verzonden %1</source>
+        <translation>Verzonden %1</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>%1 u %2 min</source>
+        <translation>%1 u %2 min</translation>
+    </message>
+    <message>
+        <source>Server: %1</source>
+        <translation>Server: %1</translation>
+    </message>
+    <message>
+        <source>Verbinding weggevallen</source>
+        <translation>Verbinding weggevallen</translation>
+    </message>
+    <message>
+        <source>Opnieuw verbinden...</source>
+        <translation>Opnieuw verbinden...</translation>
+    </message>
+    <message>
+        <source>Verbinden mislukt</source>
+        <translation>Verbinden mislukt</translation>
+    </message>
+    <message>
+        <source>Email should not be empty!</source>
+        <translation>Email should not be empty!</translation>
+    </message>
+    <message>
+        <source>Password should not be empty!</source>
+        <translation>Password should not be empty!</translation>
+    </message>
+    <message>
+        <source>Internet access outside the VPN stays blocked until you reconnect or disconnect.</source>
+        <translation>Internet access outside the VPN stays blocked until you reconnect or disconnect.</translation>
+    </message>
+    <message>
+        <source>Automatisch opnieuw verbinden</source>
+        <translation>Automatisch opnieuw verbinden</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+</context>
+</TS>
