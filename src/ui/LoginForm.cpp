@@ -5,6 +5,7 @@
 #include "ui/StyledButton.h"
 #include "ui/UiText.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QFrame>
@@ -84,6 +85,7 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
         "QCheckBox::indicator { width: 14px; height: 14px; border: 1px solid #9D9EA2; "
         "border-radius: 3px; }"
         "QCheckBox::indicator:checked { background: #2FC479; border-color: #2FC479; }"
+        "QCheckBox::indicator:focus { border: 2px solid white; }"
         "QCheckBox::indicator:disabled { border-color: #5A5E68; }"
         "QCheckBox::indicator:checked:disabled { background: #1E7A4C; border-color: #1E7A4C; }");
     rememberText_ = new QLabel(UiText::rememberMe, this);
@@ -112,7 +114,9 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     statusLine_->setWordWrap(true);
     statusLine_->setMinimumHeight(40);
     statusLine_->setStyleSheet("color: #9D9EA2;");
-    statusLine_->setAccessibleName(UiText::statusName);
+    // Its text is what a screen reader reads, and Qt tells it each time the text changes;
+    // the description says what the line is.
+    statusLine_->setAccessibleDescription(UiText::statusName);
 
     setTabOrder(emailEdit_, passwordEdit_);
     setTabOrder(passwordEdit_, rememberCheck_);
@@ -165,6 +169,7 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
         if (actions_.help)
             actions_.help();
     });
+    connect(qApp, &QApplication::focusChanged, this, [this] { showFocus(); });
     // Enter connects from either field.
     for (QLineEdit* edit : {emailEdit_, passwordEdit_})
         connect(edit, &QLineEdit::returnPressed, connectButton_, &QPushButton::click);
@@ -192,8 +197,14 @@ void LoginForm::setRememberChecked(bool checked) {
 
 void LoginForm::setUpColors(uint32_t background, uint32_t lines) {
     fill(this, background);
-    fill(emailLine_, lines);
-    fill(passwordLine_, lines);
+    linesColor_ = lines;
+    showFocus();
+}
+
+void LoginForm::showFocus() {
+    // The fields have no frame to ring: the line under the focused one turns white.
+    fill(emailLine_, emailEdit_->hasFocus() ? 0xFFFFFF : linesColor_);
+    fill(passwordLine_, passwordEdit_->hasFocus() ? 0xFFFFFF : linesColor_);
 }
 
 void LoginForm::setLinkTitles(const std::string& signUp, const std::string& help, uint32_t color) {
