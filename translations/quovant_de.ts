@@ -97,11 +97,11 @@
     </message>
     <message>
         <source>%1 min</source>
-        <translation>%1 Min.</translation>
+        <translation>%1 min</translation>
     </message>
     <message>
         <source>%1 u %2 min</source>
-        <translation>%1 Std. %2 Min.</translation>
+        <translation>%1 h %2 min</translation>
     </message>
     <message>
         <source>Server: %1</source>

@@ -56,7 +56,7 @@ TEST(StatusLine, SpeaksTheUsersLanguage) {
         {"en_US", "en",
          "Connected to 192.0.2.7 \u00b7 1 h 05 min\nReceived 1.2 MB \u00b7 Sent 340 KB"},
         {"de_AT", "de",
-         "Verbunden mit 192.0.2.7 \u00b7 1 Std. 05 Min.\nEmpfangen 1,2 MB \u00b7 Gesendet 340 KB"},
+         "Verbunden mit 192.0.2.7 \u00b7 1 h 05 min\nEmpfangen 1,2 MB \u00b7 Gesendet 340 KB"},
         {"fr_CA", "fr",
          "Connect\u00e9 \u00e0 192.0.2.7 \u00b7 1 h 05 min\nRe\u00e7u 1,2 MB \u00b7 Envoy\u00e9 "
          "340 KB"},
