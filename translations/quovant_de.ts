@@ -2,6 +2,73 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de">
 <context>
+    <name>Messages</name>
+    <message>
+        <source>Onjuist email of wachtwoord</source>
+        <translation>E-Mail oder Passwort falsch</translation>
+    </message>
+    <message>
+        <source>Network connection failed</source>
+        <translation>Netzwerkverbindung fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Unknown error</source>
+        <translation>Unbekannter Fehler</translation>
+    </message>
+    <message>
+        <source>The VPN helper stopped.</source>
+        <translation>Der VPN-Helfer wurde beendet.</translation>
+    </message>
+    <message>
+        <source>The VPN helper is stopping.</source>
+        <translation>Der VPN-Helfer wird beendet.</translation>
+    </message>
+    <message>
+        <source>No account service is set up.</source>
+        <translation>Es ist kein Kontodienst eingerichtet.</translation>
+    </message>
+    <message>
+        <source>The VPN helper did not hand over the connection to openvpn.</source>
+        <translation>Der VPN-Helfer hat die Verbindung nicht an openvpn übergeben.</translation>
+    </message>
+    <message>
+        <source>The VPN profile or the credentials are missing.</source>
+        <translation>Das VPN-Profil oder die Zugangsdaten fehlen.</translation>
+    </message>
+    <message>
+        <source>The e-mail address or the password holds a control character.</source>
+        <translation>Die E-Mail-Adresse oder das Passwort enthält ein Steuerzeichen.</translation>
+    </message>
+    <message>
+        <source>The VPN helper&apos;s scripts are missing.</source>
+        <translation>Die Skripte des VPN-Helfers fehlen.</translation>
+    </message>
+    <message>
+        <source>The VPN server did not accept the e-mail address or password.</source>
+        <translation>Der VPN-Server hat die E-Mail-Adresse oder das Passwort nicht angenommen.</translation>
+    </message>
+    <message>
+        <source>The VPN helper stopped, so traffic outside the VPN is no longer blocked.</source>
+        <translation>Der VPN-Helfer wurde beendet; Verkehr außerhalb des VPN ist nicht mehr gesperrt.</translation>
+    </message>
+    <message>
+        <source>No VPN helper answers.</source>
+        <translation>Kein VPN-Helfer antwortet.</translation>
+    </message>
+    <message>
+        <source>The VPN helper did not start the connection in time.</source>
+        <translation>Der VPN-Helfer hat die Verbindung nicht rechtzeitig gestartet.</translation>
+    </message>
+    <message>
+        <source>The VPN helper did not end the connection.</source>
+        <translation>Der VPN-Helfer hat die Verbindung nicht beendet.</translation>
+    </message>
+    <message>
+        <source>The connection to the VPN&apos;s control port broke.</source>
+        <translation>Die Verbindung zum Steueranschluss des VPN ist abgebrochen.</translation>
+    </message>
+</context>
+<context>
     <name>UiText</name>
     <message>
         <source>Verbinden</source>

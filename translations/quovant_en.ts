@@ -2,6 +2,73 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
 <context>
+    <name>Messages</name>
+    <message>
+        <source>Onjuist email of wachtwoord</source>
+        <translation>Incorrect email or password</translation>
+    </message>
+    <message>
+        <source>Network connection failed</source>
+        <translation>Network connection failed</translation>
+    </message>
+    <message>
+        <source>Unknown error</source>
+        <translation>Unknown error</translation>
+    </message>
+    <message>
+        <source>The VPN helper stopped.</source>
+        <translation>The VPN helper stopped.</translation>
+    </message>
+    <message>
+        <source>The VPN helper is stopping.</source>
+        <translation>The VPN helper is stopping.</translation>
+    </message>
+    <message>
+        <source>No account service is set up.</source>
+        <translation>No account service is set up.</translation>
+    </message>
+    <message>
+        <source>The VPN helper did not hand over the connection to openvpn.</source>
+        <translation>The VPN helper did not hand over the connection to openvpn.</translation>
+    </message>
+    <message>
+        <source>The VPN profile or the credentials are missing.</source>
+        <translation>The VPN profile or the credentials are missing.</translation>
+    </message>
+    <message>
+        <source>The e-mail address or the password holds a control character.</source>
+        <translation>The e-mail address or the password holds a control character.</translation>
+    </message>
+    <message>
+        <source>The VPN helper&apos;s scripts are missing.</source>
+        <translation>The VPN helper&apos;s scripts are missing.</translation>
+    </message>
+    <message>
+        <source>The VPN server did not accept the e-mail address or password.</source>
+        <translation>The VPN server did not accept the e-mail address or password.</translation>
+    </message>
+    <message>
+        <source>The VPN helper stopped, so traffic outside the VPN is no longer blocked.</source>
+        <translation>The VPN helper stopped, so traffic outside the VPN is no longer blocked.</translation>
+    </message>
+    <message>
+        <source>No VPN helper answers.</source>
+        <translation>No VPN helper answers.</translation>
+    </message>
+    <message>
+        <source>The VPN helper did not start the connection in time.</source>
+        <translation>The VPN helper did not start the connection in time.</translation>
+    </message>
+    <message>
+        <source>The VPN helper did not end the connection.</source>
+        <translation>The VPN helper did not end the connection.</translation>
+    </message>
+    <message>
+        <source>The connection to the VPN&apos;s control port broke.</source>
+        <translation>The connection to the VPN&apos;s control port broke.</translation>
+    </message>
+</context>
+<context>
     <name>UiText</name>
     <message>
         <source>Verbinden</source>

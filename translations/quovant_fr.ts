@@ -2,6 +2,73 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="fr">
 <context>
+    <name>Messages</name>
+    <message>
+        <source>Onjuist email of wachtwoord</source>
+        <translation>E-mail ou mot de passe incorrect</translation>
+    </message>
+    <message>
+        <source>Network connection failed</source>
+        <translation>Échec de la connexion réseau</translation>
+    </message>
+    <message>
+        <source>Unknown error</source>
+        <translation>Erreur inconnue</translation>
+    </message>
+    <message>
+        <source>The VPN helper stopped.</source>
+        <translation>L&apos;assistant VPN s&apos;est arrêté.</translation>
+    </message>
+    <message>
+        <source>The VPN helper is stopping.</source>
+        <translation>L&apos;assistant VPN s&apos;arrête.</translation>
+    </message>
+    <message>
+        <source>No account service is set up.</source>
+        <translation>Aucun service de compte n&apos;est configuré.</translation>
+    </message>
+    <message>
+        <source>The VPN helper did not hand over the connection to openvpn.</source>
+        <translation>L&apos;assistant VPN n&apos;a pas transmis la connexion à openvpn.</translation>
+    </message>
+    <message>
+        <source>The VPN profile or the credentials are missing.</source>
+        <translation>Le profil VPN ou les identifiants sont manquants.</translation>
+    </message>
+    <message>
+        <source>The e-mail address or the password holds a control character.</source>
+        <translation>L&apos;adresse e-mail ou le mot de passe contient un caractère de contrôle.</translation>
+    </message>
+    <message>
+        <source>The VPN helper&apos;s scripts are missing.</source>
+        <translation>Les scripts de l&apos;assistant VPN sont manquants.</translation>
+    </message>
+    <message>
+        <source>The VPN server did not accept the e-mail address or password.</source>
+        <translation>Le serveur VPN n&apos;a pas accepté l&apos;adresse e-mail ou le mot de passe.</translation>
+    </message>
+    <message>
+        <source>The VPN helper stopped, so traffic outside the VPN is no longer blocked.</source>
+        <translation>L&apos;assistant VPN s&apos;est arrêté : le trafic hors du VPN n&apos;est plus bloqué.</translation>
+    </message>
+    <message>
+        <source>No VPN helper answers.</source>
+        <translation>Aucun assistant VPN ne répond.</translation>
+    </message>
+    <message>
+        <source>The VPN helper did not start the connection in time.</source>
+        <translation>L&apos;assistant VPN n&apos;a pas démarré la connexion à temps.</translation>
+    </message>
+    <message>
+        <source>The VPN helper did not end the connection.</source>
+        <translation>L&apos;assistant VPN n&apos;a pas mis fin à la connexion.</translation>
+    </message>
+    <message>
+        <source>The connection to the VPN&apos;s control port broke.</source>
+        <translation>La connexion au port de contrôle du VPN a été interrompue.</translation>
+    </message>
+</context>
+<context>
     <name>UiText</name>
     <message>
         <source>Verbinden</source>

@@ -32,6 +32,13 @@ private:
     const char* source_;
 };
 
+// A message from below the window (the account service, the connection, the helper),
+// marked there with USER_TEXT("Messages", ...), in the user's language. A message with
+// a part of its own (a detail, a figure) has no translation and shows as it is.
+inline std::string message(const std::string& text) {
+    return QCoreApplication::translate("Messages", text.c_str()).toStdString();
+}
+
 // lupdate collects each text through its QT_TRANSLATE_NOOP marker, in context "UiText".
 
 inline constexpr Text connect = Text(QT_TRANSLATE_NOOP("UiText", "Verbinden"));

@@ -3,6 +3,7 @@
 #include "helper/HelperConnection.h"
 #include "helper/HelperPaths.h"
 #include "platform/Log.h"
+#include "platform/UserText.h"
 #include "vpn/LogText.h"
 
 #include <cerrno>
@@ -149,7 +150,8 @@ void OpenVPNService::networkChanged(const std::string& what, bool networkAppeare
 
 void OpenVPNService::fetchProfile(uint64_t run, const Credentials& credentials) {
     if (!dependencies_.profiles)
-        return post(RunEvent::of(Kind::profileFailed, run, "No account service is set up."));
+        return post(RunEvent::of(Kind::profileFailed, run,
+                                 USER_TEXT("Messages", "No account service is set up.")));
     dependencies_.profiles->fetch(credentials, [poster = Poster{self_, &mainQueue_},
                                                 run](const ProfileSource::Outcome& outcome) {
         poster(outcome.profilePath ? RunEvent::of(Kind::profileReady, run, *outcome.profilePath)
@@ -231,8 +233,9 @@ void OpenVPNService::attach(uint64_t run) {
     if (handedOver && handedOver->valid() && management_->socket().adopt(std::move(*handedOver)))
         return post(RunEvent::of(Kind::attached, run));
     Log::standardOutput(LogText::managementStartFailed);
-    post(RunEvent::of(Kind::attachFailed, run,
-                      "The VPN helper did not hand over the connection to openvpn."));
+    post(RunEvent::of(
+        Kind::attachFailed, run,
+        USER_TEXT("Messages", "The VPN helper did not hand over the connection to openvpn.")));
 }
 
 void OpenVPNService::startReading(uint64_t run) {

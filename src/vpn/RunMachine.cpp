@@ -1,6 +1,7 @@
 #include "vpn/RunMachine.h"
 
 #include "helper/HelperConnection.h"
+#include "platform/UserText.h"
 #include "vpn/ManagementCommand.h"
 
 #include <iterator>
@@ -179,11 +180,12 @@ void RunMachine::startRun(std::string config, Credentials credentials, bool ever
     const auto scripts = effects_.scripts();
     std::string refusal;
     if (config.empty())
-        refusal = "The VPN profile or the credentials are missing.";
+        refusal = USER_TEXT("Messages", "The VPN profile or the credentials are missing.");
     else if (!usernameCommand || !passwordCommand)
-        refusal = "The e-mail address or the password holds a control character.";
+        refusal =
+            USER_TEXT("Messages", "The e-mail address or the password holds a control character.");
     else if (!scripts)
-        refusal = "The VPN helper's scripts are missing.";
+        refusal = USER_TEXT("Messages", "The VPN helper's scripts are missing.");
     if (!refusal.empty()) {
         effects_.log("cannot start openvpn: " + refusal);
         if (status_.phase == RunPhase::blocked) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/UserText.h"
 #include "vpn/ConnectionStatus.h"
 #include "vpn/RunEffects.h"
 #include "vpn/RunEvent.h"
@@ -33,15 +34,16 @@ public:
 
     // What the user is told, where the run gives a reason.
     static constexpr const char* wrongVpnCredentials =
-        "The VPN server did not accept the e-mail address or password.";
-    static constexpr const char* blockEndedWithHelper =
-        "The VPN helper stopped, so traffic outside the VPN is no longer blocked.";
-    static constexpr const char* noHelper = "No VPN helper answers.";
+        USER_TEXT("Messages", "The VPN server did not accept the e-mail address or password.");
+    static constexpr const char* blockEndedWithHelper = USER_TEXT(
+        "Messages", "The VPN helper stopped, so traffic outside the VPN is no longer blocked.");
+    static constexpr const char* noHelper = USER_TEXT("Messages", "No VPN helper answers.");
     static constexpr const char* helperTooSlow =
-        "The VPN helper did not start the connection in time.";
-    static constexpr const char* helperSilent = "The VPN helper did not end the connection.";
+        USER_TEXT("Messages", "The VPN helper did not start the connection in time.");
+    static constexpr const char* helperSilent =
+        USER_TEXT("Messages", "The VPN helper did not end the connection.");
     static constexpr const char* managementBroke =
-        "The connection to the VPN's control port broke.";
+        USER_TEXT("Messages", "The connection to the VPN's control port broke.");
 
     // The pauses before each new run asked of a helper that went away while the tunnel was
     // wanted; after the last one the connection ends.

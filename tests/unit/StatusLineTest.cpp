@@ -2,6 +2,8 @@
 
 #include "ControllerHarness.h"
 #include "ui/Translations.h"
+#include "ui/UiText.h"
+#include "vpn/RunMachine.h"
 
 #include <QCoreApplication>
 #include <QTranslator>
@@ -50,18 +52,24 @@ TEST(StatusLine, SpeaksTheUsersLanguage) {
         const char* locale;
         const char* language; // of the translation installed, empty for none
         const char* text;
+        const char* message; // one of the messages from below the window
     } cases[] = {
         {"nl_NL", "nl",
-         "Verbonden met 192.0.2.7 \u00b7 1 u 05 min\nOntvangen 1,2 MB \u00b7 Verzonden 340 KB"},
+         "Verbonden met 192.0.2.7 \u00b7 1 u 05 min\nOntvangen 1,2 MB \u00b7 Verzonden 340 KB",
+         "No VPN helper answers."},
         {"en_US", "en",
-         "Connected to 192.0.2.7 \u00b7 1 h 05 min\nReceived 1.2 MB \u00b7 Sent 340 KB"},
+         "Connected to 192.0.2.7 \u00b7 1 h 05 min\nReceived 1.2 MB \u00b7 Sent 340 KB",
+         "No VPN helper answers."},
         {"de_AT", "de",
-         "Verbunden mit 192.0.2.7 \u00b7 1 h 05 min\nEmpfangen 1,2 MB \u00b7 Gesendet 340 KB"},
+         "Verbunden mit 192.0.2.7 \u00b7 1 h 05 min\nEmpfangen 1,2 MB \u00b7 Gesendet 340 KB",
+         "Kein VPN-Helfer antwortet."},
         {"fr_CA", "fr",
          "Connect\u00e9 \u00e0 192.0.2.7 \u00b7 1 h 05 min\nRe\u00e7u 1,2 MB \u00b7 Envoy\u00e9 "
-         "340 KB"},
+         "340 KB",
+         "Aucun assistant VPN ne r\u00e9pond."},
         {"ja_JP", "",
-         "Verbonden met 192.0.2.7 \u00b7 1 u 05 min\nOntvangen 1.2 MB \u00b7 Verzonden 340 KB"},
+         "Verbonden met 192.0.2.7 \u00b7 1 u 05 min\nOntvangen 1.2 MB \u00b7 Verzonden 340 KB",
+         "No VPN helper answers."},
     };
     ConnectionStats::Snapshot stats;
     stats.connected = true;
@@ -73,6 +81,10 @@ TEST(StatusLine, SpeaksTheUsersLanguage) {
         EXPECT_EQ(Translations::install(app).toStdString(), c.language) << c.locale;
         EXPECT_EQ(StatusLine::text(StatusLine::Look::connected, stats, stats.since + 65min), c.text)
             << c.locale;
+        EXPECT_EQ(UiText::message(RunMachine::noHelper), c.message) << c.locale;
+        EXPECT_EQ(UiText::message(std::string(RunMachine::noHelper) + " 1"),
+                  std::string(RunMachine::noHelper) + " 1")
+            << "a message with a part of its own shows as it is";
         for (auto* translator : app.findChildren<QTranslator*>())
             delete translator; // a translator removes itself from the application as it goes
     }
