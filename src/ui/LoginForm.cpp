@@ -202,9 +202,11 @@ void LoginForm::setUpColors(uint32_t background, uint32_t lines) {
 }
 
 void LoginForm::showFocus() {
-    // The fields have no frame to ring: the line under the focused one turns white.
-    fill(emailLine_, emailEdit_->hasFocus() ? 0xFFFFFF : linesColor_);
-    fill(passwordLine_, passwordEdit_->hasFocus() ? 0xFFFFFF : linesColor_);
+    // The fields have no frame to ring: the line under the focused one turns the green of
+    // the connected button, which stands apart from the grey lines and the white text.
+    constexpr uint32_t focusColor = 0x2FC479;
+    fill(emailLine_, emailEdit_->hasFocus() ? focusColor : linesColor_);
+    fill(passwordLine_, passwordEdit_->hasFocus() ? focusColor : linesColor_);
 }
 
 void LoginForm::setLinkTitles(const std::string& signUp, const std::string& help, uint32_t color) {

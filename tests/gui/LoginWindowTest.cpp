@@ -442,11 +442,13 @@ TEST(LoginWindow, TheKeyboardAloneGoesThroughTheFormConnectsAndClosesTheWindow) 
     spin(50ms);
     auto* email = app.outlet<QLineEdit>("emailEdit");
     EXPECT_TRUE(email->hasFocus());
+    screenshot(window, "keyboard-focus-on-the-email-field");
     for (const char* next : {"passwordEdit", "rememberCheck", "connectButton"}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         ASSERT_TRUE(QApplication::focusWidget());
         EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), next);
     }
+    screenshot(window, "keyboard-focus-on-the-button");
     // Enter in the e-mail field is the button's click.
     QTest::keyClicks(email, "me@example.com");
     QTest::keyClick(email, Qt::Key_Return);
