@@ -14,6 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(StatusLine, TextsOfEachLookWithKnownFigures) {
+    QLocale::setDefault(QLocale::c()); // the window's own separator, whatever the machine's
     ConnectionStats::Snapshot stats;
     const ConnectionStats::Clock::time_point t0{};
     EXPECT_EQ(StatusLine::text(StatusLine::Look::disconnected, stats, t0), "Niet verbonden");

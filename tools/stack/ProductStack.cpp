@@ -26,7 +26,10 @@ ProductStack::ProductStack(bool headless, const std::vector<std::string>& accoun
                     "QUOVANT_HELPER_SOCKET=" + helper.socketPath(),
                     "QUOVANT_HELPER_DIR=" + helper.installDir(),
                     "XDG_CONFIG_HOME=" + (home_ / "config").string(),
-                    "XDG_RUNTIME_DIR=" + (home_ / "runtime").string()};
+                    "XDG_RUNTIME_DIR=" + (home_ / "runtime").string(),
+                    // The product's own texts and figures, whatever this machine's locale;
+                    // LANGUAGE still chooses a translation.
+                    "LC_ALL=C.UTF-8"};
     if (!headless)
         return;
     xvfb_ = std::make_unique<XvfbDisplay>(std::vector<std::string>{"-screen", "0", "640x560x24"});
