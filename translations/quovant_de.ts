@@ -67,6 +67,194 @@
         <source>The connection to the VPN&apos;s control port broke.</source>
         <translation>Die Verbindung zum Steueranschluss des VPN ist abgebrochen.</translation>
     </message>
+    <message>
+        <source>The VPN profile could not be saved: %1</source>
+        <translation>Das VPN-Profil konnte nicht gespeichert werden: %1</translation>
+    </message>
+    <message>
+        <source>the authorization program cannot be run</source>
+        <translation>das Autorisierungsprogramm kann nicht ausgeführt werden</translation>
+    </message>
+    <message>
+        <source>no authentication agent is running</source>
+        <translation>es läuft kein Authentifizierungsagent</translation>
+    </message>
+    <message>
+        <source>the system message bus is not running</source>
+        <translation>der Systemnachrichtenbus läuft nicht</translation>
+    </message>
+    <message>
+        <source>the authorization service is not answering</source>
+        <translation>der Autorisierungsdienst antwortet nicht</translation>
+    </message>
+    <message>
+        <source>not authorized</source>
+        <translation>nicht berechtigt</translation>
+    </message>
+    <message>
+        <source>the authorization was denied</source>
+        <translation>die Autorisierung wurde verweigert</translation>
+    </message>
+    <message>
+        <source>Authorization failed: %1</source>
+        <translation>Autorisierung fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>The VPN helper is busy: %1</source>
+        <translation>Der VPN-Helfer ist ausgelastet: %1</translation>
+    </message>
+    <message>
+        <source>The connection to service named %1 was invalidated.</source>
+        <translation>Die Verbindung zum Dienst %1 wurde ungültig.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t communicate with a helper application. (%1)</source>
+        <translation>Keine Verbindung zum Hilfsprogramm möglich. (%1)</translation>
+    </message>
+    <message>
+        <source>The connection to service named %1 was interrupted.</source>
+        <translation>Die Verbindung zum Dienst %1 wurde unterbrochen.</translation>
+    </message>
+    <message>
+        <source>The helper sent an overlong reply.</source>
+        <translation>Der Helfer hat eine zu lange Antwort gesendet.</translation>
+    </message>
+    <message>
+        <source>The helper sent descriptors that fit no reply.</source>
+        <translation>Der Helfer hat Deskriptoren gesendet, die zu keiner Antwort passen.</translation>
+    </message>
+    <message>
+        <source>The helper sent a reply that does not fit any request.</source>
+        <translation>Der Helfer hat eine Antwort gesendet, die zu keiner Anfrage passt.</translation>
+    </message>
+    <message>
+        <source>The VPN profile could not be opened: %1.</source>
+        <translation>Das VPN-Profil konnte nicht geöffnet werden: %1.</translation>
+    </message>
+    <message>
+        <source>The VPN connection ended unexpectedly (openvpn exit status %1).</source>
+        <translation>Die VPN-Verbindung wurde unerwartet beendet (Exit-Status von openvpn: %1).</translation>
+    </message>
+    <message>
+        <source>The VPN connection was ended: %1, and automatic reconnecting is off.</source>
+        <translation>Die VPN-Verbindung wurde beendet: %1, und automatisches Neuverbinden ist aus.</translation>
+    </message>
+    <message>
+        <source>The VPN helper could not be reached (%1).</source>
+        <translation>Der VPN-Helfer war nicht erreichbar (%1).</translation>
+    </message>
+    <message>
+        <source>Quovant answered something unexpected.</source>
+        <translation>Quovant hat etwas Unerwartetes geantwortet.</translation>
+    </message>
+    <message>
+        <source>Quovant is running but too busy to take the command; try again.</source>
+        <translation>Quovant läuft, ist aber zu beschäftigt für den Befehl; versuchen Sie es erneut.</translation>
+    </message>
+    <message>
+        <source>Quovant could not be started.</source>
+        <translation>Quovant konnte nicht gestartet werden.</translation>
+    </message>
+    <message>
+        <source>Quovant is not running.</source>
+        <translation>Quovant läuft nicht.</translation>
+    </message>
+    <message>
+        <source>Quovant did not take the command.</source>
+        <translation>Quovant hat den Befehl nicht angenommen.</translation>
+    </message>
+    <message>
+        <source>Quovant did not answer in time.</source>
+        <translation>Quovant hat nicht rechtzeitig geantwortet.</translation>
+    </message>
+    <message>
+        <source>Quovant ended.</source>
+        <translation>Quovant wurde beendet.</translation>
+    </message>
+    <message>
+        <source>No credentials are remembered. Log in once in Quovant&apos;s window with &quot;Onthoud mij&quot; ticked; quovant connect then uses them.</source>
+        <translation>Es sind keine Zugangsdaten gespeichert. Melden Sie sich einmal im Fenster von Quovant mit „Angemeldet bleiben“ an; quovant connect verwendet sie dann.</translation>
+    </message>
+    <message>
+        <source>Quovant is disconnecting; connect again once it has.</source>
+        <translation>Quovant trennt gerade die Verbindung; verbinden Sie erneut, sobald das geschehen ist.</translation>
+    </message>
+    <message>
+        <source>The connection failed.</source>
+        <translation>Die Verbindung ist fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>The connection was ended before it was up.</source>
+        <translation>Die Verbindung wurde beendet, bevor sie stand.</translation>
+    </message>
+    <message>
+        <source>You may not change this computer&apos;s network: that is for the user at the computer, in its active session, or for an administrator.</source>
+        <translation>Sie dürfen das Netzwerk dieses Computers nicht ändern: Das darf der Benutzer am Computer in seiner aktiven Sitzung oder ein Administrator.</translation>
+    </message>
+    <message>
+        <source>The VPN helper could not find out in time whether you may change this computer&apos;s network.</source>
+        <translation>Der VPN-Helfer konnte nicht rechtzeitig feststellen, ob Sie das Netzwerk dieses Computers ändern dürfen.</translation>
+    </message>
+    <message>
+        <source>Another user&apos;s VPN connection dropped and still blocks traffic outside the VPN on this computer.</source>
+        <translation>Die VPN-Verbindung eines anderen Benutzers ist abgebrochen und sperrt auf diesem Computer weiterhin den Verkehr außerhalb des VPN.</translation>
+    </message>
+    <message>
+        <source>The VPN scripts are not the ones installed with the VPN helper.</source>
+        <translation>Die VPN-Skripte sind nicht die mit dem VPN-Helfer installierten.</translation>
+    </message>
+    <message>
+        <source>The VPN helper&apos;s scripts may be changed by someone other than root.</source>
+        <translation>Die Skripte des VPN-Helfers können von jemand anderem als root geändert werden.</translation>
+    </message>
+    <message>
+        <source>Another user&apos;s VPN connection is running on this computer.</source>
+        <translation>Auf diesem Computer läuft die VPN-Verbindung eines anderen Benutzers.</translation>
+    </message>
+    <message>
+        <source>A newer connection request replaced this one.</source>
+        <translation>Eine neuere Verbindungsanfrage hat diese ersetzt.</translation>
+    </message>
+    <message>
+        <source>Another program of yours ended the block of traffic outside the VPN.</source>
+        <translation>Ein anderes Programm von Ihnen hat die Sperre des Verkehrs außerhalb des VPN aufgehoben.</translation>
+    </message>
+    <message>
+        <source>An administrator ended the block of traffic outside the VPN.</source>
+        <translation>Ein Administrator hat die Sperre des Verkehrs außerhalb des VPN aufgehoben.</translation>
+    </message>
+    <message>
+        <source>Another user of this computer ended the block of traffic outside the VPN.</source>
+        <translation>Ein anderer Benutzer dieses Computers hat die Sperre des Verkehrs außerhalb des VPN aufgehoben.</translation>
+    </message>
+    <message>
+        <source>The VPN server&apos;s name cannot be looked up while traffic outside the VPN is blocked. Disconnect, then connect again.</source>
+        <translation>Der Name des VPN-Servers kann nicht aufgelöst werden, solange Verkehr außerhalb des VPN gesperrt ist. Trennen Sie die Verbindung und verbinden Sie dann erneut.</translation>
+    </message>
+    <message>
+        <source>The VPN server&apos;s name could not be looked up.</source>
+        <translation>Der Name des VPN-Servers konnte nicht aufgelöst werden.</translation>
+    </message>
+    <message>
+        <source>The VPN server&apos;s address could not be looked up.</source>
+        <translation>Die Adresse des VPN-Servers konnte nicht ermittelt werden.</translation>
+    </message>
+    <message>
+        <source>No tunnel interface is free on this computer.</source>
+        <translation>Auf diesem Computer ist keine Tunnelschnittstelle frei.</translation>
+    </message>
+    <message>
+        <source>The block of traffic outside the VPN could not be changed to keep the local network out.</source>
+        <translation>Die Sperre des Verkehrs außerhalb des VPN konnte nicht so geändert werden, dass sie das lokale Netzwerk ausschließt.</translation>
+    </message>
+    <message>
+        <source>The connection was ended before it started.</source>
+        <translation>Die Verbindung wurde beendet, bevor sie begann.</translation>
+    </message>
+    <message>
+        <source>openvpn did not open its management interface in time.</source>
+        <translation>openvpn hat seine Verwaltungsschnittstelle nicht rechtzeitig geöffnet.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

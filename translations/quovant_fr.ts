@@ -67,6 +67,194 @@
         <source>The connection to the VPN&apos;s control port broke.</source>
         <translation>La connexion au port de contrôle du VPN a été interrompue.</translation>
     </message>
+    <message>
+        <source>The VPN profile could not be saved: %1</source>
+        <translation>Le profil VPN n&apos;a pas pu être enregistré : %1</translation>
+    </message>
+    <message>
+        <source>the authorization program cannot be run</source>
+        <translation>le programme d&apos;autorisation ne peut pas être lancé</translation>
+    </message>
+    <message>
+        <source>no authentication agent is running</source>
+        <translation>aucun agent d&apos;authentification n&apos;est lancé</translation>
+    </message>
+    <message>
+        <source>the system message bus is not running</source>
+        <translation>le bus de messages du système n&apos;est pas lancé</translation>
+    </message>
+    <message>
+        <source>the authorization service is not answering</source>
+        <translation>le service d&apos;autorisation ne répond pas</translation>
+    </message>
+    <message>
+        <source>not authorized</source>
+        <translation>non autorisé</translation>
+    </message>
+    <message>
+        <source>the authorization was denied</source>
+        <translation>l&apos;autorisation a été refusée</translation>
+    </message>
+    <message>
+        <source>Authorization failed: %1</source>
+        <translation>Échec de l&apos;autorisation : %1</translation>
+    </message>
+    <message>
+        <source>The VPN helper is busy: %1</source>
+        <translation>L&apos;assistant VPN est occupé : %1</translation>
+    </message>
+    <message>
+        <source>The connection to service named %1 was invalidated.</source>
+        <translation>La connexion au service %1 a été invalidée.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t communicate with a helper application. (%1)</source>
+        <translation>Impossible de communiquer avec l&apos;assistant. (%1)</translation>
+    </message>
+    <message>
+        <source>The connection to service named %1 was interrupted.</source>
+        <translation>La connexion au service %1 a été interrompue.</translation>
+    </message>
+    <message>
+        <source>The helper sent an overlong reply.</source>
+        <translation>L&apos;assistant a envoyé une réponse trop longue.</translation>
+    </message>
+    <message>
+        <source>The helper sent descriptors that fit no reply.</source>
+        <translation>L&apos;assistant a envoyé des descripteurs qui ne correspondent à aucune réponse.</translation>
+    </message>
+    <message>
+        <source>The helper sent a reply that does not fit any request.</source>
+        <translation>L&apos;assistant a envoyé une réponse qui ne correspond à aucune demande.</translation>
+    </message>
+    <message>
+        <source>The VPN profile could not be opened: %1.</source>
+        <translation>Le profil VPN n&apos;a pas pu être ouvert : %1.</translation>
+    </message>
+    <message>
+        <source>The VPN connection ended unexpectedly (openvpn exit status %1).</source>
+        <translation>La connexion VPN s&apos;est terminée de façon inattendue (code de sortie d&apos;openvpn : %1).</translation>
+    </message>
+    <message>
+        <source>The VPN connection was ended: %1, and automatic reconnecting is off.</source>
+        <translation>La connexion VPN a été terminée : %1, et la reconnexion automatique est désactivée.</translation>
+    </message>
+    <message>
+        <source>The VPN helper could not be reached (%1).</source>
+        <translation>L&apos;assistant VPN n&apos;a pas pu être joint (%1).</translation>
+    </message>
+    <message>
+        <source>Quovant answered something unexpected.</source>
+        <translation>Quovant a répondu quelque chose d&apos;inattendu.</translation>
+    </message>
+    <message>
+        <source>Quovant is running but too busy to take the command; try again.</source>
+        <translation>Quovant est lancé mais trop occupé pour prendre la commande ; réessayez.</translation>
+    </message>
+    <message>
+        <source>Quovant could not be started.</source>
+        <translation>Quovant n&apos;a pas pu être lancé.</translation>
+    </message>
+    <message>
+        <source>Quovant is not running.</source>
+        <translation>Quovant n&apos;est pas lancé.</translation>
+    </message>
+    <message>
+        <source>Quovant did not take the command.</source>
+        <translation>Quovant n&apos;a pas pris la commande.</translation>
+    </message>
+    <message>
+        <source>Quovant did not answer in time.</source>
+        <translation>Quovant n&apos;a pas répondu à temps.</translation>
+    </message>
+    <message>
+        <source>Quovant ended.</source>
+        <translation>Quovant s&apos;est arrêté.</translation>
+    </message>
+    <message>
+        <source>No credentials are remembered. Log in once in Quovant&apos;s window with &quot;Onthoud mij&quot; ticked; quovant connect then uses them.</source>
+        <translation>Aucun identifiant n&apos;est mémorisé. Connectez-vous une fois dans la fenêtre de Quovant avec « Se souvenir de moi » coché ; quovant connect les utilisera ensuite.</translation>
+    </message>
+    <message>
+        <source>Quovant is disconnecting; connect again once it has.</source>
+        <translation>Quovant se déconnecte ; reconnectez-vous une fois que c&apos;est fait.</translation>
+    </message>
+    <message>
+        <source>The connection failed.</source>
+        <translation>La connexion a échoué.</translation>
+    </message>
+    <message>
+        <source>The connection was ended before it was up.</source>
+        <translation>La connexion a été terminée avant d&apos;être établie.</translation>
+    </message>
+    <message>
+        <source>You may not change this computer&apos;s network: that is for the user at the computer, in its active session, or for an administrator.</source>
+        <translation>Vous ne pouvez pas modifier le réseau de cet ordinateur : cela revient à l&apos;utilisateur devant l&apos;ordinateur, dans sa session active, ou à un administrateur.</translation>
+    </message>
+    <message>
+        <source>The VPN helper could not find out in time whether you may change this computer&apos;s network.</source>
+        <translation>L&apos;assistant VPN n&apos;a pas pu savoir à temps si vous pouvez modifier le réseau de cet ordinateur.</translation>
+    </message>
+    <message>
+        <source>Another user&apos;s VPN connection dropped and still blocks traffic outside the VPN on this computer.</source>
+        <translation>La connexion VPN d&apos;un autre utilisateur est tombée et bloque encore le trafic hors du VPN sur cet ordinateur.</translation>
+    </message>
+    <message>
+        <source>The VPN scripts are not the ones installed with the VPN helper.</source>
+        <translation>Les scripts VPN ne sont pas ceux installés avec l&apos;assistant VPN.</translation>
+    </message>
+    <message>
+        <source>The VPN helper&apos;s scripts may be changed by someone other than root.</source>
+        <translation>Les scripts de l&apos;assistant VPN peuvent être modifiés par un autre que root.</translation>
+    </message>
+    <message>
+        <source>Another user&apos;s VPN connection is running on this computer.</source>
+        <translation>La connexion VPN d&apos;un autre utilisateur est active sur cet ordinateur.</translation>
+    </message>
+    <message>
+        <source>A newer connection request replaced this one.</source>
+        <translation>Une demande de connexion plus récente a remplacé celle-ci.</translation>
+    </message>
+    <message>
+        <source>Another program of yours ended the block of traffic outside the VPN.</source>
+        <translation>Un autre de vos programmes a levé le blocage du trafic hors du VPN.</translation>
+    </message>
+    <message>
+        <source>An administrator ended the block of traffic outside the VPN.</source>
+        <translation>Un administrateur a levé le blocage du trafic hors du VPN.</translation>
+    </message>
+    <message>
+        <source>Another user of this computer ended the block of traffic outside the VPN.</source>
+        <translation>Un autre utilisateur de cet ordinateur a levé le blocage du trafic hors du VPN.</translation>
+    </message>
+    <message>
+        <source>The VPN server&apos;s name cannot be looked up while traffic outside the VPN is blocked. Disconnect, then connect again.</source>
+        <translation>Le nom du serveur VPN ne peut pas être résolu tant que le trafic hors du VPN est bloqué. Déconnectez-vous, puis reconnectez-vous.</translation>
+    </message>
+    <message>
+        <source>The VPN server&apos;s name could not be looked up.</source>
+        <translation>Le nom du serveur VPN n&apos;a pas pu être résolu.</translation>
+    </message>
+    <message>
+        <source>The VPN server&apos;s address could not be looked up.</source>
+        <translation>L&apos;adresse du serveur VPN n&apos;a pas pu être trouvée.</translation>
+    </message>
+    <message>
+        <source>No tunnel interface is free on this computer.</source>
+        <translation>Aucune interface de tunnel n&apos;est libre sur cet ordinateur.</translation>
+    </message>
+    <message>
+        <source>The block of traffic outside the VPN could not be changed to keep the local network out.</source>
+        <translation>Le blocage du trafic hors du VPN n&apos;a pas pu être modifié pour exclure le réseau local.</translation>
+    </message>
+    <message>
+        <source>The connection was ended before it started.</source>
+        <translation>La connexion a été terminée avant de commencer.</translation>
+    </message>
+    <message>
+        <source>openvpn did not open its management interface in time.</source>
+        <translation>openvpn n&apos;a pas ouvert son interface de gestion à temps.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

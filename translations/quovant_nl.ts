@@ -67,6 +67,194 @@
         <source>The connection to the VPN&apos;s control port broke.</source>
         <translation>The connection to the VPN&apos;s control port broke.</translation>
     </message>
+    <message>
+        <source>The VPN profile could not be saved: %1</source>
+        <translation>The VPN profile could not be saved: %1</translation>
+    </message>
+    <message>
+        <source>the authorization program cannot be run</source>
+        <translation>the authorization program cannot be run</translation>
+    </message>
+    <message>
+        <source>no authentication agent is running</source>
+        <translation>no authentication agent is running</translation>
+    </message>
+    <message>
+        <source>the system message bus is not running</source>
+        <translation>the system message bus is not running</translation>
+    </message>
+    <message>
+        <source>the authorization service is not answering</source>
+        <translation>the authorization service is not answering</translation>
+    </message>
+    <message>
+        <source>not authorized</source>
+        <translation>not authorized</translation>
+    </message>
+    <message>
+        <source>the authorization was denied</source>
+        <translation>the authorization was denied</translation>
+    </message>
+    <message>
+        <source>Authorization failed: %1</source>
+        <translation>Authorization failed: %1</translation>
+    </message>
+    <message>
+        <source>The VPN helper is busy: %1</source>
+        <translation>The VPN helper is busy: %1</translation>
+    </message>
+    <message>
+        <source>The connection to service named %1 was invalidated.</source>
+        <translation>The connection to service named %1 was invalidated.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t communicate with a helper application. (%1)</source>
+        <translation>Couldn&apos;t communicate with a helper application. (%1)</translation>
+    </message>
+    <message>
+        <source>The connection to service named %1 was interrupted.</source>
+        <translation>The connection to service named %1 was interrupted.</translation>
+    </message>
+    <message>
+        <source>The helper sent an overlong reply.</source>
+        <translation>The helper sent an overlong reply.</translation>
+    </message>
+    <message>
+        <source>The helper sent descriptors that fit no reply.</source>
+        <translation>The helper sent descriptors that fit no reply.</translation>
+    </message>
+    <message>
+        <source>The helper sent a reply that does not fit any request.</source>
+        <translation>The helper sent a reply that does not fit any request.</translation>
+    </message>
+    <message>
+        <source>The VPN profile could not be opened: %1.</source>
+        <translation>The VPN profile could not be opened: %1.</translation>
+    </message>
+    <message>
+        <source>The VPN connection ended unexpectedly (openvpn exit status %1).</source>
+        <translation>The VPN connection ended unexpectedly (openvpn exit status %1).</translation>
+    </message>
+    <message>
+        <source>The VPN connection was ended: %1, and automatic reconnecting is off.</source>
+        <translation>The VPN connection was ended: %1, and automatic reconnecting is off.</translation>
+    </message>
+    <message>
+        <source>The VPN helper could not be reached (%1).</source>
+        <translation>The VPN helper could not be reached (%1).</translation>
+    </message>
+    <message>
+        <source>Quovant answered something unexpected.</source>
+        <translation>Quovant answered something unexpected.</translation>
+    </message>
+    <message>
+        <source>Quovant is running but too busy to take the command; try again.</source>
+        <translation>Quovant is running but too busy to take the command; try again.</translation>
+    </message>
+    <message>
+        <source>Quovant could not be started.</source>
+        <translation>Quovant could not be started.</translation>
+    </message>
+    <message>
+        <source>Quovant is not running.</source>
+        <translation>Quovant is not running.</translation>
+    </message>
+    <message>
+        <source>Quovant did not take the command.</source>
+        <translation>Quovant did not take the command.</translation>
+    </message>
+    <message>
+        <source>Quovant did not answer in time.</source>
+        <translation>Quovant did not answer in time.</translation>
+    </message>
+    <message>
+        <source>Quovant ended.</source>
+        <translation>Quovant ended.</translation>
+    </message>
+    <message>
+        <source>No credentials are remembered. Log in once in Quovant&apos;s window with &quot;Onthoud mij&quot; ticked; quovant connect then uses them.</source>
+        <translation>No credentials are remembered. Log in once in Quovant&apos;s window with &quot;Onthoud mij&quot; ticked; quovant connect then uses them.</translation>
+    </message>
+    <message>
+        <source>Quovant is disconnecting; connect again once it has.</source>
+        <translation>Quovant is disconnecting; connect again once it has.</translation>
+    </message>
+    <message>
+        <source>The connection failed.</source>
+        <translation>The connection failed.</translation>
+    </message>
+    <message>
+        <source>The connection was ended before it was up.</source>
+        <translation>The connection was ended before it was up.</translation>
+    </message>
+    <message>
+        <source>You may not change this computer&apos;s network: that is for the user at the computer, in its active session, or for an administrator.</source>
+        <translation>You may not change this computer&apos;s network: that is for the user at the computer, in its active session, or for an administrator.</translation>
+    </message>
+    <message>
+        <source>The VPN helper could not find out in time whether you may change this computer&apos;s network.</source>
+        <translation>The VPN helper could not find out in time whether you may change this computer&apos;s network.</translation>
+    </message>
+    <message>
+        <source>Another user&apos;s VPN connection dropped and still blocks traffic outside the VPN on this computer.</source>
+        <translation>Another user&apos;s VPN connection dropped and still blocks traffic outside the VPN on this computer.</translation>
+    </message>
+    <message>
+        <source>The VPN scripts are not the ones installed with the VPN helper.</source>
+        <translation>The VPN scripts are not the ones installed with the VPN helper.</translation>
+    </message>
+    <message>
+        <source>The VPN helper&apos;s scripts may be changed by someone other than root.</source>
+        <translation>The VPN helper&apos;s scripts may be changed by someone other than root.</translation>
+    </message>
+    <message>
+        <source>Another user&apos;s VPN connection is running on this computer.</source>
+        <translation>Another user&apos;s VPN connection is running on this computer.</translation>
+    </message>
+    <message>
+        <source>A newer connection request replaced this one.</source>
+        <translation>A newer connection request replaced this one.</translation>
+    </message>
+    <message>
+        <source>Another program of yours ended the block of traffic outside the VPN.</source>
+        <translation>Another program of yours ended the block of traffic outside the VPN.</translation>
+    </message>
+    <message>
+        <source>An administrator ended the block of traffic outside the VPN.</source>
+        <translation>An administrator ended the block of traffic outside the VPN.</translation>
+    </message>
+    <message>
+        <source>Another user of this computer ended the block of traffic outside the VPN.</source>
+        <translation>Another user of this computer ended the block of traffic outside the VPN.</translation>
+    </message>
+    <message>
+        <source>The VPN server&apos;s name cannot be looked up while traffic outside the VPN is blocked. Disconnect, then connect again.</source>
+        <translation>The VPN server&apos;s name cannot be looked up while traffic outside the VPN is blocked. Disconnect, then connect again.</translation>
+    </message>
+    <message>
+        <source>The VPN server&apos;s name could not be looked up.</source>
+        <translation>The VPN server&apos;s name could not be looked up.</translation>
+    </message>
+    <message>
+        <source>The VPN server&apos;s address could not be looked up.</source>
+        <translation>The VPN server&apos;s address could not be looked up.</translation>
+    </message>
+    <message>
+        <source>No tunnel interface is free on this computer.</source>
+        <translation>No tunnel interface is free on this computer.</translation>
+    </message>
+    <message>
+        <source>The block of traffic outside the VPN could not be changed to keep the local network out.</source>
+        <translation>The block of traffic outside the VPN could not be changed to keep the local network out.</translation>
+    </message>
+    <message>
+        <source>The connection was ended before it started.</source>
+        <translation>The connection was ended before it started.</translation>
+    </message>
+    <message>
+        <source>openvpn did not open its management interface in time.</source>
+        <translation>openvpn did not open its management interface in time.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

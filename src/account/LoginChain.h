@@ -20,7 +20,8 @@ public:
         USER_TEXT("Messages", "Onjuist email of wachtwoord");
     static constexpr const char* networkFailed = USER_TEXT("Messages", "Network connection failed");
     static constexpr const char* unknownError = USER_TEXT("Messages", "Unknown error");
-    static constexpr const char* profileNotSaved = "The VPN profile could not be saved: ";
+    static constexpr const char* profileNotSaved =
+        USER_TEXT("Messages", "The VPN profile could not be saved: %1");
 
     struct Ports {
         AccountService* account = nullptr;

@@ -33,7 +33,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <filesystem>
 
@@ -41,12 +43,22 @@ namespace {
 
 // `quovant COMMAND`: no window, no display needed; the running instance does the work.
 int runCommand(const CommandLine::Command& command) {
-    CommandClient client({SingleInstance::connectToRunning, [] {
-                              std::error_code error;
-                              const auto self =
-                                  std::filesystem::read_symlink("/proc/self/exe", error);
-                              return !error && CommandClient::startDetached(self.string());
-                          }});
+    // A bare translator, not an application: QCoreApplication would set the C library's
+    // locale from the environment, and `status --json` figures must keep theirs.
+    QTranslator translator;
+    const bool translated = translator.load(QLocale(), "quovant", "_", ":/i18n");
+    CommandClient::Dependencies dependencies{
+        SingleInstance::connectToRunning, [] {
+            std::error_code error;
+            const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+            return !error && CommandClient::startDetached(self.string());
+        }};
+    if (translated)
+        dependencies.translate = [&translator](const std::string& message) {
+            const QString text = translator.translate("Messages", message.c_str());
+            return text.isEmpty() ? message : text.toStdString();
+        };
+    CommandClient client(std::move(dependencies));
     return client.run(command);
 }
 

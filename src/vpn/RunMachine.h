@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/UserText.h"
+#include "platform/UserMessage.h"
 #include "vpn/ConnectionStatus.h"
 #include "vpn/RunEffects.h"
 #include "vpn/RunEvent.h"
@@ -78,7 +78,7 @@ private:
         bool userStopped = false;
         size_t helperRetries = 0;
         int credentialPrompts = 0;
-        std::string failure;
+        UserMessage failure;
         std::optional<Credentials> connectAfter; // a connect that came while this one ended
         // The helper said openvpn ended while its last lines were still being read.
         std::optional<RunEvent> endPending;
@@ -90,19 +90,19 @@ private:
     void ask();
     void stop(bool userAsked);
     // Ends the connection the user still wants, telling why.
-    void endConnection(const std::string& failure);
-    void ended(int32_t status, const std::string& reason, bool blocking);
+    void endConnection(const UserMessage& failure);
+    void ended(int32_t status, const UserMessage& reason, bool blocking);
     // The end the helper told while openvpn's last lines were still being read.
     void endNow();
     bool retryThroughHelper();
     // Back to idle; a non-empty `failure` is told.
-    void finish(const std::string& failure);
-    void fail(const std::string& failure);
+    void finish(const UserMessage& failure);
+    void fail(const UserMessage& failure);
     void stateLine(const RunEvent& event);
     void passwordNotice(const std::string& payload);
     void networkChanged(const std::string& what, bool appeared);
     void timeout(RunTimer timer);
-    void helperFailed(int code, const std::string& description);
+    void helperFailed(int code, const UserMessage& description);
     void storeWord(const std::string& word);
     void setPhase(RunPhase phase);
     void timer(RunTimer which, std::chrono::milliseconds after);

@@ -72,12 +72,15 @@ ProductStack::startQuovantCommand(const std::vector<std::string>& args,
 }
 
 ProductStack::Outcome ProductStack::runQuovant(const std::vector<std::string>& args, uid_t uid,
-                                               std::chrono::seconds limit) {
+                                               std::chrono::seconds limit,
+                                               const std::vector<std::string>& environment) {
     TempDir scratch("quovant-command");
     const std::string file = (scratch / "output").string();
     ChildProcess::Options options;
     options.outputFile = file;
     options.extraEnvironment = environment_;
+    options.extraEnvironment.insert(options.extraEnvironment.end(), environment.begin(),
+                                    environment.end());
     auto command = startAsUser(args, options, uid);
     const auto status = command->waitFor(limit);
     return {status.value_or(-1), readFile(file)};
