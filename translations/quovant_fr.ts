@@ -394,5 +394,21 @@
         <source>Status</source>
         <translation>État</translation>
     </message>
+    <message>
+        <source>B</source>
+        <translation>o</translation>
+    </message>
+    <message>
+        <source>KB</source>
+        <translation>Ko</translation>
+    </message>
+    <message>
+        <source>MB</source>
+        <translation>Mo</translation>
+    </message>
+    <message>
+        <source>GB</source>
+        <translation>Go</translation>
+    </message>
 </context>
 </TS>

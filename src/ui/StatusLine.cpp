@@ -7,10 +7,12 @@
 
 namespace {
 
-// The reader's decimal separator; a C locale has no language and keeps the window's own.
-std::string decimalSeparator() {
+// The reader's decimal separator (a C locale has no language and keeps the window's own)
+// and the units' names in the reader's language.
+ByteUnits::Notation notation() {
     const QLocale locale;
-    return locale.language() == QLocale::C ? "," : locale.decimalPoint().toStdString();
+    return {locale.language() == QLocale::C ? "," : locale.decimalPoint().toStdString(),
+            {UiText::bytes, UiText::kilobytes, UiText::megabytes, UiText::gigabytes}};
 }
 
 } // namespace
@@ -52,10 +54,10 @@ std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
     case Look::connected:
         break;
     }
-    const std::string separator = decimalSeparator();
+    const ByteUnits::Notation units = notation();
     std::string first =
         stats.server.empty() ? UiText::connected.str() : UiText::connectedTo.arg(stats.server);
     return first + " \u00b7 " + duration(ConnectionStats::minutesConnected(stats, now)) + "\n" +
-           UiText::received.arg(ByteUnits::format(stats.bytesIn, separator)) + " \u00b7 " +
-           UiText::sent.arg(ByteUnits::format(stats.bytesOut, separator));
+           UiText::received.arg(ByteUnits::format(stats.bytesIn, units)) + " \u00b7 " +
+           UiText::sent.arg(ByteUnits::format(stats.bytesOut, units));
 }

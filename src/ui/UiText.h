@@ -81,6 +81,11 @@ inline constexpr Text connectedTo = Text(QT_TRANSLATE_NOOP("UiText", "Verbonden 
 inline constexpr Text blocked = Text(QT_TRANSLATE_NOOP("UiText", "Geblokkeerd: VPN verbroken"));
 inline constexpr Text received = Text(QT_TRANSLATE_NOOP("UiText", "Ontvangen %1"));
 inline constexpr Text sent = Text(QT_TRANSLATE_NOOP("UiText", "Verzonden %1"));
+// The units of the byte counts.
+inline constexpr Text bytes = Text(QT_TRANSLATE_NOOP("UiText", "B"));
+inline constexpr Text kilobytes = Text(QT_TRANSLATE_NOOP("UiText", "KB"));
+inline constexpr Text megabytes = Text(QT_TRANSLATE_NOOP("UiText", "MB"));
+inline constexpr Text gigabytes = Text(QT_TRANSLATE_NOOP("UiText", "GB"));
 inline constexpr Text minutes = Text(QT_TRANSLATE_NOOP("UiText", "%1 min"));
 inline constexpr Text hoursMinutes = Text(QT_TRANSLATE_NOOP("UiText", "%1 u %2 min"));
 

@@ -72,8 +72,8 @@ TEST(StatusLine, SpeaksTheUsersLanguage) {
          "Der VPN-Helfer war nicht erreichbar (Die Verbindung zum Dienst x%1 wurde "
          "unterbrochen.)."},
         {"fr_CA", "fr",
-         "Connect\u00e9 \u00e0 192.0.2.7 \u00b7 1 h 05 min\nRe\u00e7u 1,2 MB \u00b7 Envoy\u00e9 "
-         "340 KB",
+         "Connect\u00e9 \u00e0 192.0.2.7 \u00b7 1 h 05 min\nRe\u00e7u 1,2 Mo \u00b7 Envoy\u00e9 "
+         "340 Ko",
          "Aucun assistant VPN ne r\u00e9pond.",
          "L'assistant VPN n'a pas pu \u00eatre joint (La connexion au service x%1 a \u00e9t\u00e9 "
          "interrompue.)."},
