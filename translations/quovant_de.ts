@@ -255,6 +255,84 @@
         <source>openvpn did not open its management interface in time.</source>
         <translation>openvpn hat seine Verwaltungsschnittstelle nicht rechtzeitig geöffnet.</translation>
     </message>
+    <message>
+        <source>unknown command &quot;%1&quot;</source>
+        <translation>unbekannter Befehl „%1“</translation>
+    </message>
+    <message>
+        <source>%1 takes no &quot;%2&quot;</source>
+        <translation>%1 kennt kein „%2“</translation>
+    </message>
+    <message>
+        <source>not a command: &quot;%1&quot;</source>
+        <translation>kein Befehl: „%1“</translation>
+    </message>
+    <message>
+        <source>Usage: quovant [--tray]
+       quovant connect [--wait]
+       quovant disconnect [--wait]
+       quovant status [--json] [--follow]
+       quovant quit
+
+Without a command, starts Quovant in the tray with its window, or brings the window
+of the running Quovant forward. With --tray the window stays hidden.
+
+Commands, for the Quovant running in this user&apos;s session:
+  connect     connect with the credentials the window remembers (&quot;Onthoud mij&quot;);
+              starts Quovant in the tray first when it is not running
+  disconnect  end the connection, or lift the block that holds after a drop
+  status      the connection&apos;s state, server, time connected and traffic
+  quit        disconnect and end Quovant
+Options:
+  --wait      return once connected (or disconnected); when the connection
+              fails, say why on standard error
+  -j, --json  one JSON object per line
+  -f, --follow  a line for every change, until Quovant ends
+
+Exit status:
+  0  done
+  1  the connection failed (connect --wait)
+  2  the command line is wrong
+  3  Quovant is not running, or ended while the command waited
+  4  connect: no credentials are remembered
+  5  the running Quovant did not take or answer the command
+</source>
+        <translation>Aufruf: quovant [--tray]
+        quovant connect [--wait]
+        quovant disconnect [--wait]
+        quovant status [--json] [--follow]
+        quovant quit
+
+Ohne Befehl startet Quovant im Infobereich mit seinem Fenster oder holt das Fenster
+des laufenden Quovant nach vorn. Mit --tray bleibt das Fenster verborgen.
+
+Befehle für das Quovant, das in der Sitzung dieses Benutzers läuft:
+  connect     mit den Zugangsdaten verbinden, die das Fenster sich merkt
+              („Angemeldet bleiben“); startet Quovant zuerst im Infobereich, wenn es
+              nicht läuft
+  disconnect  die Verbindung beenden oder die Sperre aufheben, die nach einem
+              Abbruch bleibt
+  status      Zustand, Server, Verbindungsdauer und Datenverkehr der Verbindung
+  quit        trennen und Quovant beenden
+Optionen:
+  --wait      zurückkehren, sobald verbunden (oder getrennt); schlägt die Verbindung
+              fehl, den Grund auf der Standardfehlerausgabe nennen
+  -j, --json  ein JSON-Objekt pro Zeile
+  -f, --follow  eine Zeile für jede Änderung, bis Quovant endet
+
+Exit-Status:
+  0  erledigt
+  1  die Verbindung ist fehlgeschlagen (connect --wait)
+  2  die Befehlszeile ist falsch
+  3  Quovant läuft nicht oder endete, während der Befehl wartete
+  4  connect: keine Zugangsdaten gespeichert
+  5  das laufende Quovant hat den Befehl nicht angenommen oder nicht beantwortet
+</translation>
+    </message>
+    <message>
+        <source>Try &quot;quovant --help&quot;.</source>
+        <translation>Siehe „quovant --help“.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

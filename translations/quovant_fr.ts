@@ -255,6 +255,84 @@
         <source>openvpn did not open its management interface in time.</source>
         <translation>openvpn n&apos;a pas ouvert son interface de gestion à temps.</translation>
     </message>
+    <message>
+        <source>unknown command &quot;%1&quot;</source>
+        <translation>commande inconnue « %1 »</translation>
+    </message>
+    <message>
+        <source>%1 takes no &quot;%2&quot;</source>
+        <translation>%1 n&apos;accepte pas « %2 »</translation>
+    </message>
+    <message>
+        <source>not a command: &quot;%1&quot;</source>
+        <translation>pas une commande : « %1 »</translation>
+    </message>
+    <message>
+        <source>Usage: quovant [--tray]
+       quovant connect [--wait]
+       quovant disconnect [--wait]
+       quovant status [--json] [--follow]
+       quovant quit
+
+Without a command, starts Quovant in the tray with its window, or brings the window
+of the running Quovant forward. With --tray the window stays hidden.
+
+Commands, for the Quovant running in this user&apos;s session:
+  connect     connect with the credentials the window remembers (&quot;Onthoud mij&quot;);
+              starts Quovant in the tray first when it is not running
+  disconnect  end the connection, or lift the block that holds after a drop
+  status      the connection&apos;s state, server, time connected and traffic
+  quit        disconnect and end Quovant
+Options:
+  --wait      return once connected (or disconnected); when the connection
+              fails, say why on standard error
+  -j, --json  one JSON object per line
+  -f, --follow  a line for every change, until Quovant ends
+
+Exit status:
+  0  done
+  1  the connection failed (connect --wait)
+  2  the command line is wrong
+  3  Quovant is not running, or ended while the command waited
+  4  connect: no credentials are remembered
+  5  the running Quovant did not take or answer the command
+</source>
+        <translation>Utilisation : quovant [--tray]
+              quovant connect [--wait]
+              quovant disconnect [--wait]
+              quovant status [--json] [--follow]
+              quovant quit
+
+Sans commande, lance Quovant dans la zone de notification avec sa fenêtre, ou amène
+au premier plan la fenêtre du Quovant en cours d&apos;exécution. Avec --tray, la fenêtre
+reste cachée.
+
+Commandes, pour le Quovant lancé dans la session de cet utilisateur :
+  connect     se connecter avec les identifiants que la fenêtre mémorise
+              (« Se souvenir de moi ») ; lance d&apos;abord Quovant dans la zone de
+              notification s&apos;il n&apos;est pas lancé
+  disconnect  terminer la connexion, ou lever le blocage qui reste après une coupure
+  status      l&apos;état de la connexion, son serveur, sa durée et son trafic
+  quit        se déconnecter et quitter Quovant
+Options :
+  --wait      revenir une fois connecté (ou déconnecté) ; si la connexion échoue,
+              en donner la raison sur la sortie d&apos;erreur
+  -j, --json  un objet JSON par ligne
+  -f, --follow  une ligne à chaque changement, jusqu&apos;à ce que Quovant s&apos;arrête
+
+Code de sortie :
+  0  fait
+  1  la connexion a échoué (connect --wait)
+  2  la ligne de commande est incorrecte
+  3  Quovant n&apos;est pas lancé, ou s&apos;est arrêté pendant que la commande attendait
+  4  connect : aucun identifiant n&apos;est mémorisé
+  5  le Quovant lancé n&apos;a pas pris la commande ou n&apos;y a pas répondu
+</translation>
+    </message>
+    <message>
+        <source>Try &quot;quovant --help&quot;.</source>
+        <translation>Essayez « quovant --help ».</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

@@ -255,6 +255,82 @@
         <source>openvpn did not open its management interface in time.</source>
         <translation>openvpn did not open its management interface in time.</translation>
     </message>
+    <message>
+        <source>unknown command &quot;%1&quot;</source>
+        <translation>unknown command &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>%1 takes no &quot;%2&quot;</source>
+        <translation>%1 takes no &quot;%2&quot;</translation>
+    </message>
+    <message>
+        <source>not a command: &quot;%1&quot;</source>
+        <translation>not a command: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>Usage: quovant [--tray]
+       quovant connect [--wait]
+       quovant disconnect [--wait]
+       quovant status [--json] [--follow]
+       quovant quit
+
+Without a command, starts Quovant in the tray with its window, or brings the window
+of the running Quovant forward. With --tray the window stays hidden.
+
+Commands, for the Quovant running in this user&apos;s session:
+  connect     connect with the credentials the window remembers (&quot;Onthoud mij&quot;);
+              starts Quovant in the tray first when it is not running
+  disconnect  end the connection, or lift the block that holds after a drop
+  status      the connection&apos;s state, server, time connected and traffic
+  quit        disconnect and end Quovant
+Options:
+  --wait      return once connected (or disconnected); when the connection
+              fails, say why on standard error
+  -j, --json  one JSON object per line
+  -f, --follow  a line for every change, until Quovant ends
+
+Exit status:
+  0  done
+  1  the connection failed (connect --wait)
+  2  the command line is wrong
+  3  Quovant is not running, or ended while the command waited
+  4  connect: no credentials are remembered
+  5  the running Quovant did not take or answer the command
+</source>
+        <translation>Usage: quovant [--tray]
+       quovant connect [--wait]
+       quovant disconnect [--wait]
+       quovant status [--json] [--follow]
+       quovant quit
+
+Without a command, starts Quovant in the tray with its window, or brings the window
+of the running Quovant forward. With --tray the window stays hidden.
+
+Commands, for the Quovant running in this user&apos;s session:
+  connect     connect with the credentials the window remembers (&quot;Onthoud mij&quot;);
+              starts Quovant in the tray first when it is not running
+  disconnect  end the connection, or lift the block that holds after a drop
+  status      the connection&apos;s state, server, time connected and traffic
+  quit        disconnect and end Quovant
+Options:
+  --wait      return once connected (or disconnected); when the connection
+              fails, say why on standard error
+  -j, --json  one JSON object per line
+  -f, --follow  a line for every change, until Quovant ends
+
+Exit status:
+  0  done
+  1  the connection failed (connect --wait)
+  2  the command line is wrong
+  3  Quovant is not running, or ended while the command waited
+  4  connect: no credentials are remembered
+  5  the running Quovant did not take or answer the command
+</translation>
+    </message>
+    <message>
+        <source>Try &quot;quovant --help&quot;.</source>
+        <translation>Try &quot;quovant --help&quot;.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

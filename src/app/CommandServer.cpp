@@ -96,9 +96,9 @@ void CommandServer::readFrom(uint64_t id) {
     }
     const CommandLine::Parsed request = CommandLine::parseRequest(line);
     Log::line(request.error.empty() ? "command: " + line
-                                    : "a command was refused: " + request.error);
+                                    : "a command was refused: " + request.error.plain());
     if (!request.error.empty()) {
-        if (send(client, "err", request.error))
+        if (send(client, "err", request.error.plain()))
             finish(client, Exit::usage);
         return;
     }

@@ -1,11 +1,15 @@
 #include "platform/UserMessage.h"
 
 std::string UserMessage::plain() const {
+    return in([](const std::string& text) { return text; });
+}
+
+std::string UserMessage::in(const std::function<std::string(const std::string&)>& translate) const {
     std::vector<std::string> parts;
     parts.reserve(parts_.size());
     for (const UserMessage& part : parts_)
-        parts.push_back(part.plain());
-    return fill(text_, parts);
+        parts.push_back(part.in(translate));
+    return fill(translate(text_), parts);
 }
 
 std::string UserMessage::fill(const std::string& text, const std::vector<std::string>& parts) {

@@ -2,6 +2,7 @@
 
 #include "platform/UserText.h"
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -26,6 +27,10 @@ public:
 
     // The product's own words with the parts in place: the log's, and the source language's.
     std::string plain() const;
+    // The message in a language: the text and each part through `translate`, which gives
+    // back a text it has no translation for as it is; the parts then go where the
+    // translation has their numbers.
+    std::string in(const std::function<std::string(const std::string&)>& translate) const;
     // `text` with each %1..%9 replaced by that part, in one pass (a part's own "%1" stays);
     // a number with no part stays as it is.
     static std::string fill(const std::string& text, const std::vector<std::string>& parts);

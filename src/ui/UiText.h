@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QString>
 #include <string>
-#include <vector>
 
 // The words the user sees, each in one place. The source texts are the product's own:
 // the window's words Dutch, its messages English, as it has always had them. Each is
@@ -40,11 +39,9 @@ private:
 // the places the translation gives them. A text nobody marked (a system's error text,
 // a figure) has no translation and shows as it is.
 inline std::string message(const UserMessage& message) {
-    std::vector<std::string> parts;
-    for (const UserMessage& part : message.parts())
-        parts.push_back(UiText::message(part));
-    return UserMessage::fill(
-        QCoreApplication::translate("Messages", message.text().c_str()).toStdString(), parts);
+    return message.in([](const std::string& text) {
+        return QCoreApplication::translate("Messages", text.c_str()).toStdString();
+    });
 }
 
 // lupdate collects each text through its QT_TRANSLATE_NOOP marker, in context "UiText".

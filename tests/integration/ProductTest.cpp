@@ -474,6 +474,12 @@ TEST(Product, CommandsSteerAndReportTheConnection) {
     const Step steps[] = {
         {{}, {"status"}, 3, "Quovant is not running\n"},
         {{}, {"disconnect"}, 3, "Quovant l\u00e4uft nicht.\n", ProductStack::appUid, "de"},
+        {{},
+         {"status", "--tray"},
+         2,
+         "quovant: status kennt kein \u201e--tray\u201c\nSiehe \u201equovant --help\u201c.\n",
+         ProductStack::appUid,
+         "de"},
         {startWithItsWindow, {"connect", "--wait"}, 0, ""},
         {[&] {
              EXPECT_TRUE(windowShows("CONNECTED"));
