@@ -56,7 +56,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, openvpn, pkexec, qt6-qpa-plugins, libsecret-1-0")
 # Qt's Wayland plugin: without it a Wayland session runs the window through Xwayland,
 # blurred on a scaled screen, and a session without Xwayland cannot show it at all.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+# Qt's AT-SPI bridge is part of libqt6gui6 (found by shlibdeps); a screen reader hears
+# Quovant through at-spi2-core's accessibility bus, which every desktop with one brings.
+# Qt's own translations give standard buttons the user's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, at-spi2-core, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${QUOVANT_PACKAGE_CONTROL_DIR}/postinst ${QUOVANT_PACKAGE_CONTROL_DIR}/prerm
   ${QUOVANT_PACKAGE_CONTROL_DIR}/postrm ${QUOVANT_PACKAGE_CONTROL_DIR}/conffiles)

@@ -2,11 +2,11 @@
 QUOVANT_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   googletest libbenchmark-dev nlohmann-json3-dev libcpp-httplib-dev libssl-dev
-  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libxcb-xfixes0-dev qtkeychain-qt6-dev libsecret-1-0
+  qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n qt6-svg-dev libqt6svg6 qt6-qpa-plugins libxcb-xfixes0-dev qtkeychain-qt6-dev libsecret-1-0
   gnome-keyring libsecret-tools dunst libglib2.0-bin
   openvpn openssl iproute2 libnftables-dev libsystemd-dev nftables iperf3 iputils-ping util-linux procps psmisc
   dnsmasq-base busybox
-  xvfb xauth xdotool trayer dbus imagemagick pkexec
+  xvfb xauth xdotool trayer dbus imagemagick pkexec at-spi2-core python3-pyatspi
   sway waybar grim weston qt6-wayland
   systemd polkitd dpkg-dev lintian logrotate
 )

@@ -77,7 +77,7 @@ void LoginChain::profileArrived(const AccountReply& reply) {
     if (!written) {
         // Whatever sits at the path now is not the profile just fetched.
         Log::line(written.why());
-        return complete(generation_, {std::nullopt, profileNotSaved + written.why()});
+        return complete(generation_, {std::nullopt, UserMessage(profileNotSaved, {written.why()})});
     }
     complete(generation_, {ports_.profilePath, {}});
 }

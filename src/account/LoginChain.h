@@ -3,6 +3,7 @@
 #include "account/AccountService.h"
 #include "platform/KeyValueStore.h"
 #include "platform/PasswordStore.h"
+#include "platform/UserText.h"
 #include "vpn/ProfileSource.h"
 
 #include <cstdint>
@@ -15,10 +16,12 @@
 // at any step ends the requests under way and nothing of the chain completes.
 class LoginChain : public ProfileSource {
 public:
-    static constexpr const char* wrongCredentials = "Onjuist email of wachtwoord";
-    static constexpr const char* networkFailed = "Network connection failed";
-    static constexpr const char* unknownError = "Unknown error";
-    static constexpr const char* profileNotSaved = "The VPN profile could not be saved: ";
+    static constexpr const char* wrongCredentials =
+        USER_TEXT("Messages", "Onjuist email of wachtwoord");
+    static constexpr const char* networkFailed = USER_TEXT("Messages", "Network connection failed");
+    static constexpr const char* unknownError = USER_TEXT("Messages", "Unknown error");
+    static constexpr const char* profileNotSaved =
+        USER_TEXT("Messages", "The VPN profile could not be saved: %1");
 
     struct Ports {
         AccountService* account = nullptr;

@@ -31,7 +31,7 @@ AppDelegate::AppDelegate(HelperClient::Dependencies helper)
         if (mainViewController_)
             mainViewController_->onDisconnectItemClick();
     });
-    reconnectItem_ = statusMemu_->addAction("Automatisch opnieuw verbinden");
+    reconnectItem_ = statusMemu_->addAction(UiText::autoReconnect);
     reconnectItem_->setObjectName("reconnectItem");
     reconnectItem_->setCheckable(true);
     reconnectItem_->setChecked(true);
@@ -158,7 +158,7 @@ QMainWindow* AppDelegate::window() const {
 
 HelperClient::Dependencies AppDelegate::reportingHere(HelperClient::Dependencies helper) {
     MainQueue* mainQueue = helper.mainQueue ? helper.mainQueue : &MainQueue::main();
-    helper.authorizationFailed = [mainQueue, alive = QPointer(this)](const std::string& message) {
+    helper.authorizationFailed = [mainQueue, alive = QPointer(this)](const UserMessage& message) {
         mainQueue->async([alive, message] {
             if (alive)
                 alive->authorizationFailed(message);
@@ -174,12 +174,12 @@ void AppDelegate::checkHelper() {
     });
 }
 
-void AppDelegate::authorizationFailed(const std::string& message) {
+void AppDelegate::authorizationFailed(const UserMessage& message) {
     if (!window_)
         return terminate_();
     applicationShouldHandleReopen();
     AlertSheet::of(window_.get())
-        .ask(QString::fromStdString(message),
+        .ask(QString::fromStdString(UiText::message(message)),
              {{UiText::tryAgain, [this] { checkHelper(); }}, {UiText::quit, terminate_}});
 }
 

@@ -91,7 +91,7 @@ private:
     void checkHelper();
     // The installer's dependencies, with its authorisation failures brought to the main thread.
     HelperClient::Dependencies reportingHere(HelperClient::Dependencies helper);
-    void authorizationFailed(const std::string& message);
+    void authorizationFailed(const UserMessage& message);
 
     const Storyboard* storyboard_ = nullptr;
     bool startHidden_ = false;

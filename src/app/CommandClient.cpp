@@ -1,6 +1,7 @@
 #include "app/CommandClient.h"
 
 #include "app/StatusReport.h"
+#include "platform/UserText.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -30,7 +31,7 @@ bool sendAll(int fd, const std::string& data) {
 } // namespace
 
 int CommandClient::unexpected() {
-    say(deps_.err, "Quovant answered something unexpected.");
+    tell(USER_TEXT("Messages", "Quovant answered something unexpected."));
     return Exit::unreachable;
 }
 
@@ -40,19 +41,24 @@ void CommandClient::say(FILE* stream, const std::string& line) {
     std::fflush(stream);
 }
 
+void CommandClient::tell(const std::string& message) {
+    say(deps_.err, deps_.translate ? deps_.translate(message) : message);
+}
+
 int CommandClient::run(const CommandLine::Command& command) {
     const int fd = connectOrStart(command);
     if (fd == busy) {
-        say(deps_.err, "Quovant is running but too busy to take the command; try again.");
+        tell(USER_TEXT("Messages",
+                       "Quovant is running but too busy to take the command; try again."));
         return Exit::unreachable;
     }
     if (fd < 0) {
         if (command.verb == Verb::status)
             say(deps_.out, StatusReport::notRunning(command.json));
         else if (command.verb == Verb::connect)
-            say(deps_.err, "Quovant could not be started.");
+            tell(USER_TEXT("Messages", "Quovant could not be started."));
         else
-            say(deps_.err, "Quovant is not running.");
+            tell(USER_TEXT("Messages", "Quovant is not running."));
         return command.verb == Verb::connect ? Exit::unreachable : Exit::notRunning;
     }
     const int status = relay(fd, command);
@@ -78,7 +84,7 @@ std::optional<int> CommandClient::answer(const std::string& line) {
     if (line.starts_with("out "))
         say(deps_.out, line.substr(4));
     else if (line.starts_with("err "))
-        say(deps_.err, line.substr(4));
+        tell(line.substr(4));
     else if (line.size() == 6 && line.starts_with("exit ") && line[5] >= '0' && line[5] <= '5')
         return line[5] - '0';
     else
@@ -88,7 +94,7 @@ std::optional<int> CommandClient::answer(const std::string& line) {
 
 int CommandClient::relay(int fd, const CommandLine::Command& command) {
     if (!sendAll(fd, CommandLine::request(command) + "\n")) {
-        say(deps_.err, "Quovant did not take the command.");
+        tell(USER_TEXT("Messages", "Quovant did not take the command."));
         return Exit::unreachable;
     }
     // A quit is answered by the instance's end; a follow and a wait take as long as they
@@ -108,7 +114,7 @@ int CommandClient::relay(int fd, const CommandLine::Command& command) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (!endless && left.count() <= 0) {
-            say(deps_.err, "Quovant did not answer in time.");
+            tell(USER_TEXT("Messages", "Quovant did not answer in time."));
             return Exit::unreachable;
         }
         pollfd waiting{fd, POLLIN, 0};
@@ -128,7 +134,7 @@ int CommandClient::relay(int fd, const CommandLine::Command& command) {
             if (command.follow)
                 say(deps_.out, StatusReport::notRunning(command.json));
             else
-                say(deps_.err, "Quovant ended.");
+                tell(USER_TEXT("Messages", "Quovant ended."));
             return Exit::notRunning;
         }
         buffer.append(chunk, size_t(n));

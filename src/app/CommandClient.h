@@ -25,6 +25,9 @@ public:
         // waited for (a connect without --wait, a status) may take.
         std::chrono::milliseconds startLimit = std::chrono::seconds(20);
         std::chrono::milliseconds answerLimit = std::chrono::seconds(20);
+        // A message in the caller's language: this side's own and the fixed ones the
+        // instance sends (in the product's words); one without a translation stays.
+        std::function<std::string(const std::string& message)> translate = {};
     };
 
     static constexpr int notRunning = -1;
@@ -48,6 +51,8 @@ private:
     std::optional<int> answer(const std::string& line);
     int unexpected();
     void say(FILE* stream, const std::string& line);
+    // A message on standard error, in the caller's language.
+    void tell(const std::string& message);
 
     Dependencies deps_;
 };

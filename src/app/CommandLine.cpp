@@ -17,7 +17,7 @@ constexpr Word words[] = {
     {"quit", Verb::quit, false, false, false},
 };
 
-Parsed failure(std::string error) {
+Parsed failure(UserMessage error) {
     return {{}, std::move(error)};
 }
 
@@ -42,7 +42,7 @@ Parsed parse(const std::vector<std::string>& args) {
         if (first == candidate.name)
             word = &candidate;
     if (!word)
-        return failure("unknown command \"" + first + "\"");
+        return failure({USER_TEXT("Messages", "unknown command \"%1\""), {first}});
     parsed.command.verb = word->verb;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& option = args[i];
@@ -53,7 +53,7 @@ Parsed parse(const std::vector<std::string>& args) {
         else if ((option == "--follow" || option == "-f") && word->follow)
             parsed.command.follow = true;
         else
-            return failure(std::string(word->name) + " takes no \"" + option + "\"");
+            return failure({USER_TEXT("Messages", "%1 takes no \"%2\""), {word->name, option}});
     }
     return parsed;
 }
@@ -83,12 +83,12 @@ Parsed parseRequest(std::string_view line) {
     Parsed parsed = parse(args);
     const Verb verb = parsed.command.verb;
     if (parsed.error.empty() && (verb == Verb::start || verb == Verb::help))
-        return failure("not a command: \"" + std::string(line) + "\"");
+        return failure({USER_TEXT("Messages", "not a command: \"%1\""), {std::string(line)}});
     return parsed;
 }
 
 std::string helpText() {
-    return R"(Usage: quovant [--tray]
+    return USER_TEXT("Messages", R"(Usage: quovant [--tray]
        quovant connect [--wait]
        quovant disconnect [--wait]
        quovant status [--json] [--follow]
@@ -116,7 +116,7 @@ Exit status:
   3  Quovant is not running, or ended while the command waited
   4  connect: no credentials are remembered
   5  the running Quovant did not take or answer the command
-)";
+)");
 }
 
 } // namespace CommandLine

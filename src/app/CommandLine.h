@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UserMessage.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,7 +33,7 @@ enum Exit : int {
 
 struct Parsed {
     Command command;
-    std::string error; // set when the words are not a command; the command is then unusable
+    UserMessage error; // set when the words are not a command; the command is then unusable
 };
 
 // `args` without the program's name. Options that are not the commands' own go to the

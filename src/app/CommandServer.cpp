@@ -3,7 +3,7 @@
 #include "app/SingleInstance.h"
 #include "app/StatusReport.h"
 #include "platform/Log.h"
-#include "ui/UiText.h"
+#include "platform/UserText.h"
 #include "vpn/OpenVPNService.h"
 
 #include <QSocketNotifier>
@@ -96,9 +96,9 @@ void CommandServer::readFrom(uint64_t id) {
     }
     const CommandLine::Parsed request = CommandLine::parseRequest(line);
     Log::line(request.error.empty() ? "command: " + line
-                                    : "a command was refused: " + request.error);
+                                    : "a command was refused: " + request.error.plain());
     if (!request.error.empty()) {
-        if (send(client, "err", request.error))
+        if (send(client, "err", request.error.plain()))
             finish(client, Exit::usage);
         return;
     }
@@ -151,17 +151,20 @@ void CommandServer::connectWith(uint64_t id, const std::string& email,
         return;
     Client& client = *found->second;
     if (!password) {
+        // In the product's words, as every error sent: the command's side translates it
+        // for its own caller, and the translation names the box as the window does.
         if (send(client, "err",
-                 std::string("No credentials are remembered. Log in once in Quovant's window "
-                             "with \"") +
-                     UiText::rememberMe + "\" ticked; quovant connect then uses them."))
+                 USER_TEXT("Messages", "No credentials are remembered. Log in once in Quovant's "
+                                       "window with \"Onthoud mij\" ticked; quovant connect "
+                                       "then uses them.")))
             finish(client, Exit::noCredentials);
         return;
     }
     ConnectionControl& vpn = *ports_.vpn;
     const ConnectionStatus& status = vpn.status();
     if (status.phase == RunPhase::stopping) {
-        if (send(client, "err", "Quovant is disconnecting; connect again once it has."))
+        if (send(client, "err",
+                 USER_TEXT("Messages", "Quovant is disconnecting; connect again once it has.")))
             finish(client, Exit::failed);
         return;
     }
@@ -191,9 +194,10 @@ void CommandServer::check(Client& client) {
     client.sawRun = client.sawRun || status.phase != RunPhase::idle;
     std::string why;
     if (status.failureCount != client.failuresBefore)
-        why = status.failure.empty() ? "The connection failed." : status.failure;
+        why = status.failure.empty() ? USER_TEXT("Messages", "The connection failed.")
+                                     : status.failure.plain();
     else if (status.phase == RunPhase::idle && client.sawRun)
-        why = "The connection was ended before it was up.";
+        why = USER_TEXT("Messages", "The connection was ended before it was up.");
     if (!why.empty() && send(client, "err", why))
         finish(client, Exit::failed);
 }

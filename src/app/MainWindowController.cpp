@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QWindow>
 
@@ -16,6 +17,8 @@ MainWindowController::MainWindowController(QWidget* parent) : QMainWindow(parent
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
+    // Escape closes the window as its close button does; Quovant stays in the tray.
+    new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &QWidget::close);
 }
 
 void MainWindowController::setContent(QWidget* content) {

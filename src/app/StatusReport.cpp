@@ -1,6 +1,7 @@
 #include "app/StatusReport.h"
 
 #include "ui/StatusLine.h"
+#include "ui/UiText.h"
 
 #include <ctime>
 #include <nlohmann/json.hpp>
@@ -35,7 +36,7 @@ std::string oneLine(std::string text) {
 std::string windowText(const ConnectionStatus& status, StatusReport::Clocks now) {
     std::string text = StatusLine::text(StatusLine::of(status.phase), status.stats, now.steady);
     if (!status.failure.empty() && status.phase != RunPhase::connected)
-        text += "\n" + status.failure;
+        text += "\n" + UiText::message(status.failure);
     return text;
 }
 
@@ -73,7 +74,7 @@ std::string StatusReport::json(const ConnectionStatus& status, Clocks now) {
         {"bytes_in", stats.bytesIn},
         {"bytes_out", stats.bytesOut},
         {"last_failure", status.failure.empty() ? nlohmann::ordered_json()
-                                                : nlohmann::ordered_json(status.failure)},
+                                                : nlohmann::ordered_json(status.failure.plain())},
         {"text", shown.substr(0, shown.find('\n'))},
         {"tooltip", shown},
         {"class", lookName(StatusLine::of(status.phase))},

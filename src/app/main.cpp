@@ -18,6 +18,7 @@
 #include "platform/Log.h"
 #include "platform/NetworkWatcher.h"
 #include "platform/NotificationCenter.h"
+#include "platform/UserText.h"
 #include "platform/qt/FreedesktopNotifications.h"
 #include "platform/qt/KeyringPasswordStore.h"
 #include "platform/qt/QtDesktop.h"
@@ -27,27 +28,46 @@
 #include "platform/qt/QtSleepWatcher.h"
 #include "ui/MainViewController.h"
 #include "ui/PointingHandCursor.h"
+#include "ui/Translations.h"
 #include "vpn/OpenVPNService.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 namespace {
 
+using Translate = std::function<std::string(const std::string&)>;
+
+// The command line's messages in the caller's language, from a bare translator rather
+// than an application: QCoreApplication would set the C library's locale from the
+// environment, and `status --json` figures must keep theirs.
+Translate commandLanguage(QTranslator& translator) {
+    if (!translator.load(QLocale(), "quovant", "_", ":/i18n"))
+        return [](const std::string& message) { return message; };
+    return [&translator](const std::string& message) {
+        const QString text = translator.translate("Messages", message.c_str());
+        return text.isEmpty() ? message : text.toStdString();
+    };
+}
+
 // `quovant COMMAND`: no window, no display needed; the running instance does the work.
-int runCommand(const CommandLine::Command& command) {
-    CommandClient client({SingleInstance::connectToRunning, [] {
-                              std::error_code error;
-                              const auto self =
-                                  std::filesystem::read_symlink("/proc/self/exe", error);
-                              return !error && CommandClient::startDetached(self.string());
-                          }});
-    return client.run(command);
+int runCommand(const CommandLine::Command& command, Translate translate) {
+    CommandClient::Dependencies dependencies{
+        SingleInstance::connectToRunning, [] {
+            std::error_code error;
+            const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+            return !error && CommandClient::startDetached(self.string());
+        }};
+    dependencies.translate = std::move(translate);
+    return CommandClient(std::move(dependencies)).run(command);
 }
 
 // Whether Qt's plugin for `platform` ("wayland", "xcb") is installed where Qt looks.
@@ -70,16 +90,20 @@ int main(int argc, char** argv) {
     Log::setIdentity("quovant");
     const CommandLine::Parsed parsed =
         CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed.error.empty()) {
-        std::fprintf(stderr, "quovant: %s\nTry \"quovant --help\".\n", parsed.error.c_str());
-        return CommandLine::Exit::usage;
+    if (!parsed.error.empty() || parsed.command.verb != CommandLine::Verb::start) {
+        QTranslator translator;
+        Translate language = commandLanguage(translator);
+        if (!parsed.error.empty()) {
+            std::fprintf(stderr, "quovant: %s\n%s\n", parsed.error.in(language).c_str(),
+                         language(USER_TEXT("Messages", "Try \"quovant --help\".")).c_str());
+            return CommandLine::Exit::usage;
+        }
+        if (parsed.command.verb == CommandLine::Verb::help) {
+            std::fputs(language(CommandLine::helpText()).c_str(), stdout);
+            return CommandLine::Exit::done;
+        }
+        return runCommand(parsed.command, std::move(language));
     }
-    if (parsed.command.verb == CommandLine::Verb::help) {
-        std::fputs(CommandLine::helpText().c_str(), stdout);
-        return CommandLine::Exit::done;
-    }
-    if (parsed.command.verb != CommandLine::Verb::start)
-        return runCommand(parsed.command);
     const bool hidden = parsed.command.hidden;
 
     const Result<std::string> platform = DisplayChoice::choose(
@@ -97,6 +121,7 @@ int main(int argc, char** argv) {
         qunsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName("Quovant");
     QApplication::setOrganizationName("Quovant");
+    Translations::install(app);
     // Closing the window leaves Quovant running in the tray.
     QApplication::setQuitOnLastWindowClosed(false);
 

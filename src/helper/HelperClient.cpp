@@ -36,9 +36,9 @@ struct Finished {
 
 // Why an authorisation was not had (not the user's own cancel), as pkexec's status
 // and message tell it.
-std::string authorizationFailure(const Finished& finished) {
+UserMessage authorizationFailure(const Finished& finished) {
     if (finished.status < 0)
-        return "the authorization program cannot be run";
+        return USER_TEXT("Messages", "the authorization program cannot be run");
     const auto says = [&](const char* text) {
         return finished.errors.find(text) != std::string::npos;
     };
@@ -46,14 +46,14 @@ std::string authorizationFailure(const Finished& finished) {
     // says so when there is no terminal.
     if (says("No authentication agent found") ||
         says("Error creating textual authentication agent"))
-        return "no authentication agent is running";
+        return USER_TEXT("Messages", "no authentication agent is running");
     if (says("Error getting authority"))
-        return "the system message bus is not running";
+        return USER_TEXT("Messages", "the system message bus is not running");
     if (says("Error checking for authorization"))
-        return "the authorization service is not answering";
+        return USER_TEXT("Messages", "the authorization service is not answering");
     if (says("Not authorized"))
-        return "not authorized";
-    return "the authorization was denied";
+        return USER_TEXT("Messages", "not authorized");
+    return USER_TEXT("Messages", "the authorization was denied");
 }
 
 // Runs argv to its end, keeping the end of what the program wrote to standard error;
@@ -190,7 +190,7 @@ void HelperClient::shouldInstallHelper(std::function<void(bool)> callback) {
     const std::string bundleVersion = *version;
     Log::line("Helper: Bundle Version => " + bundleVersion);
     auto proxy = helperConnection()->proxy([callback](const HelperError& error) {
-        Log::line(error.description);
+        Log::line(error.description.plain());
         // A helper that is there but busy is not missing: reinstalling would ask for an
         // administrator's password to no end.
         if (error.code != HelperError::busy)
@@ -243,13 +243,14 @@ void HelperClient::install(Field& field, const Dependencies& dependencies) {
     if (finished.status == authorizationDismissed) {
         Log::line("Authorization error: The authorization was canceled by the user. (126)");
     } else if (finished.status == authorizationRefused || finished.status < 0) {
-        const std::string failure = authorizationFailure(finished);
+        const UserMessage failure = authorizationFailure(finished);
         std::string said = finished.errors;
         std::replace(said.begin(), said.end(), '\n', ' ');
-        Log::line("Authorization error: " + failure + " (status " +
+        Log::line("Authorization error: " + failure.plain() + " (status " +
                   std::to_string(finished.status) + (said.empty() ? "" : ": " + said) + ")");
         if (dependencies.authorizationFailed)
-            return dependencies.authorizationFailed("Authorization failed: " + failure);
+            return dependencies.authorizationFailed(
+                {USER_TEXT("Messages", "Authorization failed: %1"), {failure}});
     } else {
         Log::line("Bless Error: " +
                   (finished.lastErrorLine.empty()

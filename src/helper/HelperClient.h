@@ -2,6 +2,7 @@
 
 #include "helper/HelperConnectionProvider.h"
 #include "platform/MainQueue.h"
+#include "platform/UserMessage.h"
 
 #include <atomic>
 #include <functional>
@@ -31,7 +32,7 @@ public:
         // Told, on the installing thread, why the authorisation could not be had when
         // trying again may help (no agent, no system bus, refused); with none set, the
         // application ends as it does when the user cancels.
-        std::function<void(const std::string& message)> authorizationFailed = {};
+        std::function<void(const UserMessage& message)> authorizationFailed = {};
     };
 
     explicit HelperClient(Dependencies dependencies);

@@ -105,11 +105,12 @@ private:
     // neither their error handlers nor the invalidation handler run.
     void endForOwner();
     static HelperError busyError(const std::string& reason) {
-        return {HelperError::busy, "The VPN helper is busy: " + reason};
+        return {HelperError::busy, {USER_TEXT("Messages", "The VPN helper is busy: %1"), {reason}}};
     }
     static HelperError invalidError() {
-        return {HelperError::invalid, std::string("The connection to service named ") +
-                                          HelperPaths::label + " was invalidated."};
+        return {HelperError::invalid,
+                {USER_TEXT("Messages", "The connection to service named %1 was invalidated."),
+                 {HelperPaths::label}}};
     }
 
     const std::string socketPath_;
@@ -233,9 +234,10 @@ void HelperConnection::Queue::run() {
     } else {
         std::memcpy(address.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
         if (::connect(socketFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            breakWith({HelperError::invalid,
-                       std::string("Couldn't communicate with a helper application. (") +
-                           std::strerror(errno) + ")"});
+            breakWith(
+                {HelperError::invalid,
+                 {USER_TEXT("Messages", "Couldn't communicate with a helper application. (%1)"),
+                  {std::strerror(errno)}}});
     }
 
     LineReader lines(HelperWire::maxLineBytes);
@@ -274,18 +276,21 @@ void HelperConnection::Queue::readReplies(LineReader& lines) {
     auto received = FdPassing::receive(socketFd_, chunk, sizeof chunk);
     const ssize_t n = received.bytes;
     if (n <= 0) {
-        breakWith({HelperError::interrupted, std::string("The connection to service named ") +
-                                                 HelperPaths::label + " was interrupted."});
+        breakWith({HelperError::interrupted,
+                   {USER_TEXT("Messages", "The connection to service named %1 was interrupted."),
+                    {HelperPaths::label}}});
         return;
     }
     lines.append(std::string_view(chunk, static_cast<size_t>(n)), std::move(received.fds));
     if (lines.overflowed()) {
-        breakWith({HelperError::interrupted, "The helper sent an overlong reply."});
+        breakWith({HelperError::interrupted,
+                   USER_TEXT("Messages", "The helper sent an overlong reply.")});
         return;
     }
     // A helper sends one descriptor with a reply at most; more are not held on to.
     if (lines.heldFds() > FdPassing::maxFdsPerRead) {
-        breakWith({HelperError::interrupted, "The helper sent descriptors that fit no reply."});
+        breakWith({HelperError::interrupted,
+                   USER_TEXT("Messages", "The helper sent descriptors that fit no reply.")});
         return;
     }
     while (auto line = lines.next()) {
@@ -296,8 +301,9 @@ void HelperConnection::Queue::readReplies(LineReader& lines) {
         auto reply = HelperWire::decodeReply(*line);
         auto waiting = reply ? waiting_.find(reply->id) : waiting_.end();
         if (waiting == waiting_.end() || !fits(*reply, waiting->second)) {
-            breakWith({HelperError::interrupted,
-                       "The helper sent a reply that does not fit any request."});
+            breakWith(
+                {HelperError::interrupted,
+                 USER_TEXT("Messages", "The helper sent a reply that does not fit any request.")});
             return;
         }
         // Only a started reply carries a descriptor, its first; any other is closed here.

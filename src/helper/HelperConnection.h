@@ -2,6 +2,7 @@
 
 #include "helper/HelperProtocol.h"
 #include "helper/HelperWire.h"
+#include "platform/UserMessage.h"
 
 #include <atomic>
 #include <deque>
@@ -19,7 +20,7 @@ struct HelperError {
     static constexpr int busy = 4100; // the helper is there but would not serve this connection
 
     int code = invalid;
-    std::string description;
+    UserMessage description; // what the user is told
 };
 
 // The application's connection to the helper daemon over its Unix socket. It has a

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/UniqueFd.h"
+#include "platform/UserText.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,8 +23,10 @@ public:
     static constexpr int32_t refusedStatus = -1;
     // The reasons of the runs a stopping helper ends or refuses: the helper itself is
     // going away (restarted or upgraded), not the run's openvpn.
-    static constexpr const char* helperStoppedReason = "The VPN helper stopped.";
-    static constexpr const char* helperStoppingReason = "The VPN helper is stopping.";
+    static constexpr const char* helperStoppedReason =
+        USER_TEXT("Messages", "The VPN helper stopped.");
+    static constexpr const char* helperStoppingReason =
+        USER_TEXT("Messages", "The VPN helper is stopping.");
 
     using VersionHandler = std::function<void(const std::string& version)>;
     // The run has started: `management` is the helper's connection to its openvpn's

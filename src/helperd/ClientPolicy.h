@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UserText.h"
+
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -16,15 +18,18 @@ public:
     static constexpr const char* runAction = "org.quovant.helper.run";
     static constexpr const char* blockAction = "org.quovant.helper.block";
 
-    static constexpr const char* notAllowedReason =
+    static constexpr const char* notAllowedReason = USER_TEXT(
+        "Messages",
         "You may not change this computer's network: that is for the user at the computer, in "
-        "its active session, or for an administrator.";
-    static constexpr const char* notAnsweredReason =
+        "its active session, or for an administrator.");
+    static constexpr const char* notAnsweredReason = USER_TEXT(
+        "Messages",
         "The VPN helper could not find out in time whether you may change this computer's "
-        "network.";
-    static constexpr const char* othersBlockReason =
+        "network.");
+    static constexpr const char* othersBlockReason = USER_TEXT(
+        "Messages",
         "Another user's VPN connection dropped and still blocks traffic outside the VPN on this "
-        "computer.";
+        "computer.");
 
     // UID_MIN of login.defs text; the default where it names none (or nonsense).
     static uid_t firstRegularUid(std::string_view loginDefs);

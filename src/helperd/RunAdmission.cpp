@@ -3,15 +3,20 @@
 #include "helperd/ClientPolicy.h"
 #include "helperd/NumericRemotes.h"
 #include "helperd/ProfileChecker.h"
+#include "platform/UserText.h"
 
 RunAdmission::Decision RunAdmission::decide(const HelperRequest& request,
                                             const ClientTable::Caller& caller, const Facts& facts) {
     if (request.clientUp != facts.upScript || request.clientDown != facts.downScript)
-        return Refusal{"scripts are not the ones installed beside the helper",
-                       "The VPN scripts are not the ones installed with the VPN helper."};
+        return Refusal{
+            "scripts are not the ones installed beside the helper",
+            USER_TEXT("Messages",
+                      "The VPN scripts are not the ones installed with the VPN helper.")};
     if (!facts.scriptsTrusted)
-        return Refusal{facts.scriptsTrusted.why(),
-                       "The VPN helper's scripts may be changed by someone other than root."};
+        return Refusal{
+            facts.scriptsTrusted.why(),
+            USER_TEXT("Messages",
+                      "The VPN helper's scripts may be changed by someone other than root.")};
     if (!facts.profile)
         return Refusal{facts.profile.why(),
                        "The VPN profile could not be used: " + facts.profile.why() + "."};
@@ -20,8 +25,9 @@ RunAdmission::Decision RunAdmission::decide(const HelperRequest& request,
         return Refusal{"profile " + verdict.why().describe(),
                        "The VPN profile was refused (" + verdict.why().describe() + ")."};
     if (facts.runUid && !ClientPolicy::mayControl(caller.uid, *facts.runUid) && !facts.runOwnerAway)
-        return Refusal{"a run of uid " + std::to_string(*facts.runUid) + " is going on",
-                       "Another user's VPN connection is running on this computer."};
+        return Refusal{
+            "a run of uid " + std::to_string(*facts.runUid) + " is going on",
+            USER_TEXT("Messages", "Another user's VPN connection is running on this computer.")};
 
     RunSupervisor::Run run;
     run.owner = {caller.id, request.id, caller.uid};

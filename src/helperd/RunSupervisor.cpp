@@ -6,6 +6,7 @@
 #include "helperd/ProfileChecker.h"
 #include "helperd/TunnelDevice.h"
 #include "platform/Overloaded.h"
+#include "platform/UserText.h"
 
 #include <algorithm>
 #include <csignal>
@@ -13,7 +14,8 @@
 namespace {
 
 constexpr int32_t refusedStatus = HelperProtocol::refusedStatus;
-constexpr const char* replacedReason = "A newer connection request replaced this one.";
+constexpr const char* replacedReason =
+    USER_TEXT("Messages", "A newer connection request replaced this one.");
 
 std::string uidText(uid_t uid) {
     return "uid " + std::to_string(uid);
@@ -21,10 +23,13 @@ std::string uidText(uid_t uid) {
 
 std::string liftedReason(uid_t by, uid_t owner) {
     if (by == owner)
-        return "Another program of yours ended the block of traffic outside the VPN.";
+        return USER_TEXT("Messages",
+                         "Another program of yours ended the block of traffic outside the VPN.");
     if (by == 0)
-        return "An administrator ended the block of traffic outside the VPN.";
-    return "Another user of this computer ended the block of traffic outside the VPN.";
+        return USER_TEXT("Messages",
+                         "An administrator ended the block of traffic outside the VPN.");
+    return USER_TEXT("Messages",
+                     "Another user of this computer ended the block of traffic outside the VPN.");
 }
 
 } // namespace
@@ -136,13 +141,16 @@ void RunSupervisor::prepare(Run run, Clock::time_point now) {
                          std::all_of(run.names.begin(), run.names.end(),
                                      [&](const std::string& name) { return known.count(name); });
         if (!all)
-            return refuse(run.owner, "its server names cannot be looked up while the block holds",
+            return refuse(
+                run.owner, "its server names cannot be looked up while the block holds",
+                USER_TEXT("Messages",
                           "The VPN server's name cannot be looked up while traffic outside the "
-                          "VPN is blocked. Disconnect, then connect again.");
+                          "VPN is blocked. Disconnect, then connect again."));
         return start(std::move(run), known, now);
     }
     if (const Result<void> started = ports_.startLookup(run.names); !started)
-        return refuse(run.owner, started.why(), "The VPN server's name could not be looked up.");
+        return refuse(run.owner, started.why(),
+                      USER_TEXT("Messages", "The VPN server's name could not be looked up."));
     DaemonLog::line("looking up the server names of the run of " + uidText(run.owner.uid));
     current_ = Current{std::move(run), {}, false};
     phase_ = Phase::resolving;
@@ -162,8 +170,9 @@ void RunSupervisor::start(Run run, NumericRemotes::Addresses addresses, Clock::t
         const auto profile = NumericRemotes::rewrite(run.launch.profile, addresses);
         // What openvpn gets passes the same allowlist as what the user handed in.
         if (!profile || !ProfileChecker::check(*profile))
-            return refuse(run.owner, "no address found for its servers",
-                          "The VPN server's address could not be looked up.");
+            return refuse(
+                run.owner, "no address found for its servers",
+                USER_TEXT("Messages", "The VPN server's address could not be looked up."));
         run.launch.profile = *profile;
     }
     // The daemon names the tunnel before openvpn opens it: the guard lets exactly this
@@ -172,7 +181,7 @@ void RunSupervisor::start(Run run, NumericRemotes::Addresses addresses, Clock::t
     const auto tunnel = ports_.freeTunnel(run.launch.tunnelType);
     if (!tunnel)
         return refuse(run.owner, "no free " + run.launch.tunnelType + " interface name",
-                      "No tunnel interface is free on this computer.");
+                      USER_TEXT("Messages", "No tunnel interface is free on this computer."));
     run.launch.tunnelName = *tunnel;
     if (run.blockLeaks) {
         run.launch.guarded = true;
@@ -189,9 +198,11 @@ void RunSupervisor::start(Run run, NumericRemotes::Addresses addresses, Clock::t
             // The block itself holds, for this run's user, who may release it.
             block_ = Block{run.owner, std::move(addresses), std::nullopt};
             settle();
-            return refuse(run.owner, "the local network could not be shut out",
+            return refuse(
+                run.owner, "the local network could not be shut out",
+                USER_TEXT("Messages",
                           "The block of traffic outside the VPN could not be changed to keep "
-                          "the local network out.");
+                          "the local network out."));
         }
     } else {
         // A run that does not block leaks ends any block an earlier run left.
@@ -234,7 +245,8 @@ void RunSupervisor::kill(const Kill& kill, Clock::time_point now) {
         current_.reset();
         deadline_.reset();
         settle();
-        return ports_.ended(owner, refusedStatus, "The connection was ended before it started.",
+        return ports_.ended(owner, refusedStatus,
+                            USER_TEXT("Messages", "The connection was ended before it started."),
                             false);
     }
     if (!openVPNRuns())
@@ -300,7 +312,8 @@ void RunSupervisor::tick(Clock::time_point now) {
         lookedUp(ports_.stopLookup(), now);
         break;
     case Phase::starting:
-        current_->endReason = "openvpn did not open its management interface in time.";
+        current_->endReason =
+            USER_TEXT("Messages", "openvpn did not open its management interface in time.");
         stopOpenVPN("its management interface did not open in time", now);
         break;
     case Phase::stopping:

@@ -11,14 +11,14 @@ void ConnectionNotices::lookChanged(Look look, const std::string& server) {
     if (look == Look::connected) {
         if (before != Look::connected) {
             last_.clear(); // a new connection: what went wrong before may be told again
-            notify(UiText::connected, server.empty() ? "" : UiText::serverIs + server);
+            notify(UiText::connected, server.empty() ? "" : UiText::serverIs.arg(server));
         }
         userDisconnecting_ = false;
         dropTold_ = false;
         return;
     }
     if (before == Look::connected && !userDisconnecting_ && !dropTold_)
-        notify(UiText::connectionLost, look == Look::connecting ? UiText::reconnecting : "");
+        notify(UiText::connectionLost, look == Look::connecting ? UiText::reconnecting.str() : "");
     if (look == Look::disconnected || look == Look::blocked) {
         userDisconnecting_ = false;
         dropTold_ = false;
@@ -35,7 +35,7 @@ void ConnectionNotices::failed(const std::string& message, bool windowShown) {
 }
 
 void ConnectionNotices::blocked(const std::string& message) {
-    notify(UiText::blocked, message + "\n" + UiText::blockedExplained);
+    notify(UiText::blocked, message + "\n" + UiText::blockedExplained.str());
     dropTold_ = true;
 }
 

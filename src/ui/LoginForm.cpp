@@ -5,6 +5,7 @@
 #include "ui/StyledButton.h"
 #include "ui/UiText.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QFrame>
@@ -63,6 +64,8 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
 
     auto* logo = new QSvgWidget(":/images/ic_status.svg", this);
     logo->setFixedSize(56, 56);
+    // The logo says nothing the window's title and name do not: no name for it.
+    logo->setAccessibleName(QString());
     auto* name = new QLabel("Quovant", this);
     QFont nameFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     nameFont.setPointSize(22);
@@ -82,11 +85,14 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
         "QCheckBox::indicator { width: 14px; height: 14px; border: 1px solid #9D9EA2; "
         "border-radius: 3px; }"
         "QCheckBox::indicator:checked { background: #2FC479; border-color: #2FC479; }"
+        "QCheckBox::indicator:focus { border: 2px solid white; }"
         "QCheckBox::indicator:disabled { border-color: #5A5E68; }"
         "QCheckBox::indicator:checked:disabled { background: #1E7A4C; border-color: #1E7A4C; }");
     rememberText_ = new QLabel(UiText::rememberMe, this);
     rememberText_->setObjectName("rememberText");
     rememberText_->setBuddy(rememberCheck_);
+    // The box has no text of its own; a screen reader reads it by the label beside it.
+    rememberCheck_->setAccessibleName(UiText::rememberMe);
     setRememberTextColor(0xFFFFFF);
 
     connectButton_ = new StyledButton(this);
@@ -108,6 +114,15 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     statusLine_->setWordWrap(true);
     statusLine_->setMinimumHeight(40);
     statusLine_->setStyleSheet("color: #9D9EA2;");
+    // Its text is what a screen reader reads, and Qt tells it each time the text changes;
+    // the description says what the line is.
+    statusLine_->setAccessibleDescription(UiText::statusName);
+
+    setTabOrder(emailEdit_, passwordEdit_);
+    setTabOrder(passwordEdit_, rememberCheck_);
+    setTabOrder(rememberCheck_, connectButton_);
+    setTabOrder(connectButton_, signupButton_);
+    setTabOrder(signupButton_, helpButton_);
 
     auto* header = new QVBoxLayout;
     header->setSpacing(8);
@@ -154,7 +169,10 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
         if (actions_.help)
             actions_.help();
     });
-    connect(passwordEdit_, &QLineEdit::returnPressed, connectButton_, &QPushButton::click);
+    connect(qApp, &QApplication::focusChanged, this, [this] { showFocus(); });
+    // Enter connects from either field.
+    for (QLineEdit* edit : {emailEdit_, passwordEdit_})
+        connect(edit, &QLineEdit::returnPressed, connectButton_, &QPushButton::click);
 }
 
 std::string LoginForm::emailText() {
@@ -179,8 +197,16 @@ void LoginForm::setRememberChecked(bool checked) {
 
 void LoginForm::setUpColors(uint32_t background, uint32_t lines) {
     fill(this, background);
-    fill(emailLine_, lines);
-    fill(passwordLine_, lines);
+    linesColor_ = lines;
+    showFocus();
+}
+
+void LoginForm::showFocus() {
+    // The fields have no frame to ring: the line under the focused one turns the green of
+    // the connected button, which stands apart from the grey lines and the white text.
+    constexpr uint32_t focusColor = 0x2FC479;
+    fill(emailLine_, emailEdit_->hasFocus() ? focusColor : linesColor_);
+    fill(passwordLine_, passwordEdit_->hasFocus() ? focusColor : linesColor_);
 }
 
 void LoginForm::setLinkTitles(const std::string& signUp, const std::string& help, uint32_t color) {
@@ -204,6 +230,9 @@ void LoginForm::setUpFields(uint32_t cursor, const std::string& emailPlaceholder
                                    rgb(placeholderColor));
     ControlStyling::setPlaceholder(passwordEdit_, QString::fromStdString(passwordPlaceholder),
                                    rgb(placeholderColor));
+    // The placeholder goes once the field has text; the name a screen reader reads stays.
+    emailEdit_->setAccessibleName(QString::fromStdString(emailPlaceholder));
+    passwordEdit_->setAccessibleName(QString::fromStdString(passwordPlaceholder));
     // No focus ring: the line under each field is its only frame.
     emailEdit_->setFrame(false);
     passwordEdit_->setFrame(false);
@@ -232,7 +261,10 @@ void LoginForm::setRememberTextColor(uint32_t color) {
 }
 
 void LoginForm::setStatusText(const std::string& text) {
-    statusLine_->setText(QString::fromStdString(text));
+    const QString status = QString::fromStdString(text);
+    statusLine_->setText(status);
+    // The button's title says what it does; what it acts on is the connection as it is now.
+    connectButton_->setAccessibleDescription(status);
 }
 
 void LoginForm::showAlert(const std::string& message) {
@@ -254,4 +286,8 @@ void LoginForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (actions_.appeared)
         actions_.appeared();
+    // Where the user goes next: the e-mail field, or with both fields filled the button.
+    const bool filled = !emailEdit_->text().isEmpty() && !passwordEdit_->text().isEmpty();
+    (filled || !emailEdit_->isEnabled() ? static_cast<QWidget*>(connectButton_) : emailEdit_)
+        ->setFocus(Qt::OtherFocusReason);
 }

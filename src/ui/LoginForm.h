@@ -51,7 +51,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void showFocus();
+
     Actions actions_;
+    uint32_t linesColor_ = 0;
     StyledButton* connectButton_;
     QLineEdit* emailEdit_;
     QFrame* emailLine_;

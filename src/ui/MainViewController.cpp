@@ -82,7 +82,7 @@ void MainViewController::onConnectButtonClick() {
         // Asked from the tray with the window closed, the alert comes with its window.
         if (ports_.showWindow)
             ports_.showWindow();
-        ports_.view->showAlert(noEmail ? UiText::emailEmpty : UiText::passwordEmpty);
+        ports_.view->showAlert((noEmail ? UiText::emailEmpty : UiText::passwordEmpty).str());
         return;
     }
     ConnectionControl& vpn = *ports_.vpn;
@@ -147,18 +147,19 @@ void MainViewController::applyLook(StatusLine::Look look) {
 void MainViewController::tellFailure(const ConnectionStatus& status) {
     if (status.failure.empty())
         return;
+    const std::string failure = UiText::message(status.failure);
     if (status.blocked()) {
         if (notices_)
-            notices_->blocked(status.failure);
+            notices_->blocked(failure);
         ConnectionControl& vpn = *ports_.vpn;
-        ports_.view->askAlert(status.failure + "\n\n" + UiText::blockedExplained,
+        ports_.view->askAlert(failure + "\n\n" + UiText::blockedExplained.str(),
                               {{UiText::reconnect, [&vpn] { vpn.reconnect(); }},
                                {UiText::disconnect, [&vpn] { vpn.releaseBlock(); }}});
         return;
     }
     if (notices_)
-        notices_->failed(status.failure, ports_.windowShown());
-    ports_.view->showAlert(status.failure);
+        notices_->failed(failure, ports_.windowShown());
+    ports_.view->showAlert(failure);
 }
 
 void MainViewController::setDisconnectedLook() {

@@ -3,12 +3,26 @@
 #include "ui/UiText.h"
 #include "vpn/ByteUnits.h"
 
+#include <QLocale>
+
+namespace {
+
+// The reader's decimal separator (a C locale has no language and keeps the window's own)
+// and the units' names in the reader's language.
+ByteUnits::Notation notation() {
+    const QLocale locale;
+    return {locale.language() == QLocale::C ? "," : locale.decimalPoint().toStdString(),
+            {UiText::bytes, UiText::kilobytes, UiText::megabytes, UiText::gigabytes}};
+}
+
+} // namespace
+
 std::string StatusLine::duration(int64_t minutes) {
     if (minutes < 60)
-        return std::to_string(minutes) + UiText::minutes;
+        return UiText::minutes.arg(std::to_string(minutes));
     const int64_t rest = minutes % 60;
-    return std::to_string(minutes / 60) + UiText::hours + (rest < 10 ? "0" : "") +
-           std::to_string(rest) + UiText::minutes;
+    return UiText::hoursMinutes.arg(std::to_string(minutes / 60),
+                                    (rest < 10 ? "0" : "") + std::to_string(rest));
 }
 
 StatusLine::Look StatusLine::of(RunPhase phase) {
@@ -40,9 +54,10 @@ std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
     case Look::connected:
         break;
     }
+    const ByteUnits::Notation units = notation();
     std::string first =
-        stats.server.empty() ? std::string(UiText::connected) : UiText::connectedTo + stats.server;
+        stats.server.empty() ? UiText::connected.str() : UiText::connectedTo.arg(stats.server);
     return first + " \u00b7 " + duration(ConnectionStats::minutesConnected(stats, now)) + "\n" +
-           UiText::received + ByteUnits::format(stats.bytesIn) + " \u00b7 " + UiText::sent +
-           ByteUnits::format(stats.bytesOut);
+           UiText::received.arg(ByteUnits::format(stats.bytesIn, units)) + " \u00b7 " +
+           UiText::sent.arg(ByteUnits::format(stats.bytesOut, units));
 }

@@ -17,6 +17,13 @@ void StyledButton::paintEvent(QPaintEvent*) {
         picture_->render(&painter, rect());
     if (isDown())
         painter.fillRect(rect(), QColor(0, 0, 0, 40));
+    if (hasFocus()) {
+        // The only sign of the keyboard's focus: the picture has no ring of its own.
+        painter.setPen(QPen(Qt::white, 2));
+        const QRectF ring = QRectF(rect()).adjusted(1, 1, -1, -1);
+        const qreal radius = imageName_.isEmpty() ? 4 : ring.height() / 2;
+        painter.drawRoundedRect(ring, radius, radius);
+    }
     const QVariant alignment = property("titleAlignment");
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::ButtonText));

@@ -1,47 +1,101 @@
 #pragma once
 
-// The words the user sees, each in one place. The window's words are Dutch, its
-// messages English, as the product has always had them.
+#include "platform/UserMessage.h"
+
+#include <QCoreApplication>
+#include <QString>
+#include <string>
+
+// The words the user sees, each in one place. The source texts are the product's own:
+// the window's words Dutch, its messages English, as it has always had them. Each is
+// translated when it is used, so a translator installed at start decides the language;
+// without one (or for a language with no translation) the source text shows.
 namespace UiText {
 
-inline constexpr const char* connect = "Verbinden";
-inline constexpr const char* connecting = "Verbinden...";
-inline constexpr const char* disconnect = "Verbinding verbreken";
-inline constexpr const char* disconnecting = "Verbinding verbreken...";
-inline constexpr const char* signUp = "Inschrijven";
-inline constexpr const char* help = "Help";
-inline constexpr const char* emailPlaceholder = "Email";
-inline constexpr const char* passwordPlaceholder = "Wachtwoord";
-inline constexpr const char* rememberMe = "Onthoud mij";
-inline constexpr const char* quit = "Afsluiten";
-inline constexpr const char* openWindow = "Quovant openen";
-inline constexpr const char* tryAgain = "Opnieuw proberen";
-inline constexpr const char* startAtLogin = "Starten bij inloggen";
-inline constexpr const char* connectAtStart = "Verbinden bij starten";
-inline constexpr const char* blockLeaks = "Blokkeer internet zonder VPN";
-inline constexpr const char* allowLocalNetwork = "Lokaal netwerk toestaan";
-inline constexpr const char* reconnect = "Opnieuw verbinden";
+class Text {
+public:
+    constexpr explicit Text(const char* source) : source_(source) {}
+    QString translated() const { return QCoreApplication::translate("UiText", source_); }
+    std::string str() const { return translated().toStdString(); }
+    operator QString() const { return translated(); }
+    operator std::string() const { return str(); }
+    const char* source() const { return source_; }
+    // The text with its %1 (and %2) filled in.
+    std::string arg(const std::string& first) const {
+        return translated().arg(QString::fromStdString(first)).toStdString();
+    }
+    std::string arg(const std::string& first, const std::string& second) const {
+        return translated()
+            .arg(QString::fromStdString(first), QString::fromStdString(second))
+            .toStdString();
+    }
+
+private:
+    const char* source_;
+};
+
+// A message from below the window (the account service, the connection, the helper),
+// marked there with USER_TEXT("Messages", ...), in the user's language, its parts in
+// the places the translation gives them. A text nobody marked (a system's error text,
+// a figure) has no translation and shows as it is.
+inline std::string message(const UserMessage& message) {
+    return message.in([](const std::string& text) {
+        return QCoreApplication::translate("Messages", text.c_str()).toStdString();
+    });
+}
+
+// lupdate collects each text through its QT_TRANSLATE_NOOP marker, in context "UiText".
+
+inline constexpr Text connect = Text(QT_TRANSLATE_NOOP("UiText", "Verbinden"));
+inline constexpr Text connecting = Text(QT_TRANSLATE_NOOP("UiText", "Verbinden..."));
+inline constexpr Text disconnect = Text(QT_TRANSLATE_NOOP("UiText", "Verbinding verbreken"));
+inline constexpr Text disconnecting = Text(QT_TRANSLATE_NOOP("UiText", "Verbinding verbreken..."));
+inline constexpr Text signUp = Text(QT_TRANSLATE_NOOP("UiText", "Inschrijven"));
+inline constexpr Text help = Text(QT_TRANSLATE_NOOP("UiText", "Help"));
+inline constexpr Text emailPlaceholder = Text(QT_TRANSLATE_NOOP("UiText", "Email"));
+inline constexpr Text passwordPlaceholder = Text(QT_TRANSLATE_NOOP("UiText", "Wachtwoord"));
+inline constexpr Text rememberMe = Text(QT_TRANSLATE_NOOP("UiText", "Onthoud mij"));
+inline constexpr Text quit = Text(QT_TRANSLATE_NOOP("UiText", "Afsluiten"));
+inline constexpr Text openWindow = Text(QT_TRANSLATE_NOOP("UiText", "Quovant openen"));
+inline constexpr Text tryAgain = Text(QT_TRANSLATE_NOOP("UiText", "Opnieuw proberen"));
+inline constexpr Text startAtLogin = Text(QT_TRANSLATE_NOOP("UiText", "Starten bij inloggen"));
+inline constexpr Text connectAtStart = Text(QT_TRANSLATE_NOOP("UiText", "Verbinden bij starten"));
+inline constexpr Text blockLeaks =
+    Text(QT_TRANSLATE_NOOP("UiText", "Blokkeer internet zonder VPN"));
+inline constexpr Text allowLocalNetwork =
+    Text(QT_TRANSLATE_NOOP("UiText", "Lokaal netwerk toestaan"));
+inline constexpr Text reconnect = Text(QT_TRANSLATE_NOOP("UiText", "Opnieuw verbinden"));
+inline constexpr Text autoReconnect =
+    Text(QT_TRANSLATE_NOOP("UiText", "Automatisch opnieuw verbinden"));
+// What a screen reader calls the status line under the connect button.
+inline constexpr Text statusName = Text(QT_TRANSLATE_NOOP("UiText", "Status"));
 
 // The status line under the connect button and the tray tooltip.
-inline constexpr const char* notConnected = "Niet verbonden";
-inline constexpr const char* connected = "Verbonden";
-inline constexpr const char* connectedTo = "Verbonden met ";
+inline constexpr Text notConnected = Text(QT_TRANSLATE_NOOP("UiText", "Niet verbonden"));
+inline constexpr Text connected = Text(QT_TRANSLATE_NOOP("UiText", "Verbonden"));
+inline constexpr Text connectedTo = Text(QT_TRANSLATE_NOOP("UiText", "Verbonden met %1"));
 // The machine is cut off: the tunnel went down unasked and the block holds.
-inline constexpr const char* blocked = "Geblokkeerd: VPN verbroken";
-inline constexpr const char* received = "Ontvangen ";
-inline constexpr const char* sent = "Verzonden ";
-inline constexpr const char* minutes = " min";
-inline constexpr const char* hours = " u ";
+inline constexpr Text blocked = Text(QT_TRANSLATE_NOOP("UiText", "Geblokkeerd: VPN verbroken"));
+inline constexpr Text received = Text(QT_TRANSLATE_NOOP("UiText", "Ontvangen %1"));
+inline constexpr Text sent = Text(QT_TRANSLATE_NOOP("UiText", "Verzonden %1"));
+// The units of the byte counts.
+inline constexpr Text bytes = Text(QT_TRANSLATE_NOOP("UiText", "B"));
+inline constexpr Text kilobytes = Text(QT_TRANSLATE_NOOP("UiText", "KB"));
+inline constexpr Text megabytes = Text(QT_TRANSLATE_NOOP("UiText", "MB"));
+inline constexpr Text gigabytes = Text(QT_TRANSLATE_NOOP("UiText", "GB"));
+inline constexpr Text minutes = Text(QT_TRANSLATE_NOOP("UiText", "%1 min"));
+inline constexpr Text hoursMinutes = Text(QT_TRANSLATE_NOOP("UiText", "%1 u %2 min"));
 
 // Desktop notifications.
-inline constexpr const char* serverIs = "Server: ";
-inline constexpr const char* connectionLost = "Verbinding weggevallen";
-inline constexpr const char* reconnecting = "Opnieuw verbinden...";
-inline constexpr const char* connectingFailed = "Verbinden mislukt";
+inline constexpr Text serverIs = Text(QT_TRANSLATE_NOOP("UiText", "Server: %1"));
+inline constexpr Text connectionLost = Text(QT_TRANSLATE_NOOP("UiText", "Verbinding weggevallen"));
+inline constexpr Text reconnecting = Text(QT_TRANSLATE_NOOP("UiText", "Opnieuw verbinden..."));
+inline constexpr Text connectingFailed = Text(QT_TRANSLATE_NOOP("UiText", "Verbinden mislukt"));
 
-inline constexpr const char* emailEmpty = "Email should not be empty!";
-inline constexpr const char* passwordEmpty = "Password should not be empty!";
-inline constexpr const char* blockedExplained =
-    "Internet access outside the VPN stays blocked until you reconnect or disconnect.";
+inline constexpr Text emailEmpty = Text(QT_TRANSLATE_NOOP("UiText", "Email should not be empty!"));
+inline constexpr Text passwordEmpty =
+    Text(QT_TRANSLATE_NOOP("UiText", "Password should not be empty!"));
+inline constexpr Text blockedExplained = Text(QT_TRANSLATE_NOOP(
+    "UiText", "Internet access outside the VPN stays blocked until you reconnect or disconnect."));
 
 } // namespace UiText

@@ -1,14 +1,11 @@
 #include "vpn/ByteUnits.h"
 
-#include <array>
-
-std::string ByteUnits::format(uint64_t bytes) {
+std::string ByteUnits::format(uint64_t bytes, const Notation& notation) {
     if (bytes < 1024)
-        return std::to_string(bytes) + " B";
-    constexpr std::array<const char*, 3> units = {"KB", "MB", "GB"};
+        return std::to_string(bytes) + " " + notation.units[0];
     uint64_t scale = 1024;
-    size_t unit = 0;
-    while (unit + 1 < units.size() && bytes / scale >= 1024) {
+    size_t unit = 1;
+    while (unit + 1 < notation.units.size() && bytes / scale >= 1024) {
         scale *= 1024;
         ++unit;
     }
@@ -16,8 +13,9 @@ std::string ByteUnits::format(uint64_t bytes) {
     const uint64_t whole = bytes / scale;
     // Kilobytes go without tenths: a tenth of one changes with every keepalive of an
     // idle tunnel, and each change of the figure wakes the window.
-    if (whole >= 10 || unit == 0)
-        return std::to_string(whole) + " " + units[unit];
+    if (whole >= 10 || unit == 1)
+        return std::to_string(whole) + " " + notation.units[unit];
     const uint64_t tenth = bytes % scale * 10 / scale;
-    return std::to_string(whole) + "," + std::to_string(tenth) + " " + units[unit];
+    return std::to_string(whole) + notation.decimalSeparator + std::to_string(tenth) + " " +
+           notation.units[unit];
 }

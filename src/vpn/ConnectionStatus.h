@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/UserMessage.h"
 #include "vpn/ConnectionState.h"
 #include "vpn/ConnectionStats.h"
 
@@ -29,7 +30,7 @@ struct ConnectionStatus {
     std::string state = ConnectionState::noProcess;
     // Why the last connection failed or dropped; empty when it did not. One more
     // `failureCount` with every failure the user is to be told of.
-    std::string failure;
+    UserMessage failure;
     uint64_t failureCount = 0;
     ConnectionStats::Snapshot stats;
 

@@ -3,6 +3,7 @@
 #include "helper/HelperConnection.h"
 #include "helper/HelperPaths.h"
 #include "platform/Log.h"
+#include "platform/UserText.h"
 #include "vpn/LogText.h"
 
 #include <cerrno>
@@ -149,11 +150,12 @@ void OpenVPNService::networkChanged(const std::string& what, bool networkAppeare
 
 void OpenVPNService::fetchProfile(uint64_t run, const Credentials& credentials) {
     if (!dependencies_.profiles)
-        return post(RunEvent::of(Kind::profileFailed, run, "No account service is set up."));
+        return post(RunEvent::told(Kind::profileFailed, run,
+                                   USER_TEXT("Messages", "No account service is set up.")));
     dependencies_.profiles->fetch(credentials, [poster = Poster{self_, &mainQueue_},
                                                 run](const ProfileSource::Outcome& outcome) {
         poster(outcome.profilePath ? RunEvent::of(Kind::profileReady, run, *outcome.profilePath)
-                                   : RunEvent::of(Kind::profileFailed, run, outcome.failure),
+                                   : RunEvent::told(Kind::profileFailed, run, outcome.failure),
                &OpenVPNService::dispatch);
     });
 }
@@ -180,7 +182,7 @@ void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {
     HelperConnectionProvider* helper = dependencies_.helper;
     std::shared_ptr<HelperConnection> connection = helper ? helper->helperConnection() : nullptr;
     if (!connection) {
-        RunEvent refused = RunEvent::of(Kind::helperEnded, run, RunMachine::noHelper);
+        RunEvent refused = RunEvent::told(Kind::helperEnded, run, RunMachine::noHelper);
         refused.status = HelperProtocol::refusedStatus;
         return post(std::move(refused));
     }
@@ -188,8 +190,8 @@ void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {
     // The handlers run on the connection's thread and only post: the run's state is the
     // main thread's.
     auto proxy = connection->proxy([poster, run](const HelperError& error) {
-        Log::line(LogText::helperError + error.description);
-        RunEvent event = RunEvent::of(Kind::helperFailed, run, error.description);
+        Log::line(LogText::helperError + error.description.plain());
+        RunEvent event = RunEvent::told(Kind::helperFailed, run, error.description);
         event.code = error.code;
         poster(std::move(event), &OpenVPNService::dispatch);
     });
@@ -197,9 +199,10 @@ void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {
     auto profile = std::make_shared<UniqueFd>(
         ::open(request.config.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
     if (!profile->valid()) {
-        RunEvent refused = RunEvent::of(
-            Kind::helperEnded, run,
-            "The VPN profile could not be opened: " + std::string(std::strerror(errno)) + ".");
+        RunEvent refused =
+            RunEvent::told(Kind::helperEnded, run,
+                           {USER_TEXT("Messages", "The VPN profile could not be opened: %1."),
+                            {std::strerror(errno)}});
         refused.status = HelperProtocol::refusedStatus;
         return post(std::move(refused));
     }
@@ -215,14 +218,14 @@ void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {
         },
         [poster, run](int32_t status, const std::string& reason, bool blocking) {
             Log::line(LogText::openVPNExited + std::to_string(status));
-            RunEvent event = RunEvent::of(Kind::helperEnded, run, reason);
+            RunEvent event = RunEvent::told(Kind::helperEnded, run, reason);
             event.status = status;
             event.flag = blocking;
             poster(std::move(event), &OpenVPNService::dispatch);
         },
         request.block,
         [poster, run](const std::string& reason) {
-            poster(RunEvent::of(Kind::blockLifted, run, reason), &OpenVPNService::dispatch);
+            poster(RunEvent::told(Kind::blockLifted, run, reason), &OpenVPNService::dispatch);
         });
 }
 
@@ -231,8 +234,9 @@ void OpenVPNService::attach(uint64_t run) {
     if (handedOver && handedOver->valid() && management_->socket().adopt(std::move(*handedOver)))
         return post(RunEvent::of(Kind::attached, run));
     Log::standardOutput(LogText::managementStartFailed);
-    post(RunEvent::of(Kind::attachFailed, run,
-                      "The VPN helper did not hand over the connection to openvpn."));
+    post(RunEvent::told(
+        Kind::attachFailed, run,
+        USER_TEXT("Messages", "The VPN helper did not hand over the connection to openvpn.")));
 }
 
 void OpenVPNService::startReading(uint64_t run) {

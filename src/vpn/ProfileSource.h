@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/UserMessage.h"
 #include "vpn/RunEvent.h"
 
 #include <functional>
@@ -13,7 +14,7 @@ public:
     // The saved profile's path, or why there is none (the message the user is shown).
     struct Outcome {
         std::optional<std::string> profilePath;
-        std::string failure;
+        UserMessage failure;
     };
     using Completion = std::function<void(const Outcome&)>;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/UniqueFd.h"
+#include "platform/UserMessage.h"
 
 #include <chrono>
 #include <cstdint>
@@ -35,12 +36,12 @@ struct RunEvent {
         disconnect,       // the user: cancel, disconnect, or open the way the block holds shut
         quit,             // the application is ending: as disconnect, and the block goes too
         profileReady,     // the account service's profile is saved at `text`
-        profileFailed,    // the login chain failed with the message `text`
+        profileFailed,    // the login chain failed with `message`
         helperStarted,    // openvpn runs; `descriptor` is the connection to its management
-        helperEnded,      // openvpn ended (`status`, reason `text`, `flag`: the block holds)
-        helperFailed,     // no answer from the helper: `code`, description `text`
+        helperEnded,      // openvpn ended (`status`, reason `message`, `flag`: the block holds)
+        helperFailed,     // no answer from the helper: `code`, description `message`
         attached,         // the management client has the run's connection
-        attachFailed,     // the management interface could not be reached (`text`: why)
+        attachFailed,     // the management interface could not be reached (`message`: why)
         stateLine,        // ">STATE:" word `text`, description `detail`, server address `extra`
         passwordNotice,   // ">PASSWORD:" payload `text`
         byteCount,        // ">BYTECOUNT:" `in`, `out`
@@ -48,7 +49,7 @@ struct RunEvent {
         networkChanged,   // the network under the tunnel changed (`text`; `flag`: a way out came)
         timeout,          // `timer` ran out
         helperGone,       // the helper connection of the run that holds the block broke
-        blockLifted,      // someone else ended the block of the run (`text`: who)
+        blockLifted,      // someone else ended the block of the run (`message`: who)
         leakBlockOff,     // the user no longer wants traffic outside the tunnel blocked
     };
 
@@ -57,6 +58,7 @@ struct RunEvent {
     std::string text;
     std::string detail;
     std::string extra;
+    UserMessage message; // what the user is told
     Credentials credentials;
     int32_t status = 0;
     int code = 0;
@@ -71,6 +73,11 @@ struct RunEvent {
         event.kind = kind;
         event.run = run;
         event.text = std::move(text);
+        return event;
+    }
+    static RunEvent told(Kind kind, uint64_t run, UserMessage message) {
+        RunEvent event = of(kind, run);
+        event.message = std::move(message);
         return event;
     }
 };

@@ -1,6 +1,7 @@
 #include "vpn/RunMachine.h"
 
 #include "helper/HelperConnection.h"
+#include "platform/UserText.h"
 #include "vpn/ManagementCommand.h"
 
 #include <iterator>
@@ -89,7 +90,7 @@ void RunMachine::handle(const RunEvent& event) {
         return;
     case Kind::profileFailed:
         if (phase == RunPhase::preparing)
-            finish(event.text);
+            finish(event.message);
         return;
     case Kind::helperStarted:
         run_->helperRetries = 0;
@@ -111,7 +112,7 @@ void RunMachine::handle(const RunEvent& event) {
         if (phase != RunPhase::attaching)
             return;
         // Nobody can steer it; its end ends the run.
-        return endConnection(event.text);
+        return endConnection(event.message);
     case Kind::helperEnded:
         if (run_->attached) {
             // openvpn's last lines (why it ended) may still be on their way from the
@@ -119,9 +120,9 @@ void RunMachine::handle(const RunEvent& event) {
             run_->endPending = event;
             return timer(RunTimer::managementLoss, timing_.managementLoss);
         }
-        return ended(event.status, event.text, event.flag);
+        return ended(event.status, event.message, event.flag);
     case Kind::helperFailed:
-        return helperFailed(event.code, event.text);
+        return helperFailed(event.code, event.message);
     case Kind::stateLine:
         return stateLine(event);
     case Kind::passwordNotice:
@@ -149,8 +150,8 @@ void RunMachine::handle(const RunEvent& event) {
         return timeout(event.timer);
     case Kind::blockLifted:
         if (phase == RunPhase::blocked) {
-            effects_.log("traffic outside the VPN is no longer blocked: " + event.text);
-            finish(event.text);
+            effects_.log("traffic outside the VPN is no longer blocked: " + event.message.plain());
+            finish(event.message);
         }
         return;
     case Kind::helperGone:
@@ -177,15 +178,16 @@ void RunMachine::startRun(std::string config, Credentials credentials, bool ever
     const auto usernameCommand = ManagementCommand::username(credentials.email);
     const auto passwordCommand = ManagementCommand::password(credentials.password);
     const auto scripts = effects_.scripts();
-    std::string refusal;
+    UserMessage refusal;
     if (config.empty())
-        refusal = "The VPN profile or the credentials are missing.";
+        refusal = USER_TEXT("Messages", "The VPN profile or the credentials are missing.");
     else if (!usernameCommand || !passwordCommand)
-        refusal = "The e-mail address or the password holds a control character.";
+        refusal =
+            USER_TEXT("Messages", "The e-mail address or the password holds a control character.");
     else if (!scripts)
-        refusal = "The VPN helper's scripts are missing.";
+        refusal = USER_TEXT("Messages", "The VPN helper's scripts are missing.");
     if (!refusal.empty()) {
-        effects_.log("cannot start openvpn: " + refusal);
+        effects_.log("cannot start openvpn: " + refusal.plain());
         if (status_.phase == RunPhase::blocked) {
             // The block holds on; the user can still disconnect.
             status_.failure = refusal;
@@ -234,13 +236,13 @@ void RunMachine::stop(bool userAsked) {
     timer(RunTimer::killAnswer, timing_.killAnswer);
 }
 
-void RunMachine::endConnection(const std::string& failure) {
-    effects_.log("ending the VPN connection: " + failure);
+void RunMachine::endConnection(const UserMessage& failure) {
+    effects_.log("ending the VPN connection: " + failure.plain());
     fail(failure);
     stop(false);
 }
 
-void RunMachine::ended(int32_t status, const std::string& reason, bool blocking) {
+void RunMachine::ended(int32_t status, const UserMessage& reason, bool blocking) {
     Run& run = *run_;
     run.endPending.reset();
     if ((reason == HelperProtocol::helperStoppedReason ||
@@ -252,17 +254,21 @@ void RunMachine::ended(int32_t status, const std::string& reason, bool blocking)
     // What the application itself found out (a wrong password, a time-out) says more than
     // the helper's end of the run; a stop the user asked for is no failure unless it did
     // not go as asked.
-    std::string failure = !run.failure.empty() ? run.failure : run.userStopped ? "" : reason;
+    UserMessage failure = !run.failure.empty() ? run.failure
+                          : run.userStopped    ? UserMessage()
+                                               : reason;
     if (failure.empty() && !run.stopAsked)
-        failure = "The VPN connection ended unexpectedly (openvpn exit status " +
-                  std::to_string(status) + ").";
+        failure = {USER_TEXT("Messages",
+                             "The VPN connection ended unexpectedly (openvpn exit status %1)."),
+                   {std::to_string(status)}};
     stats_.stateStored(ConnectionState::noProcess, now_());
     storeWord(ConnectionState::noProcess);
     // Blocks protect only what was protected: a connection that was never up (a wrong
     // password, a server out of reach) ends with the way open and says why; so does one
     // whose user switched the block off while it ran.
     if (blocking && !run.userStopped && run.everConnected && leakBlock.enabled && !quitting_) {
-        effects_.log("the connection dropped; traffic outside the VPN stays blocked: " + failure);
+        effects_.log("the connection dropped; traffic outside the VPN stays blocked: " +
+                     failure.plain());
         status_.failure = failure;
         ++status_.failureCount;
         run.connectAfter.reset();
@@ -277,7 +283,7 @@ void RunMachine::ended(int32_t status, const std::string& reason, bool blocking)
 void RunMachine::endNow() {
     // A copy: ending the run lets go of what it kept.
     const RunEvent end = *std::exchange(run_->endPending, std::nullopt);
-    ended(end.status, end.text, end.flag);
+    ended(end.status, end.message, end.flag);
 }
 
 bool RunMachine::retryThroughHelper() {
@@ -301,13 +307,13 @@ bool RunMachine::retryThroughHelper() {
     return true;
 }
 
-void RunMachine::finish(const std::string& failure) {
+void RunMachine::finish(const UserMessage& failure) {
     std::optional<Credentials> connectAfter = run_ ? run_->connectAfter : std::nullopt;
     run_.reset();
     if (status_.state != ConnectionState::noProcess)
         storeWord(ConnectionState::noProcess);
     if (!failure.empty()) {
-        effects_.log("connecting failed: " + failure);
+        effects_.log("connecting failed: " + failure.plain());
         status_.failure = failure;
         ++status_.failureCount;
         if (status_.phase == RunPhase::idle)
@@ -320,7 +326,7 @@ void RunMachine::finish(const std::string& failure) {
         connect(*connectAfter);
 }
 
-void RunMachine::fail(const std::string& failure) {
+void RunMachine::fail(const UserMessage& failure) {
     if (run_ && run_->failure.empty())
         run_->failure = failure;
 }
@@ -382,8 +388,10 @@ void RunMachine::networkChanged(const std::string& what, bool appeared) {
     if (!appeared && phase != RunPhase::connected)
         return effects_.log(what + ": left to openvpn, which is connecting");
     if (!automaticReconnect)
-        return endConnection("The VPN connection was ended: " + what +
-                             ", and automatic reconnecting is off.");
+        return endConnection(
+            {USER_TEXT("Messages",
+                       "The VPN connection was ended: %1, and automatic reconnecting is off."),
+             {what}});
     effects_.log(what + ": restarting the tunnel");
     effects_.send("signal SIGUSR1\n");
 }
@@ -425,8 +433,8 @@ void RunMachine::timeout(RunTimer which) {
     }
 }
 
-void RunMachine::helperFailed(int code, const std::string& description) {
-    effects_.log("the VPN helper failed: " + description);
+void RunMachine::helperFailed(int code, const UserMessage& description) {
+    effects_.log("the VPN helper failed: " + description.plain());
     // A connection that broke (rather than one never made) is a helper restarting; while
     // it restarts, there may be no connection to be had for a moment.
     const bool restarting = code == HelperError::interrupted ||
@@ -434,8 +442,10 @@ void RunMachine::helperFailed(int code, const std::string& description) {
     if (restarting && retryThroughHelper())
         return;
     ended(HelperProtocol::refusedStatus,
-          code == HelperError::busy ? description
-                                    : "The VPN helper could not be reached (" + description + ").",
+          code == HelperError::busy
+              ? description
+              : UserMessage(USER_TEXT("Messages", "The VPN helper could not be reached (%1)."),
+                            {description}),
           false);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/UserMessage.h"
 #include "vpn/ConnectionStatus.h"
 #include "vpn/RunEffects.h"
 #include "vpn/RunEvent.h"
@@ -33,15 +34,16 @@ public:
 
     // What the user is told, where the run gives a reason.
     static constexpr const char* wrongVpnCredentials =
-        "The VPN server did not accept the e-mail address or password.";
-    static constexpr const char* blockEndedWithHelper =
-        "The VPN helper stopped, so traffic outside the VPN is no longer blocked.";
-    static constexpr const char* noHelper = "No VPN helper answers.";
+        USER_TEXT("Messages", "The VPN server did not accept the e-mail address or password.");
+    static constexpr const char* blockEndedWithHelper = USER_TEXT(
+        "Messages", "The VPN helper stopped, so traffic outside the VPN is no longer blocked.");
+    static constexpr const char* noHelper = USER_TEXT("Messages", "No VPN helper answers.");
     static constexpr const char* helperTooSlow =
-        "The VPN helper did not start the connection in time.";
-    static constexpr const char* helperSilent = "The VPN helper did not end the connection.";
+        USER_TEXT("Messages", "The VPN helper did not start the connection in time.");
+    static constexpr const char* helperSilent =
+        USER_TEXT("Messages", "The VPN helper did not end the connection.");
     static constexpr const char* managementBroke =
-        "The connection to the VPN's control port broke.";
+        USER_TEXT("Messages", "The connection to the VPN's control port broke.");
 
     // The pauses before each new run asked of a helper that went away while the tunnel was
     // wanted; after the last one the connection ends.
@@ -76,7 +78,7 @@ private:
         bool userStopped = false;
         size_t helperRetries = 0;
         int credentialPrompts = 0;
-        std::string failure;
+        UserMessage failure;
         std::optional<Credentials> connectAfter; // a connect that came while this one ended
         // The helper said openvpn ended while its last lines were still being read.
         std::optional<RunEvent> endPending;
@@ -88,19 +90,19 @@ private:
     void ask();
     void stop(bool userAsked);
     // Ends the connection the user still wants, telling why.
-    void endConnection(const std::string& failure);
-    void ended(int32_t status, const std::string& reason, bool blocking);
+    void endConnection(const UserMessage& failure);
+    void ended(int32_t status, const UserMessage& reason, bool blocking);
     // The end the helper told while openvpn's last lines were still being read.
     void endNow();
     bool retryThroughHelper();
     // Back to idle; a non-empty `failure` is told.
-    void finish(const std::string& failure);
-    void fail(const std::string& failure);
+    void finish(const UserMessage& failure);
+    void fail(const UserMessage& failure);
     void stateLine(const RunEvent& event);
     void passwordNotice(const std::string& payload);
     void networkChanged(const std::string& what, bool appeared);
     void timeout(RunTimer timer);
-    void helperFailed(int code, const std::string& description);
+    void helperFailed(int code, const UserMessage& description);
     void storeWord(const std::string& word);
     void setPhase(RunPhase phase);
     void timer(RunTimer which, std::chrono::milliseconds after);

@@ -435,6 +435,35 @@ TEST(LoginWindow, ReopenBringsTheClosedWindowBack) {
     EXPECT_FALSE(app.delegate->window()->isMinimized());
 }
 
+TEST(LoginWindow, TheKeyboardAloneGoesThroughTheFormConnectsAndClosesTheWindow) {
+    App app;
+    QWidget* window = app.delegate->window();
+    window->activateWindow();
+    spin(50ms);
+    auto* email = app.outlet<QLineEdit>("emailEdit");
+    EXPECT_TRUE(email->hasFocus());
+    screenshot(window, "keyboard-focus-on-the-email-field");
+    for (const char* next : {"passwordEdit", "rememberCheck", "connectButton"}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_TRUE(QApplication::focusWidget());
+        EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), next);
+    }
+    screenshot(window, "keyboard-focus-on-the-button");
+    // Enter in the e-mail field is the button's click.
+    QTest::keyClicks(email, "me@example.com");
+    QTest::keyClick(email, Qt::Key_Return);
+    spin(50ms);
+    ASSERT_TRUE(app.alert());
+    EXPECT_EQ(app.alert()->text(), "Password should not be empty!");
+    app.alert()->close();
+    window->activateWindow();
+    spin(50ms);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    spin(50ms);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(app.terminations, 0);
+}
+
 TEST(LoginWindow, EveryButtonGetsThePointingHand) {
     App app;
     for (const char* name : {"connectButton", "signupButton", "helpButton", "rememberCheck"})

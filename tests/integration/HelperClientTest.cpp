@@ -81,8 +81,8 @@ protected:
         HelperClient::Dependencies dependencies{&mainQueue, bundleDir, socket,
                                                 [this] { ++terminations; }};
         if (failures)
-            dependencies.authorizationFailed = [failures](const std::string& message) {
-                failures->push_back(message);
+            dependencies.authorizationFailed = [failures](const UserMessage& message) {
+                failures->push_back(message.plain());
             };
         return std::make_unique<HelperClient>(dependencies);
     }
@@ -143,7 +143,7 @@ TEST_F(HelperClientTest, InstallsWhenNoHelperAnswersAndTheNewHelperAnswersOnANew
 
     Awaited<std::string> version;
     helper->helperConnection()
-        ->proxy([&](const HelperError& e) { version.add("error " + e.description); })
+        ->proxy([&](const HelperError& e) { version.add("error " + e.description.plain()); })
         ->getVersion([&](const std::string& v) { version.add(v); });
     EXPECT_EQ(version.first(), QUOVANT_TEST_PROJECT_VERSION);
 

@@ -45,7 +45,7 @@ struct RunWatch {
     RunWatch(HelperConnection& connection, std::shared_ptr<UniqueFd> profile, const std::string& up,
              const std::string& down) {
         proxy = connection.proxy([this](const HelperError& e) {
-            outcomes.add({std::nullopt, e.code, e.description});
+            outcomes.add({std::nullopt, e.code, e.description.plain()});
         });
         proxy->runOpenVPN(
             std::move(profile), up, down,
@@ -81,8 +81,8 @@ protected:
 
 TEST_F(HelperDaemonTest, AnswersWithTheVersionEmbeddedInItsExecutable) {
     Awaited<std::string> version;
-    auto proxy =
-        connection->proxy([&](const HelperError& e) { version.add("error " + e.description); });
+    auto proxy = connection->proxy(
+        [&](const HelperError& e) { version.add("error " + e.description.plain()); });
     proxy->getVersion([&](const std::string& v) { version.add(v); });
     EXPECT_EQ(version.first(),
               BundleInfo::read(HelperDaemon::builtHelper())->at("CFBundleVersion"));
@@ -305,7 +305,7 @@ TEST(HelperDaemonStop, RemovesTheSocketFileItMadeUnlessANewerHelperTookThePath) 
     auto connection = std::make_shared<HelperConnection>(older.socketPath());
     connection->resume();
     Awaited<std::string> version;
-    connection->proxy([&](const HelperError& e) { version.add("error " + e.description); })
+    connection->proxy([&](const HelperError& e) { version.add("error " + e.description.plain()); })
         ->getVersion([&](const std::string& v) { version.add(v); });
     EXPECT_EQ(version.first(), QUOVANT_TEST_PROJECT_VERSION) << "the newer helper still answers";
     EXPECT_EQ(newer.stop(), 0);
@@ -341,7 +341,7 @@ TEST(HelperDaemonActivation, ServesTheSocketSystemdHandsOver) {
     auto connection = std::make_shared<HelperConnection>(path);
     connection->resume();
     Awaited<std::string> version;
-    connection->proxy([&](const HelperError& e) { version.add("error " + e.description); })
+    connection->proxy([&](const HelperError& e) { version.add("error " + e.description.plain()); })
         ->getVersion([&](const std::string& v) { version.add(v); });
     EXPECT_EQ(version.first(), QUOVANT_TEST_PROJECT_VERSION) << readFile(log);
     ::kill(child, SIGTERM);

@@ -468,9 +468,18 @@ TEST(Product, CommandsSteerAndReportTheConnection) {
         int status;
         std::string output;
         uid_t uid = ProductStack::appUid;
+        // The caller's language: the command's own messages and the instance's are in it.
+        std::string language = {};
     };
     const Step steps[] = {
         {{}, {"status"}, 3, "Quovant is not running\n"},
+        {{}, {"disconnect"}, 3, "Quovant l\u00e4uft nicht.\n", ProductStack::appUid, "de"},
+        {{},
+         {"status", "--tray"},
+         2,
+         "quovant: status kennt kein \u201e--tray\u201c\nSiehe \u201equovant --help\u201c.\n",
+         ProductStack::appUid,
+         "de"},
         {startWithItsWindow, {"connect", "--wait"}, 0, ""},
         {[&] {
              EXPECT_TRUE(windowShows("CONNECTED"));
@@ -496,7 +505,9 @@ TEST(Product, CommandsSteerAndReportTheConnection) {
         {[&] { stack.server.changePassword(0, "changed on the server"); },
          {"connect", "--wait"},
          1,
-         refused + "\n"},
+         "Le serveur VPN n'a pas accept\u00e9 l'adresse e-mail ou le mot de passe.\n",
+         ProductStack::appUid,
+         "fr"},
         {{}, {"status"}, 0, "Niet verbonden \u00b7 " + refused},
         {{}, {"quit"}, 0, ""},
         // Started by the command, in the tray.
@@ -522,7 +533,8 @@ TEST(Product, CommandsSteerAndReportTheConnection) {
         if (step.before)
             step.before();
         ASSERT_FALSE(HasFatalFailure()) << command;
-        const ProductStack::Outcome outcome = stack.runQuovant(step.args, step.uid);
+        const ProductStack::Outcome outcome =
+            stack.runQuovant(step.args, step.uid, 90s, {"LANGUAGE=" + step.language});
         EXPECT_EQ(outcome.status, step.status) << command << "\n" << outcome.output;
         EXPECT_NE(outcome.output.find(step.output), std::string::npos) << command << "\n"
                                                                        << outcome.output;

@@ -306,7 +306,7 @@ TEST_F(Roaming, HelperThatDoesNotComeBackEndsTheConnectionAndSaysSo) {
         << vpn.service->state();
     vpn.mainQueue.drain();
     EXPECT_EQ(vpn.service->state(), "NOPROCESS");
-    EXPECT_NE(vpn.service->status().failure.find("The VPN helper could not be reached"),
+    EXPECT_NE(vpn.service->status().failure.plain().find("The VPN helper could not be reached"),
               std::string::npos);
 }
 

@@ -138,7 +138,7 @@ struct HarnessConnection : ConnectionControl, RunEffects {
     }
     void ended(int32_t exitStatus, bool blocking, const std::string& reason = {}) {
         event(RunEvent::Kind::managementClosed);
-        RunEvent end = RunEvent::of(RunEvent::Kind::helperEnded, machine.currentRun(), reason);
+        RunEvent end = RunEvent::told(RunEvent::Kind::helperEnded, machine.currentRun(), reason);
         end.status = exitStatus;
         end.flag = blocking;
         machine.handle(end);
@@ -154,7 +154,7 @@ struct HarnessConnection : ConnectionControl, RunEffects {
             machine.handle(
                 outcome.profilePath
                     ? RunEvent::of(RunEvent::Kind::profileReady, run, *outcome.profilePath)
-                    : RunEvent::of(RunEvent::Kind::profileFailed, run, outcome.failure));
+                    : RunEvent::told(RunEvent::Kind::profileFailed, run, outcome.failure));
         });
     }
     void cancelProfile() override { chain.cancel(); }

@@ -5,6 +5,7 @@
 #include "TestNetwork.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
@@ -17,5 +18,8 @@ int main(int argc, char** argv) {
     TempDir config("quovant-config");
     qputenv("XDG_CONFIG_HOME", config.path().c_str());
     QApplication app(argc, argv);
+    // The product's own texts and figures whatever this machine's locale; a test of
+    // another language sets its own.
+    QLocale::setDefault(QLocale::c());
     return RUN_ALL_TESTS();
 }

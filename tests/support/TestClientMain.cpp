@@ -60,7 +60,7 @@ int hold(const std::string& socket, const std::string& profile, const std::strin
         ended.notify_all();
     };
     auto proxy = connection->proxy(
-        [&](const HelperError& error) { finish("terminated error " + error.description); });
+        [&](const HelperError& error) { finish("terminated error " + error.description.plain()); });
     proxy->runOpenVPN(
         std::make_shared<UniqueFd>(::open(profile.c_str(), O_RDONLY | O_CLOEXEC)), up, down,
         [](std::shared_ptr<UniqueFd>) { say("started"); },
@@ -151,7 +151,7 @@ int connect(Service& s, int times) {
     s.mainQueue.drainUntil([&] { return !s.service->runInProgress() || s.connected(); },
                            std::chrono::seconds(60));
     s.mainQueue.drain();
-    say("ended " + s.service->state() + " " + s.service->status().failure);
+    say("ended " + s.service->state() + " " + s.service->status().failure.plain());
     return 0;
 }
 
@@ -159,7 +159,7 @@ int session(Service& s, bool guarded) {
     s.service->setLeakBlock({guarded, false});
     s.service->startOpenVPN();
     if (!s.mainQueue.drainUntil([&] { return s.connected(); }, std::chrono::seconds(60))) {
-        say("ended " + s.service->state() + " " + s.service->status().failure);
+        say("ended " + s.service->state() + " " + s.service->status().failure.plain());
         return 1;
     }
     say("connected");

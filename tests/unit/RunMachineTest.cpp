@@ -67,8 +67,11 @@ struct Fixture {
     }
     uint64_t run() const { return machine.currentRun(); }
     RunPhase phase() const { return machine.status().phase; }
+    // `text` is also the message the events that tell the user something carry.
     void send(Kind kind, std::string text = {}) {
-        machine.handle(RunEvent::of(kind, run(), std::move(text)));
+        RunEvent event = RunEvent::told(kind, run(), text);
+        event.text = std::move(text);
+        machine.handle(event);
     }
     void state(const std::string& word, const std::string& description = {}) {
         RunEvent event = RunEvent::of(Kind::stateLine, run(), word);
@@ -76,7 +79,7 @@ struct Fixture {
         machine.handle(event);
     }
     void ended(int32_t status, bool blocking, const std::string& reason = {}) {
-        RunEvent event = RunEvent::of(Kind::helperEnded, run(), reason);
+        RunEvent event = RunEvent::told(Kind::helperEnded, run(), reason);
         event.status = status;
         event.flag = blocking;
         machine.handle(event);
@@ -87,7 +90,7 @@ struct Fixture {
         ended(status, blocking);
     }
     void helperFailed(int code) {
-        RunEvent event = RunEvent::of(Kind::helperFailed, run(), "Broken pipe");
+        RunEvent event = RunEvent::told(Kind::helperFailed, run(), "Broken pipe");
         event.code = code;
         machine.handle(event);
     }

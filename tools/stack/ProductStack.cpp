@@ -26,7 +26,10 @@ ProductStack::ProductStack(bool headless, const std::vector<std::string>& accoun
                     "QUOVANT_HELPER_SOCKET=" + helper.socketPath(),
                     "QUOVANT_HELPER_DIR=" + helper.installDir(),
                     "XDG_CONFIG_HOME=" + (home_ / "config").string(),
-                    "XDG_RUNTIME_DIR=" + (home_ / "runtime").string()};
+                    "XDG_RUNTIME_DIR=" + (home_ / "runtime").string(),
+                    // The product's own texts and figures, whatever this machine's locale;
+                    // LANGUAGE still chooses a translation.
+                    "LC_ALL=C.UTF-8"};
     if (!headless)
         return;
     xvfb_ = std::make_unique<XvfbDisplay>(std::vector<std::string>{"-screen", "0", "640x560x24"});
@@ -69,12 +72,15 @@ ProductStack::startQuovantCommand(const std::vector<std::string>& args,
 }
 
 ProductStack::Outcome ProductStack::runQuovant(const std::vector<std::string>& args, uid_t uid,
-                                               std::chrono::seconds limit) {
+                                               std::chrono::seconds limit,
+                                               const std::vector<std::string>& environment) {
     TempDir scratch("quovant-command");
     const std::string file = (scratch / "output").string();
     ChildProcess::Options options;
     options.outputFile = file;
     options.extraEnvironment = environment_;
+    options.extraEnvironment.insert(options.extraEnvironment.end(), environment.begin(),
+                                    environment.end());
     auto command = startAsUser(args, options, uid);
     const auto status = command->waitFor(limit);
     return {status.value_or(-1), readFile(file)};

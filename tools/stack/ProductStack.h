@@ -40,8 +40,10 @@ public:
         int status = -1;
         std::string output;
     };
+    // `environment`: "NAME=value" for this command alone.
     Outcome runQuovant(const std::vector<std::string>& args, uid_t uid = appUid,
-                       std::chrono::seconds limit = std::chrono::seconds(90));
+                       std::chrono::seconds limit = std::chrono::seconds(90),
+                       const std::vector<std::string>& environment = {});
     // The same, left running: its output goes to `outputFile`.
     std::unique_ptr<ChildProcess> startQuovantCommand(const std::vector<std::string>& args,
                                                       const std::string& outputFile);
