@@ -134,10 +134,28 @@ struct OpenVPNAccount {
 // may write in. The helper has no CAP_CHOWN under its unit: it joins that
 // group, which lets it give the directory to the group (and reach the socket openvpn makes
 // there, which is the group's).
+// openvpn opens the tunnel device itself, and a capability does not open a file its
+// permissions refuse: where only root may (a container's /dev/net/tun is often 0600),
+// openvpn under the account could never connect.
+bool mayOpenTunnelDevice(const passwd& account) {
+    struct stat st;
+    if (::stat("/dev/net/tun", &st) != 0)
+        return true; // without the device openvpn fails as root too
+    const mode_t readWrite = st.st_uid == account.pw_uid   ? S_IRUSR | S_IWUSR
+                             : st.st_gid == account.pw_gid ? S_IRGRP | S_IWGRP
+                                                           : S_IROTH | S_IWOTH;
+    return (st.st_mode & readWrite) == readWrite;
+}
+
 std::optional<OpenVPNAccount> openVPNAccount() {
     const passwd* account = ::getpwnam(HelperPaths::openVPNAccount);
     if (!account || account->pw_uid == 0) {
         Log::line(std::string("no account ") + HelperPaths::openVPNAccount +
+                  ": openvpn runs as root");
+        return std::nullopt;
+    }
+    if (!mayOpenTunnelDevice(*account)) {
+        Log::line(std::string("/dev/net/tun is closed to ") + HelperPaths::openVPNAccount +
                   ": openvpn runs as root");
         return std::nullopt;
     }

@@ -57,6 +57,8 @@ struct Settings {
     std::string socketPath;
     std::string logPath;
     bool systemd = false;
+    // A helper installed elsewhere (development, tests) leaves the machine's accounts alone.
+    bool ownsAccounts = false;
 };
 
 Settings settings() {
@@ -69,6 +71,7 @@ Settings settings() {
     s.installDir = fromEnvironment("QUOVANT_HELPER_DIR", HelperPaths::defaultInstallDir);
     s.socketPath = fromEnvironment("QUOVANT_HELPER_SOCKET", HelperPaths::defaultSocket);
     s.logPath = fromEnvironment("QUOVANT_HELPER_LOG", defaultLog);
+    s.ownsAccounts = s.installDir == HelperPaths::defaultInstallDir;
     struct stat st;
     s.systemd = s.socketPath == HelperPaths::defaultSocket &&
                 ::lstat("/run/systemd/system", &st) == 0 && S_ISDIR(st.st_mode);
@@ -233,7 +236,8 @@ void install(const Settings& s) {
     }
     const std::string helper = destination.path() + "/" + label;
     // Before the daemon starts: it looks the account up as it does.
-    makeOpenVPNAccount(destination);
+    if (s.ownsAccounts)
+        makeOpenVPNAccount(destination);
 
     if (s.systemd) {
         const TrustedDir units = TrustedDir::open(unitDir);
