@@ -3,6 +3,7 @@
 #include "helper/BundleInfo.h"
 #include "helper/HelperPaths.h"
 #include "helperd/HelperServer.h"
+#include "helperd/OpenVPNAccount.h"
 #include "platform/Log.h"
 
 #include <cerrno>
@@ -12,9 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <grp.h>
 #include <optional>
-#include <pwd.h>
 #include <string>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -123,59 +122,6 @@ std::string runtimeDir() {
     return path;
 }
 
-struct OpenVPNAccount {
-    uid_t uid = 0;
-    gid_t gid = 0;
-    // Its directory for the management socket and temporary files.
-    std::string dir;
-};
-
-// openvpn's own account, if the system has one, and a directory of root's that its group
-// may write in. The helper has no CAP_CHOWN under its unit: it joins that
-// group, which lets it give the directory to the group (and reach the socket openvpn makes
-// there, which is the group's).
-// openvpn opens the tunnel device itself, and a capability does not open a file its
-// permissions refuse: where only root may (a container's /dev/net/tun is often 0600),
-// openvpn under the account could never connect.
-bool mayOpenTunnelDevice(const passwd& account) {
-    struct stat st;
-    if (::stat("/dev/net/tun", &st) != 0)
-        return true; // without the device openvpn fails as root too
-    const mode_t readWrite = st.st_uid == account.pw_uid   ? S_IRUSR | S_IWUSR
-                             : st.st_gid == account.pw_gid ? S_IRGRP | S_IWGRP
-                                                           : S_IROTH | S_IWOTH;
-    return (st.st_mode & readWrite) == readWrite;
-}
-
-std::optional<OpenVPNAccount> openVPNAccount() {
-    const passwd* account = ::getpwnam(HelperPaths::openVPNAccount);
-    if (!account || account->pw_uid == 0) {
-        Log::line(std::string("no account ") + HelperPaths::openVPNAccount +
-                  ": openvpn runs as root");
-        return std::nullopt;
-    }
-    if (!mayOpenTunnelDevice(*account)) {
-        Log::line(std::string("/dev/net/tun is closed to ") + HelperPaths::openVPNAccount +
-                  ": openvpn runs as root");
-        return std::nullopt;
-    }
-    OpenVPNAccount result{account->pw_uid, account->pw_gid, HelperPaths::openVPNDir};
-    ::mkdir(result.dir.c_str(), 0700);
-    const int fd = ::open(result.dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st;
-    const bool usable = fd >= 0 && ::setgroups(1, &result.gid) == 0 && ::fstat(fd, &st) == 0 &&
-                        st.st_uid == 0 && ::fchown(fd, 0, result.gid) == 0 &&
-                        ::fchmod(fd, 0770) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    if (!usable) {
-        Log::line("cannot make openvpn's directory " + result.dir + ": " + std::strerror(errno) +
-                  "; openvpn runs as root");
-        return std::nullopt;
-    }
-    return result;
-}
-
 std::string executableDir() {
     char buffer[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -257,7 +203,7 @@ int main(int argc, char** argv) {
     // One name per helper: helpers of tests may share the directory.
     if (!settings.tmpDir.empty()) {
         settings.dnsRecord = settings.tmpDir + "/dns-record";
-        if (const auto account = openVPNAccount()) {
+        if (const auto account = OpenVPNAccount::prepare()) {
             settings.openVPNUid = account->uid;
             settings.openVPNGid = account->gid;
             settings.tmpDir = account->dir;
