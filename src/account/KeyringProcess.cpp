@@ -92,23 +92,15 @@ void KeyringProcess::readAnswer() {
     }
     received_.clear();
     limit_.stop();
-    underWay_ = false;
-    Completion done = std::move(waiting_.front().done);
-    waiting_.pop_front();
-    deliver(std::move(done), std::move(answer));
+    answerFront(std::move(answer));
     next();
 }
 
 void KeyringProcess::fail(const std::string& why) {
     Log::line(why + "; it is ended");
     endProcess();
-    if (underWay_ && !waiting_.empty()) {
-        underWay_ = false;
-        Completion done = std::move(waiting_.front().done);
-        waiting_.pop_front();
-        deliver(std::move(done), Answer{Result::failed, why});
-    }
-    underWay_ = false;
+    if (underWay_)
+        answerFront(Answer{Result::failed, why});
     // What waits behind it gets a process of its own, once out of this one's signals.
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
@@ -119,7 +111,10 @@ void KeyringProcess::fail(const std::string& why) {
         Qt::QueuedConnection);
 }
 
-void KeyringProcess::deliver(Completion done, Answer answer) {
+void KeyringProcess::answerFront(Answer answer) {
+    underWay_ = false;
+    Completion done = std::move(waiting_.front().done);
+    waiting_.pop_front();
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
         [self = std::weak_ptr(self_), done = std::move(done), answer = std::move(answer)] {

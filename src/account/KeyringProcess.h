@@ -42,7 +42,8 @@ private:
     void next();
     void readAnswer();
     void fail(const std::string& why);
-    void deliver(Completion done, Answer answer);
+    // The request under way is answered, as a posted event: it leaves the queue.
+    void answerFront(Answer answer);
     void endProcess();
 
     const std::string program_;
