@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 #include "platform/qt/TrayWatch.h"
 #include "ui/AlertSheet.h"
+#include "ui/Artwork.h"
 #include "ui/MainViewController.h"
 #include "ui/TrayMenu.h"
 #include "ui/UiText.h"
@@ -91,7 +92,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::makeStatusItem() {
     auto item = std::make_unique<QSystemTrayIcon>(statusItem_ ? statusItem_->icon()
-                                                              : QIcon(":/images/ic_status.svg"));
+                                                              : Artwork::icon("ic_status"));
     item->setToolTip(statusItem_ ? statusItem_->toolTip() : QStringLiteral("Quovant"));
     item->setContextMenu(statusMemu_.get());
     // A click on the tray item (a double click where the tray takes a single one for the

@@ -1,5 +1,7 @@
 #include "app/MainWindowController.h"
 
+#include "ui/Artwork.h"
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -12,7 +14,7 @@
 MainWindowController::MainWindowController(QWidget* parent) : QMainWindow(parent) {
     setObjectName("mainWindowController");
     setWindowTitle("Quovant");
-    setWindowIcon(QIcon(":/images/ic_status.svg"));
+    setWindowIcon(Artwork::icon("ic_status"));
     // Every button but maximize, also in the frame Qt draws itself on Wayland.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

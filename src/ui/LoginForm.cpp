@@ -1,6 +1,7 @@
 #include "ui/LoginForm.h"
 
 #include "ui/AlertSheet.h"
+#include "ui/Artwork.h"
 #include "ui/ControlStyling.h"
 #include "ui/StyledButton.h"
 #include "ui/UiText.h"
@@ -12,10 +13,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSvgWidget>
+#include <QPainter>
+#include <QSpacerItem>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
+
+constexpr int logoSize = 56;
 
 QColor rgb(uint32_t value) {
     return QColor::fromRgb(value);
@@ -62,10 +67,7 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     setObjectName("loginForm");
     setFixedSize(340, 500);
 
-    auto* logo = new QSvgWidget(":/images/ic_status.svg", this);
-    logo->setFixedSize(56, 56);
-    // The logo says nothing the window's title and name do not: no name for it.
-    logo->setAccessibleName(QString());
+    logoSpace_ = new QSpacerItem(logoSize, logoSize, QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* name = new QLabel("Quovant", this);
     QFont nameFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     nameFont.setPointSize(22);
@@ -126,7 +128,7 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
 
     auto* header = new QVBoxLayout;
     header->setSpacing(8);
-    header->addWidget(logo, 0, Qt::AlignHCenter);
+    header->addItem(logoSpace_);
     header->addWidget(name, 0, Qt::AlignHCenter);
 
     auto* remember = new QHBoxLayout;
@@ -280,6 +282,15 @@ void LoginForm::askAlert(const std::string& message, std::vector<Choice> choices
 
 void LoginForm::withdrawQuestion() {
     AlertSheet::of(window()).withdraw(question_);
+}
+
+void LoginForm::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    // The logo says nothing the window's title and the name under it do not.
+    QPainter painter(this);
+    Artwork::paint(painter, "ic_status",
+                   QStyle::alignedRect(layoutDirection(), Qt::AlignHCenter, {logoSize, logoSize},
+                                       logoSpace_->geometry()));
 }
 
 void LoginForm::showEvent(QShowEvent* event) {

@@ -11,6 +11,7 @@ class QMessageBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QSpacerItem;
 class StyledButton;
 
 // The login window's content: e-mail and password fields with a line under each,
@@ -49,11 +50,15 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void showFocus();
 
     Actions actions_;
+    // The logo's place: the form paints the logo there itself, so it is no control and a
+    // screen reader does not meet it.
+    QSpacerItem* logoSpace_;
     uint32_t linesColor_ = 0;
     StyledButton* connectButton_;
     QLineEdit* emailEdit_;

@@ -1,20 +1,18 @@
 #include "ui/StyledButton.h"
 
+#include "ui/Artwork.h"
+
 #include <QPainter>
 
 void StyledButton::setImage(const QString& name) {
     imageName_ = name;
-    picture_ = name.isEmpty()
-                   ? nullptr
-                   : std::make_unique<QSvgRenderer>(QStringLiteral(":/images/%1.svg").arg(name));
     update();
 }
 
 void StyledButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (picture_)
-        picture_->render(&painter, rect());
+    Artwork::paint(painter, imageName_, rect());
     if (isDown())
         painter.fillRect(rect(), QColor(0, 0, 0, 40));
     if (hasFocus()) {

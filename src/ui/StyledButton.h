@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QPushButton>
-#include <QSvgRenderer>
-#include <memory>
 
 // A borderless button that draws an optional background picture and its title in
 // the font, colour and alignment the styling gave it ("titleAlignment").
@@ -10,7 +8,7 @@ class StyledButton : public QPushButton {
 public:
     using QPushButton::QPushButton;
 
-    // A picture from the application's images (":/images/<name>.svg"), stretched over the button.
+    // A picture from the application's artwork, drawn over the whole button.
     void setImage(const QString& name);
     QString imageName() const { return imageName_; }
 
@@ -19,7 +17,4 @@ protected:
 
 private:
     QString imageName_;
-    // Parsed once per picture, not at every paint: a button repaints on each hover and
-    // state change, and a fresh parse each time churns the heap for nothing.
-    std::unique_ptr<QSvgRenderer> picture_;
 };
