@@ -2,7 +2,7 @@
 QUOVANT_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   googletest libbenchmark-dev nlohmann-json3-dev libcpp-httplib-dev libssl-dev
-  qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n qt6-svg-dev libqt6svg6 qt6-qpa-plugins libxcb-xfixes0-dev qtkeychain-qt6-dev libsecret-1-0
+  qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n qt6-qpa-plugins libxcb-xfixes0-dev qtkeychain-qt6-dev libsecret-1-0
   gnome-keyring libsecret-tools dunst libglib2.0-bin
   openvpn openssl iproute2 libnftables-dev libsystemd-dev nftables iperf3 iputils-ping util-linux procps psmisc
   dnsmasq-base busybox
