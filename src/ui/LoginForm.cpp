@@ -4,10 +4,10 @@
 #include "ui/Artwork.h"
 #include "ui/ControlStyling.h"
 #include "ui/StyledButton.h"
+#include "ui/StyledCheckBox.h"
 #include "ui/UiText.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -24,6 +24,12 @@ constexpr int logoSize = 56;
 
 QColor rgb(uint32_t value) {
     return QColor::fromRgb(value);
+}
+
+void setTextColor(QWidget* widget, uint32_t color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, rgb(color));
+    widget->setPalette(palette);
 }
 
 void fill(QWidget* widget, uint32_t color) {
@@ -73,7 +79,7 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     nameFont.setPointSize(22);
     nameFont.setWeight(QFont::DemiBold);
     name->setFont(nameFont);
-    name->setStyleSheet("color: white;");
+    setTextColor(name, 0xFFFFFF);
 
     emailEdit_ = field(this, "emailEdit");
     emailLine_ = line(this, "emailLine");
@@ -81,15 +87,8 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     passwordEdit_->setEchoMode(QLineEdit::Password);
     passwordLine_ = line(this, "passwordLine");
 
-    rememberCheck_ = new QCheckBox(this);
+    rememberCheck_ = new StyledCheckBox(this);
     rememberCheck_->setObjectName("rememberCheck");
-    rememberCheck_->setStyleSheet(
-        "QCheckBox::indicator { width: 14px; height: 14px; border: 1px solid #9D9EA2; "
-        "border-radius: 3px; }"
-        "QCheckBox::indicator:checked { background: #2FC479; border-color: #2FC479; }"
-        "QCheckBox::indicator:focus { border: 2px solid white; }"
-        "QCheckBox::indicator:disabled { border-color: #5A5E68; }"
-        "QCheckBox::indicator:checked:disabled { background: #1E7A4C; border-color: #1E7A4C; }");
     rememberText_ = new QLabel(UiText::rememberMe, this);
     rememberText_->setObjectName("rememberText");
     rememberText_->setBuddy(rememberCheck_);
@@ -115,7 +114,7 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     statusLine_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     statusLine_->setWordWrap(true);
     statusLine_->setMinimumHeight(40);
-    statusLine_->setStyleSheet("color: #9D9EA2;");
+    setTextColor(statusLine_, 0x9D9EA2);
     // Its text is what a screen reader reads, and Qt tells it each time the text changes;
     // the description says what the line is.
     statusLine_->setAccessibleDescription(UiText::statusName);
@@ -257,9 +256,7 @@ void LoginForm::setFormEnabled(bool enabled) {
 }
 
 void LoginForm::setRememberTextColor(uint32_t color) {
-    QPalette palette = rememberText_->palette();
-    palette.setColor(QPalette::WindowText, rgb(color));
-    rememberText_->setPalette(palette);
+    setTextColor(rememberText_, color);
 }
 
 void LoginForm::setStatusText(const std::string& text) {
