@@ -333,6 +333,22 @@ Exit-Status:
         <source>Try &quot;quovant --help&quot;.</source>
         <translation>Siehe „quovant --help“.</translation>
     </message>
+    <message>
+        <source>too many connections from this user</source>
+        <translation>zu viele Verbindungen dieses Benutzers</translation>
+    </message>
+    <message>
+        <source>too many connections</source>
+        <translation>zu viele Verbindungen</translation>
+    </message>
+    <message>
+        <source>The VPN profile could not be used: %1.</source>
+        <translation>Das VPN-Profil konnte nicht verwendet werden: %1.</translation>
+    </message>
+    <message>
+        <source>The VPN profile was refused (%1).</source>
+        <translation>Das VPN-Profil wurde abgelehnt (%1).</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

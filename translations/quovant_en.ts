@@ -331,6 +331,22 @@ Exit status:
         <source>Try &quot;quovant --help&quot;.</source>
         <translation>Try &quot;quovant --help&quot;.</translation>
     </message>
+    <message>
+        <source>too many connections from this user</source>
+        <translation>too many connections from this user</translation>
+    </message>
+    <message>
+        <source>too many connections</source>
+        <translation>too many connections</translation>
+    </message>
+    <message>
+        <source>The VPN profile could not be used: %1.</source>
+        <translation>The VPN profile could not be used: %1.</translation>
+    </message>
+    <message>
+        <source>The VPN profile was refused (%1).</source>
+        <translation>The VPN profile was refused (%1).</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

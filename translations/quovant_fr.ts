@@ -333,6 +333,22 @@ Code de sortie :
         <source>Try &quot;quovant --help&quot;.</source>
         <translation>Essayez « quovant --help ».</translation>
     </message>
+    <message>
+        <source>too many connections from this user</source>
+        <translation>trop de connexions de cet utilisateur</translation>
+    </message>
+    <message>
+        <source>too many connections</source>
+        <translation>trop de connexions</translation>
+    </message>
+    <message>
+        <source>The VPN profile could not be used: %1.</source>
+        <translation>Le profil VPN n&apos;a pas pu être utilisé : %1.</translation>
+    </message>
+    <message>
+        <source>The VPN profile was refused (%1).</source>
+        <translation>Le profil VPN a été refusé (%1).</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

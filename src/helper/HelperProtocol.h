@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/UniqueFd.h"
+#include "platform/UserMessage.h"
 #include "platform/UserText.h"
 
 #include <cstdint>
@@ -36,10 +37,10 @@ public:
     // run replaced it, the helper stopped); empty when openvpn ended on its own. `blocking`:
     // the run's block of traffic outside the tunnel holds on until it is released.
     using TerminationHandler =
-        std::function<void(int32_t terminationStatus, const std::string& reason, bool blocking)>;
+        std::function<void(int32_t terminationStatus, const UserMessage& reason, bool blocking)>;
     // The block a termination said holds was ended by someone else (another program of the
     // user's, root, or another user once this one had left the computer); `reason` says who.
-    using BlockLiftedHandler = std::function<void(const std::string& reason)>;
+    using BlockLiftedHandler = std::function<void(const UserMessage& reason)>;
     using LeakBlock = ::LeakBlock;
 
     virtual ~HelperProtocol() = default;

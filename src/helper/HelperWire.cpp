@@ -44,6 +44,38 @@ std::optional<bool> flag(const json& message, const char* name) {
     return it->get<bool>();
 }
 
+// The reason's text and its parts ("reasonParts", plain texts that the text's %1, %2 ...
+// place), so that the application can translate the text and put the parts in.
+void putReason(json& message, const UserMessage& reason) {
+    message["reason"] = reason.text();
+    if (reason.parts().empty())
+        return;
+    json parts = json::array();
+    for (const UserMessage& part : reason.parts())
+        parts.push_back(part.plain());
+    message["reasonParts"] = std::move(parts);
+}
+
+// Absent is empty; anything over the bounds or of another type is no reason at all.
+std::optional<UserMessage> takeReason(const json& message) {
+    const auto text = message.find("reason");
+    if (text == message.end())
+        return UserMessage{};
+    if (!text->is_string() || text->get<std::string>().size() > HelperWire::maxReasonBytes)
+        return std::nullopt;
+    std::vector<UserMessage> parts;
+    if (const auto given = message.find("reasonParts"); given != message.end()) {
+        if (!given->is_array() || given->size() > HelperWire::maxReasonParts)
+            return std::nullopt;
+        for (const json& part : *given) {
+            if (!part.is_string() || part.get<std::string>().size() > HelperWire::maxReasonBytes)
+                return std::nullopt;
+            parts.emplace_back(part.get<std::string>());
+        }
+    }
+    return UserMessage{text->get<std::string>(), std::move(parts)};
+}
+
 } // namespace
 
 const char* HelperWire::operationName(HelperRequest::Operation operation) {
@@ -90,13 +122,13 @@ std::string HelperWire::encode(const HelperReply& reply) {
         message["reply"] = "terminated";
         message["status"] = reply.status;
         if (!reply.reason.empty())
-            message["reason"] = reply.reason;
+            putReason(message, reply.reason);
         if (reply.blocking)
             message["blocking"] = true;
         break;
     case HelperReply::Kind::blockLifted:
         message["reply"] = "blockLifted";
-        message["reason"] = reply.reason;
+        putReason(message, reply.reason);
         break;
     }
     return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
@@ -173,19 +205,16 @@ std::optional<HelperReply> HelperWire::decodeReply(std::string_view line) {
         if (!blocking)
             return std::nullopt;
         reply.blocking = *blocking;
-        const auto reason = message->find("reason");
-        if (reason != message->end()) {
-            if (!reason->is_string() || reason->get<std::string>().size() > maxReasonBytes)
-                return std::nullopt;
-            reply.reason = reason->get<std::string>();
-        }
+        auto reason = takeReason(*message);
+        if (!reason)
+            return std::nullopt;
+        reply.reason = std::move(*reason);
     } else if (*kind == "blockLifted") {
-        const auto reason = message->find("reason");
-        if (reason == message->end() || !reason->is_string() ||
-            reason->get<std::string>().size() > maxReasonBytes)
+        auto reason = takeReason(*message);
+        if (!reason || !message->contains("reason"))
             return std::nullopt;
         reply.kind = HelperReply::Kind::blockLifted;
-        reply.reason = reason->get<std::string>();
+        reply.reason = std::move(*reason);
     } else {
         return std::nullopt;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UserMessage.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,8 +32,9 @@ struct HelperReply {
     uint64_t id = 0;
     Kind kind = Kind::version;
     std::string version;
-    int32_t status = 0;    // terminated
-    std::string reason;    // terminated: why a run was refused; blockLifted: by whom
+    int32_t status = 0; // terminated
+    // terminated: why a run was refused; blockLifted: by whom. Its parts travel as plain text.
+    UserMessage reason;
     bool blocking = false; // terminated: the run's block holds on until released
 };
 
@@ -41,6 +44,7 @@ public:
     static constexpr size_t maxLineBytes = 64 * 1024;
     static constexpr size_t maxPathBytes = 4096;
     static constexpr size_t maxReasonBytes = 1024;
+    static constexpr size_t maxReasonParts = 9;
 
     static const char* operationName(HelperRequest::Operation operation);
     static std::string encode(const HelperRequest& request);

@@ -1,6 +1,7 @@
 #include "helperd/ClientTable.h"
 
 #include "helper/HelperWire.h"
+#include "platform/UserText.h"
 
 #include <algorithm>
 #include <unistd.h>
@@ -16,9 +17,9 @@ std::optional<std::string> ClientTable::busy(uid_t uid) const {
         return entry.second.caller.uid == uid;
     });
     if (static_cast<size_t>(sameUser) >= maxClientsPerUser)
-        return "too many connections from this user";
+        return USER_TEXT("Messages", "too many connections from this user");
     if (clients_.size() >= maxClients)
-        return "too many connections";
+        return USER_TEXT("Messages", "too many connections");
     return std::nullopt;
 }
 

@@ -19,11 +19,13 @@ RunAdmission::Decision RunAdmission::decide(const HelperRequest& request,
                       "The VPN helper's scripts may be changed by someone other than root.")};
     if (!facts.profile)
         return Refusal{facts.profile.why(),
-                       "The VPN profile could not be used: " + facts.profile.why() + "."};
+                       {USER_TEXT("Messages", "The VPN profile could not be used: %1."),
+                        {facts.profile.why()}}};
     const ProfileVerdict verdict = ProfileChecker::check(facts.profile.value());
     if (!verdict)
         return Refusal{"profile " + verdict.why().describe(),
-                       "The VPN profile was refused (" + verdict.why().describe() + ")."};
+                       {USER_TEXT("Messages", "The VPN profile was refused (%1)."),
+                        {verdict.why().describe()}}};
     if (facts.runUid && !ClientPolicy::mayControl(caller.uid, *facts.runUid) && !facts.runOwnerAway)
         return Refusal{
             "a run of uid " + std::to_string(*facts.runUid) + " is going on",

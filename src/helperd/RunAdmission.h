@@ -18,7 +18,7 @@ class RunAdmission {
 public:
     struct Refusal {
         std::string why;    // for the log
-        std::string reason; // for the client, which shows it to its user
+        UserMessage reason; // for the client, which shows it to its user
     };
     struct Facts {
         // The scripts installed beside the helper, and whether they are root's alone.

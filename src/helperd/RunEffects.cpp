@@ -211,7 +211,7 @@ void RunEffects::started(const RunSupervisor::Owner& owner) {
     settings_.send(owner.client, reply, management.get());
 }
 
-void RunEffects::ended(const RunSupervisor::Owner& owner, int32_t status, const std::string& reason,
+void RunEffects::ended(const RunSupervisor::Owner& owner, int32_t status, const UserMessage& reason,
                        bool blocking) {
     HelperReply reply;
     reply.id = owner.requestId;

@@ -67,7 +67,7 @@ public:
     Result<void> startOpenVPN(OpenVPNRunner::Launch& launch) override;
     void signalOpenVPN(int signalNumber) override;
     void started(const RunSupervisor::Owner& owner) override;
-    void ended(const RunSupervisor::Owner& owner, int32_t status, const std::string& reason,
+    void ended(const RunSupervisor::Owner& owner, int32_t status, const UserMessage& reason,
                bool blocking) override;
     void lifted(const RunSupervisor::Owner& owner, const std::string& reason) override;
 

@@ -357,12 +357,12 @@ void RunSupervisor::stopOpenVPN(const std::string& why, Clock::time_point now) {
     deadline_ = now + stopGrace;
 }
 
-void RunSupervisor::refuse(const Owner& owner, const std::string& why, const std::string& reason) {
+void RunSupervisor::refuse(const Owner& owner, const std::string& why, const UserMessage& reason) {
     DaemonLog::line("refused runOpenVPN of " + uidText(owner.uid) + ": " + why);
     tellEnd(owner, refusedStatus, reason);
 }
 
-void RunSupervisor::tellEnd(const Owner& owner, int32_t status, const std::string& reason) {
+void RunSupervisor::tellEnd(const Owner& owner, int32_t status, const UserMessage& reason) {
     const bool blocking = blocksFor(owner.client);
     if (blocking)
         block_->toldRequest = owner.requestId;

@@ -3,6 +3,7 @@
 #include "helperd/NumericRemotes.h"
 #include "helperd/OpenVPNRunner.h"
 #include "platform/Result.h"
+#include "platform/UserMessage.h"
 
 #include <chrono>
 #include <cstdint>
@@ -75,7 +76,7 @@ public:
         virtual void signalOpenVPN(int signalNumber) = 0;
         // Hands the run's client the connection to openvpn's management interface.
         virtual void started(const Owner& owner) = 0;
-        virtual void ended(const Owner& owner, int32_t status, const std::string& reason,
+        virtual void ended(const Owner& owner, int32_t status, const UserMessage& reason,
                            bool blocking) = 0;
         // The block `owner` was told holds has been ended by someone else.
         virtual void lifted(const Owner& owner, const std::string& reason) = 0;
@@ -107,7 +108,7 @@ public:
     struct Refused {
         Owner owner;
         std::string why;
-        std::string reason;
+        UserMessage reason;
     };
     struct ClientGone {
         uint64_t client = 0;
@@ -166,9 +167,9 @@ private:
     void stop(Clock::time_point now);
 
     void stopOpenVPN(const std::string& why, Clock::time_point now);
-    void refuse(const Owner& owner, const std::string& why, const std::string& reason);
+    void refuse(const Owner& owner, const std::string& why, const UserMessage& reason);
     // Tells the run's client its end, and whether the block outlives it.
-    void tellEnd(const Owner& owner, int32_t status, const std::string& reason);
+    void tellEnd(const Owner& owner, int32_t status, const UserMessage& reason);
     // `by`: the client whose request ends it; the block's own client is told when it was
     // told the block holds and someone else ends it.
     void releaseBlock(const std::string& why, std::optional<Owner> by = std::nullopt);

@@ -216,7 +216,7 @@ void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {
             event.descriptor = std::move(management);
             poster(std::move(event), &OpenVPNService::dispatch);
         },
-        [poster, run](int32_t status, const std::string& reason, bool blocking) {
+        [poster, run](int32_t status, const UserMessage& reason, bool blocking) {
             Log::line(LogText::openVPNExited + std::to_string(status));
             RunEvent event = RunEvent::told(Kind::helperEnded, run, reason);
             event.status = status;
@@ -224,7 +224,7 @@ void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {
             poster(std::move(event), &OpenVPNService::dispatch);
         },
         request.block,
-        [poster, run](const std::string& reason) {
+        [poster, run](const UserMessage& reason) {
             poster(RunEvent::told(Kind::blockLifted, run, reason), &OpenVPNService::dispatch);
         });
 }

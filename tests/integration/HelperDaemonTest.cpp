@@ -50,8 +50,8 @@ struct RunWatch {
         proxy->runOpenVPN(
             std::move(profile), up, down,
             [this](std::shared_ptr<UniqueFd> management) { started.add(std::move(management)); },
-            [this](int32_t status, const std::string& reason, bool) {
-                outcomes.add({status, std::nullopt, reason});
+            [this](int32_t status, const UserMessage& reason, bool) {
+                outcomes.add({status, std::nullopt, reason.plain()});
             });
     }
     RunWatch(HelperConnection& connection, const std::string& profile, const std::string& up,

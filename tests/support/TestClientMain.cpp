@@ -64,13 +64,13 @@ int hold(const std::string& socket, const std::string& profile, const std::strin
     proxy->runOpenVPN(
         std::make_shared<UniqueFd>(::open(profile.c_str(), O_RDONLY | O_CLOEXEC)), up, down,
         [](std::shared_ptr<UniqueFd>) { say("started"); },
-        [&](int32_t status, const std::string& reason, bool blocking) {
+        [&](int32_t status, const UserMessage& reason, bool blocking) {
             if (!blocking)
-                return finish("terminated " + std::to_string(status) + " " + reason);
-            say("terminated " + std::to_string(status) + " " + reason);
+                return finish("terminated " + std::to_string(status) + " " + reason.plain());
+            say("terminated " + std::to_string(status) + " " + reason.plain());
             say("blocking");
         },
-        {true, false}, [&](const std::string& reason) { finish("lifted " + reason); });
+        {true, false}, [&](const UserMessage& reason) { finish("lifted " + reason.plain()); });
     std::unique_lock lock(mutex);
     ended.wait_for(lock, std::chrono::minutes(2), [&] { return done; });
     return 0;

@@ -51,6 +51,13 @@ TEST(HelperWire, RequestsAndRepliesRoundTrip) {
     const auto blocking = HelperWire::decodeReply(HelperWire::encode(terminated));
     ASSERT_TRUE(blocking);
     EXPECT_TRUE(blocking->blocking);
+    // A reason with parts keeps its text apart from them, for the application to translate.
+    terminated.reason = {"The VPN profile was refused (%1).", {{"line 2: \"up\" is not allowed"}}};
+    const auto withParts = HelperWire::decodeReply(HelperWire::encode(terminated));
+    ASSERT_TRUE(withParts);
+    EXPECT_EQ(withParts->reason.text(), "The VPN profile was refused (%1).");
+    ASSERT_EQ(withParts->reason.parts().size(), 1u);
+    EXPECT_EQ(withParts->reason.parts()[0].text(), "line 2: \"up\" is not allowed");
     HelperReply lifted;
     lifted.id = 7;
     lifted.kind = HelperReply::Kind::blockLifted;
@@ -115,6 +122,14 @@ TEST(HelperWire, RefusesAnythingButExactMessages) {
         "{\"v\":1,\"id\":1,\"reply\":\"terminated\",\"status\":4294967296}"));
     EXPECT_FALSE(HelperWire::decodeReply("{\"v\":1,\"id\":1,\"reply\":\"version\"}"));
     EXPECT_FALSE(HelperWire::decodeReply("{\"v\":1,\"id\":1,\"reply\":\"blockLifted\"}"));
+    for (const char* parts :
+         {"[1]", "\"a\"", "[\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\",\"8\",\"9\",\"10\"]"})
+        EXPECT_FALSE(HelperWire::decodeReply(
+            std::string(
+                "{\"v\":1,\"id\":1,\"reply\":\"terminated\",\"status\":-1,\"reason\":\"%1\","
+                "\"reasonParts\":") +
+            parts + "}"))
+            << parts;
     EXPECT_FALSE(HelperWire::decodeReply(
         "{\"v\":1,\"id\":1,\"reply\":\"terminated\",\"status\":1,\"blocking\":\"yes\"}"));
     EXPECT_FALSE(HelperWire::decodeRequest("{\"v\":1,\"id\":1,\"op\":\"getVersion\",\"pad\":\"" +

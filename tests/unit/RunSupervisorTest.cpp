@@ -46,10 +46,11 @@ struct FakePorts : RunSupervisor::Ports {
     void started(const RunSupervisor::Owner& owner) override {
         calls.push_back("started " + std::to_string(owner.requestId));
     }
-    void ended(const RunSupervisor::Owner& owner, int32_t status, const std::string& reason,
+    void ended(const RunSupervisor::Owner& owner, int32_t status, const UserMessage& reason,
                bool blocking) override {
         calls.push_back("ended " + std::to_string(owner.requestId) + " " + std::to_string(status) +
-                        (blocking ? " blocking" : "") + (reason.empty() ? "" : " " + reason));
+                        (blocking ? " blocking" : "") +
+                        (reason.empty() ? "" : " " + reason.plain()));
     }
     void lifted(const RunSupervisor::Owner& owner, const std::string& reason) override {
         calls.push_back("lifted " + std::to_string(owner.requestId) + " " + reason);
