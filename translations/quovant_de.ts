@@ -349,6 +349,10 @@ Exit-Status:
         <source>The VPN profile was refused (%1).</source>
         <translation>Das VPN-Profil wurde abgelehnt (%1).</translation>
     </message>
+    <message>
+        <source>Quovant is not running</source>
+        <translation>Quovant läuft nicht</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

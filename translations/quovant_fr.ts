@@ -349,6 +349,10 @@ Code de sortie :
         <source>The VPN profile was refused (%1).</source>
         <translation>Le profil VPN a été refusé (%1).</translation>
     </message>
+    <message>
+        <source>Quovant is not running</source>
+        <translation>Quovant n&apos;est pas lancé</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

@@ -347,6 +347,10 @@ Exit status:
         <source>The VPN profile was refused (%1).</source>
         <translation>The VPN profile was refused (%1).</translation>
     </message>
+    <message>
+        <source>Quovant is not running</source>
+        <translation>Quovant is not running</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

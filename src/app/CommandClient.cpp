@@ -42,7 +42,15 @@ void CommandClient::say(FILE* stream, const std::string& line) {
 }
 
 void CommandClient::tell(const std::string& message) {
-    say(deps_.err, deps_.translate ? deps_.translate(message) : message);
+    say(deps_.err, translated(message));
+}
+
+std::string CommandClient::translated(const std::string& message) const {
+    return deps_.translate ? deps_.translate(message) : message;
+}
+
+std::string CommandClient::notRunningStatus(const CommandLine::Command& command) const {
+    return StatusReport::notRunning(command.json, translated(StatusReport::notRunningText));
 }
 
 int CommandClient::run(const CommandLine::Command& command) {
@@ -54,7 +62,7 @@ int CommandClient::run(const CommandLine::Command& command) {
     }
     if (fd < 0) {
         if (command.verb == Verb::status)
-            say(deps_.out, StatusReport::notRunning(command.json));
+            say(deps_.out, notRunningStatus(command));
         else if (command.verb == Verb::connect)
             tell(USER_TEXT("Messages", "Quovant could not be started."));
         else
@@ -132,7 +140,7 @@ int CommandClient::relay(int fd, const CommandLine::Command& command) {
                 return Exit::done;
             // A status bar's last line is then no longer a stale status.
             if (command.follow)
-                say(deps_.out, StatusReport::notRunning(command.json));
+                say(deps_.out, notRunningStatus(command));
             else
                 tell(USER_TEXT("Messages", "Quovant ended."));
             return Exit::notRunning;

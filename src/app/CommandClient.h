@@ -53,6 +53,9 @@ private:
     void say(FILE* stream, const std::string& line);
     // A message on standard error, in the caller's language.
     void tell(const std::string& message);
+    std::string translated(const std::string& message) const;
+    // What `status` says when no Quovant runs, in the caller's language.
+    std::string notRunningStatus(const CommandLine::Command& command) const;
 
     Dependencies deps_;
 };

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr const char* notRunningText = "Quovant is not running";
-
 const char* lookName(StatusLine::Look look) {
     switch (look) {
     case StatusLine::Look::disconnected:
@@ -83,12 +81,10 @@ std::string StatusReport::json(const ConnectionStatus& status, Clocks now) {
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-std::string StatusReport::notRunning(bool json) {
+std::string StatusReport::notRunning(bool json, const std::string& text) {
     if (!json)
-        return notRunningText;
-    return nlohmann::ordered_json{{"running", false},
-                                  {"text", notRunningText},
-                                  {"tooltip", notRunningText},
-                                  {"class", "not-running"}}
+        return text;
+    return nlohmann::ordered_json{
+        {"running", false}, {"text", text}, {"tooltip", text}, {"class", "not-running"}}
         .dump();
 }

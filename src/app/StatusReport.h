@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/UserText.h"
 #include "vpn/ConnectionStatus.h"
 
 #include <chrono>
@@ -17,7 +18,8 @@ struct Clocks {
 
 std::string text(const ConnectionStatus& status, Clocks now);
 std::string json(const ConnectionStatus& status, Clocks now);
-// What `status` says when no Quovant of this user's runs.
-std::string notRunning(bool json);
+// What `status` says when no Quovant of this user's runs: `text`, in the caller's language.
+std::string notRunning(bool json, const std::string& text);
+constexpr const char* notRunningText = USER_TEXT("Messages", "Quovant is not running");
 
 } // namespace StatusReport

@@ -472,7 +472,7 @@ TEST(Product, CommandsSteerAndReportTheConnection) {
         std::string language = {};
     };
     const Step steps[] = {
-        {{}, {"status"}, 3, "Quovant is not running\n"},
+        {{}, {"status"}, 3, "Quovant n'est pas lanc\u00e9\n", ProductStack::appUid, "fr"},
         {{}, {"disconnect"}, 3, "Quovant l\u00e4uft nicht.\n", ProductStack::appUid, "de"},
         {{},
          {"status", "--tray"},
