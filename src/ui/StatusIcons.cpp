@@ -7,8 +7,10 @@ namespace {
 QIcon drawn(const QString& file) {
     const QIcon scalable(file);
     QIcon icon;
+    // At a device pixel ratio of 1 whatever the screen's: these are the sizes a tray asks for
+    // in pixels, and a host that takes them over D-Bus scales by itself.
     for (int size : {16, 22, 24, 32, 48, 64})
-        icon.addPixmap(scalable.pixmap(size, size));
+        icon.addPixmap(scalable.pixmap(QSize(size, size), 1.0));
     return icon;
 }
 
