@@ -163,6 +163,13 @@ TEST_F(Tray, TheItemsTitleAndTooltipAreTheStatusAndItHasAnIconPerState) {
     const std::string item = registeredItem(before);
     ASSERT_FALSE(item.empty()) << "no item registered with the watcher";
     const auto watching = monitor(item, dir_->path() / "item-signals");
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    const QString named =
+        "org.kde.StatusNotifierItem-" + QString::number(QCoreApplication::applicationPid()) + "-";
+    const QStringList names =
+        bus->registeredServiceNames().value().filter(QRegularExpression("^" + named));
+    ASSERT_EQ(names.size(), 1);
+    EXPECT_EQ(bus->serviceOwner(names[0]).value().toStdString(), item) << "under its own name";
     const auto property = [&](const char* name) {
         return busCall({"-d", item, "-o", "/StatusNotifierItem", "-m",
                         "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", name});

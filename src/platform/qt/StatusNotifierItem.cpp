@@ -99,7 +99,9 @@ void StatusNotifierItem::registerWithWatcher() {
     QDBusMessage call = QDBusMessage::createMethodCall(
         TrayWatch::statusNotifierWatcher, "/StatusNotifierWatcher",
         TrayWatch::statusNotifierWatcher, "RegisterStatusNotifierItem");
-    call << busName_;
+    // The connection's unique name, as Qt's item gives it: the watcher then follows the
+    // connection, and a host lists the item by the name its signals come from.
+    call << bus_.baseService();
     auto* reply = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
     connect(reply, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* done) {
         if (done->isError())

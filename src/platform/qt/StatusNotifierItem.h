@@ -63,7 +63,6 @@ public:
     void setTitle(const QString& title);
     void setToolTip(const QString& text);
     void setIcon(const QIcon& icon);
-    QString busName() const { return busName_; }
 
     static constexpr const char* path = "/StatusNotifierItem";
 
