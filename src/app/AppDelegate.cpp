@@ -109,10 +109,10 @@ void AppDelegate::trayChanged(TrayPresence::Tray tray, bool present) {
         return;
     }
     decided(trayPresence_.trayAppeared(tray));
-    if (statusItem_ && tray == TrayPresence::Tray::statusNotifier)
-        statusItem_->watcherAppeared();
     if (!hadTray)
         Log::line("A system tray is there: closing the login window leaves Quovant in it");
+    if (statusItem_ && tray == TrayPresence::Tray::statusNotifier)
+        statusItem_->watcherAppeared();
 }
 
 void AppDelegate::decided(TrayPresence::Outcome outcome) {
