@@ -5,6 +5,7 @@
 #include "AppHarness.h"
 #include "ChildProcess.h"
 #include "TempDir.h"
+#include "app/StatusItem.h"
 #include "ui/TrayMenu.h"
 
 #include <QAction>
@@ -356,6 +357,26 @@ TEST_F(Tray, TheMenuWorksThroughDBusMenuAndFollowsItsItems) {
                    "com.canonical.dbusmenu.Event", "string:clicked", "int32:1"}),
               "");
     EXPECT_EQ(menuItems(layout()).size(), 7u);
+}
+
+// Started before any watcher: on X11 the item is Qt's, for an XEmbed tray.
+class LateWatcher : public Tray {
+protected:
+    static void SetUpTestSuite() { dir_ = std::make_unique<TempDir>("quovant-tray"); }
+};
+
+TEST_F(LateWatcher, TheItemBecomesAStatusNotifierItemWithItsStatusWhenAWatcherComes) {
+    App app;
+    ASSERT_TRUE(app.delegate->statusItem());
+    EXPECT_FALSE(app.delegate->statusItem()->isStatusNotifierItem());
+    startWatcher();
+    const std::string item = registeredItem(0);
+    ASSERT_FALSE(item.empty()) << "no item registered with the watcher that came";
+    EXPECT_TRUE(app.delegate->statusItem()->isStatusNotifierItem());
+    EXPECT_EQ(
+        busCall({"-d", item, "-o", "/StatusNotifierItem", "-m",
+                 "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Title"}),
+        "(<'Quovant — Niet verbonden'>,)");
 }
 
 } // namespace

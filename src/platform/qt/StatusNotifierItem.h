@@ -56,8 +56,8 @@ public:
     StatusNotifierItem(QMenu& menu, Activated activated);
     ~StatusNotifierItem() override;
 
-    // Tells the StatusNotifierWatcher of the item: at once, and again each time a watcher
-    // comes back, since a new one knows nothing of the items the last one had.
+    // Tells the StatusNotifierWatcher of the item; to be called again each time a watcher comes
+    // back, since a new one knows nothing of the items the last one had.
     void registerWithWatcher();
 
     void setTitle(const QString& title);
@@ -86,6 +86,8 @@ private:
     ToolTip toolTip() const;
     QDBusObjectPath menuPath() const;
     bool itemIsMenu() const { return false; }
+    // What the item has no use for (overlay, attention, a themed icon) is empty, as in Qt's
+    // item, for hosts that read every property.
     QString noName() const { return {}; }
     QList<Image> noPixmap() const { return {}; }
 
