@@ -1,10 +1,10 @@
 #include "app/AppDelegate.h"
 
 #include "app/MainWindowController.h"
+#include "app/StatusItem.h"
 #include "platform/Log.h"
 #include "platform/qt/TrayWatch.h"
 #include "ui/AlertSheet.h"
-#include "ui/Artwork.h"
 #include "ui/MainViewController.h"
 #include "ui/TrayMenu.h"
 #include "ui/UiText.h"
@@ -91,24 +91,11 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::makeStatusItem() {
-    auto item = std::make_unique<QSystemTrayIcon>(statusItem_ ? statusItem_->icon()
-                                                              : Artwork::icon("ic_status"));
-    item->setToolTip(statusItem_ ? statusItem_->toolTip() : QStringLiteral("Quovant"));
-    item->setContextMenu(statusMemu_.get());
-    // A click on the tray item (a double click where the tray takes a single one for the
-    // menu) brings the window back.
-    connect(item.get(), &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-                    applicationShouldHandleReopen();
-            });
-    const bool first = !statusItem_;
-    statusItem_ = std::move(item);
-    statusItemSeesWatcher_ = statusNotifierWatcher_;
-    if (first && mainViewController_)
+    statusItem_ =
+        std::make_unique<StatusItem>(*statusMemu_, [this] { applicationShouldHandleReopen(); });
+    statusItem_->show(statusNotifierWatcher_);
+    if (mainViewController_)
         mainViewController_->statusItemAppeared();
-    // Shown whether or not a tray is there yet: Qt puts the item into one that comes later.
-    statusItem_->show();
 }
 
 void AppDelegate::trayChanged(TrayPresence::Tray tray, bool present) {
@@ -122,14 +109,10 @@ void AppDelegate::trayChanged(TrayPresence::Tray tray, bool present) {
         return;
     }
     decided(trayPresence_.trayAppeared(tray));
-    if (hadTray)
-        return;
-    Log::line("A system tray is there: closing the login window leaves Quovant in it");
-    // Qt picks the kind of tray an item uses when the item is made; an X11 item made while
-    // no StatusNotifierWatcher ran would stay an XEmbed one that such a tray never sees.
-    if (statusItem_ && !statusItemSeesWatcher_ && tray == TrayPresence::Tray::statusNotifier &&
-        QGuiApplication::platformName() == "xcb")
-        makeStatusItem();
+    if (!hadTray)
+        Log::line("A system tray is there: closing the login window leaves Quovant in it");
+    if (statusItem_ && tray == TrayPresence::Tray::statusNotifier)
+        statusItem_->watcherAppeared();
 }
 
 void AppDelegate::decided(TrayPresence::Outcome outcome) {

@@ -15,9 +15,9 @@
 class QAction;
 class QMainWindow;
 class QMenu;
-class QSystemTrayIcon;
 class MainViewController;
 class MainWindowController;
+class StatusItem;
 class TrayWatch;
 
 // The application delegate: builds the login window from the storyboard, puts the
@@ -68,7 +68,7 @@ public:
     QAction* disconnectItem() const { return disconnectItem_; }
     QMainWindow* window() const;
     MainViewController* mainViewController() const { return mainViewController_.get(); }
-    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
+    StatusItem* statusItem() const { return statusItem_.get(); }
 
     std::shared_ptr<HelperConnection> helperConnection() override {
         return helper_.helperConnection();
@@ -101,11 +101,9 @@ private:
     QAction* reconnectItem_ = nullptr;
     std::unique_ptr<MainWindowController> window_;
     std::unique_ptr<MainViewController> mainViewController_;
-    std::unique_ptr<QSystemTrayIcon> statusItem_;
+    std::unique_ptr<StatusItem> statusItem_;
     TrayPresence trayPresence_;
     bool statusNotifierWatcher_ = false;
-    // Whether the status item was made while a StatusNotifierWatcher ran.
-    bool statusItemSeesWatcher_ = false;
     std::chrono::milliseconds trayGrace_ = defaultTrayGrace;
     QTimer trayGraceTimer_;
     std::unique_ptr<TrayWatch> trayWatch_;

@@ -2,13 +2,13 @@
 
 #include "app/AppDelegate.h"
 #include "app/MainWindowController.h"
+#include "app/StatusItem.h"
 #include "ui/MainViewController.h"
 #include "ui/StatusIcons.h"
 #include "vpn/OpenVPNService.h"
 
 #include <QAction>
 #include <QMainWindow>
-#include <QSystemTrayIcon>
 
 Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services) {
     Storyboard storyboard;
@@ -35,12 +35,12 @@ Storyboard mainStoryboard(AppDelegate& delegate, MainStoryboardServices services
             if (QAction* item = delegate.disconnectItem())
                 item->setVisible(shown);
         };
-        ports.setStatusItemToolTip = [&delegate](const std::string& text) {
-            if (QSystemTrayIcon* item = delegate.statusItem())
-                item->setToolTip(QString::fromStdString(text));
+        ports.setStatusItemStatus = [&delegate](const std::string& status) {
+            if (StatusItem* item = delegate.statusItem())
+                item->setStatus(QString::fromStdString(status));
         };
         ports.setStatusItemIcon = [&delegate](StatusLine::Look look) {
-            if (QSystemTrayIcon* item = delegate.statusItem())
+            if (StatusItem* item = delegate.statusItem())
                 item->setIcon(StatusIcons::forLook(look));
         };
         return new MainViewController(ports);

@@ -203,8 +203,8 @@ void MainViewController::showStatus() {
     const std::string text =
         StatusLine::text(look, ports_.vpn->status().stats, ConnectionStats::Clock::now());
     ports_.view->setStatusText(text);
-    if (ports_.setStatusItemToolTip)
-        ports_.setStatusItemToolTip("Quovant\n" + text);
+    if (ports_.setStatusItemStatus)
+        ports_.setStatusItemStatus(text);
     if (ports_.showDisconnectItem)
         ports_.showDisconnectItem(look == StatusLine::Look::blocked);
     // The icon changes only with the look; the figures alone change every minute.

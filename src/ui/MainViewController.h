@@ -39,8 +39,9 @@ public:
         std::function<void(const std::string& title)> setConnectItemTitle = {};
         // The status menu's second way out of a block (disconnect), shown only while it holds.
         std::function<void(bool shown)> showDisconnectItem = {};
-        // The status item's tooltip, set with the status line; empty while there is none.
-        std::function<void(const std::string& text)> setStatusItemToolTip = {};
+        // The status item's status (its tooltip and title), set with the status line; empty
+        // while there is none.
+        std::function<void(const std::string& status)> setStatusItemStatus = {};
         // The status item's icon for the look; empty while there is none.
         std::function<void(StatusLine::Look look)> setStatusItemIcon = {};
         // Desktop notifications of the connection's turns; none when empty.

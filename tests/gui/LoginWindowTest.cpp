@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/MainStoryboard.h"
 #include "app/SingleInstance.h"
+#include "app/StatusItem.h"
 #include "platform/Log.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtSettingsStore.h"

@@ -192,7 +192,7 @@ struct ControllerHarness {
     TempDir dir;
     SettingsPasswordStore defaultPasswords{defaults};
     std::vector<std::string> itemTitles;
-    std::vector<std::string> toolTips;
+    std::vector<std::string> itemStatuses;
     std::vector<bool> disconnectItem;
     std::unique_ptr<HarnessConnection> vpn;
     std::unique_ptr<MainViewController> controller;
@@ -212,7 +212,7 @@ struct ControllerHarness {
         ports.desktopNotifications = notifications;
         ports.windowShown = [this] { return windowShown; };
         ports.setConnectItemTitle = [this](const std::string& t) { itemTitles.push_back(t); };
-        ports.setStatusItemToolTip = [this](const std::string& t) { toolTips.push_back(t); };
+        ports.setStatusItemStatus = [this](const std::string& s) { itemStatuses.push_back(s); };
         ports.showDisconnectItem = [this](bool shown) { disconnectItem.push_back(shown); };
         controller = std::make_unique<MainViewController>(ports);
         controller->viewDidLoad();

@@ -104,11 +104,11 @@ TEST(StatusLine, SpeaksTheUsersLanguage) {
     QLocale::setDefault(QLocale::c());
 }
 
-TEST(StatusLine, FollowsTheLooksAndTheTrafficInTheWindowAndTheTooltip) {
+TEST(StatusLine, FollowsTheLooksAndTheTrafficInTheWindowAndTheTrayItem) {
     ControllerHarness h;
     EXPECT_EQ(h.view.status, "Niet verbonden");
-    ASSERT_FALSE(h.toolTips.empty());
-    EXPECT_EQ(h.toolTips.back(), "Quovant\nNiet verbonden");
+    ASSERT_FALSE(h.itemStatuses.empty());
+    EXPECT_EQ(h.itemStatuses.back(), "Niet verbonden");
 
     h.controller->setConnectingLook();
     EXPECT_EQ(h.view.status, "Verbinden...");
@@ -123,7 +123,7 @@ TEST(StatusLine, FollowsTheLooksAndTheTrafficInTheWindowAndTheTooltip) {
     h.vpn->byteCount(1536, 10240);
     EXPECT_EQ(h.view.status,
               "Verbonden met 203.0.113.9 \u00b7 0 min\nOntvangen 1 KB \u00b7 Verzonden 10 KB");
-    EXPECT_EQ(h.toolTips.back(), "Quovant\n" + h.view.status);
+    EXPECT_EQ(h.itemStatuses.back(), h.view.status);
 
     // Traffic that arrives while the window shows another look does not overwrite it.
     h.controller->setConnectingLook();
