@@ -111,12 +111,13 @@ protected:
     }
 
     // A watcher of its own each time, writing the items that register to a file of its own.
-    static void startWatcher() {
+    static void startWatcher(const std::vector<std::string>& arguments = {}) {
         ChildProcess::Options options;
         registrations_ = dir_->path() / ("items-" + std::to_string(++watchers_));
         options.outputFile = registrations_.string();
-        watcher_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{QUOVANT_TEST_TRAY_WATCHER}, options);
+        std::vector<std::string> argv{QUOVANT_TEST_TRAY_WATCHER};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        watcher_ = std::make_unique<ChildProcess>(argv, options);
         ASSERT_TRUE(waitUntil([] { return busHas("org.kde.StatusNotifierWatcher"); }));
     }
     static bool busHas(const std::string& name) {
@@ -369,9 +370,12 @@ TEST_F(LateWatcher, TheItemBecomesAStatusNotifierItemWithItsStatusWhenAWatcherCo
     App app;
     ASSERT_TRUE(app.delegate->statusItem());
     EXPECT_FALSE(app.delegate->statusItem()->isStatusNotifierItem());
-    startWatcher();
-    const std::string item = registeredItem(0);
+    // A panel's host registers a moment after its watcher starts: only then is there a tray
+    // that shows the item.
+    startWatcher({"--host-after-ms", "300"});
+    const std::string item = registeredItem(1);
     ASSERT_FALSE(item.empty()) << "no item registered with the watcher that came";
+    EXPECT_EQ(lines(registrations_).front(), "host") << "the item registered before any host";
     EXPECT_TRUE(app.delegate->statusItem()->isStatusNotifierItem());
     EXPECT_EQ(
         busCall({"-d", item, "-o", "/StatusNotifierItem", "-m",

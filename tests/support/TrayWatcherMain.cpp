@@ -1,14 +1,20 @@
-// quovant-test-tray-watcher: a StatusNotifierWatcher with a host on the session bus,
-// for the tray tests. Prints the bus name of every item that registers.
+// quovant-test-tray-watcher [--host-after-ms N]: a StatusNotifierWatcher with a host on
+// the session bus, for the tray tests, the host there from the start or N ms after it.
+// Prints the bus name of every item that registers.
 #include "TrayWatcher.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QTimer>
 #include <cstdio>
+#include <string>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    TrayWatcher watcher;
+    const bool hostLater = argc == 3 && std::string(argv[1]) == "--host-after-ms";
+    TrayWatcher watcher(!hostLater);
+    if (hostLater)
+        QTimer::singleShot(std::stoi(argv[2]), &watcher, [&watcher] { watcher.registerHost(); });
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.registerObject("/StatusNotifierWatcher", &watcher,
                             QDBusConnection::ExportAllContents) ||

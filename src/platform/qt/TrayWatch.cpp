@@ -5,20 +5,44 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <cstdlib>
 #include <string>
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
+namespace {
+
+constexpr const char* watcherPath = "/StatusNotifierWatcher";
+constexpr const char* watcherInterface = "org.kde.StatusNotifierWatcher";
+
+QDBusMessage hostQuestion() {
+    QDBusMessage question = QDBusMessage::createMethodCall(
+        TrayWatch::statusNotifierWatcher, watcherPath, "org.freedesktop.DBus.Properties", "Get");
+    question << QString(watcherInterface) << QStringLiteral("IsStatusNotifierHostRegistered");
+    return question;
+}
+
+bool hostSaid(const QDBusMessage& reply) {
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           reply.arguments().first().value<QDBusVariant>().variant().toBool();
+}
+
+} // namespace
+
 TrayWatch::TrayWatch(Changed changed)
     : changed_(std::move(changed)), bus_(statusNotifierWatcher, QDBusConnection::sessionBus(),
                                          QDBusServiceWatcher::WatchForRegistration |
                                              QDBusServiceWatcher::WatchForUnregistration) {
-    connect(&bus_, &QDBusServiceWatcher::serviceRegistered, this,
-            [this] { changed_(TrayPresence::Tray::statusNotifier, true); });
+    connect(&bus_, &QDBusServiceWatcher::serviceRegistered, this, [this] { askForHost(); });
     connect(&bus_, &QDBusServiceWatcher::serviceUnregistered, this,
-            [this] { changed_(TrayPresence::Tray::statusNotifier, false); });
+            [this] { statusNotifierTray(false); });
+    QDBusConnection::sessionBus().connect(statusNotifierWatcher, watcherPath, watcherInterface,
+                                          "StatusNotifierHostRegistered", this,
+                                          SLOT(hostRegistered()));
 }
 
 TrayWatch::~TrayWatch() {
@@ -27,10 +51,35 @@ TrayWatch::~TrayWatch() {
 }
 
 void TrayWatch::start() {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected() && bus.interface()->isServiceRegistered(statusNotifierWatcher))
-        changed_(TrayPresence::Tray::statusNotifier, true);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.interface()->isServiceRegistered(statusNotifierWatcher)) {
+        // Asked and answered before the launch goes on, so that the first tray item is made
+        // for the tray that is there; a watcher that does not answer soon counts as none.
+        const QDBusMessage reply = bus.call(hostQuestion(), QDBus::Block, 1000);
+        statusNotifierTray(hostSaid(reply));
+    }
     watchXEmbedSelection();
+}
+
+void TrayWatch::askForHost() {
+    auto* call =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(hostQuestion()), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, call] {
+        call->deleteLater();
+        if (hostSaid(call->reply()))
+            statusNotifierTray(true);
+    });
+}
+
+void TrayWatch::hostRegistered() {
+    statusNotifierTray(true);
+}
+
+void TrayWatch::statusNotifierTray(bool present) {
+    if (present == statusNotifierTray_)
+        return;
+    statusNotifierTray_ = present;
+    changed_(TrayPresence::Tray::statusNotifier, present);
 }
 
 void TrayWatch::watchXEmbedSelection() {
