@@ -97,7 +97,7 @@ StatusNotifierItem::~StatusNotifierItem() {
 
 void StatusNotifierItem::registerWithWatcher() {
     QDBusMessage call = QDBusMessage::createMethodCall(
-        TrayWatch::statusNotifierWatcher, "/StatusNotifierWatcher",
+        TrayWatch::statusNotifierWatcher, TrayWatch::statusNotifierWatcherPath,
         TrayWatch::statusNotifierWatcher, "RegisterStatusNotifierItem");
     // The connection's unique name, as Qt's item gives it: the watcher then follows the
     // connection, and a host lists the item by the name its signals come from.

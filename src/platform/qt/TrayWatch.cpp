@@ -16,13 +16,12 @@
 
 namespace {
 
-constexpr const char* watcherPath = "/StatusNotifierWatcher";
-constexpr const char* watcherInterface = "org.kde.StatusNotifierWatcher";
-
 QDBusMessage hostQuestion() {
     QDBusMessage question = QDBusMessage::createMethodCall(
-        TrayWatch::statusNotifierWatcher, watcherPath, "org.freedesktop.DBus.Properties", "Get");
-    question << QString(watcherInterface) << QStringLiteral("IsStatusNotifierHostRegistered");
+        TrayWatch::statusNotifierWatcher, TrayWatch::statusNotifierWatcherPath,
+        "org.freedesktop.DBus.Properties", "Get");
+    question << QString(TrayWatch::statusNotifierWatcher)
+             << QStringLiteral("IsStatusNotifierHostRegistered");
     return question;
 }
 
@@ -40,9 +39,9 @@ TrayWatch::TrayWatch(Changed changed)
     connect(&bus_, &QDBusServiceWatcher::serviceRegistered, this, [this] { askForHost(); });
     connect(&bus_, &QDBusServiceWatcher::serviceUnregistered, this,
             [this] { statusNotifierTray(false); });
-    QDBusConnection::sessionBus().connect(statusNotifierWatcher, watcherPath, watcherInterface,
-                                          "StatusNotifierHostRegistered", this,
-                                          SLOT(hostRegistered()));
+    QDBusConnection::sessionBus().connect(statusNotifierWatcher, statusNotifierWatcherPath,
+                                          statusNotifierWatcher, "StatusNotifierHostRegistered",
+                                          this, SLOT(hostRegistered()));
 }
 
 TrayWatch::~TrayWatch() {

@@ -28,7 +28,9 @@ public:
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
+    // The watcher's bus name, which is also its interface's name, and its object.
     static constexpr const char* statusNotifierWatcher = "org.kde.StatusNotifierWatcher";
+    static constexpr const char* statusNotifierWatcherPath = "/StatusNotifierWatcher";
 
 private slots:
     void hostRegistered();
