@@ -353,6 +353,10 @@ Exit-Status:
         <source>Quovant is not running</source>
         <translation>Quovant läuft nicht</translation>
     </message>
+    <message>
+        <source>The VPN&apos;s DNS settings could not be applied on this computer.</source>
+        <translation>Die DNS-Einstellungen des VPN konnten auf diesem Computer nicht angewendet werden.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

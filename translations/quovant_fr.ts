@@ -353,6 +353,10 @@ Code de sortie :
         <source>Quovant is not running</source>
         <translation>Quovant n&apos;est pas lancé</translation>
     </message>
+    <message>
+        <source>The VPN&apos;s DNS settings could not be applied on this computer.</source>
+        <translation>Les réglages DNS du VPN n&apos;ont pas pu être appliqués sur cet ordinateur.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

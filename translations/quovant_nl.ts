@@ -351,6 +351,10 @@ Exit status:
         <source>Quovant is not running</source>
         <translation>Quovant is not running</translation>
     </message>
+    <message>
+        <source>The VPN&apos;s DNS settings could not be applied on this computer.</source>
+        <translation>De DNS-instellingen van de VPN konden niet op deze computer worden toegepast.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

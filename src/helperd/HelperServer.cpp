@@ -8,6 +8,7 @@
 #include "helperd/ProfileChecker.h"
 #include "helperd/ProfileReader.h"
 #include "helperd/RunAdmission.h"
+#include "helperd/TunnelRoutes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -40,7 +41,14 @@ HelperServer::HelperServer(Settings settings)
                    "/etc/resolv.conf",
                    "/sbin/resolvconf",
                    [this](TunnelDns::Event event) { post(std::move(event)); },
-                   [this](uint64_t run, bool applied) { effects_.acknowledge(run, applied); }}) {}
+                   [this](uint64_t run, bool applied) {
+                       // openvpn goes on whatever its route-up script says: the helper ends
+                       // the run itself, before the script's answer lets openvpn go on.
+                       if (!applied && run == effects_.run())
+                           dispatch(RunSupervisor::Failed{"its DNS could not be applied",
+                                                          TunnelDns::notAppliedReason});
+                       effects_.acknowledge(run, applied);
+                   }}) {}
 
 int HelperServer::run() {
     DaemonLog::line("helper " + settings_.version + " serving");
@@ -339,10 +347,22 @@ void HelperServer::dispatch(RunSupervisor::Event event) {
 void HelperServer::readReports() {
     for (auto& report : effects_.readReports()) {
         if (report.up)
-            post(TunnelDns::Up{effects_.run(), effects_.tunnel(), std::move(report.environment)});
+            post(TunnelDns::Up{effects_.run(), effects_.tunnel(), std::move(report.environment),
+                               tunnelRoutes()});
         else
             post(TunnelDns::Down{effects_.run()});
     }
+}
+
+std::vector<FullTunnel::Prefix> HelperServer::tunnelRoutes() const {
+    // Read at once: the script reports once openvpn has set its routes, and the kernel
+    // answers from its table without waiting on anything.
+    auto routes = TunnelRoutes::of(effects_.tunnel());
+    if (routes)
+        return std::move(routes).value();
+    DaemonLog::line("cannot read the tunnel's routes, taking it for a split tunnel: " +
+                    routes.why());
+    return {};
 }
 
 void HelperServer::handleDnsEvents() {

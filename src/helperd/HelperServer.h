@@ -80,6 +80,8 @@ private:
     void post(TunnelDns::Event event) { dnsEvents_.push_back(std::move(event)); }
     void handleDnsEvents();
     void readReports();
+    // The routes through the current run's tunnel, as the kernel holds them.
+    std::vector<FullTunnel::Prefix> tunnelRoutes() const;
     // Closes the connection once the event at hand is over.
     void closeLater(uint64_t clientId, const std::string& why);
     void closeDoomed();

@@ -91,7 +91,7 @@ Result<void> OpenVPNRunner::start(const Launch& launch) {
                                      "--management-query-passwords",
                                      "--script-security",
                                      "2",
-                                     "--up",
+                                     "--route-up",
                                      launch.upScript,
                                      "--down",
                                      launch.downScript};

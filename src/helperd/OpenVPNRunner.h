@@ -20,6 +20,7 @@ public:
 
     struct Launch {
         std::string profile;
+        // client.up, run as openvpn's route-up script; client.down as its down script.
         std::string upScript;
         std::string downScript;
         // The Unix socket openvpn's management interface listens on, in a directory only
@@ -35,7 +36,7 @@ public:
         // openvpn's directory for temporary files, if not /tmp (which the helper's
         // sandbox keeps read-only).
         std::string tmpDir;
-        // openvpn's end of the channel its up and down scripts report on, which they find
+        // openvpn's end of the channel its route-up and down scripts report on, which they find
         // as descriptor 4; -1: none.
         int reportChannel = -1;
         // The account openvpn and its scripts run as, with the network's capability alone;

@@ -27,6 +27,32 @@ std::optional<PushedDns::Server> server(const std::string& text) {
     return s;
 }
 
+// Why an address cannot be a VPN's name server, or null. An IPv4-mapped IPv6 address is
+// what it maps.
+const char* unusable(const PushedDns::Server& s) {
+    const uint8_t* a = s.address.data();
+    static constexpr uint8_t mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (s.family == AF_INET6 && std::memcmp(a, mapped, sizeof mapped) == 0)
+        a += sizeof mapped;
+    else if (s.family == AF_INET6) {
+        static constexpr uint8_t zero[16] = {};
+        if (std::memcmp(a, zero, 16) == 0)
+            return "an unspecified address";
+        if (std::memcmp(a, zero, 15) == 0 && a[15] == 1)
+            return "a loopback address";
+        return a[0] == 0xff ? "a multicast address" : nullptr;
+    }
+    if (a[0] == 0 && a[1] == 0 && a[2] == 0 && a[3] == 0)
+        return "an unspecified address";
+    if (a[0] == 127)
+        return "a loopback address";
+    if (a[0] >= 224 && a[0] <= 239)
+        return "a multicast address";
+    if (a[0] == 255 && a[1] == 255 && a[2] == 255 && a[3] == 255)
+        return "a broadcast address";
+    return nullptr;
+}
+
 std::optional<long> number(const std::string& text) {
     long value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -61,6 +87,10 @@ public:
         auto s = ::server(text);
         if (!s)
             return ignore("a DNS server that is no address");
+        // The machine itself, or no one host: never the VPN's server, and a loopback one
+        // would take the names past the tunnel to whatever listens here.
+        if (const char* why = unusable(*s))
+            return ignore("a DNS server that is " + std::string(why) + ": " + s->text);
         if (dns_.servers.size() >= PushedDns::maxServers)
             return ignore("DNS servers beyond " + std::to_string(PushedDns::maxServers));
         s->port = port;
@@ -152,40 +182,6 @@ void dhcpOptions(const PushedDns::Environment& env, PushedDns& dns, Collector& c
     }
 }
 
-bool coversAll(const std::vector<std::pair<std::string, std::string>>& routes,
-               std::initializer_list<std::pair<const char*, const char*>> halves) {
-    return std::all_of(halves.begin(), halves.end(), [&](const auto& half) {
-        return std::find(routes.begin(), routes.end(),
-                         std::pair<std::string, std::string>(half.first, half.second)) !=
-               routes.end();
-    });
-}
-
-bool takesDefaultRoute(const PushedDns::Environment& env) {
-    if (const std::string* g = find(env, "redirect_gateway"); g && *g != "0" && !g->empty())
-        return true;
-    std::vector<std::pair<std::string, std::string>> v4, v6;
-    for (int n = 1; n <= maxIndex; ++n) {
-        const std::string* network = find(env, "route_network_" + std::to_string(n));
-        const std::string* mask = find(env, "route_netmask_" + std::to_string(n));
-        if (!network || !mask)
-            break;
-        v4.emplace_back(*network, *mask);
-    }
-    for (int n = 1; n <= maxIndex; ++n) {
-        const std::string* network = find(env, "route_ipv6_network_" + std::to_string(n));
-        if (!network)
-            break;
-        const size_t slash = network->find('/');
-        v6.emplace_back(network->substr(0, slash),
-                        slash == std::string::npos ? "" : network->substr(slash + 1));
-    }
-    return coversAll(v4, {{"0.0.0.0", "0.0.0.0"}}) ||
-           coversAll(v4, {{"0.0.0.0", "128.0.0.0"}, {"128.0.0.0", "128.0.0.0"}}) ||
-           coversAll(v6, {{"::", "0"}}) || coversAll(v6, {{"::", "1"}, {"8000::", "1"}}) ||
-           coversAll(v6, {{"::", "3"}, {"2000::", "4"}, {"3000::", "4"}, {"fc00::", "7"}});
-}
-
 } // namespace
 
 std::string PushedDns::domain(const std::string& text) {
@@ -222,6 +218,5 @@ PushedDns PushedDns::fromEnvironment(const Environment& environment) {
     const bool serversFromDns = !dns.servers.empty();
     const bool domainsFromDns = !dns.searchDomains.empty();
     dhcpOptions(environment, dns, collect, serversFromDns, domainsFromDns);
-    dns.defaultRoute = takesDefaultRoute(environment);
     return dns;
 }

@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
-// What the VPN server said about name resolution, as openvpn hands it to its up script
-// in the environment: `dhcp-option DNS/DNS6/DOMAIN/DOMAIN-SEARCH` as foreign_option_N,
-// openvpn 2.6's `dns` option as dns_server_N_* and dns_search_domain_N, and whether the
-// tunnel takes the default route. Every value comes from the network: only those that
-// pass strict checks are kept (addresses as parsed by inet_pton, domains as host names);
-// the rest are named in `ignored` for the log.
+// What the VPN server said about name resolution, as openvpn hands it to its route-up
+// script in the environment: `dhcp-option DNS/DNS6/DOMAIN/DOMAIN-SEARCH` as
+// foreign_option_N, openvpn 2.6's `dns` option as dns_server_N_* and dns_search_domain_N.
+// Every value comes from the network: only those that pass strict checks are kept
+// (addresses as parsed by inet_pton, and none that cannot be a VPN's server: unspecified,
+// loopback, multicast, broadcast; domains as host names); the rest are named in `ignored`
+// for the log.
 struct PushedDns {
     struct Server {
         int family = 0;               // AF_INET or AF_INET6
@@ -27,7 +28,8 @@ struct PushedDns {
     std::vector<std::string> searchDomains;
     // Domains only the tunnel's servers should answer for (`dns server N resolve-domains`).
     std::vector<std::string> routingDomains;
-    // redirect-gateway, or routes that together cover all of IPv4 or IPv6.
+    // Whether the tunnel takes the default route: not the server's word but the routes
+    // openvpn set up (FullTunnel), filled in by whoever read them.
     bool defaultRoute = false;
     std::vector<std::string> ignored;
 

@@ -90,6 +90,12 @@ void RunSupervisor::handle(Event event, Clock::time_point now) {
                    [&](Release& e) { release(e); },
                    [&](Refused& e) { refuse(e.owner, e.why, e.reason); },
                    [&](ClientGone& e) { clientGone(e.client, now); },
+                   [&](Failed& e) {
+                       if (phase_ != Phase::starting && phase_ != Phase::running)
+                           return;
+                       current_->endReason = e.reason;
+                       stopOpenVPN(e.why, now);
+                   },
                    [&](Tick&) { tick(now); },
                    [&](Stop&) { stop(now); },
                },

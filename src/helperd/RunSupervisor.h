@@ -21,7 +21,7 @@
 //   idle --run--> resolving --looked up--> starting --listening--> running
 //     ^             | (no names: starting)    |  \--ready time-out--\   |
 //     |             v                         v                     v   v
-//     +--------- refused/killed       exited <-- stopping <--kill/replace/client gone
+//     +--------- refused/killed       exited <-- stopping <--kill/replace/client gone/failed
 //                                        |
 //   blockedAfterDrop: no openvpn, the block of an end nobody asked for holds until
 //   its user (or root) releases it, runs again, or its connection goes away; or, once
@@ -113,10 +113,17 @@ public:
     struct ClientGone {
         uint64_t client = 0;
     };
+    // The run cannot go on as it is (its DNS could not be applied, which openvpn would not
+    // notice): openvpn is ended and its client told `reason`; the block holds as after
+    // any end its user did not ask for.
+    struct Failed {
+        std::string why;
+        std::string reason;
+    };
     struct Tick {};
     struct Stop {};
     using Event = std::variant<Admitted, LookedUp, Listening, Exited, Kill, Release, Refused,
-                               ClientGone, Tick, Stop>;
+                               ClientGone, Failed, Tick, Stop>;
 
     explicit RunSupervisor(Ports& ports) : ports_(ports) {}
 

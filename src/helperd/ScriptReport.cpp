@@ -3,15 +3,13 @@
 #include <algorithm>
 
 bool ScriptReport::reported(std::string_view name) {
-    static constexpr std::string_view prefixes[] = {"foreign_option_",    "dns_server_",
-                                                    "dns_search_domain_", "route_network_",
-                                                    "route_netmask_",     "route_ipv6_network_"};
+    static constexpr std::string_view prefixes[] = {"foreign_option_", "dns_server_",
+                                                    "dns_search_domain_"};
     const bool shaped = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
     });
-    return shaped && (name == "redirect_gateway" ||
-                      std::any_of(std::begin(prefixes), std::end(prefixes),
-                                  [&](std::string_view p) { return name.starts_with(p); }));
+    return shaped && std::any_of(std::begin(prefixes), std::end(prefixes),
+                                 [&](std::string_view p) { return name.starts_with(p); });
 }
 
 std::optional<std::vector<ScriptReport::Report>> ScriptReport::feed(std::string_view bytes) {

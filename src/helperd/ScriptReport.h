@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-// What openvpn's up and down scripts tell the daemon, on a socket the daemon hands
+// What openvpn's route-up and down scripts tell the daemon, on a socket the daemon hands
 // openvpn and openvpn's scripts inherit: the script's DNS-related variables as
 // "NAME=value" lines, then "up" or "down" alone on a line. The scripts run inside
 // openvpn, which parses what the VPN server sends: everything here is hostile. Only
@@ -27,8 +27,8 @@ public:
     // after which the channel is closed.
     std::optional<std::vector<Report>> feed(std::string_view bytes);
 
-    // A name the scripts may report: the pushed options and what says where the routes go.
-    // Not the device: the daemon named it when it started openvpn.
+    // A name the scripts may report: the pushed DNS options. Not the device (the daemon
+    // named it when it started openvpn), nor the routes (the daemon reads the kernel's).
     static bool reported(std::string_view name);
 
 private:

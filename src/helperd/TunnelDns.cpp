@@ -40,9 +40,10 @@ void TunnelDns::handle(Event event) {
 }
 
 void TunnelDns::up(Up up) {
-    const PushedDns pushed = PushedDns::fromEnvironment(up.environment);
+    PushedDns pushed = PushedDns::fromEnvironment(up.environment);
     for (const std::string& ignored : pushed.ignored)
         DaemonLog::line("ignoring what the VPN server pushed: " + ignored);
+    pushed.defaultRoute = FullTunnel::takesDefaultRoute(up.routes);
     if (waiting_ && *waiting_ != up.run)
         ports_.acknowledge(*waiting_, false);
     waiting_.reset();
@@ -52,6 +53,9 @@ void TunnelDns::up(Up up) {
         wanted_.reset();
         return ports_.acknowledge(up.run, true);
     }
+    DaemonLog::line(pushed.defaultRoute
+                        ? "the tunnel takes the default route: every name goes to its DNS servers"
+                        : "a split tunnel: only its domains go to its DNS servers");
     wanted_ = Wish{up.run, std::move(up.device), std::move(*plan)};
     waiting_ = up.run;
     // A second report of the same run replaces the first.

@@ -2,19 +2,23 @@
 
 #include "helperd/DnsPlan.h"
 #include "helperd/DnsRecord.h"
+#include "helperd/FullTunnel.h"
 #include "helperd/PushedDns.h"
+#include "platform/UserText.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
-// The tunnel's DNS on this machine: applied when a run's up script reports what the server
-// pushed, undone when its down script reports, when its openvpn ends however it ends, and
-// at the daemon's start for what a killed daemon left (its record). One change at a time,
-// each finished (Done) before the next begins; of what is asked meanwhile only the latest
-// counts. Events name the run they belong to, changes the change they finish, so that
-// nothing late from an earlier one is taken for the current one.
+// The tunnel's DNS on this machine: applied when a run's route-up script reports what the
+// server pushed (full or split by the routes openvpn set up through the tunnel by then), undone
+// when its down script reports, when its openvpn ends however it ends, and at the daemon's start
+// for what a killed daemon left (its record). One change at a time, each finished (Done) before the
+// next begins; of what is asked meanwhile only the latest counts. Events name the run they belong
+// to, changes the change they finish, so that nothing late from an earlier one is taken for the
+// current one.
 //
 //   idle --up--> applying --done--> applied --down/ended--> reverting --done--> idle
 //                   | (failed: what it changed is reverted)       ^
@@ -22,6 +26,10 @@
 class TunnelDns {
 public:
     enum class Phase { idle, applying, applied, reverting };
+
+    // What the client of a run whose DNS could not be applied is told.
+    static constexpr const char* notAppliedReason =
+        USER_TEXT("Messages", "The VPN's DNS settings could not be applied on this computer.");
 
     class Ports {
     public:
@@ -33,7 +41,8 @@ public:
         virtual void apply(uint64_t change, const std::string& device, const DnsPlan& plan) = 0;
         // Begins undoing `record`; Done{change} follows, posted, once the record is gone.
         virtual void revert(uint64_t change, const DnsRecord& record) = 0;
-        // Tells the run's up script whether its DNS is in place.
+        // Tells the run's route-up script whether its DNS is in place; a run whose DNS
+        // could not be applied is told so here, and ends.
         virtual void acknowledge(uint64_t run, bool applied) = 0;
     };
 
@@ -45,6 +54,8 @@ public:
         uint64_t run = 0;
         std::string device;
         PushedDns::Environment environment;
+        // The routes of the main table through `device` when the script reported.
+        std::vector<FullTunnel::Prefix> routes;
     };
     // The run's down script reported, or its openvpn ended.
     struct Down {

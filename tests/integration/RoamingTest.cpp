@@ -146,7 +146,6 @@ protected:
 };
 
 TEST_F(Roaming, LinkAddressAndDefaultRouteChangesRestartTheTunnelAtOnceAndItComesBack) {
-    run({"ip", "route", "add", "default", "via", serverAddress, "dev", "qv-host"});
     connect();
 
     const auto down = reconnectingAfter({"ip", "link", "set", "qv-host", "down"});

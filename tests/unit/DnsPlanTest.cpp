@@ -23,14 +23,8 @@ std::string render(const std::optional<DnsPlan>& plan) {
     return out;
 }
 
-const PushedDns::Environment full = {{"redirect_gateway", "2"}};
-const PushedDns::Environment split = {{"route_network_1", "10.8.0.0"},
-                                      {"route_netmask_1", "255.255.0.0"}};
-
-PushedDns::Environment with(PushedDns::Environment base, const PushedDns::Environment& more) {
-    base.insert(more.begin(), more.end());
-    return base;
-}
+// Whether the tunnel takes the default route (FullTunnel reads that from the routes).
+constexpr bool full = true, split = false;
 
 TEST(DnsPlan, PushedOptionsBecomeWhatEachResolverIsGiven) {
     const PushedDns::Environment dhcp = {{"foreign_option_1", "dhcp-option DNS 10.8.0.1"},
@@ -46,59 +40,86 @@ TEST(DnsPlan, PushedOptionsBecomeWhatEachResolverIsGiven) {
                                         {"foreign_option_2", "dhcp-option DOMAIN old.example"}};
     struct Case {
         const char* what;
+        bool defaultRoute;
         PushedDns::Environment environment;
         Way setup;
         std::string plan;
     } const cases[] = {
-        {"full tunnel: everything to the tunnel", with(full, dhcp), Way::resolved,
+        {"full tunnel: everything to the tunnel", full, dhcp, Way::resolved,
          "~. ~corp.example | default | - | 10.8.0.1 fd00::1"},
-        {"split tunnel: only its domains", with(split, dhcp), Way::resolved,
+        {"split tunnel: only its domains", split, dhcp, Way::resolved,
          "~corp.example | - | - | 10.8.0.1 fd00::1"},
-        {"def1 routes are a full tunnel",
-         with(dhcp, {{"route_network_1", "0.0.0.0"},
-                     {"route_netmask_1", "128.0.0.0"},
-                     {"route_network_2", "128.0.0.0"},
-                     {"route_netmask_2", "128.0.0.0"}}),
-         Way::resolved, "~. ~corp.example | default | - | 10.8.0.1 fd00::1"},
-        {"half of IPv4 is not",
-         with(dhcp, {{"route_network_1", "0.0.0.0"}, {"route_netmask_1", "128.0.0.0"}}),
-         Way::resolved, "~corp.example | - | - | 10.8.0.1 fd00::1"},
-        {"IPv6 default route", with(dhcp, {{"route_ipv6_network_1", "::/0"}}), Way::resolved,
-         "~. ~corp.example | default | - | 10.8.0.1 fd00::1"},
-        {"the dns option with ports and resolve-domains", with(split, dns), Way::resolved,
+        {"the dns option with ports and resolve-domains", split, dns, Way::resolved,
          "~lab.example ~corp.example | - | - | 10.9.0.1:5353 fd00::53"},
         {"DoT on every server",
-         with(full, {{"dns_server_1_address_1", "10.9.0.1"}, {"dns_server_1_transport", "DoT"}}),
-         Way::resolved, "~. | default | tls | 10.9.0.1"},
+         full,
+         {{"dns_server_1_address_1", "10.9.0.1"}, {"dns_server_1_transport", "DoT"}},
+         Way::resolved,
+         "~. | default | tls | 10.9.0.1"},
         {"DoH servers are left out",
-         with(full, {{"dns_server_1_address_1", "10.9.0.1"},
-                     {"dns_server_1_transport", "DoH"},
-                     {"dns_server_2_address_1", "10.9.0.2"}}),
-         Way::resolved, "~. | default | - | 10.9.0.2"},
-        {"resolvconf, full tunnel", with(full, dhcp), Way::resolvconf,
+         full,
+         {{"dns_server_1_address_1", "10.9.0.1"},
+          {"dns_server_1_transport", "DoH"},
+          {"dns_server_2_address_1", "10.9.0.2"}},
+         Way::resolved,
+         "~. | default | - | 10.9.0.2"},
+        {"resolvconf, full tunnel", full, dhcp, Way::resolvconf,
          "exclusive nameserver 10.8.0.1\nnameserver fd00::1\nsearch corp.example\n"},
-        {"resolvconf, split tunnel", with(split, dhcp), Way::resolvconf,
+        {"resolvconf, split tunnel", split, dhcp, Way::resolvconf,
          "nameserver 10.8.0.1\nnameserver fd00::1\nsearch corp.example\n"},
-        {"the file cannot name a port", with(full, dns), Way::file,
+        {"the file cannot name a port", full, dns, Way::file,
          "nameserver fd00::53\nsearch corp.example\n"},
         {"hostile values are dropped",
-         with(full, {{"foreign_option_1", "dhcp-option DNS 10.8.0.1;reboot"},
-                     {"foreign_option_2", "dhcp-option DNS 10.8.0.2"},
-                     {"foreign_option_3", "dhcp-option DOMAIN -x.example"},
-                     {"foreign_option_4", "dhcp-option DOMAIN a\nnameserver 6.6.6.6"},
-                     {"foreign_option_5", "dhcp-option DOMAIN ."},
-                     {"foreign_option_6", "dhcp-option DOMAIN a..b"},
-                     {"foreign_option_7", "dhcp-option DOMAIN " + std::string(64, 'a') + ".b"},
-                     {"foreign_option_8", "dhcp-option DOMAIN ok-1.example."}}),
-         Way::file, "nameserver 10.8.0.2\nsearch ok-1.example\n"},
-        {"no server: nothing to do", with(full, {{"foreign_option_1", "dhcp-option DOMAIN a.b"}}),
-         Way::resolved, "nothing"},
-        {"no way to apply: nothing", with(full, dhcp), Way::none, "nothing"},
+         full,
+         {{"foreign_option_1", "dhcp-option DNS 10.8.0.1;reboot"},
+          {"foreign_option_2", "dhcp-option DNS 10.8.0.2"},
+          {"foreign_option_3", "dhcp-option DOMAIN -x.example"},
+          {"foreign_option_4", "dhcp-option DOMAIN a\nnameserver 6.6.6.6"},
+          {"foreign_option_5", "dhcp-option DOMAIN ."},
+          {"foreign_option_6", "dhcp-option DOMAIN a..b"},
+          {"foreign_option_7", "dhcp-option DOMAIN " + std::string(64, 'a') + ".b"},
+          {"foreign_option_8", "dhcp-option DOMAIN ok-1.example."}},
+         Way::file,
+         "nameserver 10.8.0.2\nsearch ok-1.example\n"},
+        {"no server: nothing to do",
+         full,
+         {{"foreign_option_1", "dhcp-option DOMAIN a.b"}},
+         Way::resolved,
+         "nothing"},
+        {"no way to apply: nothing", full, dhcp, Way::none, "nothing"},
+        {"no server that can be the VPN's: nothing, as without one",
+         full,
+         {{"foreign_option_1", "dhcp-option DNS 127.0.0.1"},
+          {"foreign_option_2", "dhcp-option DNS 0.0.0.0"},
+          {"foreign_option_3", "dhcp-option DNS 224.0.0.251"},
+          {"foreign_option_4", "dhcp-option DNS 255.255.255.255"},
+          {"foreign_option_5", "dhcp-option DNS6 ::1"},
+          {"foreign_option_6", "dhcp-option DNS6 ::"},
+          {"foreign_option_7", "dhcp-option DNS6 ff02::fb"},
+          {"foreign_option_8", "dhcp-option DNS6 ::ffff:127.0.0.53"},
+          {"foreign_option_9", "dhcp-option DNS6 ::ffff:0.0.0.0"},
+          {"foreign_option_10", "dhcp-option DNS6 ::ffff:239.1.1.1"},
+          {"foreign_option_11", "dhcp-option DNS6 ::ffff:255.255.255.255"},
+          {"foreign_option_12", "dhcp-option DOMAIN corp.example"},
+          {"dns_server_1_address_1", "127.0.0.53"},
+          {"dns_server_1_address_2", "ff05::1:3"}},
+         Way::file,
+         "nothing"},
+        {"the usable ones stay, what is beside them too",
+         split,
+         {{"dns_server_1_address_1", "127.0.0.1"},
+          {"dns_server_1_address_2", "10.0.0.1"},
+          {"dns_server_2_address_1", "::ffff:10.0.0.2"},
+          {"dns_server_2_address_2", "fe80::1"},
+          {"dns_server_2_address_3", "239.255.255.255"}},
+         Way::file,
+         "nameserver 10.0.0.1\nnameserver ::ffff:10.0.0.2\nnameserver fe80::1\n"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(render(DnsPlan::forPush(PushedDns::fromEnvironment(c.environment), c.setup)),
-                  c.plan)
-            << c.what;
+    for (const Case& c : cases) {
+        PushedDns pushed = PushedDns::fromEnvironment(c.environment);
+        pushed.defaultRoute = c.defaultRoute;
+        EXPECT_EQ(render(DnsPlan::forPush(pushed, c.setup)), c.plan) << c.what;
+    }
 }
 
 TEST(DnsPlan, ResolvedOnlyWhereResolvConfLeadsToIt) {
@@ -131,6 +152,19 @@ TEST(DnsPlan, BoundsWhatTheServerMayPush) {
     EXPECT_EQ(pushed.servers.size(), PushedDns::maxServers);
     EXPECT_EQ(pushed.searchDomains.size(), PushedDns::maxDomains);
     EXPECT_EQ(pushed.ignored.size(), 2u);
+}
+
+TEST(DnsPlan, NamesWhatItDropsForTheLog) {
+    const auto pushed =
+        PushedDns::fromEnvironment({{"foreign_option_1", "dhcp-option DNS 127.0.0.1"},
+                                    {"foreign_option_2", "dhcp-option DNS6 ::ffff:224.0.0.251"},
+                                    {"foreign_option_3", "dhcp-option DNS 255.255.255.255"},
+                                    {"foreign_option_4", "dhcp-option DNS6 ::"}});
+    EXPECT_EQ(pushed.ignored, (std::vector<std::string>{
+                                  "a DNS server that is a loopback address: 127.0.0.1",
+                                  "a DNS server that is a multicast address: ::ffff:224.0.0.251",
+                                  "a DNS server that is a broadcast address: 255.255.255.255",
+                                  "a DNS server that is an unspecified address: ::"}));
 }
 
 } // namespace

@@ -134,9 +134,27 @@ TEST(RunSupervisor, EachPhaseAnswersEachEventAsItsRulesSay) {
              h.on(E::Exited{0});
              h.on(E::Kill{alice, false, {}});
              h.on(E::Release{alice, aliceClient, false});
+             h.on(E::Failed{"no DNS", "DNS failed."});
              h.later(60s);
          },
          Phase::idle,
+         {}},
+        {"a run whose DNS could not be applied ends with the reason, the block held",
+         Phase::running,
+         true,
+         [](Harness& h) {
+             h.on(E::Failed{"its DNS could not be applied", "DNS failed."});
+             h.on(E::Exited{0});
+         },
+         Phase::blockedAfterDrop,
+         {"signal 15", "ended 1 0 blocking DNS failed."}},
+        {"a failure while it already stops changes nothing",
+         Phase::stopping,
+         true,
+         [](Harness& h) {
+             h.on(E::Failed{"its DNS could not be applied", "DNS failed."});
+         },
+         Phase::stopping,
          {}},
         {"names found: blocked through the named tunnel, started with the address",
          Phase::resolving,

@@ -14,7 +14,7 @@ struct FakePorts : TunnelDns::Ports {
     DnsPlan::Setup setup() override { return setupNow; }
     void apply(uint64_t change, const std::string& device, const DnsPlan& plan) override {
         calls.push_back("apply " + std::to_string(change) + " " + device + " " +
-                        plan.servers.front().text);
+                        plan.servers.front().text + (plan.defaultRoute ? " full" : ""));
     }
     void revert(uint64_t change, const DnsRecord& record) override {
         calls.push_back("revert " + std::to_string(change) + " " + record.ifname);
@@ -33,7 +33,7 @@ DnsRecord recordOf(const std::string& device) {
 }
 
 TunnelDns::Event up(uint64_t run, const std::string& server = "10.8.0.1") {
-    return TunnelDns::Up{run, "tun0", {{"foreign_option_1", "dhcp-option DNS " + server}}};
+    return TunnelDns::Up{run, "tun0", {{"foreign_option_1", "dhcp-option DNS " + server}}, {}};
 }
 TunnelDns::Event down(uint64_t run) {
     return TunnelDns::Down{run};
@@ -60,8 +60,16 @@ TEST(TunnelDns, FollowsTheRunsReportsAndUndoesWhateverItChanged) {
          {up(1), done(1), down(1), doneBare(2)},
          {"apply 1 tun0 10.8.0.1", "ack 1 ok", "revert 2 tun0"},
          Phase::idle},
+        {"the routes through the tunnel make it a full tunnel",
+         {TunnelDns::Up{1,
+                        "tun0",
+                        {{"foreign_option_1", "dhcp-option DNS 10.8.0.1"}},
+                        {*FullTunnel::parse("0.0.0.0/1"), *FullTunnel::parse("128.0.0.0/1")}},
+          done(1)},
+         {"apply 1 tun0 10.8.0.1 full", "ack 1 ok"},
+         Phase::applied},
         {"nothing usable pushed: answered at once, nothing changed",
-         {TunnelDns::Up{1, "tun0", {{"foreign_option_1", "dhcp-option DNS 10.0.0.1;reboot"}}}},
+         {TunnelDns::Up{1, "tun0", {{"foreign_option_1", "dhcp-option DNS 10.0.0.1;reboot"}}, {}}},
          {"ack 1 ok"},
          Phase::idle},
         {"no way to change DNS here: answered, nothing changed",

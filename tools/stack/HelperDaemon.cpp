@@ -43,9 +43,18 @@ void HelperDaemon::start() {
     // As in a container, unless a test starts a bus there: no polkit to ask, so the daemon
     // serves regular users as it did before it asked.
     options.extraEnvironment = {"DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + systemBusSocket().string()};
+    // The helper applies the tunnel's DNS to /etc/resolv.conf: a test's helper has an /etc
+    // of its own, an overlay of the machine's in a mount namespace of its own, so that it
+    // changes what a real one would and the machine's stays as it is.
+    const std::string etc = (dir_ / "etc").string();
+    std::filesystem::create_directories(etc);
     process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{installDir() + "/com.quovant.macos.helper", "--socket",
-                                 socketPath()},
+        std::vector<std::string>{
+            "unshare", "--mount", "--propagation", "private", "sh", "-c",
+            "mount -t tmpfs quovant-etc \"$0\" && mkdir \"$0/upper\" \"$0/work\" && "
+            "mount -t overlay quovant-etc -o "
+            "lowerdir=/etc,upperdir=\"$0/upper\",workdir=\"$0/work\" /etc && exec \"$@\"",
+            etc, installDir() + "/com.quovant.macos.helper", "--socket", socketPath()},
         options);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     // The socket file appears at bind(), before listen(): wait until a client gets in.

@@ -99,6 +99,15 @@ OpenVPNServer::OpenVPNServer(std::vector<Account> accounts) {
                                   (dir_ / "auth.sh").string() +
                                   " via-file\n"
                                   "keepalive 10 60\n"
+                                  // What VPN providers push: the whole way out, their
+                                  // resolver and their domain.
+                                  "push \"redirect-gateway def1\"\n"
+                                  "push \"dhcp-option DNS " +
+                                  std::string(tunnelAddress) +
+                                  "\"\n"
+                                  "push \"dhcp-option DOMAIN " +
+                                  std::string(pushedDomain) +
+                                  "\"\n"
                                   "verb 3\n");
 
     // The server's namespace lives as long as this holder process.
@@ -125,6 +134,9 @@ OpenVPNServer::OpenVPNServer(std::vector<Account> accounts) {
     mustRun(there({"ip", "link", "set", "lo", "up"}));
     mustRun(there({"ip", "addr", "add", serverSide, "dev", "qv-server"}));
     mustRun(there({"ip", "link", "set", "qv-server", "up"}));
+    // A real machine's way out: the LAN's router, here the server's end. openvpn needs a
+    // default gateway to redirect the default route through the tunnel.
+    mustRun({"ip", "route", "add", "default", "via", serverAddress, "dev", "qv-host"});
 
     ChildProcess::Options options;
     options.outputFile = (dir_ / "server.log").string();

@@ -10,7 +10,9 @@
 
 // A real openvpn server for tests: a throwaway PKI, the server in a network namespace
 // of its own reached over a veth pair, and an auth script that accepts exactly the
-// accounts it was given. The client side stays in the caller's namespace.
+// accounts it was given. It pushes what VPN providers push (`redirect-gateway def1`, its
+// DNS server and domain). The client side stays in the caller's namespace, whose default
+// route leads to the server's end of the pair, as a machine's leads to its LAN's router.
 class OpenVPNServer {
 public:
     struct Account {
@@ -21,6 +23,7 @@ public:
     static constexpr const char* tunnelAddress = "10.214.0.1";
     // The server's end of the veth pair: reached outside the tunnel.
     static constexpr const char* linkAddress = "10.213.0.2";
+    static constexpr const char* pushedDomain = "quovant.test";
 
     explicit OpenVPNServer(std::vector<Account> accounts);
     ~OpenVPNServer();
