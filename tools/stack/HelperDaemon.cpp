@@ -52,6 +52,10 @@ void HelperDaemon::start() {
         std::vector<std::string>{
             "unshare", "--mount", "--propagation", "private", "sh", "-c",
             "mount -t tmpfs quovant-etc \"$0\" && mkdir \"$0/upper\" \"$0/work\" && "
+            // An overlay shows what is under a file mounted in /etc (a test's own
+            // resolv.conf, a container's): such files are copied over it as they read.
+            "for f in /etc/*; do ! mountpoint -q \"$f\" || [ ! -f \"$f\" ] || "
+            "cp \"$f\" \"$0/upper/\"; done && "
             "mount -t overlay quovant-etc -o "
             "lowerdir=/etc,upperdir=\"$0/upper\",workdir=\"$0/work\" /etc && exec \"$@\"",
             etc, installDir() + "/com.quovant.macos.helper", "--socket", socketPath()},
