@@ -1,10 +1,13 @@
 #include "helperd/ResolverFacts.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -34,13 +37,32 @@ std::string linkTarget(const std::string& link) {
     return std::filesystem::weakly_canonical(target, error).string();
 }
 
+// Something listens on the socket: its file stays behind when resolved stops.
+bool listening(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode))
+        return false;
+    sockaddr_un address{};
+    if (path.size() >= sizeof address.sun_path)
+        return false;
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, path.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return false;
+    const int connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    // A full backlog (EAGAIN) is a listener too.
+    const bool there = connected == 0 || errno == EAGAIN;
+    ::close(fd);
+    return there;
+}
+
 } // namespace
 
 DnsPlan::Facts ResolverFacts::read() const {
     DnsPlan::Facts facts;
-    struct stat st {};
     facts.resolvConfTarget = linkTarget(resolvConf);
-    facts.resolvedRunning = ::lstat(resolvedSocket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+    facts.resolvedRunning = listening(resolvedSocket);
     facts.resolvconfInstalled = ownResolvconf(resolvconf) || ownResolvconf(resolvconfSbin);
     return facts;
 }

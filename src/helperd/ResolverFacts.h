@@ -8,7 +8,7 @@
 // paths are the machine's unless a test names others.
 struct ResolverFacts {
     std::string resolvConf = "/etc/resolv.conf";
-    // resolved's varlink socket: there while resolved runs.
+    // resolved's varlink socket: listened on while resolved runs (its file stays after).
     std::string resolvedSocket = "/run/systemd/resolve/io.systemd.Resolve";
     std::string resolvconf = "/usr/sbin/resolvconf";
     std::string resolvconfSbin = "/sbin/resolvconf";

@@ -98,11 +98,10 @@ Result<std::vector<Prefix>> TunnelRoutes::of(const std::string& device) {
     ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
     std::vector<Prefix> routes;
     for (int family : {AF_INET, AF_INET6}) {
-        Result<void> done = requestDump(fd.get(), family);
-        if (done)
-            done = readDump(fd.get(), index, routes);
-        if (!done)
-            return Routes::failure(done.why());
+        if (const Result<void> asked = requestDump(fd.get(), family); !asked)
+            return Routes::failure(asked.why());
+        if (const Result<void> read = readDump(fd.get(), index, routes); !read)
+            return Routes::failure(read.why());
     }
     return Routes::success(std::move(routes));
 }

@@ -40,8 +40,11 @@ TEST(ResolverFacts, FollowsTheLinkEvenToWhatIsGoneAndKnowsResolvectlUnderAnother
     address.sun_family = AF_UNIX;
     std::snprintf(address.sun_path, sizeof address.sun_path, "%s", paths.resolvedSocket.c_str());
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_FALSE(facts().resolvedRunning) << "a socket nobody listens on";
+    ASSERT_EQ(::listen(fd, 1), 0);
     EXPECT_TRUE(facts().resolvedRunning);
     ::close(fd);
+    EXPECT_FALSE(facts().resolvedRunning) << "the socket file a stopped resolved left";
 
     std::ofstream(dir / "bin/resolvectl") << "#!/bin/sh\n";
     fs::permissions(dir / "bin/resolvectl", fs::perms::owner_all);
