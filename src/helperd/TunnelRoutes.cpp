@@ -14,11 +14,12 @@ namespace {
 
 using Prefix = FullTunnel::Prefix;
 
-Result<void> failed(const std::string& what) {
-    return Result<void>::failure(what + ": " + std::strerror(errno));
+std::string failed(const std::string& what) {
+    return what + ": " + std::strerror(errno);
 }
 
-Result<void> requestDump(int fd, int family) {
+// Empty: asked.
+std::string requestDump(int fd, int family) {
     struct {
         nlmsghdr header;
         rtmsg body;
@@ -30,7 +31,7 @@ Result<void> requestDump(int fd, int family) {
     request.body.rtm_family = static_cast<unsigned char>(family);
     if (::send(fd, &request, sizeof request, 0) != static_cast<ssize_t>(sizeof request))
         return failed("cannot ask for the routes");
-    return Result<void>::success();
+    return {};
 }
 
 // One route message: kept when it is a unicast route of the main table through `index`.
@@ -58,8 +59,8 @@ void take(const nlmsghdr* message, unsigned index, std::vector<Prefix>& routes) 
         routes.push_back(prefix);
 }
 
-// Reads one dump's answer to its end.
-Result<void> readDump(int fd, unsigned index, std::vector<Prefix>& routes) {
+// Reads one dump's answer to its end; empty: read.
+std::string readDump(int fd, unsigned index, std::vector<Prefix>& routes) {
     alignas(nlmsghdr) char buffer[32768];
     for (size_t read = 0; read <= TunnelRoutes::maxRoutes;) {
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
@@ -71,7 +72,7 @@ Result<void> readDump(int fd, unsigned index, std::vector<Prefix>& routes) {
         for (auto* m = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(m, left);
              m = NLMSG_NEXT(m, left), ++read) {
             if (m->nlmsg_type == NLMSG_DONE)
-                return Result<void>::success();
+                return {};
             if (m->nlmsg_type == NLMSG_ERROR) {
                 errno = -static_cast<const nlmsgerr*>(NLMSG_DATA(m))->error;
                 return failed("the kernel refused to list the routes");
@@ -80,7 +81,7 @@ Result<void> readDump(int fd, unsigned index, std::vector<Prefix>& routes) {
                 take(m, index, routes);
         }
     }
-    return Result<void>::failure("the routing table is larger than the helper reads");
+    return "the routing table is larger than the helper reads";
 }
 
 } // namespace
@@ -92,16 +93,17 @@ Result<std::vector<Prefix>> TunnelRoutes::of(const std::string& device) {
         return Routes::failure("the tunnel " + device + " is not there");
     const UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
     if (!fd.valid())
-        return Routes::failure(failed("cannot open rtnetlink").why());
+        return Routes::failure(failed("cannot open rtnetlink"));
     // The kernel answers a dump at once; this only bounds a kernel that does not.
     const timeval bound{1, 0};
     ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
     std::vector<Prefix> routes;
     for (int family : {AF_INET, AF_INET6}) {
-        if (const Result<void> asked = requestDump(fd.get(), family); !asked)
-            return Routes::failure(asked.why());
-        if (const Result<void> read = readDump(fd.get(), index, routes); !read)
-            return Routes::failure(read.why());
+        std::string error = requestDump(fd.get(), family);
+        if (error.empty())
+            error = readDump(fd.get(), index, routes);
+        if (!error.empty())
+            return Routes::failure(error);
     }
     return Routes::success(std::move(routes));
 }
