@@ -90,12 +90,7 @@ void RunSupervisor::handle(Event event, Clock::time_point now) {
                    [&](Release& e) { release(e); },
                    [&](Refused& e) { refuse(e.owner, e.why, e.reason); },
                    [&](ClientGone& e) { clientGone(e.client, now); },
-                   [&](Failed& e) {
-                       if (phase_ != Phase::starting && phase_ != Phase::running)
-                           return;
-                       current_->endReason = e.reason;
-                       stopOpenVPN(e.why, now);
-                   },
+                   [&](Failed& e) { fail(e); },
                    [&](Tick&) { tick(now); },
                    [&](Stop&) { stop(now); },
                },
@@ -330,6 +325,18 @@ void RunSupervisor::tick(Clock::time_point now) {
     default:
         deadline_.reset();
     }
+}
+
+void RunSupervisor::fail(const Failed& failed) {
+    if (phase_ != Phase::starting && phase_ != Phase::running)
+        return;
+    current_->endReason = failed.reason;
+    // openvpn waits for its route-up script and, once that returns, says it is connected
+    // whatever the script said, even with a SIGTERM pending: only SIGKILL ends it before.
+    DaemonLog::line("killing openvpn: " + failed.why);
+    ports_.signalOpenVPN(SIGKILL);
+    phase_ = Phase::stopping;
+    deadline_.reset();
 }
 
 void RunSupervisor::stop(Clock::time_point now) {

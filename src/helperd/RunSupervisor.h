@@ -114,8 +114,8 @@ public:
         uint64_t client = 0;
     };
     // The run cannot go on as it is (its DNS could not be applied, which openvpn would not
-    // notice): openvpn is ended and its client told `reason`; the block holds as after
-    // any end its user did not ask for.
+    // notice): openvpn is killed before it says it is connected, and its client told
+    // `reason`; the block holds as after any end its user did not ask for.
     struct Failed {
         std::string why;
         std::string reason;
@@ -170,6 +170,7 @@ private:
     void kill(const Kill& kill, Clock::time_point now);
     void release(const Release& release);
     void clientGone(uint64_t client, Clock::time_point now);
+    void fail(const Failed& failed);
     void tick(Clock::time_point now);
     void stop(Clock::time_point now);
 

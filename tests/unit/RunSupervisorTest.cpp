@@ -147,7 +147,7 @@ TEST(RunSupervisor, EachPhaseAnswersEachEventAsItsRulesSay) {
              h.on(E::Exited{0});
          },
          Phase::blockedAfterDrop,
-         {"signal 15", "ended 1 0 blocking DNS failed."}},
+         {"signal 9", "ended 1 0 blocking DNS failed."}},
         {"a failure while it already stops changes nothing",
          Phase::stopping,
          true,
