@@ -46,6 +46,8 @@ const std::vector<std::vector<FullTunnel::Prefix>>& FullTunnel::shapes() {
             // `redirect-gateway ipv6`: openvpn 2.6 routes these four, all of IPv6 that is
             // allocated but link-local and multicast.
             {"::/3", "2000::/4", "3000::/4", "fc00::/7"},
+            // `route-ipv6 2000::/3`, as providers push it: every global unicast address.
+            {"2000::/3"},
         };
         std::vector<std::vector<Prefix>> out;
         for (const auto& row : rows) {

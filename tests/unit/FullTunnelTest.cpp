@@ -38,6 +38,8 @@ TEST(FullTunnel, TheRoutesThroughTheTunnelSayWhetherItTakesTheDefaultRoute) {
         {"route 0.0.0.0 128.0.0.0 + route 128.0.0.0 128.0.0.0", {"128.0.0.0/1", "0.0.0.0/1"}, true},
         {"route-ipv6 ::/0", {"::/0"}, true},
         {"route-ipv6 ::/1 + 8000::/1", {"::/1", "8000::/1"}, true},
+        {"route-ipv6 2000::/3, all global unicast", {"2000::/3", "fd98::/64"}, true},
+        {"route-ipv6 2000::/4 alone", {"2000::/4"}, false},
         {"redirect-private def1: routes nothing of its own", {"10.8.0.0/24", "fd98::/64"}, false},
         {"a split tunnel", {"10.50.0.0/16", "192.168.77.0/24", "fd50::/64", "10.8.0.0/24"}, false},
         {"only half of IPv4", {"0.0.0.0/1", "10.8.0.0/24"}, false},
