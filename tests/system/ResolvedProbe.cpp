@@ -1,8 +1,10 @@
 // Applies to a link in systemd-resolved what openvpn's script environment (this
-// program's own) says about DNS, or reverts the link, through the helper's own code:
+// program's own) and the routes through the link say about DNS, or reverts the link,
+// through the helper's own code:
 //   quovant-resolved-probe apply|revert DEVICE
 #include "helperd/DnsPlan.h"
 #include "helperd/ResolvedLink.h"
+#include "helperd/TunnelRoutes.h"
 
 #include <cstdio>
 #include <cstring>
@@ -42,8 +44,11 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "revert") == 0) {
         ResolvedLink::revert(bus, ifindex, finished);
     } else {
-        const auto plan =
-            DnsPlan::forPush(PushedDns::fromEnvironment(environment), DnsPlan::Setup::resolved);
+        // As the helper decides it: from the routes through the device.
+        PushedDns pushed = PushedDns::fromEnvironment(environment);
+        const auto routes = TunnelRoutes::of(argv[2]);
+        pushed.defaultRoute = routes && FullTunnel::takesDefaultRoute(routes.value());
+        const auto plan = DnsPlan::forPush(pushed, DnsPlan::Setup::resolved);
         if (!plan) {
             std::fprintf(stderr, "nothing to apply\n");
             return 1;
