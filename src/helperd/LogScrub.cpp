@@ -37,8 +37,7 @@ std::string withoutAddresses(std::string text) {
 }
 
 // What follows each of these, up to the next blank, comma or quote, goes.
-constexpr std::array<std::string_view, 3> secretKeys{"auth-token-user ", "auth-token ",
-                                                     "password "};
+constexpr std::array<std::string_view, 2> secretKeys{"auth-token-user ", "auth-token "};
 
 std::string withoutSecretValues(std::string text) {
     for (std::string_view key : secretKeys) {
