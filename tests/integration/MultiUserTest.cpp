@@ -629,4 +629,56 @@ TEST_F(MultiUserTest, AUserWhoFloodsTheHelperDoesNotHoldUpAnotherUsersAnswer) {
     EXPECT_EQ(flooding.get(), "60") << "each of the flood's requests is answered";
 }
 
+// A descriptor sent unasked is closed away from the daemon's loop: a TCP socket with linger
+// on and data its peer never reads would hold a close for the whole linger time.
+TEST_F(MultiUserTest, ALingeringSocketSentUnaskedDoesNotHoldUpAnotherUsersAnswer) {
+    auto sending = std::async(std::launch::async, [&] {
+        return asUser(alice, [&] {
+            const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t length = sizeof address;
+            const int small = 4096;
+            ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+            if (::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+                ::listen(listener, 1) != 0 ||
+                ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+                return std::string("no listener");
+            const int lingering = connectTo(reinterpret_cast<sockaddr*>(&address), length, AF_INET);
+            const int peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            const std::string chunk(65536, 'x');
+            while (::send(lingering, chunk.data(), chunk.size(), MSG_DONTWAIT | MSG_NOSIGNAL) > 0) {
+            }
+            const linger on{1, 8};
+            ::setsockopt(lingering, SOL_SOCKET, SO_LINGER, &on, sizeof on);
+            const int fd = connectUnix(daemon.socketPath());
+            FdPassing::send(fd, versionRequest(1), lingering, 0);
+            // The daemon's copy is the last: its close is the one that would wait.
+            ::close(lingering);
+            const std::string reply = readFor(fd, 15s, nullptr, "\n");
+            // The peer stays, never reading, until the linger would be over.
+            ::usleep(9'000'000);
+            ::close(peer);
+            return reply;
+        });
+    });
+    ASSERT_TRUE(pollUntil(
+        [&] { return daemon.log().find("came unasked with the request") != std::string::npos; },
+        10s))
+        << daemon.log();
+    const auto asked = std::chrono::steady_clock::now();
+    const std::string answer = asUser(bob, [&] {
+        const int fd = connectUnix(daemon.socketPath());
+        sendAll(fd, versionRequest(1));
+        return readFor(fd, 10s, nullptr, "\n");
+    });
+    const auto waited = std::chrono::steady_clock::now() - asked;
+    EXPECT_NE(answer.find("\"version\""), std::string::npos) << daemon.log();
+    EXPECT_LT(waited, 100ms)
+        << "bob waited " << std::chrono::duration_cast<std::chrono::milliseconds>(waited).count()
+        << " ms";
+    EXPECT_NE(sending.get().find("\"version\""), std::string::npos);
+}
+
 } // namespace
