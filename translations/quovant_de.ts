@@ -353,6 +353,10 @@ Exit-Status:
         <source>Quovant is not running</source>
         <translation>Quovant läuft nicht</translation>
     </message>
+    <message>
+        <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
+        <translation>Der VPN-Helfer konnte nicht feststellen, welches Programm gefragt hat: Das Programm, das sich verbunden hatte, war bereits beendet.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

@@ -351,6 +351,10 @@ Exit status:
         <source>Quovant is not running</source>
         <translation>Quovant is not running</translation>
     </message>
+    <message>
+        <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
+        <translation>The VPN helper could not tell which program asked: the one that connected had ended.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

@@ -353,6 +353,10 @@ Code de sortie :
         <source>Quovant is not running</source>
         <translation>Quovant n&apos;est pas lancé</translation>
     </message>
+    <message>
+        <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
+        <translation>L&apos;assistant VPN n&apos;a pas pu savoir quel programme a demandé : celui qui s&apos;était connecté avait pris fin.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

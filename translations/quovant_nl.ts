@@ -351,6 +351,10 @@ Exit status:
         <source>Quovant is not running</source>
         <translation>Quovant is not running</translation>
     </message>
+    <message>
+        <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
+        <translation>De VPN-helper kon niet vaststellen welk programma het vroeg: het programma dat verbinding maakte was al beëindigd.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>
