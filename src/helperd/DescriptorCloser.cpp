@@ -5,38 +5,54 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-DescriptorCloser::DescriptorCloser()
-    : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), worker_([this] { work(); }) {}
+DescriptorCloser::DescriptorCloser() : shared_(std::make_shared<Shared>()) {
+    shared_->wake.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+}
 
 DescriptorCloser::~DescriptorCloser() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
+    std::lock_guard lock(shared_->mutex);
+    for (auto& [sender, lane] : shared_->lanes) {
+        if (!lane.thread.joinable())
+            continue;
+        if (lane.running)
+            lane.thread.detach();
+        else
+            lane.thread.join();
     }
-    queued_.notify_one();
-    worker_.join();
+}
+
+int DescriptorCloser::fd() const {
+    return shared_->wake.get();
 }
 
 void DescriptorCloser::close(uid_t sender, std::vector<UniqueFd> fds) {
-    if (fds.empty())
+    size_t count = 0;
+    std::lock_guard lock(shared_->mutex);
+    Shared::Lane& lane = shared_->lanes[sender];
+    for (auto& fd : fds)
+        if (fd.valid()) {
+            lane.queue.push_back(fd.release());
+            ++count;
+        }
+    if (count == 0)
         return;
-    {
-        std::lock_guard lock(mutex_);
-        for (auto& fd : fds)
-            if (fd.valid())
-                queue_.emplace_back(sender, fd.release());
-    }
-    waiting_[sender] += fds.size();
-    queued_.notify_one();
+    waiting_[sender] += count;
+    if (lane.running)
+        return;
+    // A lane's thread that has said it is done has nothing left to do but end.
+    if (lane.thread.joinable())
+        lane.thread.join();
+    lane.running = true;
+    lane.thread = std::thread(work, shared_, sender);
 }
 
 void DescriptorCloser::collect() {
     uint64_t count = 0;
-    [[maybe_unused]] const ssize_t n = ::read(wake_.get(), &count, sizeof count);
+    [[maybe_unused]] const ssize_t n = ::read(shared_->wake.get(), &count, sizeof count);
     std::vector<uid_t> closed;
     {
-        std::lock_guard lock(mutex_);
-        closed.swap(closed_);
+        std::lock_guard lock(shared_->mutex);
+        closed.swap(shared_->closed);
     }
     for (uid_t sender : closed) {
         const auto it = waiting_.find(sender);
@@ -50,23 +66,22 @@ size_t DescriptorCloser::waiting(uid_t sender) const {
     return it == waiting_.end() ? 0 : it->second;
 }
 
-void DescriptorCloser::work() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        queued_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (queue_.empty())
-            return;
-        const auto [sender, fd] = queue_.front();
-        queue_.pop_front();
+void DescriptorCloser::work(const std::shared_ptr<Shared>& shared, uid_t sender) {
+    std::unique_lock lock(shared->mutex);
+    Shared::Lane& lane = shared->lanes[sender];
+    while (!lane.queue.empty()) {
+        const int fd = lane.queue.front();
+        lane.queue.pop_front();
         lock.unlock();
         // Whatever the socket still holds is dropped rather than waited for; the sender may
-        // turn linger on again meanwhile, which then holds up this thread alone.
+        // turn linger on again meanwhile, which then holds up its own lane alone.
         const linger off{0, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
         ::close(fd);
         lock.lock();
-        closed_.push_back(sender);
+        shared->closed.push_back(sender);
         const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wake_.get(), &one, sizeof one);
+        [[maybe_unused]] const ssize_t n = ::write(shared->wake.get(), &one, sizeof one);
     }
+    lane.running = false;
 }
