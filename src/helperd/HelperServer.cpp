@@ -267,7 +267,7 @@ void HelperServer::authorize(const ClientTable::Caller& caller, const HelperRequ
         return decide(caller, request, act, Authority::unjudged, *gone, fds);
     // Its own session counts, not its user's; what logind said is the caller's only if the
     // process still lives after the asking.
-    const auto notAtSeat = LoginSessions::notAtSeat(process->pid());
+    const auto notAtSeat = LoginSessions::notAtSeat(process->pid(), caller.uid);
     if (auto gone = process->gone())
         return decide(caller, request, act, Authority::unjudged, *gone, fds);
     const char* action = ClientPolicy::actionFor(act, !notAtSeat);
