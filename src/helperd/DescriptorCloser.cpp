@@ -1,6 +1,7 @@
 #include "helperd/DescriptorCloser.h"
 
 #include <cstdint>
+#include <system_error>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -42,8 +43,13 @@ void DescriptorCloser::close(uid_t sender, std::vector<UniqueFd> fds) {
     // A lane's thread that has said it is done has nothing left to do but end.
     if (lane.thread.joinable())
         lane.thread.join();
-    lane.running = true;
-    lane.thread = std::thread(work, shared_, sender);
+    // Without a thread (the unit's task limit reached), they wait for the sender's next ones,
+    // counted as waiting: the sender is then the one no longer read from.
+    try {
+        lane.thread = std::thread(work, shared_, sender);
+        lane.running = true;
+    } catch (const std::system_error&) {
+    }
 }
 
 void DescriptorCloser::collect() {
