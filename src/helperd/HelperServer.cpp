@@ -256,21 +256,8 @@ void HelperServer::handle(const ClientTable::Caller& caller, const HelperRequest
 
 void HelperServer::authorize(const ClientTable::Caller& caller, const HelperRequest& request,
                              ClientPolicy::Act act, std::vector<UniqueFd>& fds) {
-    using Authority = ClientPolicy::Authority;
     if (!ClientPolicy::asksAuthority(act, caller.uid, blockHolderFor(caller.uid, false)))
-        return decide(caller, request, act, Authority::yes, {}, fds);
-    // The subject is the process that asked, or nobody.
-    const auto& process = caller.process;
-    if (!process)
-        return decide(caller, request, act, Authority::unjudged, "it was never pinned", fds);
-    if (auto gone = process->gone())
-        return decide(caller, request, act, Authority::unjudged, *gone, fds);
-    // Its own session counts, not its user's; what logind said is the caller's only if the
-    // process still lives after the asking.
-    const auto notAtSeat = LoginSessions::notAtSeat(process->pid(), caller.uid);
-    if (auto gone = process->gone())
-        return decide(caller, request, act, Authority::unjudged, *gone, fds);
-    const char* action = ClientPolicy::actionFor(act, !notAtSeat);
+        return decide(caller, request, act, ClientPolicy::Authority::yes, {}, fds);
     clients_.setWaiting(caller.id, true);
     // The answer's handler is copyable; the descriptors that came with the request wait
     // with it, and go to the closer with it if the client went meanwhile.
@@ -282,14 +269,14 @@ void HelperServer::authorize(const ClientTable::Caller& caller, const HelperRequ
     };
     const std::shared_ptr<Waiting> waiting(new Waiting{closer_, caller.uid, std::move(fds)});
     fds.clear();
-    authority_.check({process->pid(), process->startTime(), caller.uid, process->pidfd()}, action,
-                     [this, id = caller.id, request, act, waiting,
-                      detail = notAtSeat.value_or("")](Authority answer) {
-                         clients_.setWaiting(id, false);
-                         // A client that went meanwhile is owed nothing.
-                         if (const auto current = clients_.caller(id))
-                             decide(*current, request, act, answer, detail, waiting->fds);
-                     });
+    access_.check(caller.process, caller.uid, act,
+                  [this, id = caller.id, request, act, waiting](ClientPolicy::Authority answer,
+                                                                const std::string& detail) {
+                      clients_.setWaiting(id, false);
+                      // A client that went meanwhile is owed nothing.
+                      if (const auto current = clients_.caller(id))
+                          decide(*current, request, act, answer, detail, waiting->fds);
+                  });
 }
 
 void HelperServer::decide(const ClientTable::Caller& caller, const HelperRequest& request,

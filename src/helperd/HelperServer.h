@@ -2,6 +2,7 @@
 
 #include "helper/HelperProtocol.h"
 #include "helper/HelperWire.h"
+#include "helperd/AccessCheck.h"
 #include "helperd/ClientTable.h"
 #include "helperd/DescriptorCloser.h"
 #include "helperd/DnsEffects.h"
@@ -102,6 +103,7 @@ private:
     LoopWatchdog watchdog_;
     SystemBus bus_;
     PolkitAuthority authority_{bus_};
+    AccessCheck access_{authority_};
     std::vector<std::pair<uint64_t, std::string>> doomed_;
     RunEffects effects_;
     RunSupervisor supervisor_{effects_};
