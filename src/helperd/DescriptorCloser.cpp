@@ -1,9 +1,9 @@
 #include "helperd/DescriptorCloser.h"
 
 #include <cstdint>
-#include <system_error>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
 
 DescriptorCloser::DescriptorCloser() : shared_(std::make_shared<Shared>()) {
