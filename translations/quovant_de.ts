@@ -357,6 +357,10 @@ Exit-Status:
         <source>The VPN&apos;s DNS settings could not be applied on this computer.</source>
         <translation>Die DNS-Einstellungen des VPN konnten auf diesem Computer nicht angewendet werden.</translation>
     </message>
+    <message>
+        <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
+        <translation>Der VPN-Helfer konnte nicht feststellen, welches Programm gefragt hat: Das Programm, das sich verbunden hatte, war bereits beendet.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

@@ -355,6 +355,10 @@ Exit status:
         <source>The VPN&apos;s DNS settings could not be applied on this computer.</source>
         <translation>The VPN&apos;s DNS settings could not be applied on this computer.</translation>
     </message>
+    <message>
+        <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
+        <translation>The VPN helper could not tell which program asked: the one that connected had ended.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

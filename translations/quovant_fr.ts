@@ -357,6 +357,10 @@ Code de sortie :
         <source>The VPN&apos;s DNS settings could not be applied on this computer.</source>
         <translation>Les réglages DNS du VPN n&apos;ont pas pu être appliqués sur cet ordinateur.</translation>
     </message>
+    <message>
+        <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
+        <translation>L&apos;assistant VPN n&apos;a pas pu savoir quel programme a demandé : celui qui s&apos;était connecté avait pris fin.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

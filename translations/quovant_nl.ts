@@ -355,6 +355,10 @@ Exit status:
         <source>The VPN&apos;s DNS settings could not be applied on this computer.</source>
         <translation>De DNS-instellingen van de VPN konden niet op deze computer worden toegepast.</translation>
     </message>
+    <message>
+        <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
+        <translation>De VPN-helper kon niet vaststellen welk programma het vroeg: het programma dat verbinding maakte was al beëindigd.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

@@ -32,7 +32,7 @@ FdPassing::Received FdPassing::receive(int socket, char* buffer, size_t size, in
     msghdr message{};
     message.msg_iov = &data;
     message.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * maxFdsPerRead)];
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * kernelMaxFds)];
     message.msg_control = control;
     message.msg_controllen = sizeof control;
     do {

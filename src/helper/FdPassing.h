@@ -14,14 +14,19 @@
 // that byte belongs to (LineReader does).
 class FdPassing {
 public:
-    // More than a message ever carries; the kernel closes any beyond these itself.
+    // More than a message ever carries: a peer that sends more is not a client.
     static constexpr size_t maxFdsPerRead = 4;
+    // What the kernel passes with one message at most (SCM_MAX_FD). A read takes them all: any
+    // the reader had no room for, the kernel would close in the reader's thread as the read
+    // returns, and a close may block (a lingering TCP socket whose last copy that is).
+    static constexpr size_t kernelMaxFds = 253;
 
     struct Received {
         ssize_t bytes = -1; // as recv() returns it; errno tells why when negative
         // Close-on-exec, whatever the sender set.
         std::vector<UniqueFd> fds;
-        // More descriptors came than there was room for: the kernel closed the rest.
+        // More descriptors came than there was room for (never, but from a kernel that
+        // passes more than kernelMaxFds): the kernel closed the rest.
         bool truncated = false;
     };
 

@@ -33,3 +33,11 @@ bool LineReader::overflowed() const {
     const size_t lineLength = (lf == std::string::npos ? buffer_.size() : lf) - start_;
     return lineLength > maxLine_;
 }
+
+std::vector<UniqueFd> LineReader::takeAllFds() {
+    std::vector<UniqueFd> all = std::exchange(lineFds_, {});
+    for (auto& entry : fds_)
+        all.push_back(std::move(entry.second));
+    fds_.clear();
+    return all;
+}

@@ -24,6 +24,8 @@ public:
     std::vector<UniqueFd> takeFds() { return std::exchange(lineFds_, {}); }
     // Descriptors waiting for the end of their line.
     size_t heldFds() const { return fds_.size(); }
+    // Every descriptor held, for whoever closes them.
+    std::vector<UniqueFd> takeAllFds();
     // True once a line has grown past the limit; the stream is then unusable.
     bool overflowed() const;
     // Whether bytes of an unfinished line are waiting for the rest of it.

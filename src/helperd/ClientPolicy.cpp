@@ -60,16 +60,25 @@ bool ClientPolicy::asksAuthority(Act act, uid_t caller, BlockHolder holder) {
     return caller != 0 && !(act == Act::release && holder == BlockHolder::caller);
 }
 
+const char* ClientPolicy::actionFor(Act act, bool atSeat) {
+    if (act == Act::run)
+        return atSeat ? runAction : runAnySessionAction;
+    return atSeat ? blockAction : blockAnySessionAction;
+}
+
 ClientPolicy::Verdict ClientPolicy::decide(Act act, uid_t caller, Authority answer,
-                                           BlockHolder holder) {
+                                           BlockHolder holder, const std::string& detail) {
     if (!asksAuthority(act, caller, holder))
         return {};
+    const std::string because = detail.empty() ? "" : " (" + detail + ")";
+    if (answer == Authority::unjudged)
+        return {false, "its process could not be asked about" + because, callerGoneReason};
     if (act == Act::release && holder == BlockHolder::present)
         return {false, "the block's owner is still at the computer", othersBlockReason};
     if (answer == Authority::no)
-        return {false, "polkit does not allow it", notAllowedReason};
+        return {false, "polkit does not allow it" + because, notAllowedReason};
     if (answer == Authority::failed)
-        return {false, "polkit did not answer", notAnsweredReason};
+        return {false, "polkit did not answer" + because, notAnsweredReason};
     // A block protects its user while they are at the computer; once they are gone, anyone
     // allowed to change the network may end it, since it cuts them off as well.
     if (act == Act::run && holder == BlockHolder::present)

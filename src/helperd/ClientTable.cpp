@@ -24,9 +24,9 @@ std::optional<std::string> ClientTable::busy(uid_t uid) const {
 }
 
 uint64_t ClientTable::add(int fd, uid_t uid, gid_t gid, pid_t pid, Clock::time_point now,
-                          uint64_t startTime) {
+                          std::shared_ptr<const CallerProcess> process) {
     const uint64_t id = nextId_++;
-    clients_.emplace(id, Client{{id, uid, gid, pid, startTime},
+    clients_.emplace(id, Client{{id, uid, gid, pid, std::move(process)},
                                 fd,
                                 LineReader{HelperWire::maxLineBytes},
                                 0,
@@ -35,11 +35,13 @@ uint64_t ClientTable::add(int fd, uid_t uid, gid_t gid, pid_t pid, Clock::time_p
     return id;
 }
 
-bool ClientTable::remove(uint64_t id) {
+bool ClientTable::remove(uint64_t id, std::vector<UniqueFd>* heldFds) {
     const auto it = clients_.find(id);
     if (it == clients_.end())
         return false;
     ::close(it->second.fd);
+    if (heldFds)
+        *heldFds = it->second.lines.takeAllFds();
     const uid_t uid = it->second.caller.uid;
     clients_.erase(it);
     if (std::none_of(clients_.begin(), clients_.end(),

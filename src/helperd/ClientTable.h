@@ -1,10 +1,12 @@
 #pragma once
 
 #include "helper/LineReader.h"
+#include "helperd/CallerProcess.h"
 
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,8 +30,9 @@ public:
         uid_t uid = 0;
         gid_t gid = 0;
         pid_t pid = 0;
-        // Of the process that connected, when it could be read (see PolkitAuthority).
-        uint64_t startTime = 0;
+        // The process that connected, as pinned at the accept; null: never pinned, and so
+        // never asked about.
+        std::shared_ptr<const CallerProcess> process;
         std::string describe() const;
     };
 
@@ -37,9 +40,10 @@ public:
     std::optional<std::string> busy(uid_t uid) const;
     // Takes over the connected socket `fd`; it owes its first request from `now` on.
     uint64_t add(int fd, uid_t uid, gid_t gid, pid_t pid, Clock::time_point now,
-                 uint64_t startTime = 0);
-    // Closes the connection; false if it was gone already.
-    bool remove(uint64_t id);
+                 std::shared_ptr<const CallerProcess> process = nullptr);
+    // Closes the connection, handing over the descriptors that came with its unfinished
+    // lines; false if it was gone already.
+    bool remove(uint64_t id, std::vector<UniqueFd>* heldFds = nullptr);
     std::optional<Caller> caller(uint64_t id) const;
     bool contains(uint64_t id) const { return clients_.count(id) > 0; }
     size_t size() const { return clients_.size(); }

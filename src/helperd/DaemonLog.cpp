@@ -1,5 +1,6 @@
 #include "helperd/DaemonLog.h"
 
+#include "helperd/LogScrub.h"
 #include "platform/Log.h"
 
 namespace {
@@ -13,7 +14,7 @@ LogSummary& summary() {
 } // namespace
 
 void DaemonLog::line(std::string_view text) {
-    summary().line(text, LogSummary::Clock::now());
+    summary().line(LogScrub::scrubbed(text), LogSummary::Clock::now());
 }
 
 void DaemonLog::flush() {

@@ -6,7 +6,7 @@
 #include <string_view>
 
 // The daemon's log: the system log through LogSummary, so that no client (nor openvpn's
-// server) can flood it with alike lines.
+// server) can flood it with alike lines, each line scrubbed of secrets first (LogScrub).
 class DaemonLog {
 public:
     static void line(std::string_view text);

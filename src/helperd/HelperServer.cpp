@@ -85,16 +85,19 @@ int HelperServer::run() {
             watch(bus_.fd(), 0);
             fds.back().events = bus_.events();
         }
+        watch(closer_.fd(), 0);
         // A connection whose last request waits for its turn is not read from: what it
-        // sends meanwhile waits in its socket.
+        // sends meanwhile waits in its socket. Nor is one of a user whose descriptors wait
+        // to be closed in numbers.
         for (uint64_t id : clients_.ids())
-            if (!clients_.holdsLine(id))
+            if (!clients_.holdsLine(id) && !closer_.backlogged(clients_.caller(id)->uid))
                 watch(clients_.fd(id), id);
         const int ready = ::poll(fds.data(), fds.size(), pollTimeout());
         if (ready < 0 && errno != EINTR) {
             DaemonLog::line(std::string("poll failed: ") + std::strerror(errno));
             return 1;
         }
+        watchdog_.feed(Clock::now());
         dispatch(RunSupervisor::Tick{});
         // polkit's and resolved's answers, and their time-outs.
         bus_.process();
@@ -119,6 +122,8 @@ int HelperServer::run() {
                 dispatch(RunSupervisor::Stop{});
             } else if (fds[i].fd == settings_.listenFd) {
                 accept();
+            } else if (fds[i].fd == closer_.fd()) {
+                closer_.collect();
             } else if (fds[i].fd == effects_.openVPN().outputFd()) {
                 if (effects_.openVPNSaid())
                     dispatch(RunSupervisor::Listening{});
@@ -168,10 +173,15 @@ void HelperServer::accept() {
         ::close(fd);
         return;
     }
-    // Read now, while the pid is surely the caller's (polkit reads it itself where the
-    // sandbox hides other users' processes).
+    // Pinned now: later, the pid may be another process's.
+    auto process = std::make_shared<const CallerProcess>(
+        CallerProcess::pin(fd, credentials.pid, credentials.uid));
+    if (!process->isPinned())
+        DaemonLog::line("connection of uid " + std::to_string(credentials.uid) + ", pid " +
+                        std::to_string(credentials.pid) +
+                        " is judged for nobody: " + process->whyUnpinned());
     clients_.add(fd, credentials.uid, credentials.gid, credentials.pid, Clock::now(),
-                 PolkitAuthority::startTimeOf(credentials.pid));
+                 std::move(process));
 }
 
 void HelperServer::readFrom(uint64_t clientId) {
@@ -211,14 +221,15 @@ void HelperServer::serveTurn() {
         else if (!clients_.accept(id, request->id))
             closeLater(id, "request id out of order");
         else
-            handle(*caller, *request, std::move(fds));
+            handle(*caller, *request, fds);
+        closer_.close(caller->uid, std::move(fds));
         closeDoomed();
         clients_.noteUnfinished(id, Clock::now());
     }
 }
 
 void HelperServer::handle(const ClientTable::Caller& caller, const HelperRequest& request,
-                          std::vector<UniqueFd> fds) {
+                          std::vector<UniqueFd>& fds) {
     DaemonLog::line(std::string("request ") + HelperWire::operationName(request.operation) +
                     " from " + caller.describe());
     // Only a run's profile comes as a descriptor; any other is closed unread.
@@ -238,41 +249,47 @@ void HelperServer::handle(const ClientTable::Caller& caller, const HelperRequest
     case HelperRequest::Operation::killOpenVPN:
         // Keeping the block is a change of the network; ending one's run is not.
         if (request.keepBlock && supervisor_.openVPNRuns())
-            return authorize(caller, request, ClientPolicy::Act::keepBlock);
+            return authorize(caller, request, ClientPolicy::Act::keepBlock, fds);
         dispatch(RunSupervisor::Kill{caller.uid, request.keepBlock, {}});
         break;
     case HelperRequest::Operation::releaseBlock:
         if (supervisor_.blockUid())
-            authorize(caller, request, ClientPolicy::Act::release);
+            authorize(caller, request, ClientPolicy::Act::release, fds);
         break;
     case HelperRequest::Operation::runOpenVPN:
-        authorize(caller, request, ClientPolicy::Act::run, std::move(fds));
+        authorize(caller, request, ClientPolicy::Act::run, fds);
         break;
     }
 }
 
 void HelperServer::authorize(const ClientTable::Caller& caller, const HelperRequest& request,
-                             ClientPolicy::Act act, std::vector<UniqueFd> fds) {
+                             ClientPolicy::Act act, std::vector<UniqueFd>& fds) {
     if (!ClientPolicy::asksAuthority(act, caller.uid, blockHolderFor(caller.uid, false)))
-        return decide(caller, request, act, ClientPolicy::Authority::yes, std::move(fds));
-    const char* action =
-        act == ClientPolicy::Act::run ? ClientPolicy::runAction : ClientPolicy::blockAction;
+        return decide(caller, request, act, ClientPolicy::Authority::yes, {}, fds);
     clients_.setWaiting(caller.id, true);
     // The answer's handler is copyable; the descriptors that came with the request wait
-    // with it, and are closed with it if the client went meanwhile.
-    auto waiting = std::make_shared<std::vector<UniqueFd>>(std::move(fds));
-    authority_.check({caller.pid, caller.startTime, caller.uid}, action,
-                     [this, id = caller.id, request, act, waiting](ClientPolicy::Authority answer) {
-                         clients_.setWaiting(id, false);
-                         // A client that went meanwhile is owed nothing.
-                         if (const auto current = clients_.caller(id))
-                             decide(*current, request, act, answer, std::move(*waiting));
-                     });
+    // with it, and go to the closer with it if the client went meanwhile.
+    struct Waiting {
+        DescriptorCloser& closer;
+        uid_t uid;
+        std::vector<UniqueFd> fds;
+        ~Waiting() { closer.close(uid, std::move(fds)); }
+    };
+    const std::shared_ptr<Waiting> waiting(new Waiting{closer_, caller.uid, std::move(fds)});
+    fds.clear();
+    access_.check(caller.process, caller.uid, act,
+                  [this, id = caller.id, request, act, waiting](ClientPolicy::Authority answer,
+                                                                const std::string& detail) {
+                      clients_.setWaiting(id, false);
+                      // A client that went meanwhile is owed nothing.
+                      if (const auto current = clients_.caller(id))
+                          decide(*current, request, act, answer, detail, waiting->fds);
+                  });
 }
 
 void HelperServer::decide(const ClientTable::Caller& caller, const HelperRequest& request,
                           ClientPolicy::Act act, ClientPolicy::Authority answer,
-                          std::vector<UniqueFd> fds) {
+                          const std::string& detail, std::vector<UniqueFd>& fds) {
     // The block's owner is looked at now, when polkit has answered: it may have gone meanwhile.
     const bool sessionsCount =
         answer == ClientPolicy::Authority::yes || answer == ClientPolicy::Authority::no;
@@ -282,7 +299,7 @@ void HelperServer::decide(const ClientTable::Caller& caller, const HelperRequest
                                (act == ClientPolicy::Act::run && supervisor_.runUid());
     const auto holder =
         blockOfItsOwn ? ClientPolicy::BlockHolder::none : blockHolderFor(caller.uid, sessionsCount);
-    const auto verdict = ClientPolicy::decide(act, caller.uid, answer, holder);
+    const auto verdict = ClientPolicy::decide(act, caller.uid, answer, holder, detail);
     // A refused run is logged as it is answered.
     if (!verdict.allowed && act != ClientPolicy::Act::run)
         DaemonLog::line(std::string("refused ") + HelperWire::operationName(request.operation) +
@@ -293,7 +310,7 @@ void HelperServer::decide(const ClientTable::Caller& caller, const HelperRequest
         if (!verdict.allowed)
             return dispatch(RunSupervisor::Refused{
                 {caller.id, request.id, caller.uid}, verdict.why, verdict.reason});
-        return handleRun(caller, request, sessionsCount, std::move(fds));
+        return handleRun(caller, request, sessionsCount, fds);
     case ClientPolicy::Act::keepBlock:
         return dispatch(RunSupervisor::Kill{caller.uid, true, verdict.reason});
     case ClientPolicy::Act::release:
@@ -315,7 +332,7 @@ ClientPolicy::BlockHolder HelperServer::blockHolderFor(uid_t caller, bool sessio
 }
 
 void HelperServer::handleRun(const ClientTable::Caller& caller, const HelperRequest& request,
-                             bool sessionsCount, std::vector<UniqueFd> fds) {
+                             bool sessionsCount, std::vector<UniqueFd>& fds) {
     RunAdmission::Facts facts;
     facts.upScript = settings_.scriptDir + "/" + HelperPaths::upScript;
     facts.downScript = settings_.scriptDir + "/" + HelperPaths::downScript;
@@ -384,8 +401,10 @@ void HelperServer::closeDoomed() {
         const auto [id, why] = doomed_.front();
         doomed_.erase(doomed_.begin());
         const auto caller = clients_.caller(id);
-        if (!caller || !clients_.remove(id))
+        std::vector<UniqueFd> held;
+        if (!caller || !clients_.remove(id, &held))
             continue;
+        closer_.close(caller->uid, std::move(held));
         if (!why.empty())
             DaemonLog::line("closing connection of " + caller->describe() + ": " + why);
         dispatch(RunSupervisor::ClientGone{id});
@@ -402,6 +421,7 @@ int HelperServer::pollTimeout() const {
     consider(clients_.nextStall(requestTimeout));
     consider(DaemonLog::nextFlush());
     consider(bus_.deadline());
+    consider(watchdog_.due());
     if (dnsEffects_.resolvconf().running())
         consider(dnsEffects_.resolvconf().deadline());
     for (uint64_t id : clients_.ids())

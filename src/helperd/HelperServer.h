@@ -2,9 +2,12 @@
 
 #include "helper/HelperProtocol.h"
 #include "helper/HelperWire.h"
+#include "helperd/AccessCheck.h"
 #include "helperd/ClientTable.h"
+#include "helperd/DescriptorCloser.h"
 #include "helperd/DnsEffects.h"
 #include "helperd/LeakGuard.h"
+#include "helperd/LoopWatchdog.h"
 #include "helperd/OpenVPNRunner.h"
 #include "helperd/PolkitAuthority.h"
 #include "helperd/RunEffects.h"
@@ -26,7 +29,8 @@
 // by design: even polkit's answers (PolkitAuthority) come in through the loop, and a
 // connection whose request waits for one gets nothing else served meanwhile. A connection that must
 // be closed while an event is handled is closed once that event is over, so nothing the handling
-// holds goes away under it.
+// holds goes away under it. Nothing a client sends is closed by the loop itself: descriptors
+// go to the DescriptorCloser, whose closing may block.
 class HelperServer {
 public:
     static constexpr int32_t refusedStatus = HelperProtocol::refusedStatus;
@@ -63,18 +67,21 @@ private:
     void accept();
     void readFrom(uint64_t clientId);
     void serveTurn();
+    // The descriptors that came with the request are the caller's to hand to the closer;
+    // what handling keeps is taken out of `fds`.
     void handle(const ClientTable::Caller& caller, const HelperRequest& request,
-                std::vector<UniqueFd> fds);
-    // Asks polkit, where the act needs it, then decides.
+                std::vector<UniqueFd>& fds);
+    // Asks polkit about the process that asked, where the act needs it, then decides.
     void authorize(const ClientTable::Caller& caller, const HelperRequest& request,
-                   ClientPolicy::Act act, std::vector<UniqueFd> fds = {});
+                   ClientPolicy::Act act, std::vector<UniqueFd>& fds);
     void decide(const ClientTable::Caller& caller, const HelperRequest& request,
-                ClientPolicy::Act act, ClientPolicy::Authority answer, std::vector<UniqueFd> fds);
+                ClientPolicy::Act act, ClientPolicy::Authority answer, const std::string& detail,
+                std::vector<UniqueFd>& fds);
     // `sessionsCount`: whether a block's owner who left the computer loses it; only where
     // polkit answered, which judges by the same sessions.
     ClientPolicy::BlockHolder blockHolderFor(uid_t caller, bool sessionsCount) const;
     void handleRun(const ClientTable::Caller& caller, const HelperRequest& request,
-                   bool sessionsCount, std::vector<UniqueFd> fds);
+                   bool sessionsCount, std::vector<UniqueFd>& fds);
     void dispatch(RunSupervisor::Event event);
     // DNS events wait in a queue: what posts one may be in the middle of handling another.
     void post(TunnelDns::Event event) { dnsEvents_.push_back(std::move(event)); }
@@ -93,8 +100,12 @@ private:
     Settings settings_;
     const uid_t firstRegularUid_ = ClientPolicy::firstRegularUid();
     ClientTable clients_;
+    // Before whatever may hold client descriptors (polkit's pending answers): it outlives them.
+    DescriptorCloser closer_;
+    LoopWatchdog watchdog_;
     SystemBus bus_;
     PolkitAuthority authority_{bus_};
+    AccessCheck access_{authority_};
     std::vector<std::pair<uint64_t, std::string>> doomed_;
     RunEffects effects_;
     RunSupervisor supervisor_{effects_};

@@ -4,9 +4,11 @@
 
 std::string LogSummary::kindOf(std::string_view text) {
     std::string kind;
+    bool inUid = false; // within the number after "uid ", which is kept
     for (char c : text) {
         const bool digit = c >= '0' && c <= '9';
-        if (!digit)
+        inUid = digit && (inUid || kind.ends_with("uid "));
+        if (!digit || inUid)
             kind += c;
         else if (kind.empty() || kind.back() != '#')
             kind += '#';

@@ -9,7 +9,8 @@
 #include <string_view>
 
 // Keeps a flood of alike lines out of the log: lines that differ only in their numbers
-// (uids, pids, ids, ports) are alike. Of each kind, the first few of a window are
+// (pids, ids, ports) are alike, but not lines of different uids ("uid 1000"), so that a
+// summary names the user whose lines it sums. Of each kind, the first few of a window are
 // written; the rest are counted and, once the window is over, summed up in one line
 // ("… 4,211 more like this in 10 s: " and the last of them).
 class LogSummary {

@@ -26,35 +26,6 @@ PolkitAuthority::PolkitAuthority(SystemBus& bus) : bus_(bus) {
     bus_.onLost([this](const std::string&) { lost(); });
 }
 
-uint64_t PolkitAuthority::startTimeOf(pid_t pid) {
-    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return 0;
-    char buffer[1024];
-    const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
-    ::close(fd);
-    if (n <= 0)
-        return 0;
-    const std::string_view text(buffer, static_cast<size_t>(n));
-    // The command name (field 2) may hold anything, ')' and blanks too: the fields after it
-    // begin after its last ')'.
-    const size_t close = text.rfind(')');
-    if (close == std::string_view::npos)
-        return 0;
-    size_t at = close + 1;
-    // Field 3 (state) is the first after the name; the start time is field 22.
-    for (int field = 3; field < 22; ++field) {
-        at = text.find(' ', at + 1);
-        if (at == std::string_view::npos)
-            return 0;
-    }
-    uint64_t value = 0;
-    for (size_t i = at + 1; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-    return value;
-}
-
 void PolkitAuthority::unavailable(const std::string& why) {
     if (toldUnavailable_)
         return;
@@ -81,10 +52,15 @@ void PolkitAuthority::check(const Subject& subject, const std::string& action, C
     int r = sd_bus_message_new_method_call(
         bus, &call, "org.freedesktop.PolicyKit1", "/org/freedesktop/PolicyKit1/Authority",
         "org.freedesktop.PolicyKit1.Authority", "CheckAuthorization");
-    // The subject (unix-process: pid, start time, uid), the action, no details, flags 0:
-    // no interaction, so polkit answers at once and never shows its dialog, and no
-    // cancellation id.
-    if (r >= 0)
+    // The subject (unix-process: pid, start time, uid, and the pidfd where there is one),
+    // the action, no details, flags 0: no interaction, so polkit answers at once and never
+    // shows its dialog, and no cancellation id.
+    if (r >= 0 && subject.pidfd >= 0)
+        r = sd_bus_message_append(call, "(sa{sv})", "unix-process", 4, "pid", "u",
+                                  static_cast<uint32_t>(subject.pid), "start-time", "t",
+                                  subject.startTime, "uid", "i", static_cast<int32_t>(subject.uid),
+                                  "pidfd", "h", subject.pidfd);
+    else if (r >= 0)
         r = sd_bus_message_append(call, "(sa{sv})", "unix-process", 3, "pid", "u",
                                   static_cast<uint32_t>(subject.pid), "start-time", "t",
                                   subject.startTime, "uid", "i", static_cast<int32_t>(subject.uid));
@@ -119,7 +95,10 @@ int PolkitAuthority::answered(sd_bus_message* reply, void* userdata, sd_bus_erro
             self.unavailable(error->name);
             answer = Answer::unavailable;
         } else {
-            DaemonLog::line(std::string("polkit did not decide: ") + error->name);
+            // Among them polkit's word that the process has ended or was replaced: a refusal
+            // like any answer that is not a yes.
+            DaemonLog::line(std::string("polkit did not decide: ") + error->name + ": " +
+                            (error->message ? error->message : ""));
         }
     } else {
         int authorized = 0;

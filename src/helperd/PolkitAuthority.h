@@ -25,13 +25,17 @@ public:
     using Callback = std::function<void(Answer)>;
     static constexpr auto answerTimeout = std::chrono::seconds(5);
 
+    // A pinned process (CallerProcess): never a start time of 0, with which polkit would
+    // judge whichever process holds the pid when it looks.
     struct Subject {
         pid_t pid = 0;
         // The process's start time in clock ticks after boot (field 22 of /proc/PID/stat),
-        // so that polkit never judges another process that got the same pid; 0: unknown,
-        // polkit finds it out itself.
+        // so that polkit never judges another process that got the same pid.
         uint64_t startTime = 0;
         uid_t uid = 0;
+        // Sent beside the pid where there is one: polkit from version 123 on judges the
+        // process it names (and reports one that has ended), older ones ignore it.
+        int pidfd = -1;
     };
 
     explicit PolkitAuthority(SystemBus& bus);
@@ -40,9 +44,6 @@ public:
 
     // `callback` runs from process(), or at once when there is no one to ask.
     void check(const Subject& subject, const std::string& action, Callback callback);
-
-    // A process's start time as polkit reads it; 0 when it cannot be read.
-    static uint64_t startTimeOf(pid_t pid);
 
 private:
     struct Pending {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <future>
@@ -627,6 +628,80 @@ TEST_F(MultiUserTest, AUserWhoFloodsTheHelperDoesNotHoldUpAnotherUsersAnswer) {
     });
     EXPECT_NE(answer.find("\"version\""), std::string::npos) << daemon.log();
     EXPECT_EQ(flooding.get(), "60") << "each of the flood's requests is answered";
+}
+
+// Descriptors sent unasked are closed away from the daemon's loop: a TCP socket with linger
+// on and data its peer never reads would hold a close for the whole linger time. One with a
+// request, and more than a message carries (the read takes them all: the kernel would close
+// the rest in the daemon's thread).
+TEST_F(MultiUserTest, LingeringSocketsSentUnaskedDoNotHoldUpAnotherUsersAnswer) {
+    for (const int count : {1, 6}) {
+        auto sending = std::async(std::launch::async, [&] {
+            return asUser(alice, [&] {
+                const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                sockaddr_in address{};
+                address.sin_family = AF_INET;
+                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                socklen_t length = sizeof address;
+                const int small = 4096;
+                ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+                if (::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+                    ::listen(listener, count) != 0 ||
+                    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+                    return std::string("no listener");
+                std::vector<int> lingering, peers;
+                const std::string chunk(65536, 'x');
+                const linger on{1, 4};
+                for (int i = 0; i < count; ++i) {
+                    lingering.push_back(
+                        connectTo(reinterpret_cast<sockaddr*>(&address), length, AF_INET));
+                    peers.push_back(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC));
+                    while (::send(lingering.back(), chunk.data(), chunk.size(),
+                                  MSG_DONTWAIT | MSG_NOSIGNAL) > 0) {
+                    }
+                    ::setsockopt(lingering.back(), SOL_SOCKET, SO_LINGER, &on, sizeof on);
+                }
+                const int fd = connectUnix(daemon.socketPath());
+                const std::string line = versionRequest(1);
+                iovec data{const_cast<char*>(line.data()), line.size()};
+                std::vector<char> control(CMSG_SPACE(sizeof(int) * lingering.size()));
+                msghdr message{};
+                message.msg_iov = &data;
+                message.msg_iovlen = 1;
+                message.msg_control = control.data();
+                message.msg_controllen = control.size();
+                cmsghdr* header = CMSG_FIRSTHDR(&message);
+                header->cmsg_level = SOL_SOCKET;
+                header->cmsg_type = SCM_RIGHTS;
+                header->cmsg_len = CMSG_LEN(sizeof(int) * lingering.size());
+                std::memcpy(CMSG_DATA(header), lingering.data(), sizeof(int) * lingering.size());
+                ::sendmsg(fd, &message, MSG_NOSIGNAL);
+                // The daemon's copies are the last: their close is the one that would wait.
+                for (int socket : lingering)
+                    ::close(socket);
+                const std::string reply = readFor(fd, 10s, nullptr, "\n");
+                // The peers stay, never reading, until the linger would be over.
+                ::usleep(5'000'000);
+                return reply;
+            });
+        });
+        const std::string handled =
+            count == 1 ? "came unasked with the request" : "more descriptors than requests";
+        ASSERT_TRUE(pollUntil([&] { return daemon.log().find(handled) != std::string::npos; }, 10s))
+            << daemon.log();
+        const auto asked = std::chrono::steady_clock::now();
+        const std::string answer = asUser(bob, [&] {
+            const int fd = connectUnix(daemon.socketPath());
+            sendAll(fd, versionRequest(1));
+            return readFor(fd, 10s, nullptr, "\n");
+        });
+        const auto waited = std::chrono::steady_clock::now() - asked;
+        EXPECT_NE(answer.find("\"version\""), std::string::npos) << daemon.log();
+        EXPECT_LT(waited, 100ms)
+            << count << " socket(s): bob waited "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() << " ms";
+        EXPECT_EQ(sending.get().find("\"version\"") != std::string::npos, count == 1);
+    }
 }
 
 } // namespace

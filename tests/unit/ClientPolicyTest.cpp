@@ -17,6 +17,7 @@ TEST(ClientPolicy, DecidesByCallerBlockOwnerAndPolkitsAnswer) {
         Authority answer;
         bool asks;
         const char* reason; // nullptr: allowed
+        const char* detail = "";
     };
     const char* notAllowed = ClientPolicy::notAllowedReason;
     const char* others = ClientPolicy::othersBlockReason;
@@ -46,6 +47,16 @@ TEST(ClientPolicy, DecidesByCallerBlockOwnerAndPolkitsAnswer) {
         {Act::release, user, Holder::away, Authority::yes, true, nullptr},
         {Act::release, user, Holder::away, Authority::unavailable, true, nullptr},
         {Act::release, user, Holder::away, Authority::no, true, notAllowed},
+        // A process that could not be pinned, or has ended, is asked about for no one.
+        {Act::run, user, Holder::none, Authority::unjudged, true, ClientPolicy::callerGoneReason},
+        {Act::keepBlock, user, Holder::none, Authority::unjudged, true,
+         ClientPolicy::callerGoneReason},
+        {Act::release, user, Holder::away, Authority::unjudged, true,
+         ClientPolicy::callerGoneReason},
+        {Act::release, user, Holder::caller, Authority::unjudged, false, nullptr},
+        {Act::run, 0, Holder::none, Authority::unjudged, false, nullptr},
+        // Why a process was not at the seat goes to the log with polkit's no.
+        {Act::run, user, Holder::none, Authority::no, true, notAllowed, "session c3 has no seat"},
     };
     for (const Case& c : cases) {
         const auto what = "act " + std::to_string(static_cast<int>(c.act)) + ", uid " +
@@ -53,10 +64,20 @@ TEST(ClientPolicy, DecidesByCallerBlockOwnerAndPolkitsAnswer) {
                           std::to_string(static_cast<int>(c.holder)) + ", answer " +
                           std::to_string(static_cast<int>(c.answer));
         EXPECT_EQ(ClientPolicy::asksAuthority(c.act, c.caller, c.holder), c.asks) << what;
-        const auto verdict = ClientPolicy::decide(c.act, c.caller, c.answer, c.holder);
+        const auto verdict = ClientPolicy::decide(c.act, c.caller, c.answer, c.holder, c.detail);
         EXPECT_EQ(verdict.allowed, c.reason == nullptr) << what;
         EXPECT_EQ(verdict.reason, c.reason ? c.reason : "") << what;
         EXPECT_EQ(verdict.why.empty(), c.reason == nullptr) << what;
+        EXPECT_NE(verdict.why.find(c.detail), std::string::npos) << what;
+    }
+}
+
+TEST(ClientPolicy, AProcessOutsideAnActiveSeatSessionIsAskedAboutActionsOnlyARuleGrants) {
+    EXPECT_STREQ(ClientPolicy::actionFor(Act::run, true), "org.quovant.helper.run");
+    EXPECT_STREQ(ClientPolicy::actionFor(Act::run, false), "org.quovant.helper.run.any-session");
+    for (Act act : {Act::keepBlock, Act::release}) {
+        EXPECT_STREQ(ClientPolicy::actionFor(act, true), "org.quovant.helper.block");
+        EXPECT_STREQ(ClientPolicy::actionFor(act, false), "org.quovant.helper.block.any-session");
     }
 }
 

@@ -12,10 +12,12 @@ TEST(LogSummary, AlikeLinesBeyondAFewAreSummedUpOnceTheirWindowIsOver) {
         summary.line("request getVersion from uid 1001, pid " + std::to_string(100 + i),
                      start + std::chrono::milliseconds(i));
     summary.line("openvpn started, pid 7", start + std::chrono::seconds(5));
-    EXPECT_EQ(written.size(), LogSummary::linesPerWindow + 1) << "other kinds are not held";
+    summary.line("request getVersion from uid 1002, pid 8", start + std::chrono::seconds(6));
+    EXPECT_EQ(written.size(), LogSummary::linesPerWindow + 2)
+        << "other kinds, and other users' lines, are not held";
     EXPECT_EQ(summary.nextFlush(), start + LogSummary::window);
     summary.flush(start + std::chrono::seconds(9));
-    EXPECT_EQ(written.size(), LogSummary::linesPerWindow + 1);
+    EXPECT_EQ(written.size(), LogSummary::linesPerWindow + 2);
     summary.flush(start + LogSummary::window);
     EXPECT_EQ(written.back(),
               "… 4,211 more like this in 10 s: request getVersion from uid 1001, pid 4330");
@@ -26,7 +28,10 @@ TEST(LogSummary, AlikeLinesBeyondAFewAreSummedUpOnceTheirWindowIsOver) {
 
 TEST(LogSummary, KindsDifferInTheirWordsNotTheirNumbers) {
     const std::pair<const char*, const char*> cases[] = {
-        {"closing connection of uid 1000, pid 12", "closing connection of uid #, pid #"},
+        // Lines of two users are of two kinds: a summary names the user it sums.
+        {"closing connection of uid 1000, pid 12", "closing connection of uid 1000, pid #"},
+        {"refused runOpenVPN from uid 1942, pid 7: uid 3",
+         "refused runOpenVPN from uid 1942, pid #: uid 3"},
         {"openvpn: MANAGEMENT: Client connected from [AF_INET]127.0.0.1:41234",
          "openvpn: MANAGEMENT: Client connected from [AF_INET]#.#.#.#:#"},
         {"", ""},

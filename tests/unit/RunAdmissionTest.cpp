@@ -27,7 +27,7 @@ HelperRequest request(bool guarded = true) {
 }
 
 TEST(RunAdmission, RefusesWithAReasonForTheLogAndOneForTheUser) {
-    const ClientTable::Caller alice{3, 1000, 1000, 42};
+    const ClientTable::Caller alice{3, 1000, 1000, 42, nullptr};
     struct Case {
         const char* what;
         HelperRequest request;
@@ -79,7 +79,7 @@ TEST(RunAdmission, RefusesWithAReasonForTheLogAndOneForTheUser) {
         EXPECT_FALSE(refusal->why.empty()) << c.what;
     }
     // Root may replace anyone's run.
-    const ClientTable::Caller root{4, 0, 0, 1};
+    const ClientTable::Caller root{4, 0, 0, 1, nullptr};
     EXPECT_TRUE(std::holds_alternative<RunSupervisor::Run>(
         RunAdmission::decide(request(), root, facts(1000))));
 }
