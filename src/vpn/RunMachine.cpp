@@ -47,6 +47,10 @@ void RunMachine::handle(const RunEvent& event) {
         // A run started through the block takes it over, and protects what it protected.
         return startRun(event.text, event.credentials, phase == RunPhase::blocked);
     case Kind::reconnect:
+        if (phase == RunPhase::reconnecting && status_.stillReconnecting) {
+            effects_.log("the user asked openvpn to start over");
+            return effects_.send("signal SIGUSR1\n");
+        }
         if (phase != RunPhase::blocked)
             return;
         // No login first: the account service is out of reach while the block holds, and
@@ -107,7 +111,11 @@ void RunMachine::handle(const RunEvent& event) {
             effects_.send(command);
         effects_.send(run_->request.usernameCommand);
         effects_.send(run_->request.passwordCommand);
-        return effects_.startReading(run_->id);
+        effects_.startReading(run_->id);
+        // openvpn takes the credentials and starts on the first server now; a run that is
+        // never up must end, with the way open, even when no server ever answers.
+        return timer(RunTimer::connectLimit,
+                     timing_.serverWindow * static_cast<int>(run_->servers));
     case Kind::attachFailed:
         if (phase != RunPhase::attaching)
             return;
@@ -127,6 +135,8 @@ void RunMachine::handle(const RunEvent& event) {
         return stateLine(event);
     case Kind::passwordNotice:
         return passwordNotice(event.text);
+    case Kind::connectProblem:
+        return connectProblem(static_cast<ConnectAttempts::Problem>(event.code));
     case Kind::byteCount: {
         const bool shownChanged = stats_.byteCount(event.in, event.out, now_());
         status_.stats = stats_.snapshot();
@@ -204,6 +214,7 @@ void RunMachine::startRun(std::string config, Credentials credentials, bool ever
     run_ = Run{};
     run_->id = nextId_++;
     run_->credentials = credentials;
+    run_->servers = effects_.servers(config);
     run_->request = {std::move(config), scripts->first,   scripts->second,
                      *usernameCommand,  *passwordCommand, leakBlock};
     run_->everConnected = everConnected;
@@ -338,16 +349,22 @@ void RunMachine::stateLine(const RunEvent& event) {
     if (status_.state == ConnectionState::connected &&
         (word == ConnectionState::assignIP || word == ConnectionState::addRoutes))
         return;
+    const std::string before = status_.state;
     stats_.stateAddress(event.extra);
     stats_.stateStored(word, now_());
     status_.stats = stats_.snapshot();
+    if (status_.phase == RunPhase::connecting || status_.phase == RunPhase::reconnecting)
+        status_.progress = ConnectAttempts::progress(word, run_->problem);
     storeWord(word);
     if (word == ConnectionState::exiting && event.detail == "auth-failure")
         fail(wrongVpnCredentials);
+    if (status_.phase == RunPhase::connecting)
+        attempt(event, before);
     switch (ConnectionState::phaseOf(word)) {
     case ConnectionState::Phase::connected:
         if (status_.phase == RunPhase::connecting || status_.phase == RunPhase::reconnecting) {
             run_->everConnected = true;
+            run_->problem = ConnectAttempts::Problem::none;
             setPhase(RunPhase::connected);
         }
         break;
@@ -358,11 +375,53 @@ void RunMachine::stateLine(const RunEvent& event) {
         if (word == "RECONNECTING" && !automaticReconnect)
             return endConnection("The VPN connection dropped and automatic reconnecting is off, "
                                  "so it was ended.");
+        run_->reconnectingSince = now_();
         setPhase(RunPhase::reconnecting);
+        status_.progress = ConnectAttempts::progress(word, run_->problem);
+        timer(RunTimer::reconnectNotice, timing_.reconnectNotice);
         break;
     default:
         break; // openvpn's end is told by the helper; an unknown word changes no phase
     }
+}
+
+void RunMachine::attempt(const RunEvent& event, const std::string& before) {
+    Run& run = *run_;
+    const std::string& word = event.text;
+    if (before == "RECONNECTING" && word != before)
+        run.problem = ConnectAttempts::Problem::none; // a new attempt, on the next server
+    for (const char* answer :
+         {"AUTH", "GET_CONFIG", ConnectionState::assignIP, ConnectionState::addRoutes})
+        if (word == answer)
+            run.answered = true;
+    if (word != "RECONNECTING")
+        return;
+    const bool answered = std::exchange(run.answered, false);
+    if (run.restartsAsked > 0) {
+        --run.restartsAsked; // this run's own restart: the same server again
+        return;
+    }
+    // openvpn restarts once it has given up on a server, and goes on to the next. Its
+    // handshake window ran out on a server that answered: the handshake failed; on one
+    // that never answered, the server was simply not reached.
+    if (event.detail == "tls-error" && answered) {
+        run.problem = ConnectAttempts::Problem::tlsFailed;
+        status_.progress = ConnectAttempts::progress(word, run.problem);
+    }
+    if (++run.serversTried < run.servers)
+        return;
+    effects_.log("openvpn has tried each of the " + std::to_string(run.servers) +
+                 " servers of the profile");
+    endConnection(ConnectAttempts::failure(run.problem));
+}
+
+void RunMachine::connectProblem(ConnectAttempts::Problem problem) {
+    const RunPhase phase = status_.phase;
+    if (phase != RunPhase::connecting && phase != RunPhase::reconnecting)
+        return;
+    run_->problem = problem;
+    status_.progress = ConnectAttempts::progress(status_.state, problem);
+    effects_.statusChanged(false);
 }
 
 void RunMachine::passwordNotice(const std::string& payload) {
@@ -394,6 +453,8 @@ void RunMachine::networkChanged(const std::string& what, bool appeared) {
              {what}});
     effects_.log(what + ": restarting the tunnel");
     effects_.send("signal SIGUSR1\n");
+    if (phase == RunPhase::connecting)
+        ++run_->restartsAsked;
 }
 
 void RunMachine::timeout(RunTimer which) {
@@ -430,6 +491,23 @@ void RunMachine::timeout(RunTimer which) {
         if (phase == RunPhase::requesting && !run_->asked)
             ask();
         return;
+    case RunTimer::connectLimit:
+        if (phase == RunPhase::connecting) {
+            effects_.log("no VPN server was reached in time");
+            endConnection(ConnectAttempts::failure(run_->problem));
+        }
+        return;
+    case RunTimer::reconnectNotice:
+        // Once per drop, for a run whose block holds while it is remade; a drop that
+        // came back and went again has its own timer.
+        if (phase == RunPhase::reconnecting && !status_.stillReconnecting &&
+            run_->request.block.enabled &&
+            now_() - run_->reconnectingSince >= timing_.reconnectNotice) {
+            effects_.log("the tunnel is still being remade; the block holds meanwhile");
+            status_.stillReconnecting = true;
+            effects_.statusChanged(false);
+        }
+        return;
     }
 }
 
@@ -459,6 +537,10 @@ void RunMachine::setPhase(RunPhase phase) {
     if (phase == status_.phase)
         return;
     status_.phase = phase;
+    if (phase != RunPhase::connecting && phase != RunPhase::reconnecting)
+        status_.progress.clear();
+    if (phase != RunPhase::reconnecting)
+        status_.stillReconnecting = false;
     status_.stats = stats_.snapshot();
     effects_.statusChanged(false);
 }

@@ -161,6 +161,7 @@ struct HarnessConnection : ConnectionControl, RunEffects {
     std::optional<std::pair<std::string, std::string>> scripts() override {
         return std::pair<std::string, std::string>{"/scripts/client.up", "/scripts/client.down"};
     }
+    size_t servers(const std::string&) override { return 1; }
     void askHelper(uint64_t, const RunRequest& request) override {
         config = request.config;
         done.push_back("run " + request.config);

@@ -31,6 +31,8 @@ struct Recorder : RunEffects {
             return std::nullopt;
         return std::pair<std::string, std::string>{"/up", "/down"};
     }
+    size_t servers(const std::string&) override { return serverCount; }
+    size_t serverCount = 1;
     void askHelper(uint64_t, const RunRequest& r) override {
         done.push_back("ask " + r.config + (r.block.enabled ? " blocked" : ""));
     }
