@@ -21,21 +21,23 @@ std::string_view firstWord(std::string_view line) {
 size_t ConnectAttempts::servers(std::string_view profile) {
     size_t remotes = 0;
     size_t blocks = 0;
-    bool inBlock = false;
+    std::string_view block; // the inline block the line is in, if any
     for (size_t at = 0; at < profile.size();) {
         const size_t end = profile.find('\n', at);
         const std::string_view line = trimmed(profile.substr(at, end - at));
         at = end == std::string_view::npos ? profile.size() : end + 1;
-        if (line == "<connection>") {
-            ++blocks;
-            inBlock = true;
-        } else if (line == "</connection>") {
-            inBlock = false;
-        } else if (!inBlock && firstWord(line) == "remote") {
+        if (!block.empty()) {
+            if (line.size() == block.size() + 3 && line.starts_with("</") &&
+                line.substr(2, block.size()) == block && line.back() == '>')
+                block = {};
+        } else if (line.size() > 2 && line.front() == '<' && line.back() == '>') {
+            block = line.substr(1, line.size() - 2);
+            blocks += block == "connection";
+        } else if (firstWord(line) == "remote") {
             ++remotes;
         }
     }
-    // openvpn takes the remotes of the blocks, not those outside them, once there are blocks.
+    // With connection blocks, openvpn tries those; the remotes outside them are not used.
     const size_t servers = blocks > 0 ? blocks : remotes;
     return servers > 0 ? servers : 1;
 }

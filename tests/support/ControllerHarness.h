@@ -161,7 +161,8 @@ struct HarnessConnection : ConnectionControl, RunEffects {
     std::optional<std::pair<std::string, std::string>> scripts() override {
         return std::pair<std::string, std::string>{"/scripts/client.up", "/scripts/client.down"};
     }
-    size_t servers(const std::string&) override { return 1; }
+    size_t servers(const std::string&) override { return serverCount; }
+    size_t serverCount = 1; // in the profile of each run
     void askHelper(uint64_t, const RunRequest& request) override {
         config = request.config;
         done.push_back("run " + request.config);

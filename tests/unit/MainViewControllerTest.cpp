@@ -95,6 +95,7 @@ TEST(MainViewController, StateDecidesTheLook) {
     };
     for (const auto& [state, e] : table) {
         ControllerHarness c;
+        c.vpn->serverCount = 2; // a restart goes on to the second server
         EXPECT_EQ(c.view.title, disconnected.title);
         c.vpn->connect({"a@example.com", "pw", false});
         c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
