@@ -49,7 +49,7 @@ std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
         return UiText::notConnected;
     case Look::connecting:
         return progress.empty() ? UiText::connecting.str()
-                                : UiText::connecting.str() + " \u00b7 " + progress;
+                                : UiText::connecting.str() + "\n" + progress;
     case Look::stillReconnecting:
         return UiText::stillReconnecting;
     case Look::stopping:

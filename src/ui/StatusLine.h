@@ -20,8 +20,8 @@ enum class Look { disconnected, connecting, connected, stopping, blocked, stillR
 // The look of the connection's status.
 Look of(const ConnectionStatus& status);
 
-// `progress`: what openvpn is doing while it connects, shown after the connecting look's
-// words; empty for nothing more.
+// `progress`: what openvpn is doing while it connects, shown on a line under the
+// connecting look's words; empty for nothing more.
 std::string text(Look look, const ConnectionStats::Snapshot& stats,
                  ConnectionStats::Clock::time_point now, const std::string& progress = {});
 

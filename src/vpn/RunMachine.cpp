@@ -376,8 +376,8 @@ void RunMachine::stateLine(const RunEvent& event) {
             return endConnection("The VPN connection dropped and automatic reconnecting is off, "
                                  "so it was ended.");
         run_->reconnectingSince = now_();
-        setPhase(RunPhase::reconnecting);
         status_.progress = ConnectAttempts::progress(word, run_->problem);
+        setPhase(RunPhase::reconnecting);
         timer(RunTimer::reconnectNotice, timing_.reconnectNotice);
         break;
     default:

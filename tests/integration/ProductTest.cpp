@@ -269,6 +269,8 @@ TEST(Product, AServerThatNeverAnswersEndsTheConnectWithTheWayOpen) {
     ASSERT_TRUE(pollUntil(
         [&] { return stack.helper.log().find("openvpn started") != std::string::npos; }, 30s))
         << stack.appLog() << stack.helper.log();
+    const auto openvpn = stack.helper.openVPNPid();
+    ASSERT_TRUE(openvpn);
     const std::string joined = (stack.configDir() / "connect.out").string();
     auto command = stack.startQuovantCommand({"connect", "--wait"}, joined);
     // The status line, as the command prints it, says what openvpn waits for.
@@ -277,6 +279,7 @@ TEST(Product, AServerThatNeverAnswersEndsTheConnectWithTheWayOpen) {
         [&] { return stack.runQuovant({"status"}).output.find(waiting) != std::string::npos; },
         10s))
         << stack.runQuovant({"status"}).output;
+    stack.screenshot(screenshotPath("product-waiting-for-the-server"));
 
     const std::string failure = ConnectAttempts::failure(ConnectAttempts::Problem::none).plain();
     // One server in the profile: its window, and 5 s for the end to reach the window.
@@ -288,7 +291,7 @@ TEST(Product, AServerThatNeverAnswersEndsTheConnectWithTheWayOpen) {
     EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() > windows; }, 5s))
         << "the alert shows";
     stack.screenshot(screenshotPath("product-server-never-answers"));
-    EXPECT_TRUE(pollUntil([&] { return !stack.helper.openVPNPid(); }, 10s))
+    EXPECT_TRUE(pollUntil([&] { return ::kill(*openvpn, 0) != 0 && errno == ESRCH; }, 10s))
         << "no openvpn is left\n"
         << stack.helper.log();
     EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 10s)) << stack.helper.log();

@@ -89,7 +89,7 @@ struct FakeDesktop : Desktop {
 struct HarnessConnection : ConnectionControl, RunEffects {
     NotificationCenter& center;
     LoginChain chain;
-    RunMachine machine{*this};
+    RunMachine machine{*this, noticeAtOnce()};
     std::vector<std::string> done;                         // what went to the helper and openvpn
     std::optional<std::string> config, username, password; // of the last run asked for
     std::string nextAddress;
@@ -175,7 +175,22 @@ struct HarnessConnection : ConnectionControl, RunEffects {
     }
     void releaseBlock(uint64_t) override { done.push_back("release"); }
     void watchBlock(uint64_t) override {}
-    void startTimer(uint64_t, RunTimer, std::chrono::milliseconds) override {}
+    // Timers run only when the test fires them: the last one started of its kind.
+    void startTimer(uint64_t run, RunTimer timer, std::chrono::milliseconds) override {
+        timers[timer] = run;
+    }
+    void fire(RunTimer timer) {
+        RunEvent event = RunEvent::of(RunEvent::Kind::timeout, timers[timer]);
+        event.timer = timer;
+        machine.handle(event);
+    }
+    std::map<RunTimer, uint64_t> timers;
+    // A tunnel being remade is told of once its notice timer fires, whenever the test fires it.
+    static RunTiming noticeAtOnce() {
+        RunTiming timing;
+        timing.reconnectNotice = std::chrono::milliseconds(0);
+        return timing;
+    }
     void statusChanged(bool) override { center.post(OpenVPNService::stateDidChangeNotification); }
     void trafficChanged() override { center.post(OpenVPNService::trafficDidChangeNotification); }
     void quitDone() override {}
