@@ -42,15 +42,32 @@ size_t ConnectAttempts::servers(std::string_view profile) {
     return servers > 0 ? servers : 1;
 }
 
+namespace {
+
+// The text of a `>LOG:` payload, after its time and flags.
+std::string_view logText(std::string_view payload) {
+    const size_t second = payload.find(',', payload.find(',') + 1);
+    return second == std::string_view::npos ? std::string_view() : payload.substr(second + 1);
+}
+
+} // namespace
+
+std::string_view ConnectAttempts::attemptedServer(std::string_view payload) {
+    const std::string_view text = logText(payload);
+    for (std::string_view opening :
+         {"Attempting to establish TCP connection with ",
+          "UDPv4 link remote: ", "UDPv6 link remote: ", "UDP link remote: "})
+        if (text.starts_with(opening))
+            return text.substr(opening.size());
+    return {};
+}
+
 ConnectAttempts::Problem ConnectAttempts::inLog(std::string_view payload) {
     // openvpn runs in the C locale's words (the helper sets LANG=C.UTF-8): a failed TCP
     // connect ("TCP: connect to [AF_INET]192.0.2.1:1194 failed: Connection refused") and
     // a UDP read or write the kernel refused ("read UDPv4 [ECONNREFUSED]: Connection
     // refused (fd=5,code=111)") end in the system's error text.
-    const size_t second = payload.find(',', payload.find(',') + 1);
-    if (second == std::string_view::npos)
-        return Problem::none;
-    const std::string_view text = payload.substr(second + 1);
+    const std::string_view text = logText(payload);
     const bool aboutTheLink = text.starts_with("TCP: connect to ") ||
                               text.starts_with("read UDP") || text.starts_with("write UDP");
     if (!aboutTheLink)

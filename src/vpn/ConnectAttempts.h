@@ -25,6 +25,12 @@ size_t servers(std::string_view profile);
 // The problem a `>LOG:` payload ("time,flags,text") tells of; none for any other line.
 Problem inLog(std::string_view payload);
 
+// The server address an attempt begins with, as a `>LOG:` payload tells it ("UDPv4 link
+// remote: [AF_INET]192.0.2.1:1194", "Attempting to establish TCP connection with ...");
+// empty for any other line. openvpn tries the addresses of a host name in turn too, so
+// the first address tried again is where it has gone round every server.
+std::string_view attemptedServer(std::string_view payload);
+
 // The alert of a connection given up on for `problem`.
 UserMessage failure(Problem problem);
 

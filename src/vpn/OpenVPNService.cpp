@@ -56,8 +56,12 @@ public:
         post_(std::move(event));
     }
     void managementClosed() override { post_(RunEvent::of(Kind::managementClosed, run_)); }
-    // Only the few lines that tell why a server is not reached go to the main thread.
+    // Only the few lines that tell which server is tried and why it is not reached go to
+    // the main thread.
     void logLine(std::string_view payload) override {
+        if (const std::string_view server = ConnectAttempts::attemptedServer(payload);
+            !server.empty())
+            return post_(RunEvent::of(Kind::attempt, run_, std::string(server)));
         const ConnectAttempts::Problem problem = ConnectAttempts::inLog(payload);
         if (problem == ConnectAttempts::Problem::none)
             return;

@@ -47,6 +47,7 @@ struct RunEvent {
         stateLine,        // ">STATE:" word `text`, description `detail`, server address `extra`
         passwordNotice,   // ">PASSWORD:" payload `text`
         connectProblem,   // a log line told why the server is not reached (`code`: the Problem)
+        attempt,          // a log line told that openvpn tries the server at `text`
         byteCount,        // ">BYTECOUNT:" `in`, `out`
         managementClosed, // the management connection closed
         networkChanged,   // the network under the tunnel changed (`text`; `flag`: a way out came)

@@ -4,6 +4,7 @@
 #include "platform/UserText.h"
 #include "vpn/ManagementCommand.h"
 
+#include <algorithm>
 #include <iterator>
 #include <utility>
 
@@ -137,6 +138,8 @@ void RunMachine::handle(const RunEvent& event) {
         return passwordNotice(event.text);
     case Kind::connectProblem:
         return connectProblem(static_cast<ConnectAttempts::Problem>(event.code));
+    case Kind::attempt:
+        return attemptAt(event.text);
     case Kind::byteCount: {
         const bool shownChanged = stats_.byteCount(event.in, event.out, now_());
         status_.stats = stats_.snapshot();
@@ -268,6 +271,9 @@ void RunMachine::ended(int32_t status, const UserMessage& reason, bool blocking)
     UserMessage failure = !run.failure.empty() ? run.failure
                           : run.userStopped    ? UserMessage()
                                                : reason;
+    // openvpn that gives up by itself (connect-retry-max) after servers failed says why.
+    if (failure.empty() && !run.stopAsked && !run.everConnected && run.serversTried > 0)
+        failure = ConnectAttempts::failure(run.problem);
     if (failure.empty() && !run.stopAsked)
         failure = {USER_TEXT("Messages",
                              "The VPN connection ended unexpectedly (openvpn exit status %1)."),
@@ -408,11 +414,31 @@ void RunMachine::attempt(const RunEvent& event, const std::string& before) {
         run.problem = ConnectAttempts::Problem::tlsFailed;
         status_.progress = ConnectAttempts::progress(word, run.problem);
     }
-    if (++run.serversTried < run.servers)
+    // Where openvpn names the servers it tries, it has tried every one once it comes back
+    // to one; where it does not, once it has given up as often as the profile has servers.
+    if (++run.serversTried >= run.servers && run.attempted.empty())
+        everyServerTried();
+}
+
+void RunMachine::attemptAt(const std::string& server) {
+    if (status_.phase != RunPhase::connecting)
         return;
-    effects_.log("openvpn has tried each of the " + std::to_string(run.servers) +
-                 " servers of the profile");
-    endConnection(ConnectAttempts::failure(run.problem));
+    Run& run = *run_;
+    const bool again =
+        std::find(run.attempted.begin(), run.attempted.end(), server) != run.attempted.end();
+    if (!again) {
+        // A profile too long to remember the servers of ends on the profile's count alone.
+        if (run.attempted.size() < 256)
+            run.attempted.push_back(server);
+        return;
+    }
+    if (run.serversTried >= run.servers)
+        everyServerTried();
+}
+
+void RunMachine::everyServerTried() {
+    effects_.log("openvpn has tried every server of the profile");
+    endConnection(ConnectAttempts::failure(run_->problem));
 }
 
 void RunMachine::connectProblem(ConnectAttempts::Problem problem) {
@@ -453,8 +479,11 @@ void RunMachine::networkChanged(const std::string& what, bool appeared) {
              {what}});
     effects_.log(what + ": restarting the tunnel");
     effects_.send("signal SIGUSR1\n");
-    if (phase == RunPhase::connecting)
+    if (phase == RunPhase::connecting) {
+        // The restart tries the same server again, which is no sign of having gone round.
         ++run_->restartsAsked;
+        run_->attempted.clear();
+    }
 }
 
 void RunMachine::timeout(RunTimer which) {

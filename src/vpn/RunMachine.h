@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // How long a run waits for each answer before it gives up on it.
 struct RunTiming {
@@ -92,8 +93,9 @@ private:
         // on, and why the last attempt failed, as far as openvpn said.
         size_t servers = 1;
         size_t serversTried = 0;
-        size_t restartsAsked = 0; // restarts this run asked for, which try no new server
-        bool answered = false;    // the server of this attempt answered
+        size_t restartsAsked = 0;           // restarts this run asked for, which try no new server
+        std::vector<std::string> attempted; // the server addresses tried, as openvpn logs them
+        bool answered = false;              // the server of this attempt answered
         ConnectAttempts::Problem problem = ConnectAttempts::Problem::none;
         Clock::time_point reconnectingSince;
     };
@@ -117,6 +119,9 @@ private:
     // every server.
     void attempt(const RunEvent& event, const std::string& before);
     void connectProblem(ConnectAttempts::Problem problem);
+    void attemptAt(const std::string& server);
+    // Every server has been tried: the run ends with why the last one was not reached.
+    void everyServerTried();
     void passwordNotice(const std::string& payload);
     void networkChanged(const std::string& what, bool appeared);
     void timeout(RunTimer timer);

@@ -44,6 +44,21 @@ TEST(ConnectAttempts, LogLinesThatTellWhyTheServerIsNotReached) {
         EXPECT_EQ(ConnectAttempts::inLog(line), problem) << line;
 }
 
+TEST(ConnectAttempts, LogLinesThatNameTheServerAnAttemptBeginsWith) {
+    const std::pair<std::string, std::string> table[] = {
+        {"1796824635,I,UDPv4 link remote: [AF_INET]10.97.0.1:1194", "[AF_INET]10.97.0.1:1194"},
+        {"1796824635,I,UDPv6 link remote: [AF_INET6]fd00::1:1194", "[AF_INET6]fd00::1:1194"},
+        {"1796824635,I,Attempting to establish TCP connection with [AF_INET]127.0.0.1:1195",
+         "[AF_INET]127.0.0.1:1195"},
+        {"1796824635,I,TCP/UDP: Preserving recently used remote address: [AF_INET]127.0.0.1:1195",
+         ""},
+        {"1796824635,I,UDPv4 link local: (not bound)", ""},
+        {"UDPv4 link remote: [AF_INET]10.97.0.1:1194", ""},
+    };
+    for (const auto& [line, server] : table)
+        EXPECT_EQ(ConnectAttempts::attemptedServer(line), server) << line;
+}
+
 TEST(ConnectAttempts, ServersAreTheProfilesRemotesOrItsConnectionBlocks) {
     const std::pair<std::string, size_t> table[] = {
         {"client\nremote 192.0.2.1 1194\n", 1},

@@ -206,6 +206,8 @@ void apply(Fixture& f, const std::string& event) {
                                                           : ConnectAttempts::Problem::unreachable);
         return f.machine.handle(e);
     }
+    if (event.starts_with("attempt ")) // openvpn's log names the server it tries
+        return f.machine.handle(RunEvent::of(Kind::attempt, f.run(), event.substr(8)));
     if (event.starts_with("after ")) // "after 59999 ms"
         return f.effects.queue.advance(std::chrono::milliseconds(std::stoll(event.substr(6))));
     if (event == "second prompt") {
@@ -520,6 +522,30 @@ TEST(RunMachine, AConnectionNeverUpEndsOnceEveryServerWasTriedOrItsTimeIsOver) {
         // A restart the run asked for (a way out came) tries no new server.
         {1, {"WAIT", "network came", "RECONNECTING,SIGUSR1", "WAIT"}, false, ""},
         {1, {"WAIT", "network came", "RECONNECTING,SIGUSR1", "after 60000"}, true, silent},
+        // Where openvpn names the servers, it has tried them all once it comes back to the
+        // first: a host name's addresses are tried in turn as well.
+        {1,
+         {"attempt [AF_INET]192.0.2.1:443", "log: refused", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.2:443", "log: refused", "RECONNECTING,connection-failed"},
+         false,
+         ""},
+        {1,
+         {"attempt [AF_INET]192.0.2.1:443", "log: refused", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.2:443", "log: refused", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.1:443"},
+         true,
+         ConnectAttempts::failure(Problem::refused).plain()},
+        {2,
+         {"attempt [AF_INET]192.0.2.1:443", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.1:443"},
+         false,
+         ""}, // the profile names it twice
+        {1,
+         {"attempt [AF_INET]192.0.2.1:443", "network came", "RECONNECTING,SIGUSR1",
+          "attempt [AF_INET]192.0.2.2:443", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.2:443"},
+         true,
+         silent},
         // Up once, the limit is gone: openvpn goes on remaking the tunnel.
         {1, {"CONNECTED", "RECONNECTING,ping-restart", "after 600000"}, false, ""},
         {1, {"CONNECTED", "RECONNECTING,ping-restart", "RECONNECTING,tls-error"}, false, ""},
@@ -542,6 +568,15 @@ TEST(RunMachine, AConnectionNeverUpEndsOnceEveryServerWasTriedOrItsTimeIsOver) {
         EXPECT_EQ(f.effects.done.back(), "release") << where;
         EXPECT_EQ(f.machine.status().failure, c.failure) << where;
     }
+
+    // openvpn that gives up by itself (connect-retry-max) says why as well.
+    Fixture f;
+    f.bring(RunPhase::connecting);
+    f.effects.serverCount = 2;
+    apply(f, "log: no route");
+    apply(f, "RECONNECTING,connection-failed");
+    f.exit(1, true);
+    EXPECT_EQ(f.machine.status().failure, ConnectAttempts::failure(Problem::unreachable));
 }
 
 // While openvpn connects the status says what it waits for, and why it tries again.
