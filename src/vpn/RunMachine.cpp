@@ -523,6 +523,9 @@ void RunMachine::timeout(RunTimer which) {
     case RunTimer::connectLimit:
         if (phase == RunPhase::connecting) {
             effects_.log("no VPN server was reached in time");
+            // The server answered and the handshake has not finished within the window.
+            if (run_->answered && run_->problem == ConnectAttempts::Problem::none)
+                run_->problem = ConnectAttempts::Problem::tlsFailed;
             endConnection(ConnectAttempts::failure(run_->problem));
         }
         return;
