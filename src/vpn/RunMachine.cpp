@@ -529,17 +529,21 @@ void RunMachine::timeout(RunTimer which) {
             endConnection(ConnectAttempts::failure(run_->problem));
         }
         return;
-    case RunTimer::reconnectNotice:
-        // Once per drop, for a run whose block holds while it is remade; a drop that
-        // came back and went again has its own timer.
-        if (phase == RunPhase::reconnecting && !status_.stillReconnecting &&
-            run_->request.block.enabled &&
-            now_() - run_->reconnectingSince >= timing_.reconnectNotice) {
-            effects_.log("the tunnel is still being remade; the block holds meanwhile");
-            status_.stillReconnecting = true;
-            effects_.statusChanged(false);
-        }
-        return;
+    case RunTimer::reconnectNotice: {
+        // Once per drop, for a run whose block holds while it is remade.
+        if (phase != RunPhase::reconnecting || status_.stillReconnecting ||
+            !run_->request.block.enabled)
+            return;
+        // The main loop's timers may fire a little early, and the drop may have come back
+        // and gone again since this one was started: the rest of the time is waited out.
+        const auto waited = now_() - run_->reconnectingSince;
+        if (waited < timing_.reconnectNotice)
+            return timer(RunTimer::reconnectNotice, std::chrono::ceil<std::chrono::milliseconds>(
+                                                        timing_.reconnectNotice - waited));
+        effects_.log("the tunnel is still being remade; the block holds meanwhile");
+        status_.stillReconnecting = true;
+        return effects_.statusChanged(false);
+    }
     }
 }
 
