@@ -302,6 +302,48 @@ TEST(Product, AServerThatNeverAnswersEndsTheConnectWithTheWayOpen) {
     EXPECT_NE(readFile(joined).find(failure), std::string::npos) << readFile(joined);
 }
 
+// The server's UDP is dropped under a tunnel that was up and openvpn starts over: the
+// block holds while openvpn goes on trying, and after a minute the window asks once,
+// with both ways out, and the tray offers them too; the tray's disconnect opens the way.
+TEST(Product, ATunnelRemadeForLongSaysSoOnceAndOffersBothWaysOut) {
+    ProductStack stack(true);
+    TrafficProbe::FarSide far(stack.server);
+    auto quovant = connectThroughTheWindow(stack);
+    ASSERT_TRUE(quovant) << stack.appLog();
+    const size_t windows = stack.visibleWindows();
+    ASSERT_EQ(runCommand({"nsenter", "-t", std::to_string(stack.server.namespacePid()), "-n", "nft",
+                          "add table inet drop_vpn; add chain inet drop_vpn input { type filter "
+                          "hook input priority -10; udp dport 1194 drop; }"}),
+              0);
+    // What a network change or openvpn's own ping timeout would do, at once.
+    const auto openvpn = stack.helper.openVPNPid();
+    ASSERT_TRUE(openvpn);
+    ::kill(*openvpn, SIGUSR1);
+    ASSERT_TRUE(pollUntil([&] { return stack.logged("\nRECONNECTING\n"); }, 10s));
+    const auto dropped = std::chrono::steady_clock::now();
+
+    const std::string told = "the tunnel is still being remade";
+    ASSERT_TRUE(pollUntil([&] { return stack.logged(told); }, RunTiming{}.reconnectNotice + 10s))
+        << stack.appLog();
+    EXPECT_GE(std::chrono::steady_clock::now() - dropped, RunTiming{}.reconnectNotice - 1s);
+    EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() > windows; }, 5s))
+        << "the question shows";
+    stack.screenshot(screenshotPath("product-still-reconnecting"));
+    EXPECT_TRUE(TrafficProbe::blocked(far));
+    const std::string status = stack.runQuovant({"status", "--json"}).output;
+    EXPECT_NE(status.find("\"phase\":\"reconnecting\""), std::string::npos) << status;
+    EXPECT_NE(status.find("Still reconnecting; traffic outside the VPN stays blocked"),
+              std::string::npos)
+        << status;
+    EXPECT_EQ(occurrences(stack.appLog(), told), 1u);
+
+    // The tray's disconnect item, after "Quovant openen" and the connect item.
+    ASSERT_TRUE(stack.chooseItemFromTray(2));
+    EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 15s)) << stack.helper.log();
+    EXPECT_TRUE(TrafficProbe::outsideArrives(far));
+    EXPECT_EQ(occurrences(stack.appLog(), told), 1u) << "told once";
+}
+
 // Quitting from the tray while traffic flows through the tunnel ends the VPN first and
 // the application cleanly, every time.
 TEST(Product, QuittingFromTheTrayWhileTrafficFlowsEndsCleanlyEveryTime) {
