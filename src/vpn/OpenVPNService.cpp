@@ -193,8 +193,8 @@ std::optional<std::pair<std::string, std::string>> OpenVPNService::scripts() {
 }
 
 size_t OpenVPNService::servers(const std::string& config) {
-    // The profile this process wrote; a larger one is no profile the helper takes.
-    constexpr std::streamsize most = 1 << 20;
+    // The profile this process wrote; the helper takes none larger.
+    constexpr std::streamsize most = 256 * 1024;
     std::ifstream file(config, std::ios::binary);
     std::string text(most, '\0');
     file.read(text.data(), most);
