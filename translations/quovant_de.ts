@@ -361,6 +361,62 @@ Exit-Status:
         <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
         <translation>Der VPN-Helfer konnte nicht feststellen, welches Programm gefragt hat: Das Programm, das sich verbunden hatte, war bereits beendet.</translation>
     </message>
+    <message>
+        <source>The VPN server could not be reached.</source>
+        <translation>Der VPN-Server war nicht erreichbar.</translation>
+    </message>
+    <message>
+        <source>The VPN server could not be reached: the TLS handshake failed.</source>
+        <translation>Der VPN-Server war nicht erreichbar: Der TLS-Handshake ist fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>The VPN server could not be reached: the connection was refused.</source>
+        <translation>Der VPN-Server war nicht erreichbar: Die Verbindung wurde abgelehnt.</translation>
+    </message>
+    <message>
+        <source>The VPN server could not be reached: the host is unreachable.</source>
+        <translation>Der VPN-Server war nicht erreichbar: Der Host ist nicht erreichbar.</translation>
+    </message>
+    <message>
+        <source>trying again: the TLS handshake failed</source>
+        <translation>neuer Versuch: Der TLS-Handshake ist fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>trying again: the connection was refused</source>
+        <translation>neuer Versuch: Die Verbindung wurde abgelehnt</translation>
+    </message>
+    <message>
+        <source>trying again: the host is unreachable</source>
+        <translation>neuer Versuch: Der Host ist nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>trying again</source>
+        <translation>neuer Versuch</translation>
+    </message>
+    <message>
+        <source>looking up the server</source>
+        <translation>Server wird gesucht</translation>
+    </message>
+    <message>
+        <source>connecting to the server</source>
+        <translation>Verbindung zum Server wird hergestellt</translation>
+    </message>
+    <message>
+        <source>waiting for the server&apos;s answer: the host is unreachable</source>
+        <translation>Warten auf die Antwort des Servers: Der Host ist nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>waiting for the server&apos;s answer</source>
+        <translation>Warten auf die Antwort des Servers</translation>
+    </message>
+    <message>
+        <source>logging in to the server</source>
+        <translation>Anmeldung beim Server</translation>
+    </message>
+    <message>
+        <source>setting up the tunnel</source>
+        <translation>Tunnel wird eingerichtet</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>
@@ -515,6 +571,10 @@ Exit-Status:
     <message>
         <source>GB</source>
         <translation>GB</translation>
+    </message>
+    <message>
+        <source>Still reconnecting; traffic outside the VPN stays blocked</source>
+        <translation>Verbindung wird weiterhin wiederhergestellt; Datenverkehr außerhalb des VPN bleibt gesperrt</translation>
     </message>
 </context>
 </TS>

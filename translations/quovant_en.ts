@@ -359,6 +359,62 @@ Exit status:
         <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
         <translation>The VPN helper could not tell which program asked: the one that connected had ended.</translation>
     </message>
+    <message>
+        <source>The VPN server could not be reached.</source>
+        <translation>The VPN server could not be reached.</translation>
+    </message>
+    <message>
+        <source>The VPN server could not be reached: the TLS handshake failed.</source>
+        <translation>The VPN server could not be reached: the TLS handshake failed.</translation>
+    </message>
+    <message>
+        <source>The VPN server could not be reached: the connection was refused.</source>
+        <translation>The VPN server could not be reached: the connection was refused.</translation>
+    </message>
+    <message>
+        <source>The VPN server could not be reached: the host is unreachable.</source>
+        <translation>The VPN server could not be reached: the host is unreachable.</translation>
+    </message>
+    <message>
+        <source>trying again: the TLS handshake failed</source>
+        <translation>trying again: the TLS handshake failed</translation>
+    </message>
+    <message>
+        <source>trying again: the connection was refused</source>
+        <translation>trying again: the connection was refused</translation>
+    </message>
+    <message>
+        <source>trying again: the host is unreachable</source>
+        <translation>trying again: the host is unreachable</translation>
+    </message>
+    <message>
+        <source>trying again</source>
+        <translation>trying again</translation>
+    </message>
+    <message>
+        <source>looking up the server</source>
+        <translation>looking up the server</translation>
+    </message>
+    <message>
+        <source>connecting to the server</source>
+        <translation>connecting to the server</translation>
+    </message>
+    <message>
+        <source>waiting for the server&apos;s answer: the host is unreachable</source>
+        <translation>waiting for the server&apos;s answer: the host is unreachable</translation>
+    </message>
+    <message>
+        <source>waiting for the server&apos;s answer</source>
+        <translation>waiting for the server&apos;s answer</translation>
+    </message>
+    <message>
+        <source>logging in to the server</source>
+        <translation>logging in to the server</translation>
+    </message>
+    <message>
+        <source>setting up the tunnel</source>
+        <translation>setting up the tunnel</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>
@@ -513,6 +569,10 @@ Exit status:
     <message>
         <source>GB</source>
         <translation>GB</translation>
+    </message>
+    <message>
+        <source>Still reconnecting; traffic outside the VPN stays blocked</source>
+        <translation>Still reconnecting; traffic outside the VPN stays blocked</translation>
     </message>
 </context>
 </TS>

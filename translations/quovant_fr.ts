@@ -361,6 +361,62 @@ Code de sortie :
         <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
         <translation>L&apos;assistant VPN n&apos;a pas pu savoir quel programme a demandé : celui qui s&apos;était connecté avait pris fin.</translation>
     </message>
+    <message>
+        <source>The VPN server could not be reached.</source>
+        <translation>Le serveur VPN n&apos;a pas pu être joint.</translation>
+    </message>
+    <message>
+        <source>The VPN server could not be reached: the TLS handshake failed.</source>
+        <translation>Le serveur VPN n&apos;a pas pu être joint : la négociation TLS a échoué.</translation>
+    </message>
+    <message>
+        <source>The VPN server could not be reached: the connection was refused.</source>
+        <translation>Le serveur VPN n&apos;a pas pu être joint : la connexion a été refusée.</translation>
+    </message>
+    <message>
+        <source>The VPN server could not be reached: the host is unreachable.</source>
+        <translation>Le serveur VPN n&apos;a pas pu être joint : l&apos;hôte est injoignable.</translation>
+    </message>
+    <message>
+        <source>trying again: the TLS handshake failed</source>
+        <translation>nouvel essai : la négociation TLS a échoué</translation>
+    </message>
+    <message>
+        <source>trying again: the connection was refused</source>
+        <translation>nouvel essai : la connexion a été refusée</translation>
+    </message>
+    <message>
+        <source>trying again: the host is unreachable</source>
+        <translation>nouvel essai : l&apos;hôte est injoignable</translation>
+    </message>
+    <message>
+        <source>trying again</source>
+        <translation>nouvel essai</translation>
+    </message>
+    <message>
+        <source>looking up the server</source>
+        <translation>recherche du serveur</translation>
+    </message>
+    <message>
+        <source>connecting to the server</source>
+        <translation>connexion au serveur</translation>
+    </message>
+    <message>
+        <source>waiting for the server&apos;s answer: the host is unreachable</source>
+        <translation>attente de la réponse du serveur : l&apos;hôte est injoignable</translation>
+    </message>
+    <message>
+        <source>waiting for the server&apos;s answer</source>
+        <translation>attente de la réponse du serveur</translation>
+    </message>
+    <message>
+        <source>logging in to the server</source>
+        <translation>authentification auprès du serveur</translation>
+    </message>
+    <message>
+        <source>setting up the tunnel</source>
+        <translation>configuration du tunnel</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>
@@ -515,6 +571,10 @@ Code de sortie :
     <message>
         <source>GB</source>
         <translation>Go</translation>
+    </message>
+    <message>
+        <source>Still reconnecting; traffic outside the VPN stays blocked</source>
+        <translation>Reconnexion toujours en cours ; le trafic hors du VPN reste bloqué</translation>
     </message>
 </context>
 </TS>

@@ -359,6 +359,62 @@ Exit status:
         <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
         <translation>De VPN-helper kon niet vaststellen welk programma het vroeg: het programma dat verbinding maakte was al beëindigd.</translation>
     </message>
+    <message>
+        <source>The VPN server could not be reached.</source>
+        <translation>De VPN-server kon niet worden bereikt.</translation>
+    </message>
+    <message>
+        <source>The VPN server could not be reached: the TLS handshake failed.</source>
+        <translation>De VPN-server kon niet worden bereikt: de TLS-handshake is mislukt.</translation>
+    </message>
+    <message>
+        <source>The VPN server could not be reached: the connection was refused.</source>
+        <translation>De VPN-server kon niet worden bereikt: de verbinding werd geweigerd.</translation>
+    </message>
+    <message>
+        <source>The VPN server could not be reached: the host is unreachable.</source>
+        <translation>De VPN-server kon niet worden bereikt: de host is onbereikbaar.</translation>
+    </message>
+    <message>
+        <source>trying again: the TLS handshake failed</source>
+        <translation>opnieuw proberen: de TLS-handshake is mislukt</translation>
+    </message>
+    <message>
+        <source>trying again: the connection was refused</source>
+        <translation>opnieuw proberen: de verbinding werd geweigerd</translation>
+    </message>
+    <message>
+        <source>trying again: the host is unreachable</source>
+        <translation>opnieuw proberen: de host is onbereikbaar</translation>
+    </message>
+    <message>
+        <source>trying again</source>
+        <translation>opnieuw proberen</translation>
+    </message>
+    <message>
+        <source>looking up the server</source>
+        <translation>server opzoeken</translation>
+    </message>
+    <message>
+        <source>connecting to the server</source>
+        <translation>verbinden met de server</translation>
+    </message>
+    <message>
+        <source>waiting for the server&apos;s answer: the host is unreachable</source>
+        <translation>wachten op antwoord van de server: de host is onbereikbaar</translation>
+    </message>
+    <message>
+        <source>waiting for the server&apos;s answer</source>
+        <translation>wachten op antwoord van de server</translation>
+    </message>
+    <message>
+        <source>logging in to the server</source>
+        <translation>aanmelden bij de server</translation>
+    </message>
+    <message>
+        <source>setting up the tunnel</source>
+        <translation>tunnel instellen</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>
@@ -513,6 +569,10 @@ Exit status:
     <message>
         <source>GB</source>
         <translation>GB</translation>
+    </message>
+    <message>
+        <source>Still reconnecting; traffic outside the VPN stays blocked</source>
+        <translation>Nog steeds opnieuw verbinden; verkeer buiten de VPN blijft geblokkeerd</translation>
     </message>
 </context>
 </TS>

@@ -19,6 +19,7 @@ const char* lookName(StatusLine::Look look) {
     case StatusLine::Look::stopping:
         return "stopping";
     case StatusLine::Look::blocked:
+    case StatusLine::Look::stillReconnecting:
         return "blocked";
     }
     return "disconnected";
@@ -32,7 +33,8 @@ std::string oneLine(std::string text) {
 
 // The window's status text and, while the connection is not up, why the last one failed.
 std::string windowText(const ConnectionStatus& status, StatusReport::Clocks now) {
-    std::string text = StatusLine::text(StatusLine::of(status.phase), status.stats, now.steady);
+    std::string text = StatusLine::text(StatusLine::of(status), status.stats, now.steady,
+                                        UiText::message(status.progress));
     if (!status.failure.empty() && status.phase != RunPhase::connected)
         text += "\n" + UiText::message(status.failure);
     return text;
@@ -75,7 +77,7 @@ std::string StatusReport::json(const ConnectionStatus& status, Clocks now) {
                                                 : nlohmann::ordered_json(status.failure.plain())},
         {"text", shown.substr(0, shown.find('\n'))},
         {"tooltip", shown},
-        {"class", lookName(StatusLine::of(status.phase))},
+        {"class", lookName(StatusLine::of(status))},
     };
     // Invalid UTF-8 (a server name is openvpn's text) is replaced, not thrown over.
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

@@ -19,6 +19,8 @@ void ConnectionNotices::lookChanged(Look look, const std::string& server) {
     }
     if (before == Look::connected && !userDisconnecting_ && !dropTold_)
         notify(UiText::connectionLost, look == Look::connecting ? UiText::reconnecting.str() : "");
+    if (look == Look::stillReconnecting)
+        notify(UiText::reconnecting, UiText::stillReconnecting);
     if (look == Look::disconnected || look == Look::blocked) {
         userDisconnecting_ = false;
         dropTold_ = false;

@@ -10,7 +10,7 @@
 // failure the user cannot see because the window is hidden. One notification per
 // event: a failure that repeats before the tunnel was up again is not told again
 // (attempts that keep failing the same way), and a drop that comes with a reason is
-// told once, with the reason.
+// told once, with the reason. A tunnel remade for long is told once as it becomes so.
 class ConnectionNotices {
 public:
     explicit ConnectionNotices(DesktopNotifications& notifications)

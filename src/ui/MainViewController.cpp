@@ -86,6 +86,8 @@ void MainViewController::onConnectButtonClick() {
         return;
     }
     ConnectionControl& vpn = *ports_.vpn;
+    if (vpn.status().stillReconnecting)
+        return vpn.reconnect(); // openvpn starts over at once
     if (vpn.status().running()) {
         if (notices_)
             notices_->userDisconnecting();
@@ -113,9 +115,11 @@ void MainViewController::onHelpButtonClick() {
 
 void MainViewController::openVPNStateDidChange() {
     const ConnectionStatus& status = ports_.vpn->status();
-    const StatusLine::Look look = StatusLine::of(status.phase);
+    const StatusLine::Look look = StatusLine::of(status);
     // The question the block asked is settled once the machine is no longer blocked.
-    if (look_ == StatusLine::Look::blocked && look != look_)
+    const bool asked =
+        look_ == StatusLine::Look::blocked || look_ == StatusLine::Look::stillReconnecting;
+    if (asked && look != look_)
         ports_.view->withdrawQuestion();
     // Told before the look that follows it: a drop is news about the tunnel that was up.
     if (status.failureCount != failuresTold_) {
@@ -126,7 +130,18 @@ void MainViewController::openVPNStateDidChange() {
         applyLook(look);
         if (notices_)
             notices_->lookChanged(look, status.stats.server);
+        if (look == StatusLine::Look::stillReconnecting)
+            askWhileReconnecting();
+    } else if (look == StatusLine::Look::connecting) {
+        showStatus(); // what openvpn is doing now
     }
+}
+
+void MainViewController::askWhileReconnecting() {
+    ConnectionControl& vpn = *ports_.vpn;
+    ports_.view->askAlert(UiText::stillReconnecting,
+                          {{UiText::reconnect, [&vpn] { vpn.reconnect(); }},
+                           {UiText::disconnect, [this] { onDisconnectItemClick(); }}});
 }
 
 void MainViewController::applyLook(StatusLine::Look look) {
@@ -141,6 +156,10 @@ void MainViewController::applyLook(StatusLine::Look look) {
         return setStoppingLook();
     case StatusLine::Look::blocked:
         return setBlockedLook();
+    case StatusLine::Look::stillReconnecting:
+        setLockedLook(whiteColor, UiText::reconnect, "bg_button");
+        look_ = look;
+        return showStatus();
     }
 }
 
@@ -200,13 +219,15 @@ void MainViewController::setBlockedLook() {
 
 void MainViewController::showStatus() {
     const StatusLine::Look look = look_.value_or(StatusLine::Look::disconnected);
-    const std::string text =
-        StatusLine::text(look, ports_.vpn->status().stats, ConnectionStats::Clock::now());
+    const ConnectionStatus& status = ports_.vpn->status();
+    const std::string text = StatusLine::text(look, status.stats, ConnectionStats::Clock::now(),
+                                              UiText::message(status.progress));
     ports_.view->setStatusText(text);
     if (ports_.setStatusItemStatus)
         ports_.setStatusItemStatus(text);
     if (ports_.showDisconnectItem)
-        ports_.showDisconnectItem(look == StatusLine::Look::blocked);
+        ports_.showDisconnectItem(look == StatusLine::Look::blocked ||
+                                  look == StatusLine::Look::stillReconnecting);
     // The icon changes only with the look; the figures alone change every minute.
     if (ports_.setStatusItemIcon && iconLook_ != look)
         ports_.setStatusItemIcon(look);

@@ -95,6 +95,8 @@ private:
     // Tells the failure the status holds: an alert (a question while blocked) and a
     // desktop notification where one is due.
     void tellFailure(const ConnectionStatus& status);
+    // The tunnel has been remade for long: the question with both ways out, once.
+    void askWhileReconnecting();
 
     Ports ports_;
     SettingsPasswordStore passwordsInDefaults_;

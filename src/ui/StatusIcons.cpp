@@ -10,6 +10,7 @@ QIcon StatusIcons::forLook(StatusLine::Look look) {
     case StatusLine::Look::stopping:
         return Artwork::icon("ic_status_connecting");
     case StatusLine::Look::blocked:
+    case StatusLine::Look::stillReconnecting:
         return Artwork::icon("ic_status_blocked");
     case StatusLine::Look::disconnected:
         break;

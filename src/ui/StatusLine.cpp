@@ -25,8 +25,10 @@ std::string StatusLine::duration(int64_t minutes) {
                                     (rest < 10 ? "0" : "") + std::to_string(rest));
 }
 
-StatusLine::Look StatusLine::of(RunPhase phase) {
-    switch (phase) {
+StatusLine::Look StatusLine::of(const ConnectionStatus& status) {
+    if (status.stillReconnecting)
+        return Look::stillReconnecting;
+    switch (status.phase) {
     case RunPhase::idle:
         return Look::disconnected;
     case RunPhase::connected:
@@ -41,12 +43,15 @@ StatusLine::Look StatusLine::of(RunPhase phase) {
 }
 
 std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
-                             ConnectionStats::Clock::time_point now) {
+                             ConnectionStats::Clock::time_point now, const std::string& progress) {
     switch (look) {
     case Look::disconnected:
         return UiText::notConnected;
     case Look::connecting:
-        return UiText::connecting;
+        return progress.empty() ? UiText::connecting.str()
+                                : UiText::connecting.str() + "\n" + progress;
+    case Look::stillReconnecting:
+        return UiText::stillReconnecting;
     case Look::stopping:
         return UiText::disconnecting;
     case Look::blocked:

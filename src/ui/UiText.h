@@ -97,5 +97,9 @@ inline constexpr Text passwordEmpty =
     Text(QT_TRANSLATE_NOOP("UiText", "Password should not be empty!"));
 inline constexpr Text blockedExplained = Text(QT_TRANSLATE_NOOP(
     "UiText", "Internet access outside the VPN stays blocked until you reconnect or disconnect."));
+// The tunnel that was up has been remade for long: the status line, the tray, the
+// notification and the question with both ways out.
+inline constexpr Text stillReconnecting =
+    Text(QT_TRANSLATE_NOOP("UiText", "Still reconnecting; traffic outside the VPN stays blocked"));
 
 } // namespace UiText

@@ -33,6 +33,10 @@ struct ConnectionStatus {
     UserMessage failure;
     uint64_t failureCount = 0;
     ConnectionStats::Snapshot stats;
+    // While openvpn connects: what it is doing or waiting for, in a few words.
+    UserMessage progress;
+    // The tunnel that was up has been remade for long, and the block holds meanwhile.
+    bool stillReconnecting = false;
 
     bool blocked() const { return phase == RunPhase::blocked; }
     // The connect action disconnects in these phases, and connects (or reconnects through

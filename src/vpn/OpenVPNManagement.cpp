@@ -161,6 +161,7 @@ std::optional<std::string> OpenVPNManagement::handleLine(std::string_view line, 
             return handleState(payload, sink);
         } else if (type == "LOG") {
             Log::standardOutput(payload);
+            sink.logLine(payload);
         } else if (type == "PASSWORD") {
             sink.passwordNotice(payload);
         } else if (type == "BYTECOUNT") {

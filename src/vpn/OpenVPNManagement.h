@@ -37,8 +37,8 @@ public:
     void sendCommand(std::string_view command);
 
     // Starts the read loop for the current connection. The loop ends when that connection
-    // closes, so a new connection never leaves two loops on one socket. The loop hands what it reads to `sink` (kept until the loop ends), or
-    // to the client's own sink when none is given.
+    // closes, so a new connection never leaves two loops on one socket. The loop hands what it
+    // reads to `sink` (kept until the loop ends), or to the client's own sink when none is given.
     void startReading(std::shared_ptr<StateSink> sink = nullptr);
 
     // What one read loop carries from read to read: an unfinished character, the

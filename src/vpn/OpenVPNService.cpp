@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <utility>
 
 namespace {
@@ -55,6 +56,19 @@ public:
         post_(std::move(event));
     }
     void managementClosed() override { post_(RunEvent::of(Kind::managementClosed, run_)); }
+    // Only the few lines that tell which server is tried and why it is not reached go to
+    // the main thread.
+    void logLine(std::string_view payload) override {
+        if (const std::string_view server = ConnectAttempts::attemptedServer(payload);
+            !server.empty())
+            return post_(RunEvent::of(Kind::attempt, run_, std::string(server)));
+        const ConnectAttempts::Problem problem = ConnectAttempts::inLog(payload);
+        if (problem == ConnectAttempts::Problem::none)
+            return;
+        RunEvent event = RunEvent::of(Kind::connectProblem, run_);
+        event.code = static_cast<int>(problem);
+        post_(std::move(event));
+    }
 
 private:
     std::function<void(RunEvent)> post_;
@@ -176,6 +190,16 @@ std::optional<std::pair<std::string, std::string>> OpenVPNService::scripts() {
     if (!up || !down)
         return std::nullopt;
     return std::pair{std::move(*up), std::move(*down)};
+}
+
+size_t OpenVPNService::servers(const std::string& config) {
+    // The profile this process wrote; the helper takes none larger.
+    constexpr std::streamsize most = 256 * 1024;
+    std::ifstream file(config, std::ios::binary);
+    std::string text(most, '\0');
+    file.read(text.data(), most);
+    text.resize(static_cast<size_t>(file.gcount()));
+    return ConnectAttempts::servers(text);
 }
 
 void OpenVPNService::askHelper(uint64_t run, const RunRequest& request) {

@@ -112,6 +112,7 @@ private:
     void fetchProfile(uint64_t run, const Credentials& credentials) override;
     void cancelProfile() override;
     std::optional<std::pair<std::string, std::string>> scripts() override;
+    size_t servers(const std::string& config) override;
     void askHelper(uint64_t run, const RunRequest& request) override;
     void attach(uint64_t run) override;
     void startReading(uint64_t run) override;

@@ -31,6 +31,8 @@ public:
     virtual void cancelProfile() = 0;
     // The installed client.up and client.down, or none when either is missing.
     virtual std::optional<std::pair<std::string, std::string>> scripts() = 0;
+    // How many servers the profile at `config` gives openvpn to try (at least one).
+    virtual size_t servers(const std::string& config) = 0;
     // helperStarted, then helperEnded; or helperEnded / helperFailed alone.
     virtual void askHelper(uint64_t run, const RunRequest& request) = 0;
     // Gives the management client the connection the helper handed over with the run's

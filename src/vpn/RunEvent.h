@@ -10,11 +10,13 @@
 
 // The time-outs of a run, each a posted event.
 enum class RunTimer {
-    start,          // the helper has not said that openvpn runs
-    stopAnswer,     // openvpn has not ended after "signal SIGINT"
-    killAnswer,     // the helper has not said that openvpn ended after it was asked to end it
-    managementLoss, // the management connection closed and openvpn was not reported ended
-    helperRetry,    // the pause before a helper that went away is asked again
+    start,           // the helper has not said that openvpn runs
+    stopAnswer,      // openvpn has not ended after "signal SIGINT"
+    killAnswer,      // the helper has not said that openvpn ended after it was asked to end it
+    managementLoss,  // the management connection closed and openvpn was not reported ended
+    helperRetry,     // the pause before a helper that went away is asked again
+    connectLimit,    // the servers' time to be reached is over
+    reconnectNotice, // the tunnel that was up has been remade for long
 };
 
 // The e-mail address, password and remember-me choice of one connect.
@@ -44,6 +46,8 @@ struct RunEvent {
         attachFailed,     // the management interface could not be reached (`message`: why)
         stateLine,        // ">STATE:" word `text`, description `detail`, server address `extra`
         passwordNotice,   // ">PASSWORD:" payload `text`
+        connectProblem,   // a log line told why the server is not reached (`code`: the Problem)
+        attempt,          // a log line told that openvpn tries the server at `text`
         byteCount,        // ">BYTECOUNT:" `in`, `out`
         managementClosed, // the management connection closed
         networkChanged,   // the network under the tunnel changed (`text`; `flag`: a way out came)

@@ -4,6 +4,7 @@
 #include "platform/UserText.h"
 #include "vpn/ManagementCommand.h"
 
+#include <algorithm>
 #include <iterator>
 #include <utility>
 
@@ -47,6 +48,10 @@ void RunMachine::handle(const RunEvent& event) {
         // A run started through the block takes it over, and protects what it protected.
         return startRun(event.text, event.credentials, phase == RunPhase::blocked);
     case Kind::reconnect:
+        if (phase == RunPhase::reconnecting && status_.stillReconnecting) {
+            effects_.log("the user asked openvpn to start over");
+            return effects_.send("signal SIGUSR1\n");
+        }
         if (phase != RunPhase::blocked)
             return;
         // No login first: the account service is out of reach while the block holds, and
@@ -107,7 +112,11 @@ void RunMachine::handle(const RunEvent& event) {
             effects_.send(command);
         effects_.send(run_->request.usernameCommand);
         effects_.send(run_->request.passwordCommand);
-        return effects_.startReading(run_->id);
+        effects_.startReading(run_->id);
+        // openvpn takes the credentials and starts on the first server now; a run that is
+        // never up must end, with the way open, even when no server ever answers.
+        return timer(RunTimer::connectLimit,
+                     timing_.serverWindow * static_cast<int>(run_->servers));
     case Kind::attachFailed:
         if (phase != RunPhase::attaching)
             return;
@@ -127,6 +136,10 @@ void RunMachine::handle(const RunEvent& event) {
         return stateLine(event);
     case Kind::passwordNotice:
         return passwordNotice(event.text);
+    case Kind::connectProblem:
+        return connectProblem(static_cast<ConnectAttempts::Problem>(event.code));
+    case Kind::attempt:
+        return attemptAt(event.text);
     case Kind::byteCount: {
         const bool shownChanged = stats_.byteCount(event.in, event.out, now_());
         status_.stats = stats_.snapshot();
@@ -204,6 +217,7 @@ void RunMachine::startRun(std::string config, Credentials credentials, bool ever
     run_ = Run{};
     run_->id = nextId_++;
     run_->credentials = credentials;
+    run_->servers = effects_.servers(config);
     run_->request = {std::move(config), scripts->first,   scripts->second,
                      *usernameCommand,  *passwordCommand, leakBlock};
     run_->everConnected = everConnected;
@@ -257,6 +271,9 @@ void RunMachine::ended(int32_t status, const UserMessage& reason, bool blocking)
     UserMessage failure = !run.failure.empty() ? run.failure
                           : run.userStopped    ? UserMessage()
                                                : reason;
+    // openvpn that gives up by itself (connect-retry-max) after servers failed says why.
+    if (failure.empty() && !run.stopAsked && !run.everConnected && run.serversTried > 0)
+        failure = ConnectAttempts::failure(run.problem);
     if (failure.empty() && !run.stopAsked)
         failure = {USER_TEXT("Messages",
                              "The VPN connection ended unexpectedly (openvpn exit status %1)."),
@@ -338,16 +355,22 @@ void RunMachine::stateLine(const RunEvent& event) {
     if (status_.state == ConnectionState::connected &&
         (word == ConnectionState::assignIP || word == ConnectionState::addRoutes))
         return;
+    const std::string before = status_.state;
     stats_.stateAddress(event.extra);
     stats_.stateStored(word, now_());
     status_.stats = stats_.snapshot();
+    if (status_.phase == RunPhase::connecting || status_.phase == RunPhase::reconnecting)
+        status_.progress = ConnectAttempts::progress(word, run_->problem);
     storeWord(word);
     if (word == ConnectionState::exiting && event.detail == "auth-failure")
         fail(wrongVpnCredentials);
+    if (status_.phase == RunPhase::connecting)
+        attempt(event, before);
     switch (ConnectionState::phaseOf(word)) {
     case ConnectionState::Phase::connected:
         if (status_.phase == RunPhase::connecting || status_.phase == RunPhase::reconnecting) {
             run_->everConnected = true;
+            run_->problem = ConnectAttempts::Problem::none;
             setPhase(RunPhase::connected);
         }
         break;
@@ -358,11 +381,73 @@ void RunMachine::stateLine(const RunEvent& event) {
         if (word == "RECONNECTING" && !automaticReconnect)
             return endConnection("The VPN connection dropped and automatic reconnecting is off, "
                                  "so it was ended.");
+        run_->reconnectingSince = now_();
+        status_.progress = ConnectAttempts::progress(word, run_->problem);
         setPhase(RunPhase::reconnecting);
+        timer(RunTimer::reconnectNotice, timing_.reconnectNotice);
         break;
     default:
         break; // openvpn's end is told by the helper; an unknown word changes no phase
     }
+}
+
+void RunMachine::attempt(const RunEvent& event, const std::string& before) {
+    Run& run = *run_;
+    const std::string& word = event.text;
+    if (before == "RECONNECTING" && word != before)
+        run.problem = ConnectAttempts::Problem::none; // a new attempt, on the next server
+    for (const char* answer :
+         {"AUTH", "GET_CONFIG", ConnectionState::assignIP, ConnectionState::addRoutes})
+        if (word == answer)
+            run.answered = true;
+    if (word != "RECONNECTING")
+        return;
+    const bool answered = std::exchange(run.answered, false);
+    if (run.restartsAsked > 0) {
+        --run.restartsAsked; // this run's own restart: the same server again
+        return;
+    }
+    // openvpn restarts once it has given up on a server, and goes on to the next. Its
+    // handshake window ran out on a server that answered: the handshake failed; on one
+    // that never answered, the server was simply not reached.
+    if (event.detail == "tls-error" && answered) {
+        run.problem = ConnectAttempts::Problem::tlsFailed;
+        status_.progress = ConnectAttempts::progress(word, run.problem);
+    }
+    // Where openvpn names the servers it tries, it has tried every one once it comes back
+    // to one; where it does not, once it has given up as often as the profile has servers.
+    if (++run.serversTried >= run.servers && run.attempted.empty())
+        everyServerTried();
+}
+
+void RunMachine::attemptAt(const std::string& server) {
+    if (status_.phase != RunPhase::connecting)
+        return;
+    Run& run = *run_;
+    const bool again =
+        std::find(run.attempted.begin(), run.attempted.end(), server) != run.attempted.end();
+    if (!again) {
+        // A profile too long to remember the servers of ends on the profile's count alone.
+        if (run.attempted.size() < 256)
+            run.attempted.push_back(server);
+        return;
+    }
+    if (run.serversTried >= run.servers)
+        everyServerTried();
+}
+
+void RunMachine::everyServerTried() {
+    effects_.log("openvpn has tried every server of the profile");
+    endConnection(ConnectAttempts::failure(run_->problem));
+}
+
+void RunMachine::connectProblem(ConnectAttempts::Problem problem) {
+    const RunPhase phase = status_.phase;
+    if (phase != RunPhase::connecting && phase != RunPhase::reconnecting)
+        return;
+    run_->problem = problem;
+    status_.progress = ConnectAttempts::progress(status_.state, problem);
+    effects_.statusChanged(false);
 }
 
 void RunMachine::passwordNotice(const std::string& payload) {
@@ -394,6 +479,11 @@ void RunMachine::networkChanged(const std::string& what, bool appeared) {
              {what}});
     effects_.log(what + ": restarting the tunnel");
     effects_.send("signal SIGUSR1\n");
+    if (phase == RunPhase::connecting) {
+        // The restart tries the same server again, which is no sign of having gone round.
+        ++run_->restartsAsked;
+        run_->attempted.clear();
+    }
 }
 
 void RunMachine::timeout(RunTimer which) {
@@ -430,6 +520,30 @@ void RunMachine::timeout(RunTimer which) {
         if (phase == RunPhase::requesting && !run_->asked)
             ask();
         return;
+    case RunTimer::connectLimit:
+        if (phase == RunPhase::connecting) {
+            effects_.log("no VPN server was reached in time");
+            // The server answered and the handshake has not finished within the window.
+            if (run_->answered && run_->problem == ConnectAttempts::Problem::none)
+                run_->problem = ConnectAttempts::Problem::tlsFailed;
+            endConnection(ConnectAttempts::failure(run_->problem));
+        }
+        return;
+    case RunTimer::reconnectNotice: {
+        // Once per drop, for a run whose block holds while it is remade.
+        if (phase != RunPhase::reconnecting || status_.stillReconnecting ||
+            !run_->request.block.enabled)
+            return;
+        // The main loop's timers may fire a little early, and the drop may have come back
+        // and gone again since this one was started: the rest of the time is waited out.
+        const auto waited = now_() - run_->reconnectingSince;
+        if (waited < timing_.reconnectNotice)
+            return timer(RunTimer::reconnectNotice, std::chrono::ceil<std::chrono::milliseconds>(
+                                                        timing_.reconnectNotice - waited));
+        effects_.log("the tunnel is still being remade; the block holds meanwhile");
+        status_.stillReconnecting = true;
+        return effects_.statusChanged(false);
+    }
     }
 }
 
@@ -459,6 +573,10 @@ void RunMachine::setPhase(RunPhase phase) {
     if (phase == status_.phase)
         return;
     status_.phase = phase;
+    if (phase != RunPhase::connecting && phase != RunPhase::reconnecting)
+        status_.progress.clear();
+    if (phase != RunPhase::reconnecting)
+        status_.stillReconnecting = false;
     status_.stats = stats_.snapshot();
     effects_.statusChanged(false);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/UserMessage.h"
+#include "vpn/ConnectAttempts.h"
 #include "vpn/ConnectionStatus.h"
 #include "vpn/RunEffects.h"
 #include "vpn/RunEvent.h"
@@ -10,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // How long a run waits for each answer before it gives up on it.
 struct RunTiming {
@@ -22,6 +24,11 @@ struct RunTiming {
     // How long an openvpn whose management connection closed may take to be reported
     // ended before the helper is asked to end it.
     std::chrono::milliseconds managementLoss = std::chrono::seconds(2);
+    // How long a server may take to be reached, from openvpn's start: openvpn's own TLS
+    // handshake window. A connection never up is given up after this per server.
+    std::chrono::milliseconds serverWindow = std::chrono::seconds(60);
+    // How long a tunnel that was up may be remade before the user is told that it still is.
+    std::chrono::milliseconds reconnectNotice = std::chrono::seconds(60);
 };
 
 // The life of a connection, from the click to the end of its openvpn: one phase and one
@@ -82,6 +89,15 @@ private:
         std::optional<Credentials> connectAfter; // a connect that came while this one ended
         // The helper said openvpn ended while its last lines were still being read.
         std::optional<RunEvent> endPending;
+        // Connecting: how many servers the profile gives openvpn, how many it has given up
+        // on, and why the last attempt failed, as far as openvpn said.
+        size_t servers = 1;
+        size_t serversTried = 0;
+        size_t restartsAsked = 0;           // restarts this run asked for, which try no new server
+        std::vector<std::string> attempted; // the server addresses tried, as openvpn logs them
+        bool answered = false;              // the server of this attempt answered
+        ConnectAttempts::Problem problem = ConnectAttempts::Problem::none;
+        Clock::time_point reconnectingSince;
     };
 
     void connect(const Credentials& credentials);
@@ -99,6 +115,13 @@ private:
     void finish(const UserMessage& failure);
     void fail(const UserMessage& failure);
     void stateLine(const RunEvent& event);
+    // A state line of a run not yet up: what openvpn is doing, and whether it has tried
+    // every server.
+    void attempt(const RunEvent& event, const std::string& before);
+    void connectProblem(ConnectAttempts::Problem problem);
+    void attemptAt(const std::string& server);
+    // Every server has been tried: the run ends with why the last one was not reached.
+    void everyServerTried();
     void passwordNotice(const std::string& payload);
     void networkChanged(const std::string& what, bool appeared);
     void timeout(RunTimer timer);

@@ -21,4 +21,6 @@ public:
     virtual void stateDescription(std::string_view) {}
     // Bytes received and sent over the tunnel so far (">BYTECOUNT:in,out").
     virtual void byteCount(uint64_t, uint64_t) {}
+    // A ">LOG:" payload ("time,flags,text").
+    virtual void logLine(std::string_view) {}
 };

@@ -3,6 +3,7 @@
 #include "PrivateSystemBus.h"
 #include "ProductStack.h"
 #include "TrafficProbe.h"
+#include "vpn/ConnectAttempts.h"
 #include "vpn/RunMachine.h"
 
 #include <cerrno>
@@ -239,6 +240,108 @@ TEST(Product, AWrongVPNPasswordSaysSoAndLeavesTheWayOpen) {
     EXPECT_FALSE(stack.logged("stays blocked")) << stack.appLog();
     EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 15s)) << stack.helper.log();
     EXPECT_TRUE(TrafficProbe::outsideArrives(far));
+}
+
+// The server's UDP is dropped before the click: openvpn never hears from it, and the
+// connection ends within openvpn's handshake window, with the way open, no openvpn left
+// and the alert that says why; a `connect --wait` that joined the attempt ends with
+// status 1 and the same words.
+TEST(Product, AServerThatNeverAnswersEndsTheConnectWithTheWayOpen) {
+    ProductStack stack(true);
+    TrafficProbe::FarSide far(stack.server);
+    std::filesystem::create_directories(stack.configDir() / "Quovant");
+    std::ofstream(stack.configDir() / "Quovant" / "Quovant.conf")
+        << "[General]\nemail=" << ProductStack::email << "\npassword=" << ProductStack::password
+        << "\n";
+    const std::string serverNamespace = std::to_string(stack.server.namespacePid());
+    ASSERT_EQ(runCommand({"nsenter", "-t", serverNamespace, "-n", "nft",
+                          "add table inet drop_vpn; add chain inet drop_vpn input { type filter "
+                          "hook input priority -10; udp dport 1194 drop; }"}),
+              0);
+
+    auto quovant = stack.startQuovant();
+    const std::string window = stack.waitForWindow();
+    ASSERT_FALSE(window.empty()) << stack.appLog();
+    const size_t windows = stack.visibleWindows();
+    // The remembered credentials are in the form: a click on the connect button connects.
+    outputOf({"xdotool", "mousemove", "--window", window, "170", "345", "click", "1"});
+    const auto clicked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(pollUntil(
+        [&] { return stack.helper.log().find("openvpn started") != std::string::npos; }, 30s))
+        << stack.appLog() << stack.helper.log();
+    const auto openvpn = stack.helper.openVPNPid();
+    ASSERT_TRUE(openvpn);
+    const std::string joined = (stack.configDir() / "connect.out").string();
+    auto command = stack.startQuovantCommand({"connect", "--wait"}, joined);
+    // The status line, as the command prints it, says what openvpn waits for.
+    const std::string waiting = ConnectAttempts::progress("WAIT", {}).plain();
+    EXPECT_TRUE(pollUntil(
+        [&] { return stack.runQuovant({"status"}).output.find(waiting) != std::string::npos; },
+        10s))
+        << stack.runQuovant({"status"}).output;
+    stack.screenshot(screenshotPath("product-waiting-for-the-server"));
+
+    const std::string failure = ConnectAttempts::failure(ConnectAttempts::Problem::none).plain();
+    // One server in the profile: its window, and 5 s for the end to reach the window.
+    const auto limit = clicked + RunTiming{}.serverWindow + 5s;
+    ASSERT_TRUE(pollUntil([&] { return stack.logged("connecting failed: " + failure); },
+                          std::chrono::duration_cast<std::chrono::milliseconds>(
+                              limit - std::chrono::steady_clock::now())))
+        << stack.appLog();
+    EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() > windows; }, 5s))
+        << "the alert shows";
+    stack.screenshot(screenshotPath("product-server-never-answers"));
+    EXPECT_TRUE(pollUntil([&] { return ::kill(*openvpn, 0) != 0 && errno == ESRCH; }, 10s))
+        << "no openvpn is left\n"
+        << stack.helper.log();
+    EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 10s)) << stack.helper.log();
+    EXPECT_TRUE(TrafficProbe::outsideArrives(far));
+    EXPECT_FALSE(stack.logged("stays blocked")) << stack.appLog();
+
+    EXPECT_EQ(command->waitFor(10s), 1) << readFile(joined);
+    EXPECT_NE(readFile(joined).find(failure), std::string::npos) << readFile(joined);
+}
+
+// The server's UDP is dropped under a tunnel that was up and openvpn starts over: the
+// block holds while openvpn goes on trying, and after a minute the window asks once,
+// with both ways out, and the tray offers them too; the tray's disconnect opens the way.
+TEST(Product, ATunnelRemadeForLongSaysSoOnceAndOffersBothWaysOut) {
+    ProductStack stack(true);
+    TrafficProbe::FarSide far(stack.server);
+    auto quovant = connectThroughTheWindow(stack);
+    ASSERT_TRUE(quovant) << stack.appLog();
+    const size_t windows = stack.visibleWindows();
+    ASSERT_EQ(runCommand({"nsenter", "-t", std::to_string(stack.server.namespacePid()), "-n", "nft",
+                          "add table inet drop_vpn; add chain inet drop_vpn input { type filter "
+                          "hook input priority -10; udp dport 1194 drop; }"}),
+              0);
+    // What a network change or openvpn's own ping timeout would do, at once.
+    const auto openvpn = stack.helper.openVPNPid();
+    ASSERT_TRUE(openvpn);
+    ::kill(*openvpn, SIGUSR1);
+    ASSERT_TRUE(pollUntil([&] { return stack.logged("\nRECONNECTING\n"); }, 10s));
+    const auto dropped = std::chrono::steady_clock::now();
+
+    const std::string told = "the tunnel is still being remade";
+    ASSERT_TRUE(pollUntil([&] { return stack.logged(told); }, RunTiming{}.reconnectNotice + 10s))
+        << stack.appLog();
+    EXPECT_GE(std::chrono::steady_clock::now() - dropped, RunTiming{}.reconnectNotice - 1s);
+    EXPECT_TRUE(pollUntil([&] { return stack.visibleWindows() > windows; }, 5s))
+        << "the question shows";
+    stack.screenshot(screenshotPath("product-still-reconnecting"));
+    EXPECT_TRUE(TrafficProbe::blocked(far));
+    const std::string status = stack.runQuovant({"status", "--json"}).output;
+    EXPECT_NE(status.find("\"phase\":\"reconnecting\""), std::string::npos) << status;
+    EXPECT_NE(status.find("Still reconnecting; traffic outside the VPN stays blocked"),
+              std::string::npos)
+        << status;
+    EXPECT_EQ(occurrences(stack.appLog(), told), 1u);
+
+    // The tray's disconnect item, after "Quovant openen" and the connect item.
+    ASSERT_TRUE(stack.chooseItemFromTray(2));
+    EXPECT_TRUE(pollUntil([] { return !TrafficProbe::tableExists(); }, 15s)) << stack.helper.log();
+    EXPECT_TRUE(TrafficProbe::outsideArrives(far));
+    EXPECT_EQ(occurrences(stack.appLog(), told), 1u) << "told once";
 }
 
 // Quitting from the tray while traffic flows through the tunnel ends the VPN first and

@@ -245,6 +245,50 @@ std::set<std::string> threadIds() {
     return ids;
 }
 
+// openvpn tries the servers of the profile in turn: one that refuses is passed over for
+// the next, and once every one has refused, the run ends at once, the way open, with
+// openvpn's reason.
+TEST(VpnEndToEnd, EachServerOfTheProfileIsTriedAndTheRunEndsOnceAllRefused) {
+    VpnStack vpn(Accounts{{"alice@example.com", "pw"}}, true, RunTiming{}.start, true);
+    vpn.prepare("alice@example.com", "pw");
+    const std::string answering = "remote " + std::string(OpenVPNServer::linkAddress) + " 1194\n";
+    // Nothing listens on these ports in the server's namespace: its kernel refuses.
+    auto refusing = [](int port) {
+        return "remote " + std::string(OpenVPNServer::linkAddress) + " " + std::to_string(port) +
+               " tcp\n";
+    };
+    auto profileWith = [&](const std::string& remotes) {
+        std::string profile = vpn.server.clientProfile();
+        profile.replace(profile.find(answering), answering.size(), remotes);
+        *vpn.service->config =
+            vpn.dir.write("quovant.ovpn", profile, std::filesystem::perms(0600)).string();
+    };
+
+    profileWith(refusing(1195) + refusing(1196));
+    const auto start = std::chrono::steady_clock::now();
+    vpn.service->startOpenVPN();
+    ASSERT_TRUE(vpn.mainQueue.drainUntil(
+        [&] {
+            return vpn.service->status().phase == RunPhase::idle &&
+                   vpn.service->status().failureCount > 0;
+        },
+        30s))
+        << vpn.service->state() << "\n"
+        << vpn.daemon.log();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 15s) << "not a handshake window";
+    EXPECT_EQ(vpn.service->status().failure,
+              ConnectAttempts::failure(ConnectAttempts::Problem::refused));
+    for (const char* port :
+         {":1195 failed: Connection refused", ":1196 failed: Connection refused"})
+        EXPECT_NE(vpn.daemon.log().find(port), std::string::npos) << "each server was tried\n"
+                                                                  << vpn.daemon.log();
+    EXPECT_FALSE(vpn.service->blocked()) << "never up: the way is open";
+
+    profileWith(refusing(1195) + answering);
+    vpn.service->startOpenVPN();
+    EXPECT_TRUE(vpn.waitForState("CONNECTED")) << vpn.daemon.log();
+}
+
 TEST(VpnEndToEnd, SecondStartAfterAStopWorksOnTheSameService) {
     VpnStack vpn(Accounts{{"alice@example.com", "pw"}});
     vpn.prepare("alice@example.com", "pw");

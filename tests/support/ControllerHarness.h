@@ -89,7 +89,7 @@ struct FakeDesktop : Desktop {
 struct HarnessConnection : ConnectionControl, RunEffects {
     NotificationCenter& center;
     LoginChain chain;
-    RunMachine machine{*this};
+    RunMachine machine{*this, noticeAtOnce()};
     std::vector<std::string> done;                         // what went to the helper and openvpn
     std::optional<std::string> config, username, password; // of the last run asked for
     std::string nextAddress;
@@ -161,6 +161,8 @@ struct HarnessConnection : ConnectionControl, RunEffects {
     std::optional<std::pair<std::string, std::string>> scripts() override {
         return std::pair<std::string, std::string>{"/scripts/client.up", "/scripts/client.down"};
     }
+    size_t servers(const std::string&) override { return serverCount; }
+    size_t serverCount = 1; // in the profile of each run
     void askHelper(uint64_t, const RunRequest& request) override {
         config = request.config;
         done.push_back("run " + request.config);
@@ -173,7 +175,22 @@ struct HarnessConnection : ConnectionControl, RunEffects {
     }
     void releaseBlock(uint64_t) override { done.push_back("release"); }
     void watchBlock(uint64_t) override {}
-    void startTimer(uint64_t, RunTimer, std::chrono::milliseconds) override {}
+    // Timers run only when the test fires them: the last one started of its kind.
+    void startTimer(uint64_t run, RunTimer timer, std::chrono::milliseconds) override {
+        timers[timer] = run;
+    }
+    void fire(RunTimer timer) {
+        RunEvent event = RunEvent::of(RunEvent::Kind::timeout, timers[timer]);
+        event.timer = timer;
+        machine.handle(event);
+    }
+    std::map<RunTimer, uint64_t> timers;
+    // A tunnel being remade is told of once its notice timer fires, whenever the test fires it.
+    static RunTiming noticeAtOnce() {
+        RunTiming timing;
+        timing.reconnectNotice = std::chrono::milliseconds(0);
+        return timing;
+    }
     void statusChanged(bool) override { center.post(OpenVPNService::stateDidChangeNotification); }
     void trafficChanged() override { center.post(OpenVPNService::trafficDidChangeNotification); }
     void quitDone() override {}

@@ -1,6 +1,7 @@
 #include "ControllerHarness.h"
 #include "platform/Log.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -95,6 +96,7 @@ TEST(MainViewController, StateDecidesTheLook) {
     };
     for (const auto& [state, e] : table) {
         ControllerHarness c;
+        c.vpn->serverCount = 2; // a restart goes on to the second server
         EXPECT_EQ(c.view.title, disconnected.title);
         c.vpn->connect({"a@example.com", "pw", false});
         c.account.answer(AccountReply::Outcome::succeeded, "{\"access_token\":\"t\"}");
@@ -152,6 +154,56 @@ TEST(MainViewController, FailuresAreToldOnceAndBlocksAsk) {
     EXPECT_TRUE(c.view.choices.empty());
     EXPECT_FALSE(c.disconnectItem.back());
     EXPECT_EQ(c.view.alerts.size(), 2u);
+}
+
+// A tunnel that was up and has been remade for long: the window, the tray and one
+// notification say so, with the two ways out the block offers, and the question goes
+// once the tunnel is back.
+TEST(MainViewController, ATunnelRemadeForLongIsToldOnceWithBothWaysOut) {
+    struct Notes : DesktopNotifications {
+        std::vector<std::string> bodies;
+        void notify(const std::string&, const std::string& body) override {
+            bodies.push_back(body);
+        }
+    } notes;
+    ControllerHarness c(nullptr, nullptr, &notes);
+    const std::string told = "Still reconnecting; traffic outside the VPN stays blocked";
+    c.vpn->connectThrough(c.account);
+    c.vpn->updateState("CONNECTED");
+    c.vpn->updateState("RECONNECTING");
+    EXPECT_EQ(c.view.title, "Verbinden...");
+    EXPECT_EQ(c.view.status, "Verbinden...\ntrying again");
+    c.vpn->fire(RunTimer::reconnectNotice);
+    EXPECT_EQ(c.view.title, "Opnieuw verbinden");
+    EXPECT_EQ(c.view.status, told);
+    EXPECT_EQ(c.itemStatuses.back(), told);
+    EXPECT_EQ(c.itemTitles.back(), "Opnieuw verbinden");
+    EXPECT_TRUE(c.disconnectItem.back()) << "the tray offers both ways out";
+    ASSERT_EQ(c.view.choices.size(), 2u);
+    EXPECT_EQ(c.view.alerts.back(), told);
+    for (int i = 0; i < 3; ++i) { // openvpn goes on trying, the status is announced again
+        c.vpn->updateState(i % 2 ? "RECONNECTING" : "WAIT");
+        c.center.post(OpenVPNService::stateDidChangeNotification);
+    }
+    EXPECT_EQ(std::count(c.view.alerts.begin(), c.view.alerts.end(), told), 1);
+    EXPECT_EQ(std::count(notes.bodies.begin(), notes.bodies.end(), told), 1);
+    EXPECT_EQ(c.view.status, told);
+
+    c.view.choices[0].action(); // "Opnieuw verbinden": openvpn starts over at once
+    EXPECT_EQ(c.vpn->done.back(), "signal SIGUSR1\n");
+    c.vpn->updateState("CONNECTED");
+    EXPECT_TRUE(c.view.choices.empty()) << "back up: the question is settled";
+    EXPECT_FALSE(c.disconnectItem.back());
+
+    c.vpn->updateState("RECONNECTING");
+    c.vpn->fire(RunTimer::reconnectNotice);
+    ASSERT_EQ(c.view.choices.size(), 2u) << "a new drop asks anew";
+    c.view.choices[1].action(); // "Verbinding verbreken"
+    EXPECT_EQ(c.vpn->done.back(), "signal SIGINT\n");
+    EXPECT_EQ(c.view.title, "Verbinding verbreken...");
+    c.vpn->ended(0, true);
+    EXPECT_EQ(c.vpn->done.back(), "release") << "the user's end opens the way";
+    EXPECT_EQ(c.view.title, "Verbinden");
 }
 
 TEST(MainViewController, RememberMeStoresOrRemovesAfterASuccessfulLogin) {

@@ -31,6 +31,8 @@ struct Recorder : RunEffects {
             return std::nullopt;
         return std::pair<std::string, std::string>{"/up", "/down"};
     }
+    size_t servers(const std::string&) override { return serverCount; }
+    size_t serverCount = 1;
     void askHelper(uint64_t, const RunRequest& r) override {
         done.push_back("ask " + r.config + (r.block.enabled ? " blocked" : ""));
     }
@@ -44,14 +46,23 @@ struct Recorder : RunEffects {
     }
     void releaseBlock(uint64_t) override { done.push_back("release"); }
     void watchBlock(uint64_t) override { done.push_back("watch"); }
+    // Qt's coarse timers may fire up to 5 % early.
+    bool coarse = false;
     void startTimer(uint64_t run, RunTimer timer, std::chrono::milliseconds after) override {
-        queue.asyncAfter(after, [this, run, timer] {
+        queue.asyncAfter(coarse ? after - after / 20 : after, [this, run, timer] {
             RunEvent event = RunEvent::of(Kind::timeout, run);
             event.timer = timer;
             machine->handle(event);
         });
     }
-    void statusChanged(bool) override {}
+    // Counts each time the machine starts saying that the tunnel is still being remade.
+    void statusChanged(bool) override {
+        const bool still = machine->status().stillReconnecting;
+        notices += still && !stillReconnecting;
+        stillReconnecting = still;
+    }
+    bool stillReconnecting = false;
+    int notices = 0;
     void trafficChanged() override { ++traffic; }
     int traffic = 0;
     void quitDone() override { ++quits; }
@@ -60,7 +71,7 @@ struct Recorder : RunEffects {
 
 struct Fixture {
     Recorder effects;
-    RunMachine machine{effects};
+    RunMachine machine{effects, RunTiming{}, [this] { return effects.queue.now(); }};
     Fixture() {
         effects.machine = &machine;
         machine.leakBlock = {true, false};
@@ -190,6 +201,17 @@ void apply(Fixture& f, const std::string& event) {
         return f.send(Kind::managementClosed);
     if (event == "verification failed")
         return f.send(Kind::passwordNotice, "Verification Failed: 'Auth'");
+    // openvpn's log tells why the server is not reached.
+    if (event == "log: refused" || event == "log: no route") {
+        RunEvent e = RunEvent::of(Kind::connectProblem, f.run());
+        e.code = static_cast<int>(event == "log: refused" ? ConnectAttempts::Problem::refused
+                                                          : ConnectAttempts::Problem::unreachable);
+        return f.machine.handle(e);
+    }
+    if (event.starts_with("attempt ")) // openvpn's log names the server it tries
+        return f.machine.handle(RunEvent::of(Kind::attempt, f.run(), event.substr(8)));
+    if (event.starts_with("after ")) // "after 59999 ms"
+        return f.effects.queue.advance(std::chrono::milliseconds(std::stoll(event.substr(6))));
     if (event == "second prompt") {
         f.send(Kind::passwordNotice, "Need 'Auth' username/password");
         return f.send(Kind::passwordNotice, "Need 'Auth' username/password");
@@ -450,6 +472,210 @@ TEST(RunMachine, TrafficIsToldOnlyWhenTheShownFiguresChange) {
     EXPECT_EQ(stats.bytesIn, 4096u + 49);
     f.state("EXITING");
     EXPECT_FALSE(f.machine.status().stats.connected);
+}
+
+// A connection never up ends once openvpn has given up on every server of the profile,
+// or once each has had openvpn's handshake window, whichever comes first; it ends with
+// the way open and what openvpn said. Each row: the profile's servers, what happens
+// after openvpn took the credentials, and the failure told once openvpn has ended.
+TEST(RunMachine, AConnectionNeverUpEndsOnceEveryServerWasTriedOrItsTimeIsOver) {
+    using Problem = ConnectAttempts::Problem;
+    const std::string silent = ConnectAttempts::failure(Problem::none).plain();
+    struct Case {
+        size_t servers;
+        std::vector<std::string> events;
+        bool ended; // asked to end after the last event
+        std::string failure;
+    };
+    const Case cases[] = {
+        // No server ever answers (UDP dropped): each has its window.
+        {1, {"WAIT", "after 59999"}, false, ""},
+        {1, {"WAIT", "after 60000"}, true, silent},
+        {3, {"WAIT", "after 179999"}, false, ""},
+        {3, {"WAIT", "RECONNECTING,tls-error", "WAIT", "after 180000"}, true, silent},
+        // openvpn gives up on each in turn; the last restart ends the run at once.
+        {2,
+         {"TCP_CONNECT", "log: refused", "RECONNECTING,connection-failed", "TCP_CONNECT",
+          "log: refused", "RECONNECTING,connection-failed"},
+         true,
+         ConnectAttempts::failure(Problem::refused).plain()},
+        {1,
+         {"TCP_CONNECT", "log: no route", "RECONNECTING,connection-failed"},
+         true,
+         ConnectAttempts::failure(Problem::unreachable).plain()},
+        // A handshake the server began and did not finish failed; one never answered
+        // was a server not reached, even with openvpn's "tls-error".
+        {2,
+         {"TCP_CONNECT", "log: refused", "RECONNECTING,connection-failed", "WAIT", "AUTH",
+          "RECONNECTING,tls-error"},
+         true,
+         ConnectAttempts::failure(Problem::tlsFailed).plain()},
+        {1, {"WAIT", "RECONNECTING,tls-error"}, true, silent},
+        {1,
+         {"WAIT", "AUTH", "after 60000"},
+         true,
+         ConnectAttempts::failure(Problem::tlsFailed).plain()},
+        {1,
+         {"WAIT", "log: no route", "RECONNECTING,tls-error"},
+         true,
+         ConnectAttempts::failure(Problem::unreachable).plain()},
+        // What the last attempt said, not the one before.
+        {2,
+         {"TCP_CONNECT", "log: refused", "RECONNECTING,connection-failed", "WAIT",
+          "RECONNECTING,tls-error"},
+         true,
+         silent},
+        // A restart the run asked for (a way out came) tries no new server.
+        {1, {"WAIT", "network came", "RECONNECTING,SIGUSR1", "WAIT"}, false, ""},
+        {1, {"WAIT", "network came", "RECONNECTING,SIGUSR1", "after 60000"}, true, silent},
+        // Where openvpn names the servers, it has tried them all once it comes back to the
+        // first: a host name's addresses are tried in turn as well.
+        {1,
+         {"attempt [AF_INET]192.0.2.1:443", "log: refused", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.2:443", "log: refused", "RECONNECTING,connection-failed"},
+         false,
+         ""},
+        {1,
+         {"attempt [AF_INET]192.0.2.1:443", "log: refused", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.2:443", "log: refused", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.1:443"},
+         true,
+         ConnectAttempts::failure(Problem::refused).plain()},
+        {2,
+         {"attempt [AF_INET]192.0.2.1:443", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.1:443"},
+         false,
+         ""}, // the profile names it twice
+        {1,
+         {"attempt [AF_INET]192.0.2.1:443", "network came", "RECONNECTING,SIGUSR1",
+          "attempt [AF_INET]192.0.2.2:443", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.2:443"},
+         true,
+         silent},
+        // Up once, the limit is gone: openvpn goes on remaking the tunnel.
+        {1, {"CONNECTED", "RECONNECTING,ping-restart", "after 600000"}, false, ""},
+        {1, {"CONNECTED", "RECONNECTING,ping-restart", "RECONNECTING,tls-error"}, false, ""},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        f.effects.serverCount = c.servers;
+        f.bring(RunPhase::connecting);
+        std::string where = std::to_string(c.servers) + " servers:";
+        for (const std::string& event : c.events) {
+            where += " " + event;
+            apply(f, event);
+        }
+        EXPECT_EQ(f.phase() == RunPhase::stopping, c.ended) << where;
+        if (!c.ended)
+            continue;
+        EXPECT_EQ(f.effects.done.back(), "send signal SIGINT\n") << where;
+        f.exit(0, true);
+        EXPECT_EQ(f.phase(), RunPhase::idle) << where << ": the way is open";
+        EXPECT_EQ(f.effects.done.back(), "release") << where;
+        EXPECT_EQ(f.machine.status().failure, c.failure) << where;
+    }
+
+    // openvpn that gives up by itself (connect-retry-max) says why as well.
+    Fixture f;
+    f.bring(RunPhase::connecting);
+    f.effects.serverCount = 2;
+    apply(f, "log: no route");
+    apply(f, "RECONNECTING,connection-failed");
+    f.exit(1, true);
+    EXPECT_EQ(f.machine.status().failure, ConnectAttempts::failure(Problem::unreachable));
+}
+
+// While openvpn connects the status says what it waits for, and why it tries again.
+TEST(RunMachine, TheStatusSaysWhatOpenVPNIsWaitingFor) {
+    Fixture f;
+    f.effects.serverCount = 2;
+    f.bring(RunPhase::connecting);
+    const auto progress = [&] { return f.machine.status().progress.plain(); };
+    for (const auto& [event, shown] : std::vector<std::pair<std::string, std::string>>{
+             {"WAIT", "waiting for the server's answer"},
+             {"log: no route", "waiting for the server's answer: the host is unreachable"},
+             {"RECONNECTING,tls-error", "trying again: the host is unreachable"},
+             {"TCP_CONNECT", "connecting to the server"},
+             {"AUTH", "logging in to the server"},
+             {"GET_CONFIG", "setting up the tunnel"},
+             {"CONNECTED", ""},
+             {"RECONNECTING,ping-restart", "trying again"},
+         }) {
+        apply(f, event);
+        EXPECT_EQ(progress(), shown) << event;
+    }
+    apply(f, "disconnect");
+    EXPECT_EQ(progress(), "") << "nothing is being waited for any more";
+}
+
+// A tunnel that was up and is being remade keeps the block; once it has been for the
+// notice's time, the user is told so once, with both ways out, while openvpn goes on.
+TEST(RunMachine, ATunnelRemadeForLongIsToldOnce) {
+    const auto notice = RunTiming{}.reconnectNotice;
+    {
+        Fixture f;
+        f.bring(RunPhase::reconnecting);
+        f.effects.queue.advance(notice - 1ms);
+        EXPECT_FALSE(f.machine.status().stillReconnecting);
+        f.effects.queue.advance(1ms);
+        EXPECT_TRUE(f.machine.status().stillReconnecting);
+        for (int i = 0; i < 3; ++i) { // openvpn goes on trying
+            apply(f, "RECONNECTING,tls-error");
+            apply(f, "WAIT");
+            f.effects.queue.advance(notice);
+        }
+        EXPECT_EQ(f.phase(), RunPhase::reconnecting);
+        EXPECT_EQ(f.effects.notices, 1) << "told once, not again";
+        EXPECT_TRUE(f.effects.done.empty()) << "nothing was sent to openvpn";
+        apply(f, "reconnect"); // the first way out: openvpn starts over at once
+        EXPECT_EQ(f.effects.done, std::vector<std::string>{"send signal SIGUSR1\n"});
+        apply(f, "CONNECTED");
+        EXPECT_FALSE(f.machine.status().stillReconnecting);
+        // A new drop is news of its own.
+        apply(f, "RECONNECTING,ping-restart");
+        f.effects.queue.advance(notice);
+        EXPECT_EQ(f.effects.notices, 2);
+        apply(f, "disconnect"); // the second way out
+        EXPECT_FALSE(f.machine.status().stillReconnecting);
+        EXPECT_EQ(f.effects.done.back(), "send signal SIGINT\n");
+    }
+    {
+        // Back up and down again in between: the time counts from the last drop.
+        Fixture f;
+        f.bring(RunPhase::reconnecting);
+        f.effects.queue.advance(notice / 2);
+        apply(f, "CONNECTED");
+        apply(f, "RECONNECTING,ping-restart");
+        f.effects.queue.advance(notice / 2);
+        EXPECT_EQ(f.effects.notices, 0) << "the first drop's timer is not the second's";
+        f.effects.queue.advance(notice / 2);
+        EXPECT_EQ(f.effects.notices, 1);
+    }
+    {
+        // A timer that fires early is no reason to tell early, nor to tell never.
+        Fixture f;
+        f.effects.coarse = true;
+        f.bring(RunPhase::reconnecting);
+        f.effects.queue.advance(notice - 1ms);
+        EXPECT_EQ(f.effects.notices, 0);
+        f.effects.queue.advance(1ms);
+        EXPECT_EQ(f.effects.notices, 1);
+    }
+    {
+        // Not once the user stopped, and not for a run the block does not guard.
+        Fixture stopped;
+        stopped.bring(RunPhase::reconnecting);
+        apply(stopped, "disconnect");
+        stopped.effects.queue.advance(notice);
+        EXPECT_EQ(stopped.effects.notices, 0);
+
+        Fixture unguarded;
+        unguarded.machine.leakBlock.enabled = false;
+        unguarded.bring(RunPhase::reconnecting);
+        unguarded.effects.queue.advance(notice);
+        EXPECT_EQ(unguarded.effects.notices, 0);
+        EXPECT_EQ(unguarded.phase(), RunPhase::reconnecting);
+    }
 }
 
 } // namespace

@@ -19,6 +19,10 @@ TEST(StatusLine, TextsOfEachLookWithKnownFigures) {
     const ConnectionStats::Clock::time_point t0{};
     EXPECT_EQ(StatusLine::text(StatusLine::Look::disconnected, stats, t0), "Niet verbonden");
     EXPECT_EQ(StatusLine::text(StatusLine::Look::connecting, stats, t0), "Verbinden...");
+    EXPECT_EQ(StatusLine::text(StatusLine::Look::connecting, stats, t0, "looking up the server"),
+              "Verbinden...\nlooking up the server");
+    EXPECT_EQ(StatusLine::text(StatusLine::Look::stillReconnecting, stats, t0, "trying again"),
+              "Still reconnecting; traffic outside the VPN stays blocked");
 
     stats.connected = true;
     stats.server = "192.0.2.7";
