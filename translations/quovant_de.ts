@@ -353,6 +353,10 @@ Exit-Status:
         <source>Quovant is not running</source>
         <translation>Quovant läuft nicht</translation>
     </message>
+    <message>
+        <source>The VPN connection dropped and automatic reconnecting is off, so it was ended.</source>
+        <translation>Die VPN-Verbindung ist abgebrochen und automatisches Neuverbinden ist aus, daher wurde sie beendet.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

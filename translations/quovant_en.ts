@@ -351,6 +351,10 @@ Exit status:
         <source>Quovant is not running</source>
         <translation>Quovant is not running</translation>
     </message>
+    <message>
+        <source>The VPN connection dropped and automatic reconnecting is off, so it was ended.</source>
+        <translation>The VPN connection dropped and automatic reconnecting is off, so it was ended.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

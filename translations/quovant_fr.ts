@@ -353,6 +353,10 @@ Code de sortie :
         <source>Quovant is not running</source>
         <translation>Quovant n&apos;est pas lancé</translation>
     </message>
+    <message>
+        <source>The VPN connection dropped and automatic reconnecting is off, so it was ended.</source>
+        <translation>La connexion VPN a été interrompue et la reconnexion automatique est désactivée ; elle a donc été fermée.</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>
