@@ -40,8 +40,7 @@ StatusLine::Look StatusLine::of(RunPhase phase) {
     }
 }
 
-std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
-                             ConnectionStats::Clock::time_point now) {
+std::string StatusLine::headline(Look look, const ConnectionStats::Snapshot& stats) {
     switch (look) {
     case Look::disconnected:
         return UiText::notConnected;
@@ -54,10 +53,16 @@ std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
     case Look::connected:
         break;
     }
+    return stats.server.empty() ? UiText::connected.str() : UiText::connectedTo.arg(stats.server);
+}
+
+std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
+                             ConnectionStats::Clock::time_point now) {
+    if (look != Look::connected)
+        return headline(look, stats);
     const ByteUnits::Notation units = notation();
-    std::string first =
-        stats.server.empty() ? UiText::connected.str() : UiText::connectedTo.arg(stats.server);
-    return first + " \u00b7 " + duration(ConnectionStats::minutesConnected(stats, now)) + "\n" +
+    return headline(look, stats) + " \u00b7 " +
+           duration(ConnectionStats::minutesConnected(stats, now)) + "\n" +
            UiText::received.arg(ByteUnits::format(stats.bytesIn, units)) + " \u00b7 " +
            UiText::sent.arg(ByteUnits::format(stats.bytesOut, units));
 }

@@ -18,6 +18,9 @@ enum class Look { disconnected, connecting, connected, stopping, blocked };
 // The look of each phase of the connection.
 Look of(RunPhase phase);
 
+// The state alone, without the figures: "Verbonden met 192.0.2.7", "Verbinden...".
+std::string headline(Look look, const ConnectionStats::Snapshot& stats);
+
 std::string text(Look look, const ConnectionStats::Snapshot& stats,
                  ConnectionStats::Clock::time_point now);
 
