@@ -145,6 +145,10 @@ void StatusNotifierItem::ContextMenu(int, int) {
     activated_(QSystemTrayIcon::Context);
 }
 
+void StatusNotifierItem::ProvideXdgActivationToken(const QString& token) {
+    activationToken_ = token.toUtf8();
+}
+
 void StatusNotifierItem::Scroll(int, const QString&) {
     // Nothing in Quovant scrolls, as with Qt's item.
 }
