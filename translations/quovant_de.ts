@@ -512,5 +512,9 @@ Exit-Status:
         <source>GB</source>
         <translation>GB</translation>
     </message>
+    <message>
+        <source>The keyring did not take the password, so it is kept in Quovant&apos;s settings file, which only you can read.</source>
+        <translation>Der Schlüsselbund hat das Passwort nicht angenommen; es bleibt daher in der Einstellungsdatei von Quovant, die nur Sie lesen können.</translation>
+    </message>
 </context>
 </TS>

@@ -510,5 +510,9 @@ Exit status:
         <source>GB</source>
         <translation>GB</translation>
     </message>
+    <message>
+        <source>The keyring did not take the password, so it is kept in Quovant&apos;s settings file, which only you can read.</source>
+        <translation>The keyring did not take the password, so it is kept in Quovant&apos;s settings file, which only you can read.</translation>
+    </message>
 </context>
 </TS>

@@ -512,5 +512,9 @@ Code de sortie :
         <source>GB</source>
         <translation>Go</translation>
     </message>
+    <message>
+        <source>The keyring did not take the password, so it is kept in Quovant&apos;s settings file, which only you can read.</source>
+        <translation>Le trousseau n&apos;a pas accepté le mot de passe ; il est donc conservé dans le fichier de réglages de Quovant, que vous seul pouvez lire.</translation>
+    </message>
 </context>
 </TS>

@@ -511,5 +511,9 @@ Afsluitstatus:
         <source>GB</source>
         <translation>GB</translation>
     </message>
+    <message>
+        <source>The keyring did not take the password, so it is kept in Quovant&apos;s settings file, which only you can read.</source>
+        <translation>De sleutelbos nam het wachtwoord niet aan. Het wordt daarom bewaard in het instellingenbestand van Quovant, dat alleen u kunt lezen.</translation>
+    </message>
 </context>
 </TS>

@@ -26,9 +26,11 @@
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtSleepWatcher.h"
+#include "ui/AlertSheet.h"
 #include "ui/MainViewController.h"
 #include "ui/PointingHandCursor.h"
 #include "ui/Translations.h"
+#include "ui/UiText.h"
 #include "vpn/OpenVPNService.h"
 
 #include <QApplication>
@@ -36,6 +38,7 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMainWindow>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
@@ -167,6 +170,10 @@ int main(int argc, char** argv) {
     // the one under way (the chain is cancelled with the VPN).
     KeyringProcess keyring(bundleDir + "/quovant-account");
     KeyringPasswordStore passwords(settings, keyring);
+    passwords.setKeptInFile([&appDelegate] {
+        if (QMainWindow* window = appDelegate.window())
+            AlertSheet::of(window).show(UiText::passwordKeptInFile);
+    });
     AccountProcessClient account(bundleDir + "/quovant-account");
     LoginChain loginChain({&account, &settings, &passwords, ProfileFile::defaultPath()});
 

@@ -97,5 +97,9 @@ inline constexpr Text passwordEmpty =
     Text(QT_TRANSLATE_NOOP("UiText", "Password should not be empty!"));
 inline constexpr Text blockedExplained = Text(QT_TRANSLATE_NOOP(
     "UiText", "Internet access outside the VPN stays blocked until you reconnect or disconnect."));
+// Told once, when the keyring refused the password that "Onthoud mij" keeps.
+inline constexpr Text passwordKeptInFile = Text(QT_TRANSLATE_NOOP(
+    "UiText", "The keyring did not take the password, so it is kept in Quovant's settings file, "
+              "which only you can read."));
 
 } // namespace UiText
