@@ -175,70 +175,79 @@ TEST(Sway, TheWindowAndItsTrayNativelyOnWayland) {
     app.delegate->setQuit([&] { ++quits; });
     const QSize fixed = window->size();
 
-    runSteps(app,
-             {
-                 {"the window maps natively, fitted to the 640x400 screen, with a scroll bar",
-                  [](App&) {},
-                  [&](App& a) {
-                      const QSize available = window->screen()->availableGeometry().size();
-                      return mapped(a) && available == QSize(640, 400) &&
-                             window->frameGeometry().height() <= 400 &&
-                             window->findChild<QScrollArea*>()->verticalScrollBar()->isVisible();
-                  },
-                  "sway-window"},
-                 {"waybar shows the item, so closing only hides the window", [](App&) {},
-                  [&](App& a) {
-                      const std::string items = busCall(
-                          "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
-                          {"org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierWatcher",
-                           "RegisteredStatusNotifierItems"});
-                      const QRegularExpressionMatch name =
-                          QRegularExpression("'(:[0-9.]+)/StatusNotifierItem'")
-                              .match(QString::fromStdString(items));
-                      if (name.hasMatch())
-                          item = name.captured(1).toStdString();
-                      return !item.empty() && !a.delegate->trayPresence().closingQuits();
-                  },
-                  nullptr},
-                 {"closed, it is gone from the screen", close, closed, nullptr},
-                 {"the host's Activate brings it back",
-                  [&](App&) {
-                      busCall(item, "/StatusNotifierItem",
-                              {"org.kde.StatusNotifierItem.Activate", "0", "0"});
-                  },
-                  mapped, nullptr},
-                 {"closed again", close, closed, nullptr},
-                 {"the menu's first item brings it back",
-                  [&](App&) {
-                      const std::string layout =
-                          busCall(item, "/MenuBar",
-                                  {"com.canonical.dbusmenu.GetLayout", "--", "0", "-1", "@as []"});
-                      const QRegularExpressionMatch id =
-                          QRegularExpression(R"(\(([0-9]+), \{[^}]*'label': <'Quovant openen'>)")
-                              .match(QString::fromStdString(layout));
-                      ASSERT_TRUE(id.hasMatch()) << layout;
-                      busCall(item, "/MenuBar",
-                              {"com.canonical.dbusmenu.Event", "--", id.captured(1).toStdString(),
-                               "clicked", "<0>", "0"});
-                  },
-                  mapped, nullptr},
-                 {"asked to maximize, it keeps its size and offers no maximize button",
-                  [](App& a) { a.delegate->window()->setWindowState(Qt::WindowMaximized); },
-                  [&](App& a) {
-                      spin(300ms);
-                      return mapped(a) && !window->isMaximized() && window->size() == fixed &&
-                             !(window->windowFlags() & Qt::WindowMaximizeButtonHint);
-                  },
-                  nullptr},
-                 {"closed once more", close, closed, nullptr},
-                 {"a second start shows it with its activation token", secondStart,
-                  [&](App& a) {
-                      return mapped(a) &&
-                             activations == std::vector<QByteArray>{"token-of-the-second-start"};
-                  },
-                  "sway-second-start"},
+    runSteps(
+        app,
+        {
+            {"the window maps natively under its desktop file's name, fitted to the 640x400 "
+             "screen below waybar's 24, title bar and all, with a scroll bar",
+             [](App&) {},
+             [&](App& a) {
+                 const QSize available = window->screen()->availableGeometry().size();
+                 const nlohmann::json view = swayView();
+                 if (view.is_null())
+                     return false;
+                 // The title bar sits above the window's rectangle.
+                 const int top =
+                     view["rect"]["y"].get<int>() - view["deco_rect"]["height"].get<int>();
+                 return mapped(a) && view.value("app_id", "") == "quovant" &&
+                        available == QSize(640, 400) && top >= 24 &&
+                        view["rect"]["y"].get<int>() + view["rect"]["height"].get<int>() <= 400 &&
+                        window->findChild<QScrollArea*>()->verticalScrollBar()->isVisible();
              },
-             shoot);
+             "sway-window"},
+            {"waybar shows the item, so closing only hides the window", [](App&) {},
+             [&](App& a) {
+                 const std::string items =
+                     busCall("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                             {"org.freedesktop.DBus.Properties.Get",
+                              "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems"});
+                 const QRegularExpressionMatch name =
+                     QRegularExpression("'(:[0-9.]+)/StatusNotifierItem'")
+                         .match(QString::fromStdString(items));
+                 if (name.hasMatch())
+                     item = name.captured(1).toStdString();
+                 return !item.empty() && !a.delegate->trayPresence().closingQuits();
+             },
+             nullptr},
+            {"closed, it is gone from the screen", close, closed, nullptr},
+            {"the host's Activate brings it back",
+             [&](App&) {
+                 busCall(item, "/StatusNotifierItem",
+                         {"org.kde.StatusNotifierItem.Activate", "0", "0"});
+             },
+             mapped, nullptr},
+            {"closed again", close, closed, nullptr},
+            {"the menu's first item brings it back",
+             [&](App&) {
+                 const std::string layout =
+                     busCall(item, "/MenuBar",
+                             {"com.canonical.dbusmenu.GetLayout", "--", "0", "-1", "@as []"});
+                 const QRegularExpressionMatch id =
+                     QRegularExpression(R"(\(([0-9]+), \{[^}]*'label': <'Quovant openen'>)")
+                         .match(QString::fromStdString(layout));
+                 ASSERT_TRUE(id.hasMatch()) << layout;
+                 busCall(item, "/MenuBar",
+                         {"com.canonical.dbusmenu.Event", "--", id.captured(1).toStdString(),
+                          "clicked", "<0>", "0"});
+             },
+             mapped, nullptr},
+            {"asked to maximize, it keeps its size and offers no maximize button",
+             [](App& a) { a.delegate->window()->setWindowState(Qt::WindowMaximized); },
+             [&](App& a) {
+                 spin(300ms);
+                 return mapped(a) && !window->isMaximized() && window->size() == fixed &&
+                        !(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+             },
+             nullptr},
+            {"closed once more", close, closed, nullptr},
+            {"a second start shows it with its activation token", secondStart,
+             [&](App& a) {
+                 return mapped(a) &&
+                        activations == std::vector<QByteArray>{"token-of-the-second-start"};
+             },
+             "sway-second-start"},
+        },
+        shoot);
     // sway takes no token it did not give, so the window is shown anew; sway focuses it.
     const Sight focused =
         byFocus([&](App& a) { return mapped(a) && swayView().value("focused", false); });
