@@ -303,15 +303,18 @@ Exit status:
          quovant status [--json] [--follow]
          quovant quit
 
-Zonder opdracht start Quovant in het systeemvak met zijn venster, of haalt het venster
-van de draaiende Quovant naar voren. Met --tray blijft het venster verborgen.
+Zonder opdracht start Quovant in het systeemvak met zijn venster, of haalt het
+venster van de draaiende Quovant naar voren. Met --tray blijft het venster
+verborgen.
 
 Opdrachten, voor de Quovant die in de sessie van deze gebruiker draait:
-  connect     verbinden met de inloggegevens die het venster onthoudt (&quot;Onthoud mij&quot;);
-              start Quovant eerst in het systeemvak als het niet draait
+  connect     verbinden met de inloggegevens die het venster onthoudt
+              (&quot;Onthoud mij&quot;); start Quovant eerst in het systeemvak als het
+              niet draait
   disconnect  de verbinding verbreken, of de blokkade opheffen die na een
               weggevallen verbinding blijft staan
-  status      de status van de verbinding, de server, de verbonden tijd en het verkeer
+  status      de status van de verbinding, de server, de verbindingsduur en
+              het verkeer
   quit        de verbinding verbreken en Quovant afsluiten
 Opties:
   --wait      pas terugkeren als de verbinding er is (of verbroken is); als de
