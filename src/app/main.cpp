@@ -18,6 +18,7 @@
 #include "platform/Log.h"
 #include "platform/NetworkWatcher.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SessionBusChoice.h"
 #include "platform/UserText.h"
 #include "platform/qt/FreedesktopNotifications.h"
 #include "platform/qt/KeyringPasswordStore.h"
@@ -44,6 +45,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -91,6 +93,16 @@ bool platformPluginInstalled(const std::string& platform) {
 
 int main(int argc, char** argv) {
     Log::setIdentity("quovant");
+    // Before anything speaks D-Bus: the tray, the notifications, the keyring's process and a
+    // Quovant a command starts in the tray all inherit it.
+    const std::string bus = SessionBusChoice::address(
+        {[](const char* name) { return qEnvironmentVariable(name).toStdString(); },
+         [](const std::string& path) {
+             struct stat st {};
+             return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+         }});
+    if (!bus.empty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(bus));
     const CommandLine::Parsed parsed =
         CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty() || parsed.command.verb != CommandLine::Verb::start) {

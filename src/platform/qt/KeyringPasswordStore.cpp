@@ -7,7 +7,6 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusReply>
-#include <QFileInfo>
 
 namespace {
 
@@ -37,12 +36,7 @@ void KeyringPasswordStore::removeFromFile() {
 }
 
 bool KeyringPasswordStore::keyringOnSessionBus() {
-    // Without either, D-Bus would start a bus for the session, and a keyring on it would
-    // ask for a new keyring's password.
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
-        (runtime.isEmpty() || !QFileInfo(runtime + "/bus").exists()))
-        return false;
+    // Where the session has none, the start told D-Bus so (SessionBusChoice): none starts.
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
         return false;

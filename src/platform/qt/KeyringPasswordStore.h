@@ -34,8 +34,7 @@ public:
     void setKeptInFile(std::function<void()> told) { keptInFile_ = std::move(told); }
 
     // Whether the session bus offers a keyring (a failed request on a bus without one is
-    // told apart from a keyring that refused). A session with no bus set up (no address, no
-    // bus in its runtime directory) has none: no bus is started for it.
+    // told apart from a keyring that refused).
     static bool keyringOnSessionBus();
     // Whether a request would have the Secret Service ask for a password (its default
     // collection locked or missing) with no display to ask on.
