@@ -2,7 +2,7 @@
 
 #include "platform/Log.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QWidget>
 
 WindowRecall::WindowRecall(QWidget& window) : window_(window) {
@@ -16,13 +16,22 @@ void WindowRecall::bringForward(const QByteArray& activation) {
     const bool wasShown = window_.isVisible();
     activate(activation);
     // A window mapped just now is in front already: a compositor focuses a new window.
-    if (wasShown && !window_.isActiveWindow())
+    if (wasShown && !forward())
         settle_.start();
+}
+
+bool WindowRecall::forward() const {
+    // An alert of the window's own may hold the focus, on top of it.
+    for (const QWidget* active = QApplication::activeWindow(); active;
+         active = active->parentWidget())
+        if (active == &window_)
+            return true;
+    return false;
 }
 
 void WindowRecall::activate(const QByteArray& activation) {
     // Qt's Wayland shell hands the token to the compositor with the next activation.
-    if (!activation.isEmpty() && QGuiApplication::platformName().startsWith("wayland")) {
+    if (!activation.isEmpty() && QApplication::platformName().startsWith("wayland")) {
         qputenv("XDG_ACTIVATION_TOKEN", activation);
         Log::line("The window comes forward with the desktop's activation token");
     }
@@ -33,7 +42,7 @@ void WindowRecall::activate(const QByteArray& activation) {
 }
 
 void WindowRecall::settled() {
-    if (!window_.isVisible() || window_.isActiveWindow())
+    if (!window_.isVisible() || forward())
         return;
     // Still minimized or behind: a compositor can neither be told nor asked which, so the
     // window is shown anew.

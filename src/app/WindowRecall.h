@@ -27,6 +27,8 @@ public:
 private:
     void activate(const QByteArray& activation);
     void settled();
+    // Whether the window, or a window of its own (an alert), has the focus.
+    bool forward() const;
 
     QWidget& window_;
     QTimer settle_;
