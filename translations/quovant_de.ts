@@ -357,6 +357,14 @@ Exit-Status:
         <source>The VPN connection dropped and automatic reconnecting is off, so it was ended.</source>
         <translation>Die VPN-Verbindung ist abgebrochen und automatisches Neuverbinden ist aus, daher wurde sie beendet.</translation>
     </message>
+    <message>
+        <source>the system is going to sleep</source>
+        <translation>das System geht in den Ruhezustand</translation>
+    </message>
+    <message>
+        <source>the system woke up</source>
+        <translation>das System ist aus dem Ruhezustand erwacht</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

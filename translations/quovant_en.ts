@@ -355,6 +355,14 @@ Exit status:
         <source>The VPN connection dropped and automatic reconnecting is off, so it was ended.</source>
         <translation>The VPN connection dropped and automatic reconnecting is off, so it was ended.</translation>
     </message>
+    <message>
+        <source>the system is going to sleep</source>
+        <translation>the system is going to sleep</translation>
+    </message>
+    <message>
+        <source>the system woke up</source>
+        <translation>the system woke up</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

@@ -357,6 +357,14 @@ Code de sortie :
         <source>The VPN connection dropped and automatic reconnecting is off, so it was ended.</source>
         <translation>La connexion VPN a été interrompue et la reconnexion automatique est désactivée ; elle a donc été fermée.</translation>
     </message>
+    <message>
+        <source>the system is going to sleep</source>
+        <translation>le système se met en veille</translation>
+    </message>
+    <message>
+        <source>the system woke up</source>
+        <translation>le système est sorti de veille</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

@@ -359,6 +359,14 @@ Afsluitstatus:
         <source>The VPN connection dropped and automatic reconnecting is off, so it was ended.</source>
         <translation>De VPN-verbinding viel weg en automatisch opnieuw verbinden staat uit; daarom is ze beëindigd.</translation>
     </message>
+    <message>
+        <source>the system is going to sleep</source>
+        <translation>het systeem gaat in de slaapstand</translation>
+    </message>
+    <message>
+        <source>the system woke up</source>
+        <translation>het systeem is uit de slaapstand gekomen</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

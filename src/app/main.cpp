@@ -207,8 +207,9 @@ int main(int argc, char** argv) {
         service.networkChanged(change.what, change.appeared);
     });
     QtSleepWatcher sleepWatcher([&service](bool goingToSleep) {
-        service.networkChanged(goingToSleep ? "the system is going to sleep"
-                                            : "the system woke up");
+        // Marked: the window says why a connection ended with automatic reconnecting off.
+        service.networkChanged(goingToSleep ? USER_TEXT("Messages", "the system is going to sleep")
+                                            : USER_TEXT("Messages", "the system woke up"));
     });
     OrderlyQuit quit(service);
     appDelegate.setQuit([&quit] { quit.request(); });
