@@ -6,7 +6,7 @@ QUOVANT_PACKAGES=(
   gnome-keyring libsecret-tools dunst libglib2.0-bin
   openvpn openssl iproute2 libnftables-dev libsystemd-dev nftables iperf3 iputils-ping util-linux procps psmisc
   dnsmasq-base busybox
-  xvfb xauth xdotool trayer dbus imagemagick pkexec at-spi2-core python3-pyatspi
+  xvfb xauth xdotool trayer openbox x11-utils dbus imagemagick pkexec at-spi2-core python3-pyatspi
   sway waybar grim weston qt6-wayland
   systemd polkitd dpkg-dev lintian logrotate
 )

@@ -417,6 +417,18 @@ Exit-Status:
         <source>setting up the tunnel</source>
         <translation>Tunnel wird eingerichtet</translation>
     </message>
+    <message>
+        <source>The VPN connection dropped and automatic reconnecting is off, so it was ended.</source>
+        <translation>Die VPN-Verbindung ist abgebrochen und automatisches Neuverbinden ist aus, daher wurde sie beendet.</translation>
+    </message>
+    <message>
+        <source>the system is going to sleep</source>
+        <translation>das System geht in den Ruhezustand</translation>
+    </message>
+    <message>
+        <source>the system woke up</source>
+        <translation>das System ist aus dem Ruhezustand erwacht</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>
@@ -575,6 +587,10 @@ Exit-Status:
     <message>
         <source>Still reconnecting; traffic outside the VPN stays blocked</source>
         <translation>Verbindung wird weiterhin wiederhergestellt; Datenverkehr außerhalb des VPN bleibt gesperrt</translation>
+    </message>
+    <message>
+        <source>The keyring did not take the password, so it is kept in Quovant&apos;s settings file, which only you can read.</source>
+        <translation>Der Schlüsselbund hat das Passwort nicht angenommen; es bleibt daher in der Einstellungsdatei von Quovant, die nur Sie lesen können.</translation>
     </message>
 </context>
 </TS>

@@ -415,6 +415,18 @@ Exit status:
         <source>setting up the tunnel</source>
         <translation>setting up the tunnel</translation>
     </message>
+    <message>
+        <source>The VPN connection dropped and automatic reconnecting is off, so it was ended.</source>
+        <translation>The VPN connection dropped and automatic reconnecting is off, so it was ended.</translation>
+    </message>
+    <message>
+        <source>the system is going to sleep</source>
+        <translation>the system is going to sleep</translation>
+    </message>
+    <message>
+        <source>the system woke up</source>
+        <translation>the system woke up</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>
@@ -573,6 +585,10 @@ Exit status:
     <message>
         <source>Still reconnecting; traffic outside the VPN stays blocked</source>
         <translation>Still reconnecting; traffic outside the VPN stays blocked</translation>
+    </message>
+    <message>
+        <source>The keyring did not take the password, so it is kept in Quovant&apos;s settings file, which only you can read.</source>
+        <translation>The keyring did not take the password, so it is kept in Quovant&apos;s settings file, which only you can read.</translation>
     </message>
 </context>
 </TS>

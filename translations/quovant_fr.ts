@@ -417,6 +417,18 @@ Code de sortie :
         <source>setting up the tunnel</source>
         <translation>configuration du tunnel</translation>
     </message>
+    <message>
+        <source>The VPN connection dropped and automatic reconnecting is off, so it was ended.</source>
+        <translation>La connexion VPN a été interrompue et la reconnexion automatique est désactivée ; elle a donc été fermée.</translation>
+    </message>
+    <message>
+        <source>the system is going to sleep</source>
+        <translation>le système se met en veille</translation>
+    </message>
+    <message>
+        <source>the system woke up</source>
+        <translation>le système est sorti de veille</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>
@@ -575,6 +587,10 @@ Code de sortie :
     <message>
         <source>Still reconnecting; traffic outside the VPN stays blocked</source>
         <translation>Reconnexion toujours en cours ; le trafic hors du VPN reste bloqué</translation>
+    </message>
+    <message>
+        <source>The keyring did not take the password, so it is kept in Quovant&apos;s settings file, which only you can read.</source>
+        <translation>Le trousseau n&apos;a pas accepté le mot de passe ; il est donc conservé dans le fichier de réglages de Quovant, que vous seul pouvez lire.</translation>
     </message>
 </context>
 </TS>

@@ -17,255 +17,255 @@
     </message>
     <message>
         <source>The VPN helper stopped.</source>
-        <translation>The VPN helper stopped.</translation>
+        <translation>De VPN-hulpdienst is gestopt.</translation>
     </message>
     <message>
         <source>The VPN helper is stopping.</source>
-        <translation>The VPN helper is stopping.</translation>
+        <translation>De VPN-hulpdienst wordt gestopt.</translation>
     </message>
     <message>
         <source>No account service is set up.</source>
-        <translation>No account service is set up.</translation>
+        <translation>Er is geen accountdienst ingesteld.</translation>
     </message>
     <message>
         <source>The VPN helper did not hand over the connection to openvpn.</source>
-        <translation>The VPN helper did not hand over the connection to openvpn.</translation>
+        <translation>De VPN-hulpdienst heeft de verbinding met openvpn niet doorgegeven.</translation>
     </message>
     <message>
         <source>The VPN profile or the credentials are missing.</source>
-        <translation>The VPN profile or the credentials are missing.</translation>
+        <translation>Het VPN-profiel of de inloggegevens ontbreken.</translation>
     </message>
     <message>
         <source>The e-mail address or the password holds a control character.</source>
-        <translation>The e-mail address or the password holds a control character.</translation>
+        <translation>Het e-mailadres of het wachtwoord bevat een stuurteken.</translation>
     </message>
     <message>
         <source>The VPN helper&apos;s scripts are missing.</source>
-        <translation>The VPN helper&apos;s scripts are missing.</translation>
+        <translation>De scripts van de VPN-hulpdienst ontbreken.</translation>
     </message>
     <message>
         <source>The VPN server did not accept the e-mail address or password.</source>
-        <translation>The VPN server did not accept the e-mail address or password.</translation>
+        <translation>De VPN-server heeft het e-mailadres of wachtwoord niet geaccepteerd.</translation>
     </message>
     <message>
         <source>The VPN helper stopped, so traffic outside the VPN is no longer blocked.</source>
-        <translation>The VPN helper stopped, so traffic outside the VPN is no longer blocked.</translation>
+        <translation>De VPN-hulpdienst is gestopt; verkeer buiten de VPN wordt dus niet meer geblokkeerd.</translation>
     </message>
     <message>
         <source>No VPN helper answers.</source>
-        <translation>No VPN helper answers.</translation>
+        <translation>Er antwoordt geen VPN-hulpdienst.</translation>
     </message>
     <message>
         <source>The VPN helper did not start the connection in time.</source>
-        <translation>The VPN helper did not start the connection in time.</translation>
+        <translation>De VPN-hulpdienst heeft de verbinding niet op tijd gestart.</translation>
     </message>
     <message>
         <source>The VPN helper did not end the connection.</source>
-        <translation>The VPN helper did not end the connection.</translation>
+        <translation>De VPN-hulpdienst heeft de verbinding niet beëindigd.</translation>
     </message>
     <message>
         <source>The connection to the VPN&apos;s control port broke.</source>
-        <translation>The connection to the VPN&apos;s control port broke.</translation>
+        <translation>De verbinding met de besturingspoort van de VPN is verbroken.</translation>
     </message>
     <message>
         <source>The VPN profile could not be saved: %1</source>
-        <translation>The VPN profile could not be saved: %1</translation>
+        <translation>Het VPN-profiel kon niet worden opgeslagen: %1</translation>
     </message>
     <message>
         <source>the authorization program cannot be run</source>
-        <translation>the authorization program cannot be run</translation>
+        <translation>het autorisatieprogramma kan niet worden uitgevoerd</translation>
     </message>
     <message>
         <source>no authentication agent is running</source>
-        <translation>no authentication agent is running</translation>
+        <translation>er draait geen authenticatieagent</translation>
     </message>
     <message>
         <source>the system message bus is not running</source>
-        <translation>the system message bus is not running</translation>
+        <translation>de systeemberichtenbus draait niet</translation>
     </message>
     <message>
         <source>the authorization service is not answering</source>
-        <translation>the authorization service is not answering</translation>
+        <translation>de autorisatiedienst antwoordt niet</translation>
     </message>
     <message>
         <source>not authorized</source>
-        <translation>not authorized</translation>
+        <translation>geen toestemming</translation>
     </message>
     <message>
         <source>the authorization was denied</source>
-        <translation>the authorization was denied</translation>
+        <translation>de autorisatie is geweigerd</translation>
     </message>
     <message>
         <source>Authorization failed: %1</source>
-        <translation>Authorization failed: %1</translation>
+        <translation>Autorisatie mislukt: %1</translation>
     </message>
     <message>
         <source>The VPN helper is busy: %1</source>
-        <translation>The VPN helper is busy: %1</translation>
+        <translation>De VPN-hulpdienst is bezet: %1</translation>
     </message>
     <message>
         <source>The connection to service named %1 was invalidated.</source>
-        <translation>The connection to service named %1 was invalidated.</translation>
+        <translation>De verbinding met de dienst %1 is ongeldig geworden.</translation>
     </message>
     <message>
         <source>Couldn&apos;t communicate with a helper application. (%1)</source>
-        <translation>Couldn&apos;t communicate with a helper application. (%1)</translation>
+        <translation>Kon niet communiceren met een hulpprogramma. (%1)</translation>
     </message>
     <message>
         <source>The connection to service named %1 was interrupted.</source>
-        <translation>The connection to service named %1 was interrupted.</translation>
+        <translation>De verbinding met de dienst %1 is onderbroken.</translation>
     </message>
     <message>
         <source>The helper sent an overlong reply.</source>
-        <translation>The helper sent an overlong reply.</translation>
+        <translation>De hulpdienst stuurde een te lang antwoord.</translation>
     </message>
     <message>
         <source>The helper sent descriptors that fit no reply.</source>
-        <translation>The helper sent descriptors that fit no reply.</translation>
+        <translation>De hulpdienst stuurde descriptors die bij geen enkel antwoord horen.</translation>
     </message>
     <message>
         <source>The helper sent a reply that does not fit any request.</source>
-        <translation>The helper sent a reply that does not fit any request.</translation>
+        <translation>De hulpdienst stuurde een antwoord dat bij geen enkel verzoek hoort.</translation>
     </message>
     <message>
         <source>The VPN profile could not be opened: %1.</source>
-        <translation>The VPN profile could not be opened: %1.</translation>
+        <translation>Het VPN-profiel kon niet worden geopend: %1.</translation>
     </message>
     <message>
         <source>The VPN connection ended unexpectedly (openvpn exit status %1).</source>
-        <translation>The VPN connection ended unexpectedly (openvpn exit status %1).</translation>
+        <translation>De VPN-verbinding is onverwacht beëindigd (afsluitstatus van openvpn: %1).</translation>
     </message>
     <message>
         <source>The VPN connection was ended: %1, and automatic reconnecting is off.</source>
-        <translation>The VPN connection was ended: %1, and automatic reconnecting is off.</translation>
+        <translation>De VPN-verbinding is beëindigd: %1, en automatisch opnieuw verbinden staat uit.</translation>
     </message>
     <message>
         <source>The VPN helper could not be reached (%1).</source>
-        <translation>The VPN helper could not be reached (%1).</translation>
+        <translation>De VPN-hulpdienst is niet bereikbaar (%1).</translation>
     </message>
     <message>
         <source>Quovant answered something unexpected.</source>
-        <translation>Quovant answered something unexpected.</translation>
+        <translation>Quovant gaf een onverwacht antwoord.</translation>
     </message>
     <message>
         <source>Quovant is running but too busy to take the command; try again.</source>
-        <translation>Quovant is running but too busy to take the command; try again.</translation>
+        <translation>Quovant draait, maar is te druk om de opdracht aan te nemen; probeer het opnieuw.</translation>
     </message>
     <message>
         <source>Quovant could not be started.</source>
-        <translation>Quovant could not be started.</translation>
+        <translation>Quovant kon niet worden gestart.</translation>
     </message>
     <message>
         <source>Quovant is not running.</source>
-        <translation>Quovant is not running.</translation>
+        <translation>Quovant draait niet.</translation>
     </message>
     <message>
         <source>Quovant did not take the command.</source>
-        <translation>Quovant did not take the command.</translation>
+        <translation>Quovant heeft de opdracht niet aangenomen.</translation>
     </message>
     <message>
         <source>Quovant did not answer in time.</source>
-        <translation>Quovant did not answer in time.</translation>
+        <translation>Quovant heeft niet op tijd geantwoord.</translation>
     </message>
     <message>
         <source>Quovant ended.</source>
-        <translation>Quovant ended.</translation>
+        <translation>Quovant is afgesloten.</translation>
     </message>
     <message>
         <source>No credentials are remembered. Log in once in Quovant&apos;s window with &quot;Onthoud mij&quot; ticked; quovant connect then uses them.</source>
-        <translation>No credentials are remembered. Log in once in Quovant&apos;s window with &quot;Onthoud mij&quot; ticked; quovant connect then uses them.</translation>
+        <translation>Er zijn geen inloggegevens onthouden. Log één keer in via het venster van Quovant met &quot;Onthoud mij&quot; aangevinkt; quovant connect gebruikt ze daarna.</translation>
     </message>
     <message>
         <source>Quovant is disconnecting; connect again once it has.</source>
-        <translation>Quovant is disconnecting; connect again once it has.</translation>
+        <translation>Quovant verbreekt de verbinding; maak opnieuw verbinding zodra dat klaar is.</translation>
     </message>
     <message>
         <source>The connection failed.</source>
-        <translation>The connection failed.</translation>
+        <translation>De verbinding is mislukt.</translation>
     </message>
     <message>
         <source>The connection was ended before it was up.</source>
-        <translation>The connection was ended before it was up.</translation>
+        <translation>De verbinding is beëindigd voordat ze tot stand kwam.</translation>
     </message>
     <message>
         <source>You may not change this computer&apos;s network: that is for the user at the computer, in its active session, or for an administrator.</source>
-        <translation>You may not change this computer&apos;s network: that is for the user at the computer, in its active session, or for an administrator.</translation>
+        <translation>U mag het netwerk van deze computer niet wijzigen: dat mag alleen de gebruiker achter de computer, in de actieve sessie, of een beheerder.</translation>
     </message>
     <message>
         <source>The VPN helper could not find out in time whether you may change this computer&apos;s network.</source>
-        <translation>The VPN helper could not find out in time whether you may change this computer&apos;s network.</translation>
+        <translation>De VPN-hulpdienst kon niet op tijd nagaan of u het netwerk van deze computer mag wijzigen.</translation>
     </message>
     <message>
         <source>Another user&apos;s VPN connection dropped and still blocks traffic outside the VPN on this computer.</source>
-        <translation>Another user&apos;s VPN connection dropped and still blocks traffic outside the VPN on this computer.</translation>
+        <translation>De VPN-verbinding van een andere gebruiker is weggevallen en blokkeert nog steeds het verkeer buiten de VPN op deze computer.</translation>
     </message>
     <message>
         <source>The VPN scripts are not the ones installed with the VPN helper.</source>
-        <translation>The VPN scripts are not the ones installed with the VPN helper.</translation>
+        <translation>De VPN-scripts zijn niet de scripts die met de VPN-hulpdienst zijn geïnstalleerd.</translation>
     </message>
     <message>
         <source>The VPN helper&apos;s scripts may be changed by someone other than root.</source>
-        <translation>The VPN helper&apos;s scripts may be changed by someone other than root.</translation>
+        <translation>De scripts van de VPN-hulpdienst kunnen door een ander dan root worden gewijzigd.</translation>
     </message>
     <message>
         <source>Another user&apos;s VPN connection is running on this computer.</source>
-        <translation>Another user&apos;s VPN connection is running on this computer.</translation>
+        <translation>Op deze computer loopt al een VPN-verbinding van een andere gebruiker.</translation>
     </message>
     <message>
         <source>A newer connection request replaced this one.</source>
-        <translation>A newer connection request replaced this one.</translation>
+        <translation>Een nieuwer verbindingsverzoek heeft dit verzoek vervangen.</translation>
     </message>
     <message>
         <source>Another program of yours ended the block of traffic outside the VPN.</source>
-        <translation>Another program of yours ended the block of traffic outside the VPN.</translation>
+        <translation>Een ander programma van u heeft de blokkade van verkeer buiten de VPN opgeheven.</translation>
     </message>
     <message>
         <source>An administrator ended the block of traffic outside the VPN.</source>
-        <translation>An administrator ended the block of traffic outside the VPN.</translation>
+        <translation>Een beheerder heeft de blokkade van verkeer buiten de VPN opgeheven.</translation>
     </message>
     <message>
         <source>Another user of this computer ended the block of traffic outside the VPN.</source>
-        <translation>Another user of this computer ended the block of traffic outside the VPN.</translation>
+        <translation>Een andere gebruiker van deze computer heeft de blokkade van verkeer buiten de VPN opgeheven.</translation>
     </message>
     <message>
         <source>The VPN server&apos;s name cannot be looked up while traffic outside the VPN is blocked. Disconnect, then connect again.</source>
-        <translation>The VPN server&apos;s name cannot be looked up while traffic outside the VPN is blocked. Disconnect, then connect again.</translation>
+        <translation>De naam van de VPN-server kan niet worden opgezocht zolang verkeer buiten de VPN geblokkeerd is. Verbreek de verbinding en maak daarna opnieuw verbinding.</translation>
     </message>
     <message>
         <source>The VPN server&apos;s name could not be looked up.</source>
-        <translation>The VPN server&apos;s name could not be looked up.</translation>
+        <translation>De naam van de VPN-server kon niet worden opgezocht.</translation>
     </message>
     <message>
         <source>The VPN server&apos;s address could not be looked up.</source>
-        <translation>The VPN server&apos;s address could not be looked up.</translation>
+        <translation>Het adres van de VPN-server kon niet worden opgezocht.</translation>
     </message>
     <message>
         <source>No tunnel interface is free on this computer.</source>
-        <translation>No tunnel interface is free on this computer.</translation>
+        <translation>Er is geen tunnelinterface vrij op deze computer.</translation>
     </message>
     <message>
         <source>The block of traffic outside the VPN could not be changed to keep the local network out.</source>
-        <translation>The block of traffic outside the VPN could not be changed to keep the local network out.</translation>
+        <translation>De blokkade van verkeer buiten de VPN kon niet worden aangepast om het lokale netwerk uit te sluiten.</translation>
     </message>
     <message>
         <source>The connection was ended before it started.</source>
-        <translation>The connection was ended before it started.</translation>
+        <translation>De verbinding is beëindigd voordat ze begon.</translation>
     </message>
     <message>
         <source>openvpn did not open its management interface in time.</source>
-        <translation>openvpn did not open its management interface in time.</translation>
+        <translation>openvpn heeft zijn beheerinterface niet op tijd geopend.</translation>
     </message>
     <message>
         <source>unknown command &quot;%1&quot;</source>
-        <translation>unknown command &quot;%1&quot;</translation>
+        <translation>onbekende opdracht &quot;%1&quot;</translation>
     </message>
     <message>
         <source>%1 takes no &quot;%2&quot;</source>
-        <translation>%1 takes no &quot;%2&quot;</translation>
+        <translation>%1 kent geen &quot;%2&quot;</translation>
     </message>
     <message>
         <source>not a command: &quot;%1&quot;</source>
-        <translation>not a command: &quot;%1&quot;</translation>
+        <translation>geen opdracht: &quot;%1&quot;</translation>
     </message>
     <message>
         <source>Usage: quovant [--tray]
@@ -297,59 +297,75 @@ Exit status:
   4  connect: no credentials are remembered
   5  the running Quovant did not take or answer the command
 </source>
-        <translation>Usage: quovant [--tray]
-       quovant connect [--wait]
-       quovant disconnect [--wait]
-       quovant status [--json] [--follow]
-       quovant quit
+        <translation>Gebruik: quovant [--tray]
+         quovant connect [--wait]
+         quovant disconnect [--wait]
+         quovant status [--json] [--follow]
+         quovant quit
 
-Without a command, starts Quovant in the tray with its window, or brings the window
-of the running Quovant forward. With --tray the window stays hidden.
+Zonder opdracht start Quovant in het systeemvak met zijn venster, of haalt het
+venster van de draaiende Quovant naar voren. Met --tray blijft het venster
+verborgen.
 
-Commands, for the Quovant running in this user&apos;s session:
-  connect     connect with the credentials the window remembers (&quot;Onthoud mij&quot;);
-              starts Quovant in the tray first when it is not running
-  disconnect  end the connection, or lift the block that holds after a drop
-  status      the connection&apos;s state, server, time connected and traffic
-  quit        disconnect and end Quovant
-Options:
-  --wait      return once connected (or disconnected); when the connection
-              fails, say why on standard error
-  -j, --json  one JSON object per line
-  -f, --follow  a line for every change, until Quovant ends
+Opdrachten, voor de Quovant die in de sessie van deze gebruiker draait:
+  connect     verbinden met de inloggegevens die het venster onthoudt
+              (&quot;Onthoud mij&quot;); start Quovant eerst in het systeemvak als het
+              niet draait
+  disconnect  de verbinding verbreken, of de blokkade opheffen die na een
+              weggevallen verbinding blijft staan
+  status      de status van de verbinding, de server, de verbindingsduur en
+              het verkeer
+  quit        de verbinding verbreken en Quovant afsluiten
+Opties:
+  --wait      pas terugkeren als de verbinding er is (of verbroken is); als de
+              verbinding mislukt, de reden op standaardfout melden
+  -j, --json  één JSON-object per regel
+  -f, --follow  een regel bij elke wijziging, totdat Quovant afsluit
 
-Exit status:
-  0  done
-  1  the connection failed (connect --wait)
-  2  the command line is wrong
-  3  Quovant is not running, or ended while the command waited
-  4  connect: no credentials are remembered
-  5  the running Quovant did not take or answer the command
+Afsluitstatus:
+  0  gelukt
+  1  de verbinding is mislukt (connect --wait)
+  2  de opdrachtregel is onjuist
+  3  Quovant draait niet, of sloot af terwijl de opdracht wachtte
+  4  connect: er zijn geen inloggegevens onthouden
+  5  de draaiende Quovant heeft de opdracht niet aangenomen of niet beantwoord
 </translation>
     </message>
     <message>
         <source>Try &quot;quovant --help&quot;.</source>
-        <translation>Try &quot;quovant --help&quot;.</translation>
+        <translation>Probeer &quot;quovant --help&quot;.</translation>
     </message>
     <message>
         <source>too many connections from this user</source>
-        <translation>too many connections from this user</translation>
+        <translation>te veel verbindingen van deze gebruiker</translation>
     </message>
     <message>
         <source>too many connections</source>
-        <translation>too many connections</translation>
+        <translation>te veel verbindingen</translation>
     </message>
     <message>
         <source>The VPN profile could not be used: %1.</source>
-        <translation>The VPN profile could not be used: %1.</translation>
+        <translation>Het VPN-profiel kon niet worden gebruikt: %1.</translation>
     </message>
     <message>
         <source>The VPN profile was refused (%1).</source>
-        <translation>The VPN profile was refused (%1).</translation>
+        <translation>Het VPN-profiel is geweigerd (%1).</translation>
     </message>
     <message>
         <source>Quovant is not running</source>
-        <translation>Quovant is not running</translation>
+        <translation>Quovant draait niet</translation>
+    </message>
+    <message>
+        <source>The VPN connection dropped and automatic reconnecting is off, so it was ended.</source>
+        <translation>De VPN-verbinding viel weg en automatisch opnieuw verbinden staat uit; daarom is ze beëindigd.</translation>
+    </message>
+    <message>
+        <source>the system is going to sleep</source>
+        <translation>het systeem gaat in de slaapstand</translation>
+    </message>
+    <message>
+        <source>the system woke up</source>
+        <translation>het systeem is uit de slaapstand gekomen</translation>
     </message>
     <message>
         <source>The VPN&apos;s DNS settings could not be applied on this computer.</source>
@@ -544,7 +560,7 @@ Exit status:
     </message>
     <message>
         <source>Internet access outside the VPN stays blocked until you reconnect or disconnect.</source>
-        <translation>Internet access outside the VPN stays blocked until you reconnect or disconnect.</translation>
+        <translation>Internettoegang buiten de VPN blijft geblokkeerd totdat u opnieuw verbinding maakt of de verbinding verbreekt.</translation>
     </message>
     <message>
         <source>Automatisch opnieuw verbinden</source>
@@ -573,6 +589,10 @@ Exit status:
     <message>
         <source>Still reconnecting; traffic outside the VPN stays blocked</source>
         <translation>Nog steeds opnieuw verbinden; verkeer buiten de VPN blijft geblokkeerd</translation>
+    </message>
+    <message>
+        <source>The keyring did not take the password, so it is kept in Quovant&apos;s settings file, which only you can read.</source>
+        <translation>De sleutelbos nam het wachtwoord niet aan. Het wordt daarom bewaard in het instellingenbestand van Quovant, dat alleen u kunt lezen.</translation>
     </message>
 </context>
 </TS>

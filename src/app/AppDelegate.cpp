@@ -2,6 +2,7 @@
 
 #include "app/MainWindowController.h"
 #include "app/StatusItem.h"
+#include "app/WindowRecall.h"
 #include "platform/Log.h"
 #include "platform/qt/TrayWatch.h"
 #include "ui/AlertSheet.h"
@@ -21,7 +22,10 @@ AppDelegate::AppDelegate(HelperClient::Dependencies helper)
       helper_(reportingHere(std::move(helper))) {
     QAction* open = statusMemu_->addAction(UiText::openWindow);
     open->setObjectName("openItem");
-    connect(open, &QAction::triggered, this, [this] { applicationShouldHandleReopen(); });
+    connect(open, &QAction::triggered, this, [this] {
+        applicationShouldHandleReopen(statusItem_ ? statusItem_->takeActivationToken()
+                                                  : QByteArray());
+    });
     connectItem_ = statusMemu_->addAction(UiText::connect);
     connectItem_->setObjectName("connectItem");
     connect(connectItem_, &QAction::triggered, this, [this] { onConnectButtonClick(); });
@@ -68,6 +72,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         if (QWidget* content = mainViewController_ ? mainViewController_->view() : nullptr)
             window_->setContent(content);
         window_->installEventFilter(this);
+        recall_ = std::make_unique<WindowRecall>(*window_);
         // A start in the tray shows the window only where no tray can bring it back.
         if (!startHidden_ || !QSystemTrayIcon::isSystemTrayAvailable())
             window_->show();
@@ -91,8 +96,9 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::makeStatusItem() {
-    statusItem_ =
-        std::make_unique<StatusItem>(*statusMemu_, [this] { applicationShouldHandleReopen(); });
+    statusItem_ = std::make_unique<StatusItem>(*statusMemu_, [this](const QByteArray& activation) {
+        applicationShouldHandleReopen(activation);
+    });
     statusItem_->show(statusNotifierWatcher_);
     if (mainViewController_)
         mainViewController_->statusItemAppeared();
@@ -170,13 +176,7 @@ void AppDelegate::authorizationFailed(const UserMessage& message) {
 bool AppDelegate::applicationShouldHandleReopen(const QByteArray& activation) {
     if (!window_)
         return true;
-    // Qt's Wayland shell hands the token to the compositor with the next activation.
-    if (!activation.isEmpty() && QGuiApplication::platformName().startsWith("wayland"))
-        qputenv("XDG_ACTIVATION_TOKEN", activation);
-    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+    recall_->bringForward(activation);
     return true;
 }
 

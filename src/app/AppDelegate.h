@@ -19,6 +19,7 @@ class MainViewController;
 class MainWindowController;
 class StatusItem;
 class TrayWatch;
+class WindowRecall;
 
 // The application delegate: builds the login window from the storyboard, puts the
 // status item with its menu into the tray, checks (and if need be installs) the
@@ -100,6 +101,7 @@ private:
     QAction* disconnectItem_ = nullptr;
     QAction* reconnectItem_ = nullptr;
     std::unique_ptr<MainWindowController> window_;
+    std::unique_ptr<WindowRecall> recall_;
     std::unique_ptr<MainViewController> mainViewController_;
     std::unique_ptr<StatusItem> statusItem_;
     TrayPresence trayPresence_;

@@ -15,6 +15,10 @@ MainWindowController::MainWindowController(QWidget* parent) : QMainWindow(parent
     setObjectName("mainWindowController");
     setWindowTitle("Quovant");
     setWindowIcon(Artwork::icon("ic_status"));
+    // A Wayland desktop knows the window by its app id, which names the desktop file
+    // (quovant.desktop) that gives the task bar and the window switcher its icon; Qt takes it
+    // from here when the window's surface is made.
+    QGuiApplication::setDesktopFileName(desktopFileName);
     // Every button but maximize, also in the frame Qt draws itself on Wayland.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -60,8 +64,15 @@ void MainWindowController::fitToScreen() {
     const QMargins frame = handle ? handle->frameMargins() : QMargins();
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_);
     const QSize content = scroll_->widget()->size();
-    setFixedSize(screen ? fittedSize(content, screen->availableGeometry().size(), frame, bar)
-                        : content);
+    if (!screen)
+        return setFixedSize(content);
+    QSize available = screen->availableGeometry().size();
+    // A Wayland compositor tells its clients nothing of its panels (the whole output is
+    // "available") nor of the title bar it draws itself: the window leaves room for both.
+    if (QGuiApplication::platformName().startsWith("wayland") &&
+        screen->availableGeometry() == screen->geometry())
+        available.rheight() -= waylandPanelsAndTitle;
+    setFixedSize(fittedSize(content, available, frame, bar));
 }
 
 void MainWindowController::showEvent(QShowEvent* event) {

@@ -13,6 +13,14 @@ class MainWindowController : public QMainWindow {
 public:
     explicit MainWindowController(QWidget* parent = nullptr);
 
+    // Logical pixels a Wayland screen keeps for the desktop's panels and title bar: a panel
+    // of up to 40 (GNOME's top bar, waybar, KDE Plasma's panel) and twice a title bar of up
+    // to 20 (sway centres a floating window's surface, not its title bar, in the room the
+    // panels leave).
+    static constexpr int waylandPanelsAndTitle = 80;
+    // The desktop file the window belongs to, without ".desktop".
+    static constexpr const char* desktopFileName = "quovant";
+
     // Puts `content` (of a fixed size) into the window.
     void setContent(QWidget* content);
     // The window's size for `content` on a screen whose free area is `available`, with a

@@ -11,7 +11,7 @@ const QString productName = QStringLiteral("Quovant");
 
 } // namespace
 
-StatusItem::StatusItem(QMenu& menu, std::function<void()> activated)
+StatusItem::StatusItem(QMenu& menu, Activated activated)
     : menu_(menu), activated_(std::move(activated)), icon_(Artwork::icon("ic_status")) {}
 
 StatusItem::~StatusItem() = default;
@@ -76,5 +76,9 @@ QString StatusItem::title() const {
 
 void StatusItem::activated(QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-        activated_();
+        activated_(takeActivationToken());
+}
+
+QByteArray StatusItem::takeActivationToken() {
+    return notifierItem_ ? notifierItem_->takeActivationToken() : QByteArray();
 }

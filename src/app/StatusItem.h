@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QIcon>
 #include <QString>
 #include <QSystemTrayIcon>
@@ -17,8 +18,9 @@ class StatusNotifierItem;
 class StatusItem {
 public:
     // `activated`: a click on the item (a double click where the tray takes a single one for
-    // the menu).
-    StatusItem(QMenu& menu, std::function<void()> activated);
+    // the menu), with the activation token the tray gave for it, if any.
+    using Activated = std::function<void(const QByteArray& activation)>;
+    StatusItem(QMenu& menu, Activated activated);
     ~StatusItem();
 
     // Puts the item into the tray: as a StatusNotifierItem where `watcher` runs.
@@ -37,12 +39,15 @@ public:
     QIcon icon() const { return icon_; }
     QMenu* contextMenu() const { return &menu_; }
     bool isStatusNotifierItem() const { return notifierItem_ != nullptr; }
+    // The activation token the tray gave for the user's last act on the item (its menu's
+    // items included), once; empty when it gave none.
+    QByteArray takeActivationToken();
 
 private:
     void activated(QSystemTrayIcon::ActivationReason reason);
 
     QMenu& menu_;
-    std::function<void()> activated_;
+    Activated activated_;
     QString status_;
     QIcon icon_;
     std::unique_ptr<QSystemTrayIcon> trayIcon_;

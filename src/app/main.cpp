@@ -18,6 +18,7 @@
 #include "platform/Log.h"
 #include "platform/NetworkWatcher.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SessionBusChoice.h"
 #include "platform/UserText.h"
 #include "platform/qt/FreedesktopNotifications.h"
 #include "platform/qt/KeyringPasswordStore.h"
@@ -26,9 +27,11 @@
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtSleepWatcher.h"
+#include "ui/AlertSheet.h"
 #include "ui/MainViewController.h"
 #include "ui/PointingHandCursor.h"
 #include "ui/Translations.h"
+#include "ui/UiText.h"
 #include "vpn/OpenVPNService.h"
 
 #include <QApplication>
@@ -36,11 +39,13 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMainWindow>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -88,6 +93,16 @@ bool platformPluginInstalled(const std::string& platform) {
 
 int main(int argc, char** argv) {
     Log::setIdentity("quovant");
+    // Before anything speaks D-Bus: the tray, the notifications, the keyring's process and a
+    // Quovant a command starts in the tray all inherit it.
+    const std::string bus = SessionBusChoice::address(
+        {[](const char* name) { return qEnvironmentVariable(name).toStdString(); },
+         [](const std::string& path) {
+             struct stat st {};
+             return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+         }});
+    if (!bus.empty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(bus));
     const CommandLine::Parsed parsed =
         CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty() || parsed.command.verb != CommandLine::Verb::start) {
@@ -167,6 +182,10 @@ int main(int argc, char** argv) {
     // the one under way (the chain is cancelled with the VPN).
     KeyringProcess keyring(bundleDir + "/quovant-account");
     KeyringPasswordStore passwords(settings, keyring);
+    passwords.setKeptInFile([&appDelegate] {
+        if (QMainWindow* window = appDelegate.window())
+            AlertSheet::of(window).show(UiText::passwordKeptInFile);
+    });
     AccountProcessClient account(bundleDir + "/quovant-account");
     LoginChain loginChain({&account, &settings, &passwords, ProfileFile::defaultPath()});
 
@@ -188,8 +207,9 @@ int main(int argc, char** argv) {
         service.networkChanged(change.what, change.appeared);
     });
     QtSleepWatcher sleepWatcher([&service](bool goingToSleep) {
-        service.networkChanged(goingToSleep ? "the system is going to sleep"
-                                            : "the system woke up");
+        // Marked: the window says why a connection ended with automatic reconnecting off.
+        service.networkChanged(goingToSleep ? USER_TEXT("Messages", "the system is going to sleep")
+                                            : USER_TEXT("Messages", "the system woke up"));
     });
     OrderlyQuit quit(service);
     appDelegate.setQuit([&quit] { quit.request(); });

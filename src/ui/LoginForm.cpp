@@ -1,6 +1,7 @@
 #include "ui/LoginForm.h"
 
 #include "ui/AlertSheet.h"
+#include "ui/Announcer.h"
 #include "ui/Artwork.h"
 #include "ui/ControlStyling.h"
 #include "ui/StyledButton.h"
@@ -118,6 +119,7 @@ LoginForm::LoginForm(QWidget* parent) : QWidget(parent) {
     // Its text is what a screen reader reads, and Qt tells it each time the text changes;
     // the description says what the line is.
     statusLine_->setAccessibleDescription(UiText::statusName);
+    announcer_ = new Announcer(this);
 
     setTabOrder(emailEdit_, passwordEdit_);
     setTabOrder(passwordEdit_, rememberCheck_);
@@ -264,6 +266,10 @@ void LoginForm::setStatusText(const std::string& text) {
     statusLine_->setText(status);
     // The button's title says what it does; what it acts on is the connection as it is now.
     connectButton_->setAccessibleDescription(status);
+}
+
+void LoginForm::announce(const std::string& news) {
+    announcer_->announce(QString::fromStdString(news));
 }
 
 void LoginForm::showAlert(const std::string& message) {

@@ -12,6 +12,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QSpacerItem;
+class Announcer;
 class StyledButton;
 
 // The login window's content: e-mail and password fields with a line under each,
@@ -44,6 +45,7 @@ public:
     void setFormEnabled(bool enabled) override;
     void setRememberTextColor(uint32_t color) override;
     void setStatusText(const std::string& text) override;
+    void announce(const std::string& news) override;
     void showAlert(const std::string& message) override;
     void askAlert(const std::string& message, std::vector<Choice> choices) override;
     void withdrawQuestion() override;
@@ -70,5 +72,6 @@ private:
     QLabel* rememberText_;
     StyledButton* helpButton_;
     QLabel* statusLine_;
+    Announcer* announcer_;
     QPointer<QMessageBox> question_; // the last alert askAlert() opened
 };

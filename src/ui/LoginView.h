@@ -33,6 +33,8 @@ public:
     virtual void setRememberTextColor(uint32_t color) = 0;
     // The status line: the connection at a glance, as plain text.
     virtual void setStatusText(const std::string& text) = 0;
+    // News of the connection for a screen reader, wherever the focus is.
+    virtual void announce(const std::string& news) = 0;
 
     // A critical alert with one button, on the window, not waited for.
     virtual void showAlert(const std::string& message) = 0;

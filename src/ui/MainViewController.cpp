@@ -122,19 +122,28 @@ void MainViewController::openVPNStateDidChange() {
     if (asked && look != look_)
         ports_.view->withdrawQuestion();
     // Told before the look that follows it: a drop is news about the tunnel that was up.
+    std::string failure;
     if (status.failureCount != failuresTold_) {
         failuresTold_ = status.failureCount;
-        tellFailure(status);
+        failure = tellFailure(status);
     }
-    if (look != look_) {
-        applyLook(look);
-        if (notices_)
-            notices_->lookChanged(look, status.stats.server);
-        if (look == StatusLine::Look::stillReconnecting)
-            askWhileReconnecting();
-    } else if (look == StatusLine::Look::connecting) {
-        showStatus(); // what openvpn is doing now
+    if (look == look_) {
+        if (look == StatusLine::Look::connecting)
+            showStatus(); // what openvpn is doing now
+        return;
     }
+    const bool turn = look_.has_value();
+    applyLook(look);
+    if (notices_)
+        notices_->lookChanged(look, status.stats.server);
+    if (look == StatusLine::Look::stillReconnecting)
+        askWhileReconnecting();
+    // A screen reader hears each turn where the user is, the reason with it; the first
+    // look, as the window loads, is no news.
+    if (!turn)
+        return;
+    const std::string headline = StatusLine::headline(look, status.stats);
+    ports_.view->announce(failure.empty() ? headline : headline + "\n" + failure);
 }
 
 void MainViewController::askWhileReconnecting() {
@@ -163,9 +172,9 @@ void MainViewController::applyLook(StatusLine::Look look) {
     }
 }
 
-void MainViewController::tellFailure(const ConnectionStatus& status) {
+std::string MainViewController::tellFailure(const ConnectionStatus& status) {
     if (status.failure.empty())
-        return;
+        return {};
     const std::string failure = UiText::message(status.failure);
     if (status.blocked()) {
         if (notices_)
@@ -174,11 +183,12 @@ void MainViewController::tellFailure(const ConnectionStatus& status) {
         ports_.view->askAlert(failure + "\n\n" + UiText::blockedExplained.str(),
                               {{UiText::reconnect, [&vpn] { vpn.reconnect(); }},
                                {UiText::disconnect, [&vpn] { vpn.releaseBlock(); }}});
-        return;
+        return failure;
     }
     if (notices_)
         notices_->failed(failure, ports_.windowShown());
     ports_.view->showAlert(failure);
+    return failure;
 }
 
 void MainViewController::setDisconnectedLook() {

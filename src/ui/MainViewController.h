@@ -93,8 +93,8 @@ private:
     void setLockedLook(uint32_t titleColor, const std::string& title, const std::string& imageName);
     void applyLook(StatusLine::Look look);
     // Tells the failure the status holds: an alert (a question while blocked) and a
-    // desktop notification where one is due.
-    void tellFailure(const ConnectionStatus& status);
+    // desktop notification where one is due. Returns the failure as told, empty for none.
+    std::string tellFailure(const ConnectionStatus& status);
     // The tunnel has been remade for long: the question with both ways out, once.
     void askWhileReconnecting();
 

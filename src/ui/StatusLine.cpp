@@ -42,14 +42,12 @@ StatusLine::Look StatusLine::of(const ConnectionStatus& status) {
     }
 }
 
-std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
-                             ConnectionStats::Clock::time_point now, const std::string& progress) {
+std::string StatusLine::headline(Look look, const ConnectionStats::Snapshot& stats) {
     switch (look) {
     case Look::disconnected:
         return UiText::notConnected;
     case Look::connecting:
-        return progress.empty() ? UiText::connecting.str()
-                                : UiText::connecting.str() + "\n" + progress;
+        return UiText::connecting;
     case Look::stillReconnecting:
         return UiText::stillReconnecting;
     case Look::stopping:
@@ -59,10 +57,18 @@ std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
     case Look::connected:
         break;
     }
+    return stats.server.empty() ? UiText::connected.str() : UiText::connectedTo.arg(stats.server);
+}
+
+std::string StatusLine::text(Look look, const ConnectionStats::Snapshot& stats,
+                             ConnectionStats::Clock::time_point now, const std::string& progress) {
+    if (look == Look::connecting && !progress.empty())
+        return headline(look, stats) + "\n" + progress;
+    if (look != Look::connected)
+        return headline(look, stats);
     const ByteUnits::Notation units = notation();
-    std::string first =
-        stats.server.empty() ? UiText::connected.str() : UiText::connectedTo.arg(stats.server);
-    return first + " \u00b7 " + duration(ConnectionStats::minutesConnected(stats, now)) + "\n" +
+    return headline(look, stats) + " \u00b7 " +
+           duration(ConnectionStats::minutesConnected(stats, now)) + "\n" +
            UiText::received.arg(ByteUnits::format(stats.bytesIn, units)) + " \u00b7 " +
            UiText::sent.arg(ByteUnits::format(stats.bytesOut, units));
 }

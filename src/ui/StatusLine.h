@@ -20,6 +20,9 @@ enum class Look { disconnected, connecting, connected, stopping, blocked, stillR
 // The look of the connection's status.
 Look of(const ConnectionStatus& status);
 
+// The state alone, without the figures: "Verbonden met 192.0.2.7", "Verbinden...".
+std::string headline(Look look, const ConnectionStats::Snapshot& stats);
+
 // `progress`: what openvpn is doing while it connects, shown on a line under the
 // connecting look's words; empty for nothing more.
 std::string text(Look look, const ConnectionStats::Snapshot& stats,

@@ -12,6 +12,11 @@ public:
     void setImage(const QString& name);
     QString imageName() const { return imageName_; }
 
+    // The keyboard focus's ring, white (over 10:1 on the window's background) along the
+    // button's edge, and the room a title without a picture keeps clear of it on either side.
+    static constexpr int ringWidth = 2;
+    static constexpr int titleClearance = ringWidth + 3;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -7,17 +7,18 @@ void StyledCheckBox::paintEvent(QPaintEvent*) {
     const bool ticked = isChecked();
     const bool enabled = isEnabled();
     const QColor fill = enabled ? QColor(0x2FC479) : QColor(0x1E7A4C);
-    QColor outline = ticked ? fill : enabled ? QColor(0x9D9EA2) : QColor(0x5A5E68);
-    qreal width = 1;
-    if (hasFocus()) {
-        outline = Qt::white;
-        width = 2;
-    }
+    const QColor outline = ticked ? fill : enabled ? QColor(0x9D9EA2) : QColor(0x5A5E68);
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF box =
-        QRectF(0, 0, side, side).adjusted(width / 2, width / 2, -width / 2, -width / 2);
-    painter.setPen(QPen(outline, width));
+    if (hasFocus()) {
+        const qreal half = ringWidth / 2.0;
+        painter.setPen(QPen(Qt::white, ringWidth));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half), 5, 5);
+    }
+    painter.translate(ringRoom, ringRoom);
+    const QRectF box = QRectF(0, 0, side, side).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.setPen(QPen(outline, 1));
     painter.setBrush(ticked ? QBrush(fill) : Qt::NoBrush);
     painter.drawRoundedRect(box, 3, 3);
     if (!ticked)

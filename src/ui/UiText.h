@@ -101,5 +101,9 @@ inline constexpr Text blockedExplained = Text(QT_TRANSLATE_NOOP(
 // notification and the question with both ways out.
 inline constexpr Text stillReconnecting =
     Text(QT_TRANSLATE_NOOP("UiText", "Still reconnecting; traffic outside the VPN stays blocked"));
+// Told once, when the keyring refused the password that "Onthoud mij" keeps.
+inline constexpr Text passwordKeptInFile = Text(QT_TRANSLATE_NOOP(
+    "UiText", "The keyring did not take the password, so it is kept in Quovant's settings file, "
+              "which only you can read."));
 
 } // namespace UiText

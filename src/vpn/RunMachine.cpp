@@ -379,8 +379,8 @@ void RunMachine::stateLine(const RunEvent& event) {
             break;
         // openvpn starts over by itself after a drop; the user may have chosen not to.
         if (word == "RECONNECTING" && !automaticReconnect)
-            return endConnection("The VPN connection dropped and automatic reconnecting is off, "
-                                 "so it was ended.");
+            return endConnection(USER_TEXT("Messages", "The VPN connection dropped and automatic "
+                                                       "reconnecting is off, so it was ended."));
         run_->reconnectingSince = now_();
         status_.progress = ConnectAttempts::progress(word, run_->problem);
         setPhase(RunPhase::reconnecting);

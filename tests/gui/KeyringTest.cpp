@@ -46,6 +46,17 @@ size_t linesWith(const Log::Capture& log, const std::string& text) {
     });
 }
 
+// The keyring through the account process, counting the requests that reach it.
+struct CountedKeyring : ::Keyring {
+    KeyringProcess real{QUOVANT_ACCOUNT_PROCESS};
+    int asked = 0;
+    void read(Completion done) override { ++asked, real.read(std::move(done)); }
+    void write(const std::string& password, Completion done) override {
+        ++asked, real.write(password, std::move(done));
+    }
+    void remove(Completion done) override { ++asked, real.remove(std::move(done)); }
+};
+
 class Keyring : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -87,15 +98,7 @@ TEST_F(Keyring, StoresReadsAndRemovesThePasswordOutsideTheSettingsFile) {
     EXPECT_FALSE(inFile());
 
     // Each request starts a process: the next start asks only what it does not know.
-    struct Counted : ::Keyring {
-        KeyringProcess real{QUOVANT_ACCOUNT_PROCESS};
-        int asked = 0;
-        void read(Completion done) override { ++asked, real.read(std::move(done)); }
-        void write(const std::string& password, Completion done) override {
-            ++asked, real.write(password, std::move(done));
-        }
-        void remove(Completion done) override { ++asked, real.remove(std::move(done)); }
-    } nextKeyring;
+    CountedKeyring nextKeyring;
     QtSettingsStore nextSettings;
     KeyringPasswordStore next(nextSettings, nextKeyring);
     EXPECT_EQ(readBack(next), "s3cret \xC3\xBC pw");
@@ -215,6 +218,75 @@ TEST(NoKeyring, AKeyringProcessThatFailsAnswersEachRequestInTurnAndNeverHangs) {
         EXPECT_GE(linesWith(log, c.why), 1u);
         EXPECT_EQ(linesWith(log, "not in any log"), 0u);
     }
+}
+
+// A Secret Service that is there but refuses the password: it has no login collection (as
+// under sway and other minimal sessions), or its collection is locked and the unlock prompt
+// comes to nothing (gnome-keyring dismisses a prompt it has no prompter to show on). The
+// password goes to the owner-only file, the user is told once, and the next read, as
+// `quovant connect` makes, has it. With no display to ask on, the keyring is not asked.
+TEST(RefusingKeyring, APasswordTheKeyringRefusesIsKeptInTheOwnerOnlyFileAndTheUserTold) {
+    const struct {
+        const char* what;
+        bool login;   // a login collection, made and then locked
+        bool display; // a display the prompt could show on
+        int asked;    // requests that reach the keyring: two writes, then the next read's move
+        int told;
+    } cases[] = {
+        {"no login collection", false, true, 3, 1},
+        {"a locked collection, its prompt dismissed", true, true, 3, 1},
+        {"a locked collection and no display", true, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir data("quovant-refusing-keyring");
+        ChildProcess::Options options;
+        options.extraEnvironment = {"XDG_DATA_HOME=" + data.path().string(),
+                                    "HOME=" + data.path().string()};
+        const std::string unlock = c.login ? "printf %s test-unlock | " : "";
+        ChildProcess daemon({"sh", "-c",
+                             unlock +
+                                 "exec gnome-keyring-daemon --foreground --components=secrets" +
+                                 (c.login ? " --unlock" : "")},
+                            options);
+        QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+        ASSERT_TRUE(waitUntil([&] { return bus->isServiceRegistered("org.freedesktop.secrets"); }));
+        if (c.login) {
+            ASSERT_EQ(
+                runCommand({"gdbus", "call", "--session", "-d", "org.freedesktop.secrets", "-o",
+                            "/org/freedesktop/secrets", "-m", "org.freedesktop.Secret.Service.Lock",
+                            "[objectpath '/org/freedesktop/secrets/collection/login']"}),
+                0);
+        }
+        if (c.display)
+            qputenv("DISPLAY", ":1023");
+        else
+            qunsetenv("DISPLAY");
+
+        CountedKeyring keyring;
+        QtSettingsStore settings;
+        KeyringPasswordStore store(settings, keyring);
+        int told = 0;
+        store.setKeptInFile([&told] { ++told; });
+        Log::Capture log;
+        store.write("pw-1 \xC3\xBC");
+        ASSERT_TRUE(waitUntil([] { return inFile() == "pw-1 \xC3\xBC"; }, 10s));
+        struct stat st {};
+        ASSERT_EQ(::stat(settings.fileName().toLocal8Bit().constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        store.write("pw-2");
+        ASSERT_TRUE(waitUntil([] { return inFile() == "pw-2"; }, 10s));
+        EXPECT_EQ(told, c.told) << "once, however often";
+
+        // What `quovant connect` reads: the password, the keyring asked again to take it.
+        KeyringPasswordStore next(settings, keyring);
+        EXPECT_EQ(readBack(next), "pw-2");
+        EXPECT_EQ(inFile(), "pw-2");
+        EXPECT_EQ(keyring.asked, c.asked);
+        EXPECT_EQ(linesWith(log, "pw-"), 0u) << "no password in the log";
+        settings.remove("password");
+    }
+    qunsetenv("DISPLAY");
 }
 
 } // namespace

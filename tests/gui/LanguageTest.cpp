@@ -46,10 +46,13 @@ TEST(Languages, EachLanguageFitsTheWindowTheTrayMenuAndAnAlert) {
             status->setText(QString::fromStdString(
                 StatusLine::text(StatusLine::Look::connected, stats, stats.since + 1510min)));
             spin(20ms);
-            // Titles on a picture keep 8 pixels clear at either end; links have none.
+            // Titles on a picture keep 8 pixels clear at either end, links their focus ring's
+            // clearance.
             for (auto* styled : app.form()->findChildren<StyledButton*>())
                 EXPECT_TRUE(fits(styled, styled->text(),
-                                 styled->width() - (styled->imageName().isEmpty() ? 0 : 16)))
+                                 styled->width() - 2 * (styled->imageName().isEmpty()
+                                                            ? StyledButton::titleClearance
+                                                            : 8)))
                     << styled->objectName().toStdString();
             auto* remember = app.outlet<QLabel>("rememberText");
             EXPECT_TRUE(fits(remember, remember->text(), remember->width()));

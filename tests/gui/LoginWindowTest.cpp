@@ -8,6 +8,7 @@
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "ui/AlertSheet.h"
+#include "ui/MainViewController.h"
 #include "ui/PointingHandCursor.h"
 #include "ui/StyledButton.h"
 
@@ -24,7 +25,9 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -463,6 +466,70 @@ TEST(LoginWindow, TheKeyboardAloneGoesThroughTheFormConnectsAndClosesTheWindow) 
     spin(50ms);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(app.terminations, 0);
+}
+
+// WCAG's relative luminance and contrast ratio.
+double luminance(QRgb rgb) {
+    const auto channel = [](int value) {
+        const double c = value / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(qRed(rgb)) + 0.7152 * channel(qGreen(rgb)) +
+           0.0722 * channel(qBlue(rgb));
+}
+
+double contrast(QRgb a, QRgb b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The keyboard's focus shows as a ring round the link or the box that stands out from the
+// window's background by at least 3:1 and cuts nothing of what the control shows without it.
+TEST(LoginWindow, FocusRingsStandOutAndCutNothing) {
+    App app;
+    QWidget* window = app.delegate->window();
+    window->activateWindow();
+    spin(50ms);
+    QWidget* form = app.outlet<QLineEdit>("emailEdit")->parentWidget();
+    const QRgb background = 0xFF000000 | MainViewController::backgroundColor;
+    for (const char* name : {"signupButton", "helpButton", "rememberCheck"}) {
+        SCOPED_TRACE(name);
+        auto* control = app.outlet<QWidget>(name);
+        app.outlet<QLineEdit>("emailEdit")->setFocus();
+        spin(50ms);
+        const QImage without = form->grab(control->geometry()).toImage();
+        control->setFocus(Qt::TabFocusReason);
+        spin(50ms);
+        const QImage with = form->grab(control->geometry()).toImage();
+        screenshot(control, std::string("focus-ring-") + name);
+        ASSERT_EQ(with.size(), without.size());
+        int ring = 0, cut = 0;
+        for (int y = 0; y < with.height(); ++y)
+            for (int x = 0; x < with.width(); ++x) {
+                const QRgb before = without.pixel(x, y);
+                if (with.pixel(x, y) == before)
+                    continue;
+                ++ring;
+                // What the ring covers was background before it came.
+                cut += before != background;
+            }
+        EXPECT_GT(ring, 2 * (with.width() + with.height())) << "a ring all round";
+        EXPECT_EQ(cut, 0) << "pixels of the control under its ring";
+        // Its strength across each side's middle, away from the smoothed corners.
+        const int w = with.width(), h = with.height();
+        const QPoint middles[][2] = {{{w / 2, 0}, {0, 1}},
+                                     {{w / 2, h - 1}, {0, -1}},
+                                     {{0, h / 2}, {1, 0}},
+                                     {{w - 1, h / 2}, {-1, 0}}};
+        for (const auto& [edge, inward] : middles) {
+            double strongest = 1;
+            for (int step = 0; step < 3; ++step) {
+                const QPoint at = edge + inward * step;
+                strongest = std::max(strongest, contrast(with.pixel(at), background));
+            }
+            EXPECT_GE(strongest, 3.0) << edge.x() << "," << edge.y();
+        }
+    }
 }
 
 TEST(LoginWindow, EveryButtonGetsThePointingHand) {

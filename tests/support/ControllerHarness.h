@@ -40,6 +40,8 @@ struct FakeView : LoginView {
     void setFormEnabled(bool e) override { formEnabled = e, ++changes; }
     void setRememberTextColor(uint32_t c) override { rememberColor = c, ++changes; }
     void setStatusText(const std::string& t) override { status = t; }
+    void announce(const std::string& n) override { announced.push_back(n); }
+    std::vector<std::string> announced;
     void showAlert(const std::string& m) override { alerts.push_back(m); }
     void askAlert(const std::string& m, std::vector<Choice> c) override {
         alerts.push_back(m);

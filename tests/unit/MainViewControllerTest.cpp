@@ -154,6 +154,15 @@ TEST(MainViewController, FailuresAreToldOnceAndBlocksAsk) {
     EXPECT_TRUE(c.view.choices.empty());
     EXPECT_FALSE(c.disconnectItem.back());
     EXPECT_EQ(c.view.alerts.size(), 2u);
+    // A screen reader hears each turn once, a failure with the turn it caused.
+    EXPECT_EQ(c.view.announced,
+              (std::vector<std::string>{
+                  "Verbinden...",
+                  "Niet verbonden\nThe VPN server did not accept the e-mail address or password.",
+                  "Verbinden...", "Verbonden",
+                  "Geblokkeerd: VPN verbroken\nThe VPN connection ended unexpectedly (openvpn "
+                  "exit status 139).",
+                  "Niet verbonden"}));
 }
 
 // A tunnel that was up and has been remade for long: the window, the tray and one

@@ -4,13 +4,18 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDBusReply>
 
 namespace {
 
 // The bus names of the keyrings QtKeychain speaks to on Linux.
-constexpr const char* keyringNames[] = {"org.freedesktop.secrets", "org.kde.kwalletd5",
-                                        "org.kde.kwalletd6"};
+constexpr const char* secretService = "org.freedesktop.secrets";
+constexpr const char* secretServicePath = "/org/freedesktop/secrets";
+constexpr const char* keyringNames[] = {secretService, "org.kde.kwalletd5", "org.kde.kwalletd6"};
+// The Secret Service answers these from what it holds, asking no one.
+constexpr int answerMs = 2000;
 
 } // namespace
 
@@ -31,6 +36,7 @@ void KeyringPasswordStore::removeFromFile() {
 }
 
 bool KeyringPasswordStore::keyringOnSessionBus() {
+    // Where the session has none, the start told D-Bus so (SessionBusChoice): none starts.
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
         return false;
@@ -42,13 +48,40 @@ bool KeyringPasswordStore::keyringOnSessionBus() {
     return false;
 }
 
+bool KeyringPasswordStore::keyringWouldAskUnseen() {
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.interface()->isServiceRegistered(secretService))
+        return false; // KWallet asks nothing of the Secret Service's kind
+    QDBusMessage alias = QDBusMessage::createMethodCall(
+        secretService, secretServicePath, "org.freedesktop.Secret.Service", "ReadAlias");
+    alias << QStringLiteral("default");
+    const QDBusReply<QDBusObjectPath> collection = bus.call(alias, QDBus::Block, answerMs);
+    // An unanswered question counts as a question.
+    if (!collection.isValid() || collection.value().path() == "/")
+        return true;
+    QDBusMessage locked = QDBusMessage::createMethodCall(secretService, collection.value().path(),
+                                                         "org.freedesktop.DBus.Properties", "Get");
+    locked << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
+    const QDBusReply<QVariant> state = bus.call(locked, QDBus::Block, answerMs);
+    return !state.isValid() || state.value().toBool();
+}
+
 bool KeyringPasswordStore::withoutKeyring() {
-    if (keyringOnSessionBus())
+    const char* why = !keyringOnSessionBus()
+                          ? "no keyring (Secret Service or KWallet) on the session bus"
+                      : keyringWouldAskUnseen()
+                          ? "the keyring is locked or has no collection, and no display to ask "
+                            "for its password on"
+                          : nullptr;
+    if (!why)
         return false;
     if (!toldNoKeyring_) {
         toldNoKeyring_ = true;
-        Log::line("no keyring (Secret Service or KWallet) on the session bus: the remembered "
-                  "password stays in the settings file, readable by its owner only");
+        Log::line(std::string(why) +
+                  ": the remembered password stays in the settings file, readable by its owner "
+                  "only");
     }
     return true;
 }
@@ -106,10 +139,23 @@ void KeyringPasswordStore::write(const std::string& password) {
             if (answer.result == Keyring::Result::done) {
                 store.known_ = password;
                 store.removeFromFile();
-            } else if (store.noKeyring(answer.text)) {
-                store.file_.write(password);
+                return;
             }
+            // Kept, whatever the keyring's reason.
+            store.file_.write(password);
+            if (!store.noKeyring(answer.text))
+                store.tellKeptInFile();
         }));
+}
+
+void KeyringPasswordStore::tellKeptInFile() {
+    if (toldKeptInFile_)
+        return;
+    toldKeptInFile_ = true;
+    Log::line("the remembered password is kept in the settings file, readable by its owner "
+              "only, until the keyring takes it");
+    if (keptInFile_)
+        keptInFile_();
 }
 
 void KeyringPasswordStore::remove() {

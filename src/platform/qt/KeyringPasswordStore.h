@@ -10,9 +10,13 @@
 
 // The remembered password in the desktop's keyring (the Secret Service, or KWallet). A
 // password still in the settings file is moved into the keyring by the first read that
-// finds one. Only where the session has no keyring at all does the password stay in the
-// settings file, as before; the log says so once. A keyring that is there but refuses
-// (locked, access denied) never sends the password to the file.
+// finds one. Where the session has no keyring (no session bus, or none on it), or has one
+// that would ask for its password where no one can see the question (locked, or without
+// its collection, and no display), the password stays in the settings file, readable by its
+// owner only; the log says so once, and the keyring is not asked. A keyring that refuses
+// the password (no collection to put it in, locked, its prompt dismissed) does not lose it:
+// it goes to the settings file too, and the user is told once (`setKeptInFile`); the next
+// read tries the keyring again.
 //
 // Each request to the keyring starts a process (see KeyringProcess), so what the keyring
 // holds, as far as this store last heard from it, is kept: a login that would write the
@@ -26,9 +30,15 @@ public:
     void write(const std::string& password) override;
     void remove() override;
 
+    // Called once, the first time a keyring refuses a password that then goes to the file.
+    void setKeptInFile(std::function<void()> told) { keptInFile_ = std::move(told); }
+
     // Whether the session bus offers a keyring (a failed request on a bus without one is
     // told apart from a keyring that refused).
     static bool keyringOnSessionBus();
+    // Whether a request would have the Secret Service ask for a password (its default
+    // collection locked or missing) with no display to ask on.
+    static bool keyringWouldAskUnseen();
 
 private:
     // True (and the log told once) when the session has no keyring, so the settings
@@ -36,6 +46,9 @@ private:
     bool withoutKeyring();
     // After a failed request: withoutKeyring(), else the log says why the keyring refused.
     bool noKeyring(const std::string& why);
+    // The keyring refused a password, which the file keeps: the log and the user are told,
+    // once.
+    void tellKeptInFile();
     // Takes the password out of the settings file, if it is there.
     void removeFromFile();
     // `then` runs with this store, unless the store has gone by the time the keyring answers.
@@ -48,6 +61,8 @@ private:
     Keyring& keyring_;
     SettingsPasswordStore file_;
     std::shared_ptr<KeyringPasswordStore*> self_ = std::make_shared<KeyringPasswordStore*>(this);
+    std::function<void()> keptInFile_;
+    bool toldKeptInFile_ = false;
     // Once per process, however many stores there are (main thread only).
     static inline bool toldNoKeyring_ = false;
 };

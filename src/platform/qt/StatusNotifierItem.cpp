@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QtEndian>
+#include <algorithm>
 
 QDBusArgument& operator<<(QDBusArgument& out, const StatusNotifierItem::Image& image) {
     out.beginStructure();
@@ -143,6 +144,16 @@ void StatusNotifierItem::SecondaryActivate(int, int) {
 
 void StatusNotifierItem::ContextMenu(int, int) {
     activated_(QSystemTrayIcon::Context);
+}
+
+void StatusNotifierItem::ProvideXdgActivationToken(const QString& token) {
+    // It goes into the environment of the raise; any client of the bus may send one. Tokens
+    // are a few dozen printable characters.
+    const QByteArray bytes = token.toUtf8();
+    const bool plain = bytes.size() <= 256 && std::all_of(bytes.begin(), bytes.end(), [](char c) {
+                           return c > ' ' && c <= '~';
+                       });
+    activationToken_ = plain ? bytes : QByteArray();
 }
 
 void StatusNotifierItem::Scroll(int, const QString&) {

@@ -9,6 +9,7 @@
 #include <QSystemTrayIcon>
 #include <functional>
 #include <memory>
+#include <utility>
 
 class DBusMenuExporter;
 class QMenu;
@@ -63,6 +64,9 @@ public:
     void setTitle(const QString& title);
     void setToolTip(const QString& text);
     void setIcon(const QIcon& icon);
+    // The activation token the host gave for what the user does next with the item (KDE
+    // Plasma sends one before Activate), once; empty when none came.
+    QByteArray takeActivationToken() { return std::exchange(activationToken_, {}); }
 
     static constexpr const char* path = "/StatusNotifierItem";
 
@@ -71,6 +75,9 @@ public slots:
     void SecondaryActivate(int x, int y);
     void ContextMenu(int x, int y);
     void Scroll(int delta, const QString& orientation);
+    // A Wayland host's xdg-activation token, for the window the next activation brings
+    // forward: without it a compositor may refuse to give that window the focus.
+    void ProvideXdgActivationToken(const QString& token);
 
 signals:
     void NewTitle();
@@ -98,6 +105,7 @@ private:
     QString title_;
     QString toolTip_;
     QList<Image> images_;
+    QByteArray activationToken_;
 };
 
 Q_DECLARE_METATYPE(StatusNotifierItem::Image)
