@@ -13,6 +13,16 @@ DnsPlan::Setup DnsPlan::setupFor(const Facts& facts) {
     return facts.resolvconfInstalled ? Setup::resolvconf : Setup::file;
 }
 
+const char* DnsPlan::unusable(const PushedDns::Server& server, Setup setup) {
+    if (setup == Setup::resolved)
+        return nullptr;
+    if (server.overTls)
+        return "resolv.conf cannot ask it over TLS";
+    if (server.port != 0 && server.port != 53)
+        return "resolv.conf cannot name its port";
+    return nullptr;
+}
+
 std::optional<DnsPlan> DnsPlan::forPush(const PushedDns& pushed, Setup setup) {
     if (pushed.servers.empty() || setup == Setup::none)
         return std::nullopt;
@@ -35,12 +45,11 @@ std::optional<DnsPlan> DnsPlan::forPush(const PushedDns& pushed, Setup setup) {
         return plan;
     }
     plan.exclusive = setup == Setup::resolvconf && pushed.defaultRoute;
-    // resolv.conf has no ports: a server on another port cannot be named there.
-    for (const auto& s : plan.servers)
-        if (s.port == 0 || s.port == 53)
-            plan.resolvConf += "nameserver " + s.text + "\n";
-    if (plan.resolvConf.empty())
+    std::erase_if(plan.servers, [&](const auto& s) { return unusable(s, setup) != nullptr; });
+    if (plan.servers.empty())
         return std::nullopt;
+    for (const auto& s : plan.servers)
+        plan.resolvConf += "nameserver " + s.text + "\n";
     if (!pushed.searchDomains.empty()) {
         plan.resolvConf += "search";
         for (const std::string& name : pushed.searchDomains)

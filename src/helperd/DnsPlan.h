@@ -46,6 +46,11 @@ struct DnsPlan {
     std::string resolvConf;
     bool exclusive = false;
 
-    // Nothing to do when the server pushed no usable server.
+    // Why `setup` cannot use `server`, or null: resolv.conf (resolvconf's and the plain file)
+    // names neither a port nor TLS, so such a server written there would be asked in plain
+    // text on port 53, where it does not answer.
+    static const char* unusable(const PushedDns::Server& server, Setup setup);
+
+    // Nothing to do when the server pushed no usable server, or none that `setup` can use.
     static std::optional<DnsPlan> forPush(const PushedDns& pushed, Setup setup);
 };

@@ -47,11 +47,21 @@ void TunnelDns::up(Up up) {
     if (waiting_ && *waiting_ != up.run)
         ports_.acknowledge(*waiting_, false);
     waiting_.reset();
-    auto plan = DnsPlan::forPush(pushed, ports_.setup());
+    const DnsPlan::Setup setup = ports_.setup();
+    for (const auto& s : pushed.servers)
+        if (const char* why = DnsPlan::unusable(s, setup))
+            DaemonLog::line("leaving out the DNS server " + s.text + ": " + why);
+    auto plan = DnsPlan::forPush(pushed, setup);
     if (!plan) {
-        // Nothing to apply: whatever an earlier report applied goes.
+        // Whatever an earlier report applied goes.
         wanted_.reset();
-        return ports_.acknowledge(up.run, true);
+        // Servers pushed that this machine's way cannot use: names would leak past the
+        // tunnel or fail while the run says it is connected, so the run fails instead. With
+        // none pushed (or no way to change DNS at all) nothing is to be done.
+        const bool cannot = !pushed.servers.empty() && setup != DnsPlan::Setup::none;
+        if (cannot)
+            DaemonLog::line("none of the VPN's DNS servers can be used here");
+        return ports_.acknowledge(up.run, !cannot);
     }
     DaemonLog::line(pushed.defaultRoute
                         ? "the tunnel takes the default route: every name goes to its DNS servers"
