@@ -27,20 +27,30 @@ std::optional<PushedDns::Server> server(const std::string& text) {
     return s;
 }
 
-// Why an address cannot be a VPN's name server, or null. An IPv4-mapped IPv6 address is
-// what it maps.
+// Why an address cannot be a VPN's name server, or null. The private ranges (10/8,
+// 172.16/12, 192.168/16, 100.64/10, fc00::/7) stay: VPN resolvers live there. An IPv6
+// address that carries an IPv4 one (mapped ::ffff:a.b.c.d, translated ::ffff:0:a.b.c.d,
+// compatible ::a.b.c.d) is judged by that IPv4 address.
 const char* unusable(const PushedDns::Server& s) {
     const uint8_t* a = s.address.data();
-    static constexpr uint8_t mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
-    if (s.family == AF_INET6 && std::memcmp(a, mapped, sizeof mapped) == 0)
-        a += sizeof mapped;
-    else if (s.family == AF_INET6) {
+    if (s.family == AF_INET6) {
         static constexpr uint8_t zero[16] = {};
         if (std::memcmp(a, zero, 16) == 0)
             return "an unspecified address";
         if (std::memcmp(a, zero, 15) == 0 && a[15] == 1)
             return "a loopback address";
-        return a[0] == 0xff ? "a multicast address" : nullptr;
+        if (a[0] == 0xff)
+            return "a multicast address";
+        // Without the interface it belongs to, which a push cannot name, no use.
+        if (a[0] == 0xfe && (a[1] & 0xc0) == 0x80)
+            return "a link-local address";
+        const bool compatible = std::memcmp(a, zero, 12) == 0;
+        const bool mapped = std::memcmp(a, zero, 10) == 0 && a[10] == 0xff && a[11] == 0xff;
+        const bool translated = std::memcmp(a, zero, 8) == 0 && a[8] == 0xff && a[9] == 0xff &&
+                                a[10] == 0 && a[11] == 0;
+        if (!compatible && !mapped && !translated)
+            return nullptr;
+        a += 12;
     }
     if (a[0] == 0 && a[1] == 0 && a[2] == 0 && a[3] == 0)
         return "an unspecified address";
@@ -50,6 +60,11 @@ const char* unusable(const PushedDns::Server& s) {
         return "a multicast address";
     if (a[0] == 255 && a[1] == 255 && a[2] == 255 && a[3] == 255)
         return "a broadcast address";
+    if (a[0] == 169 && a[1] == 254)
+        return "a link-local address";
+    // 0.0.0.0/8 is "this network", 240.0.0.0/4 never assigned: neither is any host's.
+    if (a[0] == 0 || a[0] >= 240)
+        return "a reserved address";
     return nullptr;
 }
 

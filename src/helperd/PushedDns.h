@@ -10,8 +10,8 @@
 // foreign_option_N, openvpn 2.6's `dns` option as dns_server_N_* and dns_search_domain_N.
 // Every value comes from the network: only those that pass strict checks are kept
 // (addresses as parsed by inet_pton, and none that cannot be a VPN's server: unspecified,
-// loopback, multicast, broadcast; domains as host names); the rest are named in `ignored`
-// for the log.
+// loopback, multicast, broadcast, link-local, reserved; domains as host names); the rest are
+// named in `ignored` for the log.
 struct PushedDns {
     struct Server {
         int family = 0;               // AF_INET or AF_INET6

@@ -134,10 +134,39 @@ TEST(DnsPlan, PushedOptionsBecomeWhatEachResolverIsGiven) {
          {{"dns_server_1_address_1", "127.0.0.1"},
           {"dns_server_1_address_2", "10.0.0.1"},
           {"dns_server_2_address_1", "::ffff:10.0.0.2"},
-          {"dns_server_2_address_2", "fe80::1"},
+          {"dns_server_2_address_2", "fd00::1"},
           {"dns_server_2_address_3", "239.255.255.255"}},
          Way::file,
-         "nameserver 10.0.0.1\nnameserver ::ffff:10.0.0.2\nnameserver fe80::1\n"},
+         "nameserver 10.0.0.1\nnameserver ::ffff:10.0.0.2\nnameserver fd00::1\n"},
+        {"junk in front does not push the VPN's server out of glibc's three",
+         full,
+         {{"foreign_option_1", "dhcp-option DNS6 ::127.0.0.1"},
+          {"foreign_option_2", "dhcp-option DNS6 ::ffff:0:127.0.0.1"},
+          {"foreign_option_3", "dhcp-option DNS 169.254.169.254"},
+          {"foreign_option_4", "dhcp-option DNS6 fe80::1"},
+          {"foreign_option_5", "dhcp-option DNS6 febf::1"},
+          {"foreign_option_6", "dhcp-option DNS 0.1.2.3"},
+          {"foreign_option_7", "dhcp-option DNS 240.0.0.1"},
+          {"foreign_option_8", "dhcp-option DNS 254.255.255.255"},
+          {"foreign_option_9", "dhcp-option DNS6 ::ffff:0:169.254.1.1"},
+          {"foreign_option_10", "dhcp-option DNS6 ::0.0.0.2"},
+          {"foreign_option_11", "dhcp-option DNS6 ::ffff:0:224.0.0.1"},
+          {"foreign_option_12", "dhcp-option DNS 100.64.0.1"},
+          {"foreign_option_13", "dhcp-option DNS 172.31.0.1"},
+          {"foreign_option_14", "dhcp-option DNS 192.168.0.1"}},
+         Way::resolvconf,
+         "exclusive nameserver 100.64.0.1\nnameserver 172.31.0.1\nnameserver 192.168.0.1\n"},
+        {"the private ranges and what carries them are the VPN's own",
+         split,
+         {{"foreign_option_1", "dhcp-option DNS 10.255.255.255"},
+          {"foreign_option_2", "dhcp-option DNS6 fc00::53"},
+          {"foreign_option_3", "dhcp-option DNS6 ::ffff:0:10.8.0.1"},
+          {"foreign_option_4", "dhcp-option DNS6 ::10.8.0.2"},
+          {"foreign_option_5", "dhcp-option DNS6 fec0::1"},
+          {"foreign_option_6", "dhcp-option DNS 223.255.255.255"}},
+         Way::file,
+         "nameserver 10.255.255.255\nnameserver fc00::53\nnameserver ::ffff:0:a08:1\n"
+         "nameserver ::10.8.0.2\nnameserver fec0::1\nnameserver 223.255.255.255\n"},
     };
     for (const Case& c : cases) {
         PushedDns pushed = PushedDns::fromEnvironment(c.environment);
@@ -183,12 +212,20 @@ TEST(DnsPlan, NamesWhatItDropsForTheLog) {
         PushedDns::fromEnvironment({{"foreign_option_1", "dhcp-option DNS 127.0.0.1"},
                                     {"foreign_option_2", "dhcp-option DNS6 ::ffff:224.0.0.251"},
                                     {"foreign_option_3", "dhcp-option DNS 255.255.255.255"},
-                                    {"foreign_option_4", "dhcp-option DNS6 ::"}});
+                                    {"foreign_option_4", "dhcp-option DNS6 ::"},
+                                    {"foreign_option_5", "dhcp-option DNS6 ::127.0.0.2"},
+                                    {"foreign_option_6", "dhcp-option DNS 169.254.0.1"},
+                                    {"foreign_option_7", "dhcp-option DNS6 fe80::53"},
+                                    {"foreign_option_8", "dhcp-option DNS 240.1.2.3"}});
     EXPECT_EQ(pushed.ignored, (std::vector<std::string>{
                                   "a DNS server that is a loopback address: 127.0.0.1",
                                   "a DNS server that is a multicast address: ::ffff:224.0.0.251",
                                   "a DNS server that is a broadcast address: 255.255.255.255",
-                                  "a DNS server that is an unspecified address: ::"}));
+                                  "a DNS server that is an unspecified address: ::",
+                                  "a DNS server that is a loopback address: ::127.0.0.2",
+                                  "a DNS server that is a link-local address: 169.254.0.1",
+                                  "a DNS server that is a link-local address: fe80::53",
+                                  "a DNS server that is a reserved address: 240.1.2.3"}));
 }
 
 } // namespace
