@@ -31,40 +31,62 @@ std::optional<FullTunnel::Prefix> FullTunnel::parse(std::string_view text) {
     return p;
 }
 
-const std::vector<std::vector<FullTunnel::Prefix>>& FullTunnel::shapes() {
-    static const std::vector<std::vector<Prefix>> table = [] {
-        const std::vector<std::vector<const char*>> rows = {
-            // `redirect-gateway` without def1 (it replaces the default route), or a pushed
-            // `route 0.0.0.0 0.0.0.0`.
-            {"0.0.0.0/0"},
-            // `redirect-gateway def1`, or the two halves pushed as routes.
-            {"0.0.0.0/1", "128.0.0.0/1"},
-            // `route-ipv6 ::/0`.
-            {"::/0"},
-            // The two halves of IPv6 pushed as routes.
-            {"::/1", "8000::/1"},
-            // `redirect-gateway ipv6`: openvpn 2.6 routes these four, all of IPv6 that is
-            // allocated but link-local and multicast.
-            {"::/3", "2000::/4", "3000::/4", "fc00::/7"},
-            // `route-ipv6 2000::/3`, as providers push it: every global unicast address.
-            {"2000::/3"},
-        };
-        std::vector<std::vector<Prefix>> out;
-        for (const auto& row : rows) {
-            std::vector<Prefix> shape;
-            for (const char* text : row)
-                shape.push_back(*parse(text));
-            out.push_back(std::move(shape));
-        }
-        return out;
-    }();
+namespace {
+
+using Address = unsigned __int128;
+
+struct Span {
+    Address first = 0, last = 0;
+};
+
+Span span(const FullTunnel::Prefix& p) {
+    const int bits = p.family == AF_INET ? 32 : 128;
+    Address first = 0;
+    for (int i = 0; i < bits / 8; ++i)
+        first = (first << 8) | p.address[static_cast<size_t>(i)];
+    const Address hosts =
+        p.length == 0 ? ~Address(0) >> (128 - bits) : (Address(1) << (bits - p.length)) - 1;
+    return {first, first | hosts};
+}
+
+// Whether the routes of `target`'s family together carry every address of it: a sweep
+// over the routes in order of their first address, so any number of them, overlapping
+// or not, is judged in one pass.
+bool covers(const std::vector<FullTunnel::Prefix>& routes, const FullTunnel::Prefix& target) {
+    std::vector<Span> spans;
+    for (const auto& r : routes)
+        if (r.family == target.family)
+            spans.push_back(span(r));
+    std::sort(spans.begin(), spans.end(),
+              [](const Span& a, const Span& b) { return a.first < b.first; });
+    const Span wanted = span(target);
+    // The first address of `wanted` not yet known to be carried.
+    Address next = wanted.first;
+    for (const Span& s : spans) {
+        if (s.last < next)
+            continue;
+        if (s.first > next)
+            return false;
+        if (s.last >= wanted.last)
+            return true;
+        next = s.last + 1;
+    }
+    return false;
+}
+
+} // namespace
+
+const std::vector<FullTunnel::Prefix>& FullTunnel::spans() {
+    static const std::vector<Prefix> table = {
+        *parse("0.0.0.0/0"),
+        // All of IPv6 holds it; `redirect-gateway ipv6` routes it (with ::/3 and fc00::/7),
+        // and providers push it with `route-ipv6`.
+        *parse("2000::/3"),
+    };
     return table;
 }
 
 bool FullTunnel::takesDefaultRoute(const std::vector<Prefix>& routes) {
-    return std::any_of(shapes().begin(), shapes().end(), [&](const std::vector<Prefix>& shape) {
-        return std::all_of(shape.begin(), shape.end(), [&](const Prefix& p) {
-            return std::find(routes.begin(), routes.end(), p) != routes.end();
-        });
-    });
+    return std::any_of(spans().begin(), spans().end(),
+                       [&](const Prefix& span) { return covers(routes, span); });
 }
