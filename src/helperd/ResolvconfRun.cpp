@@ -53,6 +53,8 @@ Result<void> ResolvconfRun::start(const std::vector<std::string>& arguments,
         return Result<void>::failure(std::string("fork failed: ") + std::strerror(errno));
     }
     if (pid == 0) {
+        // A group of its own, so that what a hung resolvconf started ends with it (stop()).
+        ::setpgid(0, 0);
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -66,10 +68,12 @@ Result<void> ResolvconfRun::start(const std::vector<std::string>& arguments,
         ::_exit(127);
     }
     ::close(in[0]);
+    // Also here: stop() may come before the child has run its own.
+    ::setpgid(pid, pid);
     pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (pidFd_ < 0) {
         const std::string why = std::string("pidfd_open failed: ") + std::strerror(errno);
-        ::kill(pid, SIGKILL);
+        ::kill(-pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
         return Result<void>::failure(why);
     }
@@ -95,7 +99,9 @@ Result<void> ResolvconfRun::finish() {
 Result<void> ResolvconfRun::stop() {
     if (!running())
         return Result<void>::failure("resolvconf was not running");
-    ::kill(pid_, SIGKILL);
+    // The whole group: the scripts resolvconf runs hang as often as it does. Until it is
+    // waited for, its id (and so the group's) is not given to anyone else.
+    ::kill(-pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
     ::close(pidFd_);
     pidFd_ = -1;

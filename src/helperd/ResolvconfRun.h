@@ -35,7 +35,7 @@ public:
     Clock::time_point deadline() const { return deadline_; }
     // Once fd() is readable: whether resolvconf did it.
     Result<void> finish();
-    // At the deadline: kills it.
+    // At the deadline: kills it and whatever it started in its process group.
     Result<void> stop();
 
 private:
