@@ -14,7 +14,7 @@ DnsPlan::Setup DnsPlan::setupFor(const Facts& facts) {
 }
 
 const char* DnsPlan::unusable(const PushedDns::Server& server, Setup setup) {
-    if (setup == Setup::resolved)
+    if (setup != Setup::resolvconf && setup != Setup::file)
         return nullptr;
     if (server.overTls)
         return "resolv.conf cannot ask it over TLS";

@@ -175,6 +175,27 @@ TEST(DnsPlan, PushedOptionsBecomeWhatEachResolverIsGiven) {
     }
 }
 
+TEST(DnsPlan, OnlyResolvConfCannotUseAPortOrTls) {
+    PushedDns::Server plain, port53, port, tls;
+    port53.port = 53;
+    port.port = 5353;
+    tls.overTls = true;
+    struct Case {
+        const PushedDns::Server& server;
+        Way setup;
+        bool usable;
+    } const cases[] = {
+        {plain, Way::file, true},    {port53, Way::resolvconf, true},
+        {port, Way::file, false},    {port, Way::resolvconf, false},
+        {tls, Way::file, false},     {tls, Way::resolvconf, false},
+        {port, Way::resolved, true}, {tls, Way::resolved, true},
+        {port, Way::none, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DnsPlan::unusable(c.server, c.setup) == nullptr, c.usable)
+            << static_cast<int>(c.setup) << " " << c.server.port << " " << c.server.overTls;
+}
+
 TEST(DnsPlan, ResolvedOnlyWhereResolvConfLeadsToIt) {
     struct Case {
         std::string target;
