@@ -407,6 +407,11 @@ void RunMachine::attempt(const RunEvent& event, const std::string& before) {
         --run.restartsAsked; // this run's own restart: the same server again
         return;
     }
+    // A name that could not be looked up ("RESOLVE: Cannot resolve host address") makes
+    // openvpn start over before it tries any server, and it goes on looking the name up:
+    // no server was tried, and only the time limit ends such a run.
+    if (before == "RESOLVE")
+        return;
     // openvpn restarts once it has given up on a server, and goes on to the next. Its
     // handshake window ran out on a server that answered: the handshake failed; on one
     // that never answered, the server was simply not reached.

@@ -525,6 +525,24 @@ TEST(RunMachine, AConnectionNeverUpEndsOnceEveryServerWasTriedOrItsTimeIsOver) {
           "RECONNECTING,tls-error"},
          true,
          silent},
+        // A name that cannot be looked up is no server tried: openvpn goes on looking it
+        // up, and connects once it can; only the time limit ends it.
+        {1,
+         {"RESOLVE", "RECONNECTING,Could not determine IPv4/IPv6 protocol", "RESOLVE",
+          "RECONNECTING,Could not determine IPv4/IPv6 protocol", "RESOLVE", "after 59999", "WAIT",
+          "CONNECTED"},
+         false,
+         ""},
+        {1,
+         {"RESOLVE", "RECONNECTING,Could not determine IPv4/IPv6 protocol", "RESOLVE",
+          "after 60000"},
+         true,
+         silent},
+        {2,
+         {"RESOLVE", "RECONNECTING,Could not determine IPv4/IPv6 protocol", "TCP_CONNECT",
+          "log: refused", "RECONNECTING,connection-failed"},
+         false,
+         ""},
         // A restart the run asked for (a way out came) tries no new server.
         {1, {"WAIT", "network came", "RECONNECTING,SIGUSR1", "WAIT"}, false, ""},
         {1, {"WAIT", "network came", "RECONNECTING,SIGUSR1", "after 60000"}, true, silent},
@@ -566,8 +584,10 @@ TEST(RunMachine, AConnectionNeverUpEndsOnceEveryServerWasTriedOrItsTimeIsOver) {
             apply(f, event);
         }
         EXPECT_EQ(f.phase() == RunPhase::stopping, c.ended) << where;
-        if (!c.ended)
+        if (!c.ended) {
+            EXPECT_NE(f.phase(), RunPhase::idle) << where << ": ended unasked";
             continue;
+        }
         EXPECT_EQ(f.effects.done.back(), "send signal SIGINT\n") << where;
         f.exit(0, true);
         EXPECT_EQ(f.phase(), RunPhase::idle) << where << ": the way is open";
