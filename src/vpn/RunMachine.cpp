@@ -396,13 +396,17 @@ void RunMachine::attempt(const RunEvent& event, const std::string& before) {
     const std::string& word = event.text;
     if (before == "RECONNECTING" && word != before)
         run.problem = ConnectAttempts::Problem::none; // a new attempt, on the next server
-    for (const char* answer :
-         {"AUTH", "GET_CONFIG", ConnectionState::assignIP, ConnectionState::addRoutes})
-        if (word == answer)
-            run.answered = true;
+    // AUTH: the server answered. Past it, the handshake is done ("Peer Connection
+    // Initiated") and openvpn asks for the tunnel's settings, which a server may never send.
+    if (word == "AUTH")
+        run.handshaking = true;
+    for (const char* pastTheHandshake :
+         {"GET_CONFIG", ConnectionState::assignIP, ConnectionState::addRoutes})
+        if (word == pastTheHandshake)
+            run.handshaking = false;
     if (word != "RECONNECTING")
         return;
-    const bool answered = std::exchange(run.answered, false);
+    const bool handshaking = std::exchange(run.handshaking, false);
     if (run.restartsAsked > 0) {
         --run.restartsAsked; // this run's own restart: the same server again
         return;
@@ -415,7 +419,7 @@ void RunMachine::attempt(const RunEvent& event, const std::string& before) {
     // openvpn restarts once it has given up on a server, and goes on to the next. Its
     // handshake window ran out on a server that answered: the handshake failed; on one
     // that never answered, the server was simply not reached.
-    if (event.detail == "tls-error" && answered) {
+    if (event.detail == "tls-error" && handshaking) {
         run.problem = ConnectAttempts::Problem::tlsFailed;
         status_.progress = ConnectAttempts::progress(word, run.problem);
     }
@@ -529,7 +533,7 @@ void RunMachine::timeout(RunTimer which) {
         if (phase == RunPhase::connecting) {
             effects_.log("no VPN server was reached in time");
             // The server answered and the handshake has not finished within the window.
-            if (run_->answered && run_->problem == ConnectAttempts::Problem::none)
+            if (run_->handshaking && run_->problem == ConnectAttempts::Problem::none)
                 run_->problem = ConnectAttempts::Problem::tlsFailed;
             endConnection(ConnectAttempts::failure(run_->problem));
         }

@@ -95,7 +95,7 @@ private:
         size_t serversTried = 0;
         size_t restartsAsked = 0;           // restarts this run asked for, which try no new server
         std::vector<std::string> attempted; // the server addresses tried, as openvpn logs them
-        bool answered = false;              // the server of this attempt answered
+        bool handshaking = false; // the server of this attempt answered; the handshake runs
         ConnectAttempts::Problem problem = ConnectAttempts::Problem::none;
         Clock::time_point reconnectingSince;
     };
