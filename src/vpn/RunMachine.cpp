@@ -115,6 +115,9 @@ void RunMachine::handle(const RunEvent& event) {
         effects_.startReading(run_->id);
         // openvpn takes the credentials and starts on the first server now; a run that is
         // never up must end, with the way open, even when no server ever answers.
+        run_->connectingSince = now_();
+        run_->connectDeadline =
+            run_->connectingSince + timing_.serverWindow * static_cast<int>(run_->servers);
         return timer(RunTimer::connectLimit,
                      timing_.serverWindow * static_cast<int>(run_->servers));
     case Kind::attachFailed:
@@ -439,6 +442,16 @@ void RunMachine::attemptAt(const std::string& server) {
         // A profile too long to remember the servers of ends on the profile's count alone.
         if (run.attempted.size() < 256)
             run.attempted.push_back(server);
+        // openvpn tries each address of a name in turn, with its whole window, and starts on
+        // the next only once the last one's is over: each new address is a server more.
+        if (run.addresses < countedAddresses) {
+            ++run.addresses;
+            const size_t servers = std::max(run.servers, run.addresses);
+            run.connectDeadline =
+                std::max({run.connectDeadline,
+                          run.connectingSince + timing_.serverWindow * static_cast<int>(servers),
+                          now_() + timing_.serverWindow + timing_.nextServer});
+        }
         return;
     }
     if (run.serversTried >= run.servers)
@@ -531,6 +544,11 @@ void RunMachine::timeout(RunTimer which) {
         return;
     case RunTimer::connectLimit:
         if (phase == RunPhase::connecting) {
+            // New addresses may have moved the end since the timer was started, and the
+            // main loop's timers may fire a little early.
+            if (const auto left = run_->connectDeadline - now_(); left > Clock::duration::zero())
+                return timer(RunTimer::connectLimit,
+                             std::chrono::ceil<std::chrono::milliseconds>(left));
             effects_.log("no VPN server was reached in time");
             // The server answered and the handshake has not finished within the window.
             if (run_->handshaking && run_->problem == ConnectAttempts::Problem::none)
