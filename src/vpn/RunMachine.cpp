@@ -115,6 +115,9 @@ void RunMachine::handle(const RunEvent& event) {
         effects_.startReading(run_->id);
         // openvpn takes the credentials and starts on the first server now; a run that is
         // never up must end, with the way open, even when no server ever answers.
+        run_->connectingSince = now_();
+        run_->connectDeadline =
+            run_->connectingSince + timing_.serverWindow * static_cast<int>(run_->servers);
         return timer(RunTimer::connectLimit,
                      timing_.serverWindow * static_cast<int>(run_->servers));
     case Kind::attachFailed:
@@ -396,21 +399,30 @@ void RunMachine::attempt(const RunEvent& event, const std::string& before) {
     const std::string& word = event.text;
     if (before == "RECONNECTING" && word != before)
         run.problem = ConnectAttempts::Problem::none; // a new attempt, on the next server
-    for (const char* answer :
-         {"AUTH", "GET_CONFIG", ConnectionState::assignIP, ConnectionState::addRoutes})
-        if (word == answer)
-            run.answered = true;
+    // AUTH: the server answered. Past it, the handshake is done ("Peer Connection
+    // Initiated") and openvpn asks for the tunnel's settings, which a server may never send.
+    if (word == "AUTH")
+        run.handshaking = true;
+    for (const char* pastTheHandshake :
+         {"GET_CONFIG", ConnectionState::assignIP, ConnectionState::addRoutes})
+        if (word == pastTheHandshake)
+            run.handshaking = false;
     if (word != "RECONNECTING")
         return;
-    const bool answered = std::exchange(run.answered, false);
+    const bool handshaking = std::exchange(run.handshaking, false);
     if (run.restartsAsked > 0) {
         --run.restartsAsked; // this run's own restart: the same server again
         return;
     }
+    // A name that could not be looked up ("RESOLVE: Cannot resolve host address") makes
+    // openvpn start over before it tries any server, and it goes on looking the name up:
+    // no server was tried, and only the time limit ends such a run.
+    if (before == "RESOLVE")
+        return;
     // openvpn restarts once it has given up on a server, and goes on to the next. Its
     // handshake window ran out on a server that answered: the handshake failed; on one
     // that never answered, the server was simply not reached.
-    if (event.detail == "tls-error" && answered) {
+    if (event.detail == "tls-error" && handshaking) {
         run.problem = ConnectAttempts::Problem::tlsFailed;
         status_.progress = ConnectAttempts::progress(word, run.problem);
     }
@@ -430,6 +442,16 @@ void RunMachine::attemptAt(const std::string& server) {
         // A profile too long to remember the servers of ends on the profile's count alone.
         if (run.attempted.size() < 256)
             run.attempted.push_back(server);
+        // openvpn tries each address of a name in turn, with its whole window, and starts on
+        // the next only once the last one's is over: each new address is a server more.
+        if (run.addresses < countedAddresses) {
+            ++run.addresses;
+            const size_t servers = std::max(run.servers, run.addresses);
+            run.connectDeadline =
+                std::max({run.connectDeadline,
+                          run.connectingSince + timing_.serverWindow * static_cast<int>(servers),
+                          now_() + timing_.serverWindow + timing_.nextServer});
+        }
         return;
     }
     if (run.serversTried >= run.servers)
@@ -522,9 +544,14 @@ void RunMachine::timeout(RunTimer which) {
         return;
     case RunTimer::connectLimit:
         if (phase == RunPhase::connecting) {
+            // New addresses may have moved the end since the timer was started, and the
+            // main loop's timers may fire a little early.
+            if (const auto left = run_->connectDeadline - now_(); left > Clock::duration::zero())
+                return timer(RunTimer::connectLimit,
+                             std::chrono::ceil<std::chrono::milliseconds>(left));
             effects_.log("no VPN server was reached in time");
             // The server answered and the handshake has not finished within the window.
-            if (run_->answered && run_->problem == ConnectAttempts::Problem::none)
+            if (run_->handshaking && run_->problem == ConnectAttempts::Problem::none)
                 run_->problem = ConnectAttempts::Problem::tlsFailed;
             endConnection(ConnectAttempts::failure(run_->problem));
         }

@@ -25,8 +25,12 @@ struct RunTiming {
     // ended before the helper is asked to end it.
     std::chrono::milliseconds managementLoss = std::chrono::seconds(2);
     // How long a server may take to be reached, from openvpn's start: openvpn's own TLS
-    // handshake window. A connection never up is given up after this per server.
+    // handshake window. A connection never up is given up after this per server, and per
+    // address openvpn tries.
     std::chrono::milliseconds serverWindow = std::chrono::seconds(60);
+    // How long openvpn may take, once an address's window is over, to start on the next
+    // one: its restart pause (connect-retry, 1 s until it backs off) and the lookup.
+    std::chrono::milliseconds nextServer = std::chrono::seconds(5);
     // How long a tunnel that was up may be remade before the user is told that it still is.
     std::chrono::milliseconds reconnectNotice = std::chrono::seconds(60);
 };
@@ -54,6 +58,10 @@ public:
 
     // The pauses before each new run asked of a helper that went away while the tunnel was
     // wanted; after the last one the connection ends.
+    // The most addresses of the servers' names that each give a run more time to connect,
+    // against a name that resolves to hundreds.
+    static constexpr size_t countedAddresses = 64;
+
     static constexpr std::chrono::milliseconds helperRetryPauses[] = {
         std::chrono::milliseconds(500), std::chrono::seconds(1), std::chrono::seconds(2),
         std::chrono::seconds(4), std::chrono::seconds(8)};
@@ -95,7 +103,10 @@ private:
         size_t serversTried = 0;
         size_t restartsAsked = 0;           // restarts this run asked for, which try no new server
         std::vector<std::string> attempted; // the server addresses tried, as openvpn logs them
-        bool answered = false;              // the server of this attempt answered
+        size_t addresses = 0; // new addresses met, up to countedAddresses: each extends the limit
+        Clock::time_point connectingSince;
+        Clock::time_point connectDeadline; // a run not yet up ends here
+        bool handshaking = false; // the server of this attempt answered; the handshake runs
         ConnectAttempts::Problem problem = ConnectAttempts::Problem::none;
         Clock::time_point reconnectingSince;
     };

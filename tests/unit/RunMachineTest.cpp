@@ -487,6 +487,15 @@ TEST(RunMachine, AConnectionNeverUpEndsOnceEveryServerWasTriedOrItsTimeIsOver) {
         bool ended; // asked to end after the last event
         std::string failure;
     };
+    // A name that resolves to hundreds of addresses, met at once.
+    std::vector<std::string> hundreds;
+    for (int i = 0; i < 200; ++i)
+        hundreds.push_back("attempt [AF_INET]10.0." + std::to_string(i) + ".1:1194");
+    const auto then = [&](const std::string& last) {
+        std::vector<std::string> events = hundreds;
+        events.push_back(last);
+        return events;
+    };
     const Case cases[] = {
         // No server ever answers (UDP dropped): each has its window.
         {1, {"WAIT", "after 59999"}, false, ""},
@@ -515,6 +524,10 @@ TEST(RunMachine, AConnectionNeverUpEndsOnceEveryServerWasTriedOrItsTimeIsOver) {
          {"WAIT", "AUTH", "after 60000"},
          true,
          ConnectAttempts::failure(Problem::tlsFailed).plain()},
+        // Past the handshake, a server that never sends the tunnel's settings was not
+        // reached, whatever openvpn calls its restart.
+        {1, {"WAIT", "AUTH", "GET_CONFIG", "after 60000"}, true, silent},
+        {1, {"WAIT", "AUTH", "GET_CONFIG", "RECONNECTING,tls-error"}, true, silent},
         {1,
          {"WAIT", "log: no route", "RECONNECTING,tls-error"},
          true,
@@ -525,6 +538,24 @@ TEST(RunMachine, AConnectionNeverUpEndsOnceEveryServerWasTriedOrItsTimeIsOver) {
           "RECONNECTING,tls-error"},
          true,
          silent},
+        // A name that cannot be looked up is no server tried: openvpn goes on looking it
+        // up, and connects once it can; only the time limit ends it.
+        {1,
+         {"RESOLVE", "RECONNECTING,Could not determine IPv4/IPv6 protocol", "RESOLVE",
+          "RECONNECTING,Could not determine IPv4/IPv6 protocol", "RESOLVE", "after 59999", "WAIT",
+          "CONNECTED"},
+         false,
+         ""},
+        {1,
+         {"RESOLVE", "RECONNECTING,Could not determine IPv4/IPv6 protocol", "RESOLVE",
+          "after 60000"},
+         true,
+         silent},
+        {2,
+         {"RESOLVE", "RECONNECTING,Could not determine IPv4/IPv6 protocol", "TCP_CONNECT",
+          "log: refused", "RECONNECTING,connection-failed"},
+         false,
+         ""},
         // A restart the run asked for (a way out came) tries no new server.
         {1, {"WAIT", "network came", "RECONNECTING,SIGUSR1", "WAIT"}, false, ""},
         {1, {"WAIT", "network came", "RECONNECTING,SIGUSR1", "after 60000"}, true, silent},
@@ -552,6 +583,41 @@ TEST(RunMachine, AConnectionNeverUpEndsOnceEveryServerWasTriedOrItsTimeIsOver) {
           "attempt [AF_INET]192.0.2.2:443"},
          true,
          silent},
+        // Each address of a name has a window of its own, and openvpn starts on the next one
+        // only once the last one's is over: a live second address is reached.
+        {1,
+         {"attempt [AF_INET]10.214.0.3:1194", "WAIT", "after 60000", "RECONNECTING,tls-error",
+          "after 1000", "attempt [AF_INET]10.214.0.2:1194", "WAIT", "after 500", "CONNECTED"},
+         false,
+         ""},
+        {1,
+         {"attempt [AF_INET]10.214.0.3:1194", "WAIT", "after 60000", "RECONNECTING,tls-error",
+          "after 1000", "attempt [AF_INET]10.214.0.2:1194", "WAIT", "after 64999"},
+         false,
+         ""},
+        {1,
+         {"attempt [AF_INET]10.214.0.3:1194", "WAIT", "after 60000", "RECONNECTING,tls-error",
+          "after 1000", "attempt [AF_INET]10.214.0.2:1194", "WAIT", "after 65000"},
+         true,
+         silent},
+        {1, {"attempt [AF_INET]10.214.0.3:1194", "WAIT", "after 64999"}, false, ""},
+        {1, {"attempt [AF_INET]10.214.0.3:1194", "WAIT", "after 65000"}, true, silent},
+        // Addresses given up on at once leave their time to the ones after them.
+        {1,
+         {"attempt [AF_INET]192.0.2.1:443", "log: refused", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.2:443", "log: refused", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.3:443", "WAIT", "after 179999"},
+         false,
+         ""},
+        {1,
+         {"attempt [AF_INET]192.0.2.1:443", "log: refused", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.2:443", "log: refused", "RECONNECTING,connection-failed",
+          "attempt [AF_INET]192.0.2.3:443", "WAIT", "after 180000"},
+         true,
+         silent},
+        // Only so many addresses count.
+        {1, then("after 3839999"), false, ""},
+        {1, then("after 3840000"), true, silent},
         // Up once, the limit is gone: openvpn goes on remaking the tunnel.
         {1, {"CONNECTED", "RECONNECTING,ping-restart", "after 600000"}, false, ""},
         {1, {"CONNECTED", "RECONNECTING,ping-restart", "RECONNECTING,tls-error"}, false, ""},
@@ -566,8 +632,10 @@ TEST(RunMachine, AConnectionNeverUpEndsOnceEveryServerWasTriedOrItsTimeIsOver) {
             apply(f, event);
         }
         EXPECT_EQ(f.phase() == RunPhase::stopping, c.ended) << where;
-        if (!c.ended)
+        if (!c.ended) {
+            EXPECT_NE(f.phase(), RunPhase::idle) << where << ": ended unasked";
             continue;
+        }
         EXPECT_EQ(f.effects.done.back(), "send signal SIGINT\n") << where;
         f.exit(0, true);
         EXPECT_EQ(f.phase(), RunPhase::idle) << where << ": the way is open";
