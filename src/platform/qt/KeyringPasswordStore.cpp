@@ -149,16 +149,20 @@ void KeyringPasswordStore::write(const std::string& password) {
     if (withoutKeyring())
         return file_.write(password);
     known_.reset(); // until the keyring has answered
+    // In the file, marked kept, until the keyring has taken it: a quit while the keyring's
+    // prompt is open loses nothing.
+    file_.write(password);
+    settings_.set(keptKey, "true");
     keyring_.write(
         password, whileHere([password](KeyringPasswordStore& store, const Keyring::Answer& answer) {
             if (answer.result == Keyring::Result::done) {
                 store.known_ = password;
-                store.removeFromFile();
+                // Unless a later password has taken its place there.
+                if (store.settings_.string(SettingsPasswordStore::key) == password)
+                    store.removeFromFile();
                 return;
             }
             // Kept, whatever the keyring's reason, and not offered to it again.
-            store.file_.write(password);
-            store.settings_.set(keptKey, "true");
             if (!store.noKeyring(answer.text))
                 store.tellKeptInFile();
         }));

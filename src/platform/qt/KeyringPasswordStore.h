@@ -10,15 +10,16 @@
 
 // The remembered password in the desktop's keyring (the Secret Service, or KWallet). A read
 // that finds the password in the settings file answers with it at once; one an older version
-// left there is then moved into the keyring, behind the answer. Where the session has no keyring
-// (no session bus, or none on it), or has one that would ask for its password where no one can see
-// the question (locked, or without its collection, and no display), the password stays in the
-// settings file, readable by its owner only; the log says so once, and the keyring is not asked. A
-// keyring that refuses the password (no collection to put it in, locked, its prompt dismissed) does
-// not lose it: it goes to the settings file too, marked kept there (`keptKey`), and the user is
-// told once
-// (`setKeptInFile`); the keyring is not offered it again until the user removes it (unticks
-// the box) or remembers another password.
+// left there is then moved into the keyring, behind the answer. Where the session has no
+// keyring (no session bus, or none on it), or has one that would ask for its password where
+// no one can see the question (locked, or without its collection, and no display), the
+// password stays in the settings file, readable by its owner only; the log says so once, and
+// the keyring is not asked. Elsewhere a write puts the password in the settings file first,
+// marked kept there (`keptKey`), and takes it out only once the keyring has it, so neither a
+// quit while the keyring's prompt is open nor a keyring that refuses it (no collection to put
+// it in, locked, its prompt dismissed) loses it. A refused password stays in the file, the
+// user told once (`setKeptInFile`), and is not offered to the keyring again until the user
+// removes it (unticks the box) or remembers another password.
 //
 // Each request to the keyring starts a process (see KeyringProcess), so what the keyring
 // holds, as far as this store last heard from it, is kept: a login that would write the
