@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     KeyringPasswordStore passwords(settings, keyring);
     passwords.setKeptInFile([&appDelegate] {
         if (QMainWindow* window = appDelegate.window())
-            AlertSheet::of(window).show(UiText::passwordKeptInFile);
+            AlertSheet::of(window).showWhenFree(UiText::passwordKeptInFile);
     });
     AccountProcessClient account(bundleDir + "/quovant-account");
     LoginChain loginChain({&account, &settings, &passwords, ProfileFile::defaultPath()});

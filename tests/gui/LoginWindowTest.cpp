@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -142,6 +143,38 @@ TEST(LoginWindow, AWithdrawnQuestionClosesWithoutChoosingAndOnlyItself) {
     spin(50ms);
     ASSERT_TRUE(app.alert());
     EXPECT_EQ(app.alert()->text(), "Network connection failed");
+}
+
+// A message the user must see once is not dropped behind a question: it comes after it,
+// however the question ends.
+TEST(LoginWindow, AMessageToBeSeenWaitsForTheOpenQuestion) {
+    const struct {
+        const char* what;
+        std::function<void(AlertSheet&, QMessageBox*)> end;
+    } cases[] = {
+        {"answered",
+         [](AlertSheet&, QMessageBox* question) { question->buttons().front()->click(); }},
+        {"closed", [](AlertSheet&, QMessageBox* question) { question->reject(); }},
+        {"withdrawn", [](AlertSheet& sheet, QMessageBox* question) { sheet.withdraw(question); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        App app;
+        AlertSheet& sheet = AlertSheet::of(app.delegate->window());
+        QPointer<QMessageBox> question = sheet.ask("Blocked", {{"Again", {}}, {"Stop", {}}});
+        sheet.showWhenFree("Kept in the file");
+        spin(50ms);
+        ASSERT_TRUE(app.alert());
+        EXPECT_EQ(app.alert()->text(), "Blocked") << "the question stays";
+        c.end(sheet, question);
+        spin(50ms);
+        ASSERT_TRUE(app.alert());
+        EXPECT_EQ(app.alert()->text(), "Kept in the file");
+        EXPECT_TRUE(app.alert()->isVisible());
+        app.alert()->buttons().front()->click();
+        spin(50ms);
+        EXPECT_FALSE(app.alert()) << "shown once";
+    }
 }
 
 // Runs the application with no helper answering and the authorisation command
