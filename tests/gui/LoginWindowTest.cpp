@@ -4,6 +4,7 @@
 #include "app/MainStoryboard.h"
 #include "app/SingleInstance.h"
 #include "app/StatusItem.h"
+#include "app/WindowRecall.h"
 #include "platform/Log.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -174,6 +175,53 @@ TEST(LoginWindow, AMessageToBeSeenWaitsForTheOpenQuestion) {
         app.alert()->buttons().front()->click();
         spin(50ms);
         EXPECT_FALSE(app.alert()) << "shown once";
+    }
+}
+
+// Where the desktop does not bring the window forward, it is shown anew; the alert open on
+// it comes along, in front and with the focus, still open and unanswered.
+TEST(LoginWindow, AWindowShownAnewBringsItsOpenAlertAlong) {
+    const struct {
+        const char* what;
+        std::function<QMessageBox*(AlertSheet&)> open;
+    } cases[] = {
+        {"a message",
+         [](AlertSheet& sheet) {
+             sheet.show("Network connection failed");
+             return sheet.current();
+         }},
+        {"a question",
+         [](AlertSheet& sheet) {
+             return sheet.ask("Blocked", {{"Again", [] { ADD_FAILURE() << "answered"; }},
+                                          {"Stop", [] { ADD_FAILURE() << "answered"; }}});
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Log::Capture log;
+        // A window the desktop will not activate, as a compositor that takes no token.
+        QWidget window;
+        window.setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+        window.show();
+        AlertSheet& sheet = AlertSheet::of(&window);
+        QPointer<QMessageBox> alert = c.open(sheet);
+        QWidget cover;
+        cover.show();
+        cover.activateWindow();
+        ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &cover; }));
+
+        WindowRecall recall(window);
+        recall.setSettleTime(0ms);
+        recall.bringForward();
+        EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == alert; }))
+            << "the alert comes forward";
+        const auto lines = log.systemLines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                             "The desktop did not bring the window forward; showing it anew"),
+                  1);
+        ASSERT_TRUE(alert);
+        EXPECT_TRUE(alert->isVisible());
+        EXPECT_EQ(sheet.current(), alert) << "still open";
     }
 }
 
