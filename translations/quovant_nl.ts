@@ -431,6 +431,18 @@ Afsluitstatus:
         <source>setting up the tunnel</source>
         <translation>tunnel instellen</translation>
     </message>
+    <message>
+        <source>Quovant cannot show its window: this Wayland session has no X server (Xwayland) and Qt&apos;s Wayland plugin is not installed: install the package qt6-wayland</source>
+        <translation>Quovant kan zijn venster niet tonen: deze Wayland-sessie heeft geen X-server (Xwayland) en de Wayland-plug-in van Qt is niet geïnstalleerd: installeer het pakket qt6-wayland</translation>
+    </message>
+    <message>
+        <source>Quovant cannot show its window: Qt&apos;s X11 plugin is not installed: install the package qt6-qpa-plugins</source>
+        <translation>Quovant kan zijn venster niet tonen: de X11-plug-in van Qt is niet geïnstalleerd: installeer het pakket qt6-qpa-plugins</translation>
+    </message>
+    <message>
+        <source>Quovant cannot show its window: there is no graphical session here (neither WAYLAND_DISPLAY nor DISPLAY is set)</source>
+        <translation>Quovant kan zijn venster niet tonen: er is hier geen grafische sessie (WAYLAND_DISPLAY en DISPLAY zijn allebei niet ingesteld)</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

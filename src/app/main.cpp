@@ -125,7 +125,8 @@ int main(int argc, char** argv) {
         {[](const char* name) { return qEnvironmentVariable(name).toStdString(); },
          platformPluginInstalled});
     if (!platform) {
-        Log::line(platform.why());
+        QTranslator translator;
+        Log::line(commandLanguage(translator)(platform.why()));
         return 1;
     }
     const bool platformNamed = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");

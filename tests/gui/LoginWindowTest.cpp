@@ -1,4 +1,5 @@
 #include "AppHarness.h"
+#include "ChildProcess.h"
 #include "QtWait.h"
 #include "app/AppDelegate.h"
 #include "app/MainStoryboard.h"
@@ -222,6 +223,31 @@ TEST(LoginWindow, AWindowShownAnewBringsItsOpenAlertAlong) {
         ASSERT_TRUE(alert);
         EXPECT_TRUE(alert->isVisible());
         EXPECT_EQ(sheet.current(), alert) << "still open";
+    }
+}
+
+// Without a graphical session the start says so, before the application exists, in the
+// caller's language.
+TEST(Product, WithoutAGraphicalSessionTheStartSaysSoInTheCallersLanguage) {
+    const struct {
+        const char* language;
+        const char* said;
+    } cases[] = {
+        {"nl", "Quovant kan zijn venster niet tonen: er is hier geen grafische sessie"},
+        {"de", "Quovant kann sein Fenster nicht zeigen: Hier gibt es keine grafische Sitzung"},
+        {"fr", "Quovant ne peut pas afficher sa fen\u00eatre : il n'y a pas de session graphique"},
+        {"en", "Quovant cannot show its window: there is no graphical session here"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.language);
+        std::string output;
+        const int status =
+            runCommand({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+                        std::string("LANGUAGE=") + c.language, "sh", "-c", "exec \"$0\" 2>&1",
+                        std::string(QUOVANT_TEST_BIN_DIR) + "/quovant"},
+                       &output);
+        EXPECT_EQ(status, 1);
+        EXPECT_NE(output.find(c.said), std::string::npos) << output;
     }
 }
 
