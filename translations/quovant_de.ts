@@ -429,6 +429,18 @@ Exit-Status:
         <source>the system woke up</source>
         <translation>das System ist aus dem Ruhezustand erwacht</translation>
     </message>
+    <message>
+        <source>Quovant cannot show its window: this Wayland session has no X server (Xwayland) and Qt&apos;s Wayland plugin is not installed: install the package qt6-wayland</source>
+        <translation>Quovant kann sein Fenster nicht zeigen: Diese Wayland-Sitzung hat keinen X-Server (Xwayland), und das Wayland-Plugin von Qt ist nicht installiert: Installieren Sie das Paket qt6-wayland</translation>
+    </message>
+    <message>
+        <source>Quovant cannot show its window: Qt&apos;s X11 plugin is not installed: install the package qt6-qpa-plugins</source>
+        <translation>Quovant kann sein Fenster nicht zeigen: Das X11-Plugin von Qt ist nicht installiert: Installieren Sie das Paket qt6-qpa-plugins</translation>
+    </message>
+    <message>
+        <source>Quovant cannot show its window: there is no graphical session here (neither WAYLAND_DISPLAY nor DISPLAY is set)</source>
+        <translation>Quovant kann sein Fenster nicht zeigen: Hier gibt es keine grafische Sitzung (weder WAYLAND_DISPLAY noch DISPLAY ist gesetzt)</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

@@ -427,6 +427,18 @@ Exit status:
         <source>the system woke up</source>
         <translation>the system woke up</translation>
     </message>
+    <message>
+        <source>Quovant cannot show its window: this Wayland session has no X server (Xwayland) and Qt&apos;s Wayland plugin is not installed: install the package qt6-wayland</source>
+        <translation>Quovant cannot show its window: this Wayland session has no X server (Xwayland) and Qt&apos;s Wayland plugin is not installed: install the package qt6-wayland</translation>
+    </message>
+    <message>
+        <source>Quovant cannot show its window: Qt&apos;s X11 plugin is not installed: install the package qt6-qpa-plugins</source>
+        <translation>Quovant cannot show its window: Qt&apos;s X11 plugin is not installed: install the package qt6-qpa-plugins</translation>
+    </message>
+    <message>
+        <source>Quovant cannot show its window: there is no graphical session here (neither WAYLAND_DISPLAY nor DISPLAY is set)</source>
+        <translation>Quovant cannot show its window: there is no graphical session here (neither WAYLAND_DISPLAY nor DISPLAY is set)</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

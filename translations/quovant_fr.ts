@@ -429,6 +429,18 @@ Code de sortie :
         <source>the system woke up</source>
         <translation>le système est sorti de veille</translation>
     </message>
+    <message>
+        <source>Quovant cannot show its window: this Wayland session has no X server (Xwayland) and Qt&apos;s Wayland plugin is not installed: install the package qt6-wayland</source>
+        <translation>Quovant ne peut pas afficher sa fenêtre : cette session Wayland n&apos;a pas de serveur X (Xwayland) et le module Wayland de Qt n&apos;est pas installé : installez le paquet qt6-wayland</translation>
+    </message>
+    <message>
+        <source>Quovant cannot show its window: Qt&apos;s X11 plugin is not installed: install the package qt6-qpa-plugins</source>
+        <translation>Quovant ne peut pas afficher sa fenêtre : le module X11 de Qt n&apos;est pas installé : installez le paquet qt6-qpa-plugins</translation>
+    </message>
+    <message>
+        <source>Quovant cannot show its window: there is no graphical session here (neither WAYLAND_DISPLAY nor DISPLAY is set)</source>
+        <translation>Quovant ne peut pas afficher sa fenêtre : il n&apos;y a pas de session graphique ici (ni WAYLAND_DISPLAY ni DISPLAY n&apos;est défini)</translation>
+    </message>
 </context>
 <context>
     <name>UiText</name>

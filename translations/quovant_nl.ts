@@ -17,11 +17,11 @@
     </message>
     <message>
         <source>The VPN helper stopped.</source>
-        <translation>De VPN-hulpdienst is gestopt.</translation>
+        <translation>Het VPN-hulpprogramma is gestopt.</translation>
     </message>
     <message>
         <source>The VPN helper is stopping.</source>
-        <translation>De VPN-hulpdienst wordt gestopt.</translation>
+        <translation>Het VPN-hulpprogramma wordt gestopt.</translation>
     </message>
     <message>
         <source>No account service is set up.</source>
@@ -29,7 +29,7 @@
     </message>
     <message>
         <source>The VPN helper did not hand over the connection to openvpn.</source>
-        <translation>De VPN-hulpdienst heeft de verbinding met openvpn niet doorgegeven.</translation>
+        <translation>Het VPN-hulpprogramma heeft de verbinding niet aan openvpn overgedragen.</translation>
     </message>
     <message>
         <source>The VPN profile or the credentials are missing.</source>
@@ -41,7 +41,7 @@
     </message>
     <message>
         <source>The VPN helper&apos;s scripts are missing.</source>
-        <translation>De scripts van de VPN-hulpdienst ontbreken.</translation>
+        <translation>De scripts van het VPN-hulpprogramma ontbreken.</translation>
     </message>
     <message>
         <source>The VPN server did not accept the e-mail address or password.</source>
@@ -49,19 +49,19 @@
     </message>
     <message>
         <source>The VPN helper stopped, so traffic outside the VPN is no longer blocked.</source>
-        <translation>De VPN-hulpdienst is gestopt; verkeer buiten de VPN wordt dus niet meer geblokkeerd.</translation>
+        <translation>Het VPN-hulpprogramma is gestopt; verkeer buiten de VPN wordt dus niet meer geblokkeerd.</translation>
     </message>
     <message>
         <source>No VPN helper answers.</source>
-        <translation>Er antwoordt geen VPN-hulpdienst.</translation>
+        <translation>Er antwoordt geen VPN-hulpprogramma.</translation>
     </message>
     <message>
         <source>The VPN helper did not start the connection in time.</source>
-        <translation>De VPN-hulpdienst heeft de verbinding niet op tijd gestart.</translation>
+        <translation>Het VPN-hulpprogramma heeft de verbinding niet op tijd gestart.</translation>
     </message>
     <message>
         <source>The VPN helper did not end the connection.</source>
-        <translation>De VPN-hulpdienst heeft de verbinding niet beëindigd.</translation>
+        <translation>Het VPN-hulpprogramma heeft de verbinding niet beëindigd.</translation>
     </message>
     <message>
         <source>The connection to the VPN&apos;s control port broke.</source>
@@ -101,7 +101,7 @@
     </message>
     <message>
         <source>The VPN helper is busy: %1</source>
-        <translation>De VPN-hulpdienst is bezet: %1</translation>
+        <translation>Het VPN-hulpprogramma is bezet: %1</translation>
     </message>
     <message>
         <source>The connection to service named %1 was invalidated.</source>
@@ -117,15 +117,15 @@
     </message>
     <message>
         <source>The helper sent an overlong reply.</source>
-        <translation>De hulpdienst stuurde een te lang antwoord.</translation>
+        <translation>Het VPN-hulpprogramma stuurde een te lang antwoord.</translation>
     </message>
     <message>
         <source>The helper sent descriptors that fit no reply.</source>
-        <translation>De hulpdienst stuurde descriptors die bij geen enkel antwoord horen.</translation>
+        <translation>Het VPN-hulpprogramma stuurde bestandsdescriptors die bij geen enkel antwoord horen.</translation>
     </message>
     <message>
         <source>The helper sent a reply that does not fit any request.</source>
-        <translation>De hulpdienst stuurde een antwoord dat bij geen enkel verzoek hoort.</translation>
+        <translation>Het VPN-hulpprogramma stuurde een antwoord dat bij geen enkel verzoek hoort.</translation>
     </message>
     <message>
         <source>The VPN profile could not be opened: %1.</source>
@@ -141,7 +141,7 @@
     </message>
     <message>
         <source>The VPN helper could not be reached (%1).</source>
-        <translation>De VPN-hulpdienst is niet bereikbaar (%1).</translation>
+        <translation>Het VPN-hulpprogramma is niet bereikbaar (%1).</translation>
     </message>
     <message>
         <source>Quovant answered something unexpected.</source>
@@ -193,7 +193,7 @@
     </message>
     <message>
         <source>The VPN helper could not find out in time whether you may change this computer&apos;s network.</source>
-        <translation>De VPN-hulpdienst kon niet op tijd nagaan of u het netwerk van deze computer mag wijzigen.</translation>
+        <translation>Het VPN-hulpprogramma kon niet op tijd nagaan of u het netwerk van deze computer mag wijzigen.</translation>
     </message>
     <message>
         <source>Another user&apos;s VPN connection dropped and still blocks traffic outside the VPN on this computer.</source>
@@ -201,11 +201,11 @@
     </message>
     <message>
         <source>The VPN scripts are not the ones installed with the VPN helper.</source>
-        <translation>De VPN-scripts zijn niet de scripts die met de VPN-hulpdienst zijn geïnstalleerd.</translation>
+        <translation>De VPN-scripts zijn niet de scripts die met het VPN-hulpprogramma zijn geïnstalleerd.</translation>
     </message>
     <message>
         <source>The VPN helper&apos;s scripts may be changed by someone other than root.</source>
-        <translation>De scripts van de VPN-hulpdienst kunnen door een ander dan root worden gewijzigd.</translation>
+        <translation>De scripts van het VPN-hulpprogramma kunnen door een ander dan root worden gewijzigd.</translation>
     </message>
     <message>
         <source>Another user&apos;s VPN connection is running on this computer.</source>
@@ -373,7 +373,7 @@ Afsluitstatus:
     </message>
     <message>
         <source>The VPN helper could not tell which program asked: the one that connected had ended.</source>
-        <translation>De VPN-helper kon niet vaststellen welk programma het vroeg: het programma dat verbinding maakte was al beëindigd.</translation>
+        <translation>Het VPN-hulpprogramma kon niet vaststellen welk programma het verzoek deed: het programma dat verbinding maakte was al beëindigd.</translation>
     </message>
     <message>
         <source>The VPN server could not be reached.</source>
@@ -430,6 +430,18 @@ Afsluitstatus:
     <message>
         <source>setting up the tunnel</source>
         <translation>tunnel instellen</translation>
+    </message>
+    <message>
+        <source>Quovant cannot show its window: this Wayland session has no X server (Xwayland) and Qt&apos;s Wayland plugin is not installed: install the package qt6-wayland</source>
+        <translation>Quovant kan zijn venster niet tonen: deze Wayland-sessie heeft geen X-server (Xwayland) en de Wayland-plug-in van Qt is niet geïnstalleerd: installeer het pakket qt6-wayland</translation>
+    </message>
+    <message>
+        <source>Quovant cannot show its window: Qt&apos;s X11 plugin is not installed: install the package qt6-qpa-plugins</source>
+        <translation>Quovant kan zijn venster niet tonen: de X11-plug-in van Qt is niet geïnstalleerd: installeer het pakket qt6-qpa-plugins</translation>
+    </message>
+    <message>
+        <source>Quovant cannot show its window: there is no graphical session here (neither WAYLAND_DISPLAY nor DISPLAY is set)</source>
+        <translation>Quovant kan zijn venster niet tonen: er is hier geen grafische sessie (WAYLAND_DISPLAY en DISPLAY zijn allebei niet ingesteld)</translation>
     </message>
 </context>
 <context>
@@ -588,11 +600,11 @@ Afsluitstatus:
     </message>
     <message>
         <source>Still reconnecting; traffic outside the VPN stays blocked</source>
-        <translation>Nog steeds opnieuw verbinden; verkeer buiten de VPN blijft geblokkeerd</translation>
+        <translation>Nog steeds bezig met opnieuw verbinden; verkeer buiten de VPN blijft geblokkeerd</translation>
     </message>
     <message>
         <source>The keyring did not take the password, so it is kept in Quovant&apos;s settings file, which only you can read.</source>
-        <translation>De sleutelbos nam het wachtwoord niet aan. Het wordt daarom bewaard in het instellingenbestand van Quovant, dat alleen u kunt lezen.</translation>
+        <translation>De sleutelbos heeft het wachtwoord niet aangenomen. Het wordt daarom bewaard in het instellingenbestand van Quovant, dat alleen u kunt lezen.</translation>
     </message>
 </context>
 </TS>

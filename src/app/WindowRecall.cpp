@@ -51,4 +51,13 @@ void WindowRecall::settled() {
     window_.show();
     window_.raise();
     window_.activateWindow();
+    // The window's open alert stood on the toplevel that is gone: shown anew too, on top of
+    // the new one and with the focus, or it stays behind the window or on another workspace.
+    for (QWidget* alert : window_.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (alert->isWindow() && alert->isVisible()) {
+            alert->hide();
+            alert->show();
+            alert->raise();
+            alert->activateWindow();
+        }
 }

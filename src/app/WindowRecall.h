@@ -12,7 +12,7 @@ class QWidget;
 // the activation token the desktop handed over); where that leaves the window inactive (a
 // Wayland compositor that takes no token or refuses this one, a window manager that will not
 // raise for a program), it shows the window anew (unmap and map), which every desktop puts in
-// front with the focus, as it does any new window.
+// front with the focus, as it does any new window; its open alert is shown anew above it.
 class WindowRecall : public QObject {
 public:
     explicit WindowRecall(QWidget& window);

@@ -125,7 +125,8 @@ int main(int argc, char** argv) {
         {[](const char* name) { return qEnvironmentVariable(name).toStdString(); },
          platformPluginInstalled});
     if (!platform) {
-        Log::line(platform.why());
+        QTranslator translator;
+        Log::line(commandLanguage(translator)(platform.why()));
         return 1;
     }
     const bool platformNamed = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
@@ -184,7 +185,7 @@ int main(int argc, char** argv) {
     KeyringPasswordStore passwords(settings, keyring);
     passwords.setKeptInFile([&appDelegate] {
         if (QMainWindow* window = appDelegate.window())
-            AlertSheet::of(window).show(UiText::passwordKeptInFile);
+            AlertSheet::of(window).showWhenFree(UiText::passwordKeptInFile);
     });
     AccountProcessClient account(bundleDir + "/quovant-account");
     LoginChain loginChain({&account, &settings, &passwords, ProfileFile::defaultPath()});

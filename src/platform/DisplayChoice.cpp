@@ -1,5 +1,7 @@
 #include "platform/DisplayChoice.h"
 
+#include "platform/UserText.h"
+
 #include <vector>
 
 namespace {
@@ -38,15 +40,22 @@ Result<std::string> DisplayChoice::choose(const Facts& facts) {
 
     const bool wayland = !facts.environment("WAYLAND_DISPLAY").empty();
     const bool x11 = !facts.environment("DISPLAY").empty();
-    std::string why;
+    // Said before the application (and its translations) exists: whole sentences, marked,
+    // for the caller to translate.
     if (!named.empty())
-        why = "the display platform in QT_QPA_PLATFORM (" + named + ") cannot be used here";
-    else if (wayland && !x11)
-        why = "this Wayland session has no X server (Xwayland) and Qt's Wayland plugin is not "
-              "installed: install the package qt6-wayland";
-    else if (x11)
-        why = "Qt's X11 plugin is not installed: install the package qt6-qpa-plugins";
-    else
-        why = "there is no graphical session here (neither WAYLAND_DISPLAY nor DISPLAY is set)";
-    return Result<std::string>::failure("Quovant cannot show its window: " + why);
+        return Result<std::string>::failure(
+            "Quovant cannot show its window: the display platform in QT_QPA_PLATFORM (" + named +
+            ") cannot be used here");
+    if (wayland && !x11)
+        return Result<std::string>::failure(USER_TEXT(
+            "Messages", "Quovant cannot show its window: this Wayland session has no X server "
+                        "(Xwayland) and Qt's Wayland plugin is not installed: install the package "
+                        "qt6-wayland"));
+    if (x11)
+        return Result<std::string>::failure(
+            USER_TEXT("Messages", "Quovant cannot show its window: Qt's X11 plugin is not "
+                                  "installed: install the package qt6-qpa-plugins"));
+    return Result<std::string>::failure(
+        USER_TEXT("Messages", "Quovant cannot show its window: there is no graphical session "
+                              "here (neither WAYLAND_DISPLAY nor DISPLAY is set)"));
 }

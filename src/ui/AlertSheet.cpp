@@ -25,8 +25,26 @@ void AlertSheet::discardOpen() {
 
 void AlertSheet::withdraw(QMessageBox* question) {
     // Once answered, the alert is on its way out from its own finished signal.
-    if (question && open_ == question && asking_)
+    if (question && open_ == question && asking_) {
         discardOpen();
+        showKept();
+    }
+}
+
+void AlertSheet::showWhenFree(const QString& message) {
+    if (open_ && asking_)
+        kept_.push_back(message);
+    else
+        show(message);
+}
+
+void AlertSheet::showKept() {
+    // One at a time: each later one replaces the text of the one before, as show() does.
+    while (!asking_ && !kept_.empty()) {
+        const QString message = kept_.front();
+        kept_.erase(kept_.begin());
+        show(message);
+    }
 }
 
 QMessageBox* AlertSheet::make(const QString& message) {
@@ -70,13 +88,17 @@ QMessageBox* AlertSheet::ask(const QString& message, std::vector<Choice> choices
     }
     connect(alert, &QMessageBox::finished, this, [this, alert, buttons = std::move(buttons)] {
         asking_ = false;
+        // Hidden already, and deleted once it has closed: what comes next gets its own alert.
+        if (open_ == alert)
+            open_ = nullptr;
         QAbstractButton* clicked = alert->clickedButton();
         for (const auto& [button, action] : buttons)
             if (button == clicked || (!clicked && button == buttons.back().first)) {
                 if (action)
                     action();
-                return;
+                break;
             }
+        showKept();
     });
     alert->show(); // not open(), which would make it modal to the window
     return alert;

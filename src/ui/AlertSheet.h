@@ -10,7 +10,8 @@
 // The one alert a window shows at a time: critical, on the window but not modal to it
 // (whatever the window offers still works), opened without waiting for it. A new message replaces
 // the text of an open message instead of stacking a second alert on it; an alert that asks the user
-// to choose stays until answered, and messages that come meanwhile are logged only.
+// to choose stays until answered, and messages that come meanwhile are logged only (or wait for
+// it, showWhenFree()).
 class AlertSheet : public QObject {
     Q_OBJECT
 
@@ -25,6 +26,9 @@ public:
 
     // A message with the single default button.
     void show(const QString& message);
+    // As show(), but a message the user must see once: while a question waits it is kept,
+    // and shown once the question is answered or withdrawn.
+    void showWhenFree(const QString& message);
     // A message with one button per choice: the first is the default, the last is
     // also what Escape or closing the alert chooses. Replaces an open plain message.
     // Returns the alert, for withdraw().
@@ -39,9 +43,12 @@ public:
 private:
     explicit AlertSheet(QWidget* window);
     void discardOpen();
+    // Shows what showWhenFree() kept, unless a question waits again.
+    void showKept();
     QMessageBox* make(const QString& message);
 
     QWidget* window_;
     QPointer<QMessageBox> open_;
     bool asking_ = false;
+    std::vector<QString> kept_;
 };

@@ -81,6 +81,7 @@ protected:
     }
     void TearDown() override {
         QtSettingsStore().remove("password");
+        QtSettingsStore().remove(KeyringPasswordStore::keptKey);
         runCommand({"secret-tool", "clear", "server", "Quovant", "user", "password"});
     }
 
@@ -95,7 +96,7 @@ TEST_F(Keyring, StoresReadsAndRemovesThePasswordOutsideTheSettingsFile) {
     KeyringPasswordStore store(settings, storeKeyring);
     store.write("s3cret \xC3\xBC pw");
     ASSERT_TRUE(waitUntil([] { return inKeyring() == "s3cret \xC3\xBC pw"; })) << inKeyring();
-    EXPECT_FALSE(inFile());
+    EXPECT_TRUE(waitUntil([] { return !inFile(); }));
 
     // Each request starts a process: the next start asks only what it does not know.
     CountedKeyring nextKeyring;
@@ -136,6 +137,43 @@ TEST_F(Keyring, APasswordInTheSettingsFileMovesIntoTheKeyringAtTheFirstStart) {
     QtSettingsStore().remove("email");
 }
 
+// Until the keyring answers (its prompt may stay open for two minutes), the password is in
+// the owner-only file: a quit meanwhile loses nothing, and the next start reads it at once.
+TEST_F(Keyring, APasswordIsInTheOwnerOnlyFileUntilTheKeyringHasTakenIt) {
+    const struct {
+        const char* what;
+        const char* program;
+        bool taken;
+    } cases[] = {
+        {"the keyring takes it", QUOVANT_ACCOUNT_PROCESS, true},
+        {"a quit while the keyring's prompt is open", "/usr/bin/tail", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            QtSettingsStore settings;
+            KeyringProcess keyring(c.program);
+            KeyringPasswordStore store(settings, keyring);
+            store.write("pending pw");
+            EXPECT_EQ(inFile(), "pending pw") << "before the keyring has answered";
+            struct stat st {};
+            ASSERT_EQ(::stat(settings.fileName().toLocal8Bit().constData(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0600u);
+            if (c.taken) {
+                ASSERT_TRUE(waitUntil([] { return !inFile(); }));
+            }
+        }
+        EXPECT_EQ(inFile().has_value(), !c.taken);
+        EXPECT_EQ(inKeyring(), c.taken ? "pending pw" : "");
+        QtSettingsStore settings;
+        CountedKeyring keyring;
+        KeyringPasswordStore next(settings, keyring);
+        EXPECT_EQ(readBack(next), "pending pw");
+        EXPECT_EQ(keyring.asked, c.taken ? 1 : 0) << "a password kept in the file stays there";
+        TearDown();
+    }
+}
+
 TEST_F(Keyring, TheRememberMeRuleKeepsThePasswordInTheKeyringAndTheEmailInTheDefaults) {
     FakeDefaults file;
     KeyringProcess storeKeyring(QUOVANT_ACCOUNT_PROCESS);
@@ -150,7 +188,7 @@ TEST_F(Keyring, TheRememberMeRuleKeepsThePasswordInTheKeyringAndTheEmailInTheDef
         ASSERT_TRUE(waitUntil([] { return inKeyring() == "correct horse"; }));
         EXPECT_EQ(h.defaults.values,
                   (std::map<std::string, std::string>{{"email", "me@example.com"}}));
-        EXPECT_TRUE(file.values.empty());
+        EXPECT_TRUE(waitUntil([&file] { return file.values.empty(); }));
     }
     {
         // The next start: the keyring answers after the view has loaded.
@@ -224,17 +262,18 @@ TEST(NoKeyring, AKeyringProcessThatFailsAnswersEachRequestInTurnAndNeverHangs) {
 // under sway and other minimal sessions), or its collection is locked and the unlock prompt
 // comes to nothing (gnome-keyring dismisses a prompt it has no prompter to show on). The
 // password goes to the owner-only file, the user is told once, and the next read, as
-// `quovant connect` makes, has it. With no display to ask on, the keyring is not asked.
+// `quovant connect` makes, has it at once, asking the keyring nothing: a prompt it opened
+// would hold up the command. With no display to ask on, the keyring is not asked.
 TEST(RefusingKeyring, APasswordTheKeyringRefusesIsKeptInTheOwnerOnlyFileAndTheUserTold) {
     const struct {
         const char* what;
         bool login;   // a login collection, made and then locked
         bool display; // a display the prompt could show on
-        int asked;    // requests that reach the keyring: two writes, then the next read's move
+        int asked;    // requests that reach the keyring: the two writes, nothing after them
         int told;
     } cases[] = {
-        {"no login collection", false, true, 3, 1},
-        {"a locked collection, its prompt dismissed", true, true, 3, 1},
+        {"no login collection", false, true, 2, 1},
+        {"a locked collection, its prompt dismissed", true, true, 2, 1},
         {"a locked collection and no display", true, false, 0, 0},
     };
     for (const auto& c : cases) {
@@ -276,15 +315,32 @@ TEST(RefusingKeyring, APasswordTheKeyringRefusesIsKeptInTheOwnerOnlyFileAndTheUs
         EXPECT_EQ(st.st_mode & 0777, 0600u);
         store.write("pw-2");
         ASSERT_TRUE(waitUntil([] { return inFile() == "pw-2"; }, 10s));
+        // Both refusals answered.
+        ASSERT_TRUE(
+            waitUntil([&] { return linesWith(log, "did not take") == (c.asked ? 2u : 0u); }, 10s));
         EXPECT_EQ(told, c.told) << "once, however often";
 
-        // What `quovant connect` reads: the password, the keyring asked again to take it.
+        // What `quovant connect` reads: the password, answered before the read returns.
         KeyringPasswordStore next(settings, keyring);
+        std::optional<std::string> readAtOnce;
+        next.read([&readAtOnce](std::optional<std::string> password) {
+            readAtOnce = std::move(password);
+        });
+        EXPECT_EQ(readAtOnce, "pw-2");
         EXPECT_EQ(readBack(next), "pw-2");
+        // The next login remembers the same password: it stays where it is.
+        next.write("pw-2");
         EXPECT_EQ(inFile(), "pw-2");
         EXPECT_EQ(keyring.asked, c.asked);
         EXPECT_EQ(linesWith(log, "pw-"), 0u) << "no password in the log";
-        settings.remove("password");
+        // Unticked and ticked again, the keyring is offered it anew.
+        next.remove();
+        EXPECT_FALSE(inFile());
+        const int before = keyring.asked;
+        next.write("pw-2");
+        ASSERT_TRUE(waitUntil([] { return inFile() == "pw-2"; }, 10s));
+        EXPECT_EQ(keyring.asked, before + (c.asked == 0 ? 0 : 1));
+        next.remove();
     }
     qunsetenv("DISPLAY");
 }

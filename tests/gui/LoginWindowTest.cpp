@@ -1,9 +1,11 @@
 #include "AppHarness.h"
+#include "ChildProcess.h"
 #include "QtWait.h"
 #include "app/AppDelegate.h"
 #include "app/MainStoryboard.h"
 #include "app/SingleInstance.h"
 #include "app/StatusItem.h"
+#include "app/WindowRecall.h"
 #include "platform/Log.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtSettingsStore.h"
@@ -28,6 +30,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -142,6 +145,110 @@ TEST(LoginWindow, AWithdrawnQuestionClosesWithoutChoosingAndOnlyItself) {
     spin(50ms);
     ASSERT_TRUE(app.alert());
     EXPECT_EQ(app.alert()->text(), "Network connection failed");
+}
+
+// A message the user must see once is not dropped behind a question: it comes after it,
+// however the question ends.
+TEST(LoginWindow, AMessageToBeSeenWaitsForTheOpenQuestion) {
+    const struct {
+        const char* what;
+        std::function<void(AlertSheet&, QMessageBox*)> end;
+    } cases[] = {
+        {"answered",
+         [](AlertSheet&, QMessageBox* question) { question->buttons().front()->click(); }},
+        {"closed", [](AlertSheet&, QMessageBox* question) { question->reject(); }},
+        {"withdrawn", [](AlertSheet& sheet, QMessageBox* question) { sheet.withdraw(question); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        App app;
+        AlertSheet& sheet = AlertSheet::of(app.delegate->window());
+        QPointer<QMessageBox> question = sheet.ask("Blocked", {{"Again", {}}, {"Stop", {}}});
+        sheet.showWhenFree("Kept in the file");
+        spin(50ms);
+        ASSERT_TRUE(app.alert());
+        EXPECT_EQ(app.alert()->text(), "Blocked") << "the question stays";
+        c.end(sheet, question);
+        spin(50ms);
+        ASSERT_TRUE(app.alert());
+        EXPECT_EQ(app.alert()->text(), "Kept in the file");
+        EXPECT_TRUE(app.alert()->isVisible());
+        app.alert()->buttons().front()->click();
+        spin(50ms);
+        EXPECT_FALSE(app.alert()) << "shown once";
+    }
+}
+
+// Where the desktop does not bring the window forward, it is shown anew; the alert open on
+// it comes along, in front and with the focus, still open and unanswered.
+TEST(LoginWindow, AWindowShownAnewBringsItsOpenAlertAlong) {
+    const struct {
+        const char* what;
+        std::function<QMessageBox*(AlertSheet&)> open;
+    } cases[] = {
+        {"a message",
+         [](AlertSheet& sheet) {
+             sheet.show("Network connection failed");
+             return sheet.current();
+         }},
+        {"a question",
+         [](AlertSheet& sheet) {
+             return sheet.ask("Blocked", {{"Again", [] { ADD_FAILURE() << "answered"; }},
+                                          {"Stop", [] { ADD_FAILURE() << "answered"; }}});
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Log::Capture log;
+        // A window the desktop will not activate, as a compositor that takes no token.
+        QWidget window;
+        window.setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+        window.show();
+        AlertSheet& sheet = AlertSheet::of(&window);
+        QPointer<QMessageBox> alert = c.open(sheet);
+        QWidget cover;
+        cover.show();
+        cover.activateWindow();
+        ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &cover; }));
+
+        WindowRecall recall(window);
+        recall.setSettleTime(0ms);
+        recall.bringForward();
+        EXPECT_TRUE(waitUntil([&] { return QApplication::activeWindow() == alert; }))
+            << "the alert comes forward";
+        const auto lines = log.systemLines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                             "The desktop did not bring the window forward; showing it anew"),
+                  1);
+        ASSERT_TRUE(alert);
+        EXPECT_TRUE(alert->isVisible());
+        EXPECT_EQ(sheet.current(), alert) << "still open";
+    }
+}
+
+// Without a graphical session the start says so, before the application exists, in the
+// caller's language.
+TEST(Product, WithoutAGraphicalSessionTheStartSaysSoInTheCallersLanguage) {
+    const struct {
+        const char* language;
+        const char* said;
+    } cases[] = {
+        {"nl", "Quovant kan zijn venster niet tonen: er is hier geen grafische sessie"},
+        {"de", "Quovant kann sein Fenster nicht zeigen: Hier gibt es keine grafische Sitzung"},
+        {"fr", "Quovant ne peut pas afficher sa fen\u00eatre : il n'y a pas de session graphique"},
+        {"en", "Quovant cannot show its window: there is no graphical session here"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.language);
+        std::string output;
+        const int status =
+            runCommand({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+                        std::string("LANGUAGE=") + c.language, "sh", "-c", "exec \"$0\" 2>&1",
+                        std::string(QUOVANT_TEST_BIN_DIR) + "/quovant"},
+                       &output);
+        EXPECT_EQ(status, 1);
+        EXPECT_NE(output.find(c.said), std::string::npos) << output;
+    }
 }
 
 // Runs the application with no helper answering and the authorisation command

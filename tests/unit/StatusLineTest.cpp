@@ -62,8 +62,8 @@ TEST(StatusLine, SpeaksTheUsersLanguage) {
     } cases[] = {
         {"nl_NL", "nl",
          "Verbonden met 192.0.2.7 \u00b7 1 u 05 min\nOntvangen 1,2 MB \u00b7 Verzonden 340 KB",
-         "Er antwoordt geen VPN-hulpdienst.",
-         "De VPN-hulpdienst is niet bereikbaar (De verbinding met de dienst x%1 is "
+         "Er antwoordt geen VPN-hulpprogramma.",
+         "Het VPN-hulpprogramma is niet bereikbaar (De verbinding met de dienst x%1 is "
          "onderbroken.)."},
         {"en_US", "en",
          "Connected to 192.0.2.7 \u00b7 1 h 05 min\nReceived 1.2 MB \u00b7 Sent 340 KB",

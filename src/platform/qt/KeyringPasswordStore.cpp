@@ -33,6 +33,8 @@ Keyring::Completion KeyringPasswordStore::whileHere(
 void KeyringPasswordStore::removeFromFile() {
     if (settings_.string(SettingsPasswordStore::key))
         file_.remove();
+    if (settings_.string(keptKey))
+        settings_.remove(keptKey);
 }
 
 bool KeyringPasswordStore::keyringOnSessionBus() {
@@ -96,24 +98,18 @@ bool KeyringPasswordStore::noKeyring(const std::string& why) {
 void KeyringPasswordStore::read(std::function<void(std::optional<std::string> password)> done) {
     std::optional<std::string> inFile;
     file_.read([&inFile](std::optional<std::string> password) { inFile = std::move(password); });
-    if (withoutKeyring())
-        return done(std::move(inFile));
     if (inFile) {
-        // Moved: into the keyring first, out of the file only once the keyring has it.
-        keyring_.write(*inFile, whileHere([done = std::move(done), password = *inFile](
-                                              KeyringPasswordStore& store, const auto& answer) {
-            if (answer.result == Keyring::Result::done) {
-                store.known_ = password;
-                store.file_.remove();
-                Log::line("moved the remembered password from the settings file "
-                          "to the keyring");
-            } else {
-                store.noKeyring(answer.text);
-            }
-            done(password);
-        }));
+        // Answered from the file at once: a keyring that puts up a prompt must not hold up
+        // `quovant connect`. A copy kept here after a refusal stays until the user ticks the
+        // box anew; only one an older version left is moved, behind the answer.
+        const std::string password = *inFile;
+        done(std::move(inFile));
+        if (!settings_.string(keptKey) && !withoutKeyring())
+            moveIntoKeyring(password);
         return;
     }
+    if (withoutKeyring())
+        return done(std::nullopt);
     keyring_.read(whileHere(
         [done = std::move(done)](KeyringPasswordStore& store, const Keyring::Answer& answer) {
             if (answer.result == Keyring::Result::done) {
@@ -128,21 +124,45 @@ void KeyringPasswordStore::read(std::function<void(std::optional<std::string> pa
         }));
 }
 
-void KeyringPasswordStore::write(const std::string& password) {
-    if (known_ && *known_ == password)
-        return;
-    if (withoutKeyring())
-        return file_.write(password);
-    known_.reset(); // until the keyring has answered
+void KeyringPasswordStore::moveIntoKeyring(const std::string& password) {
+    // Out of the file only once the keyring has it; refused, it stays there for good.
     keyring_.write(
         password, whileHere([password](KeyringPasswordStore& store, const Keyring::Answer& answer) {
             if (answer.result == Keyring::Result::done) {
                 store.known_ = password;
                 store.removeFromFile();
+                Log::line("moved the remembered password from the settings file "
+                          "to the keyring");
+            } else if (!store.noKeyring(answer.text)) {
+                store.settings_.set(keptKey, "true");
+            }
+        }));
+}
+
+void KeyringPasswordStore::write(const std::string& password) {
+    if (known_ && *known_ == password)
+        return;
+    // Refused once, the same password stays in the file: asking again would put up the
+    // keyring's prompt at each login. Unticking and ticking the box again asks anew.
+    if (settings_.string(keptKey) && settings_.string(SettingsPasswordStore::key) == password)
+        return;
+    if (withoutKeyring())
+        return file_.write(password);
+    known_.reset(); // until the keyring has answered
+    // In the file, marked kept, until the keyring has taken it: a quit while the keyring's
+    // prompt is open loses nothing.
+    file_.write(password);
+    settings_.set(keptKey, "true");
+    keyring_.write(
+        password, whileHere([password](KeyringPasswordStore& store, const Keyring::Answer& answer) {
+            if (answer.result == Keyring::Result::done) {
+                store.known_ = password;
+                // Unless a later password has taken its place there.
+                if (store.settings_.string(SettingsPasswordStore::key) == password)
+                    store.removeFromFile();
                 return;
             }
-            // Kept, whatever the keyring's reason.
-            store.file_.write(password);
+            // Kept, whatever the keyring's reason, and not offered to it again.
             if (!store.noKeyring(answer.text))
                 store.tellKeptInFile();
         }));

@@ -8,15 +8,18 @@
 #include <memory>
 #include <optional>
 
-// The remembered password in the desktop's keyring (the Secret Service, or KWallet). A
-// password still in the settings file is moved into the keyring by the first read that
-// finds one. Where the session has no keyring (no session bus, or none on it), or has one
-// that would ask for its password where no one can see the question (locked, or without
-// its collection, and no display), the password stays in the settings file, readable by its
-// owner only; the log says so once, and the keyring is not asked. A keyring that refuses
-// the password (no collection to put it in, locked, its prompt dismissed) does not lose it:
-// it goes to the settings file too, and the user is told once (`setKeptInFile`); the next
-// read tries the keyring again.
+// The remembered password in the desktop's keyring (the Secret Service, or KWallet). A read
+// that finds the password in the settings file answers with it at once; one an older version
+// left there is then moved into the keyring, behind the answer. Where the session has no
+// keyring (no session bus, or none on it), or has one that would ask for its password where
+// no one can see the question (locked, or without its collection, and no display), the
+// password stays in the settings file, readable by its owner only; the log says so once, and
+// the keyring is not asked. Elsewhere a write puts the password in the settings file first,
+// marked kept there (`keptKey`), and takes it out only once the keyring has it, so neither a
+// quit while the keyring's prompt is open nor a keyring that refuses it (no collection to put
+// it in, locked, its prompt dismissed) loses it. A refused password stays in the file, the
+// user told once (`setKeptInFile`), and is not offered to the keyring again until the user
+// removes it (unticks the box) or remembers another password.
 //
 // Each request to the keyring starts a process (see KeyringProcess), so what the keyring
 // holds, as far as this store last heard from it, is kept: a login that would write the
@@ -24,6 +27,10 @@
 // this program writes the entry; a failed request forgets what was known.
 class KeyringPasswordStore : public PasswordStore {
 public:
+    // In the settings file beside the password: it is kept there on purpose, not left by an
+    // older version to be moved.
+    static constexpr const char* keptKey = "passwordKeptInFile";
+
     KeyringPasswordStore(KeyValueStore& settings, Keyring& keyring);
 
     void read(std::function<void(std::optional<std::string> password)> done) override;
@@ -49,7 +56,9 @@ private:
     // The keyring refused a password, which the file keeps: the log and the user are told,
     // once.
     void tellKeptInFile();
-    // Takes the password out of the settings file, if it is there.
+    // Offers the keyring a password found in the file, answering no one.
+    void moveIntoKeyring(const std::string& password);
+    // Takes the password (and its mark) out of the settings file, if it is there.
     void removeFromFile();
     // `then` runs with this store, unless the store has gone by the time the keyring answers.
     Keyring::Completion
