@@ -68,7 +68,7 @@ std::string readDump(int fd, unsigned index, std::vector<Prefix>& routes) {
             continue;
         if (n <= 0)
             return failed("cannot read the routes");
-        int left = static_cast<int>(n);
+        auto left = static_cast<unsigned>(n);
         for (auto* m = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(m, left);
              m = NLMSG_NEXT(m, left), ++read) {
             if (m->nlmsg_type == NLMSG_DONE)
