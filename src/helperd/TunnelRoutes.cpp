@@ -79,6 +79,9 @@ std::string readDump(int fd, unsigned index, std::vector<Prefix>& routes) {
             }
             if (m->nlmsg_type == RTM_NEWROUTE && m->nlmsg_len >= NLMSG_LENGTH(sizeof(rtmsg)))
                 take(m, index, routes);
+            // An unpadded last message would wrap the unsigned count past the buffer's end.
+            if (NLMSG_ALIGN(m->nlmsg_len) > left)
+                break;
         }
     }
     return "the routing table is larger than the helper reads";
