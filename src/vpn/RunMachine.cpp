@@ -116,10 +116,8 @@ void RunMachine::handle(const RunEvent& event) {
         // openvpn takes the credentials and starts on the first server now; a run that is
         // never up must end, with the way open, even when no server ever answers.
         run_->connectingSince = now_();
-        run_->connectDeadline =
-            run_->connectingSince + timing_.serverWindow * static_cast<int>(run_->servers);
-        return timer(RunTimer::connectLimit,
-                     timing_.serverWindow * static_cast<int>(run_->servers));
+        run_->connectDeadline = run_->connectingSince + connectWindow(run_->servers);
+        return timer(RunTimer::connectLimit, connectWindow(run_->servers));
     case Kind::attachFailed:
         if (phase != RunPhase::attaching)
             return;
@@ -446,16 +444,19 @@ void RunMachine::attemptAt(const std::string& server) {
         // the next only once the last one's is over: each new address is a server more.
         if (run.addresses < countedAddresses) {
             ++run.addresses;
-            const size_t servers = std::max(run.servers, run.addresses);
             run.connectDeadline =
                 std::max({run.connectDeadline,
-                          run.connectingSince + timing_.serverWindow * static_cast<int>(servers),
+                          run.connectingSince + connectWindow(std::max(run.servers, run.addresses)),
                           now_() + timing_.serverWindow + timing_.nextServer});
         }
         return;
     }
     if (run.serversTried >= run.servers)
         everyServerTried();
+}
+
+std::chrono::milliseconds RunMachine::connectWindow(size_t servers) const {
+    return timing_.serverWindow * static_cast<int>(servers);
 }
 
 void RunMachine::everyServerTried() {

@@ -56,12 +56,12 @@ public:
     static constexpr const char* managementBroke =
         USER_TEXT("Messages", "The connection to the VPN's control port broke.");
 
-    // The pauses before each new run asked of a helper that went away while the tunnel was
-    // wanted; after the last one the connection ends.
     // The most addresses of the servers' names that each give a run more time to connect,
     // against a name that resolves to hundreds.
     static constexpr size_t countedAddresses = 64;
 
+    // The pauses before each new run asked of a helper that went away while the tunnel was
+    // wanted; after the last one the connection ends.
     static constexpr std::chrono::milliseconds helperRetryPauses[] = {
         std::chrono::milliseconds(500), std::chrono::seconds(1), std::chrono::seconds(2),
         std::chrono::seconds(4), std::chrono::seconds(8)};
@@ -133,6 +133,8 @@ private:
     void attemptAt(const std::string& server);
     // Every server has been tried: the run ends with why the last one was not reached.
     void everyServerTried();
+    // How long openvpn is given, from its start, to reach one of `servers` servers.
+    std::chrono::milliseconds connectWindow(size_t servers) const;
     void passwordNotice(const std::string& payload);
     void networkChanged(const std::string& what, bool appeared);
     void timeout(RunTimer timer);
